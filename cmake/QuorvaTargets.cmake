@@ -1,0 +1,99 @@
+# Conventions shared by every folder:
+#  - a file ending in _win.cpp is compiled only into the Windows build,
+#  - a file ending in _posix.cpp only into the native build,
+#  - every other .cpp file is portable and compiled into both.
+
+add_library(quorva_options INTERFACE)
+target_compile_options(quorva_options INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion -Werror)
+target_include_directories(quorva_options INTERFACE ${PROJECT_SOURCE_DIR}/src)
+if(WIN32)
+    target_compile_definitions(quorva_options INTERFACE
+        WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+    # One self-contained exe: without -static it needs the MinGW runtime DLLs.
+    target_link_options(quorva_options INTERFACE -static)
+    target_link_libraries(quorva_options INTERFACE
+        ws2_32 comctl32 comdlg32 gdi32 user32 shell32 advapi32 winspool ole32 uuid)
+endif()
+
+# The .cpp files of the current folder that belong to this build.
+function(quorva_sources out)
+    file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+    set(result "")
+    foreach(f IN LISTS all)
+        if(f MATCHES "_win\\.cpp$")
+            if(WIN32)
+                list(APPEND result ${f})
+            endif()
+        elseif(f MATCHES "_posix\\.cpp$")
+            if(NOT WIN32)
+                list(APPEND result ${f})
+            endif()
+        else()
+            list(APPEND result ${f})
+        endif()
+    endforeach()
+    set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
+# quorva_library(NAME [DEPS lib...] [EXCLUDE file...]): one static library from the folder's
+# sources.
+function(quorva_library name)
+    cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
+    quorva_sources(srcs)
+    foreach(f IN LISTS ARG_EXCLUDE)
+        list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+    endforeach()
+    if(srcs)
+        add_library(${name} STATIC ${srcs})
+        target_link_libraries(${name} PUBLIC quorva_options ${ARG_DEPS})
+    else()
+        add_library(${name} INTERFACE)
+        target_link_libraries(${name} INTERFACE quorva_options ${ARG_DEPS})
+    endif()
+endfunction()
+
+macro(quorva_setup_test_framework)
+    if(WIN32)
+        # GoogleTest from Debian's sources, cross-built with the project.
+        set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+        set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+        add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+        add_library(quorva_gtest_main ALIAS gtest_main)
+    else()
+        find_package(GTest REQUIRED)
+        add_library(quorva_gtest_main ALIAS GTest::gtest_main)
+    endif()
+endmacro()
+
+macro(quorva_find_jpeg)
+    if(WIN32)
+        add_library(quorva_jpeg STATIC IMPORTED GLOBAL)
+        set_target_properties(quorva_jpeg PROPERTIES
+            IMPORTED_LOCATION ${QUORVA_DEPS_PREFIX}/lib/libjpeg.a
+            INTERFACE_INCLUDE_DIRECTORIES ${QUORVA_DEPS_PREFIX}/include)
+    else()
+        find_package(JPEG REQUIRED)
+        add_library(quorva_jpeg ALIAS JPEG::JPEG)
+    endif()
+endmacro()
+
+# quorva_test(NAME SOURCES src... [LIBS lib...] [NATIVE] [WINDOWS])
+# NATIVE: built and run in the native build; WINDOWS: in the Windows build, under Wine.
+# Both may be given. Windows tests are registered as one ctest entry per executable.
+function(quorva_test name)
+    cmake_parse_arguments(ARG "NATIVE;WINDOWS" "" "SOURCES;LIBS" ${ARGN})
+    if((WIN32 AND NOT ARG_WINDOWS) OR (NOT WIN32 AND NOT ARG_NATIVE))
+        return()
+    endif()
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE quorva_options ${ARG_LIBS} GTest::gmock quorva_gtest_main)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    if(WIN32)
+        add_test(NAME ${name} COMMAND ${name})
+        set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+    else()
+        include(GoogleTest)
+        gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+    endif()
+endfunction()

@@ -1,0 +1,117 @@
+#pragma once
+
+// The job table: one row per spool file name seen in the spool folder, in memory only. Every
+// part of the program reads and writes its cells as text by column number and row index; the
+// grid on the job list tab shows it.
+
+#include "platform/clock.h"
+#include "platform/date_time.h"
+#include "platform/locale.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace quorva {
+
+enum JobColumn : int {
+    colStart = 0,          // dtStart: time of the last change record
+    colJobName = 1,        // txJobName: lower-cased file name
+    colSize = 2,           // nSize: size at the last poll, -1 when not found
+    colCheckSize = 3,      // nCheckSize: polls that found the size unchanged
+    colNomClient = 4,      // sNomClient
+    colImmatriculation = 5, // sImmatriculation
+    colChassis = 6,        // sChassis
+    colInfoDocument = 7,   // sInfoDocument
+    colIdReport = 8,       // sidReport
+};
+constexpr int kJobColumnCount = 9;
+
+enum class ColumnKind { DateTime, Text, Number };
+
+struct JobColumnInfo {
+    const char* name;
+    const wchar_t* caption; // empty: no caption
+    int width;
+    bool shown;
+    ColumnKind kind;
+};
+
+const std::array<JobColumnInfo, kJobColumnCount>& jobColumns();
+
+// Told of every change so that a view can repaint what changed.
+class JobTableListener {
+public:
+    virtual ~JobTableListener() = default;
+    virtual void rowAppended(int row) = 0;
+    virtual void cellChanged(int column, int row) = 0;
+    virtual void rowsReordered() = 0;
+    virtual void markChanged(int row) = 0;
+};
+
+class JobTable {
+public:
+    // The locale gives the date-time column its text form; the clock the year of a date written
+    // without one.
+    JobTable(const Locale& locale, const Clock& clock);
+
+    int rowCount() const;
+    // Adds one empty row at the bottom and returns its index.
+    int appendRow();
+
+    // The cell's text: the date column in the "c" format (no time part at exactly midnight,
+    // empty for a cell never written), number columns in decimal, text columns unchanged.
+    std::wstring cell(int column, int row) const;
+    // The same, but a column or row out of range throws Error "Cell out of bounds (c, r)".
+    std::wstring checkedCell(int column, int row) const;
+    // Writes a cell from its text form. The date column converts the text with the locale's
+    // formats (text that does not convert gives the zero date-time); a number column throws
+    // Error when the text is not an integer.
+    void setCell(int column, int row, std::wstring_view text);
+
+    // The last row whose name (column 1) equals `lowerName` exactly, -1 when there is none.
+    int findByName(std::wstring_view lowerName) const;
+
+    // A click on a shown column's header: sorts all rows by that column (the date column by
+    // date-time value, text columns alphabetically); a second click on the same column reverses.
+    void sortByColumn(int column);
+    int sortColumn() const { return sortColumn_; }
+    bool sortDescending() const { return sortDescending_; }
+
+    // The selected mark that follows the pointer over the grid. Row -1 is ignored.
+    void setMarked(int row, bool marked);
+    bool isMarked(int row) const;
+
+    // The exact time of the last change record for the row (kept beside the shown date, which
+    // has whole seconds), so that a rescan can tell which files were written after it.
+    void setLastChange(int row, const DateTime& when);
+    DateTime lastChange(int row) const;
+
+    void setListener(JobTableListener* listener) { listener_ = listener; }
+
+private:
+    struct Row {
+        DateTime start{};
+        bool startWritten = false;
+        std::array<std::wstring, 6> texts; // columns 1 and 4 to 8
+        long long size = 0;
+        long long checkSize = 0;
+        bool marked = false;
+        DateTime lastChange{};
+    };
+
+    static int textSlot(int column);
+    void rebuildIndex();
+
+    const Locale& locale_;
+    const Clock& clock_;
+    std::vector<Row> rows_;
+    std::unordered_map<std::wstring, int> byName_;
+    int sortColumn_ = colStart;
+    bool sortDescending_ = true;
+    JobTableListener* listener_ = nullptr;
+};
+
+} // namespace quorva

@@ -1,0 +1,303 @@
+#include "platform/date_format.h"
+
+#include <array>
+#include <cstdio>
+
+namespace quorva {
+
+namespace {
+
+std::string twoDigits(int value) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%02d", value);
+    return buffer;
+}
+
+size_t runLength(std::string_view text, size_t pos) {
+    size_t n = 1;
+    while (pos + n < text.size() && text[pos + n] == text[pos])
+        ++n;
+    return n;
+}
+
+void appendField(std::string& out, char letter, size_t count, const DateTime& v) {
+    const int hour12 = v.hour % 12 == 0 ? 12 : v.hour % 12;
+    switch (letter) {
+    case 'd':
+        out += count >= 2 ? twoDigits(v.day) : std::to_string(v.day);
+        break;
+    case 'M':
+        out += count >= 2 ? twoDigits(v.month) : std::to_string(v.month);
+        break;
+    case 'y':
+        if (count >= 3) {
+            char buffer[16];
+            std::snprintf(buffer, sizeof buffer, "%04d", v.year);
+            out += buffer;
+        } else {
+            out += count == 2 ? twoDigits(v.year % 100) : std::to_string(v.year % 100);
+        }
+        break;
+    case 'H':
+        out += count >= 2 ? twoDigits(v.hour) : std::to_string(v.hour);
+        break;
+    case 'h':
+        out += count >= 2 ? twoDigits(hour12) : std::to_string(hour12);
+        break;
+    case 'm':
+        out += count >= 2 ? twoDigits(v.minute) : std::to_string(v.minute);
+        break;
+    case 's':
+        out += count >= 2 ? twoDigits(v.second) : std::to_string(v.second);
+        break;
+    case 't':
+        out += count >= 2 ? (v.hour < 12 ? "AM" : "PM") : (v.hour < 12 ? "A" : "P");
+        break;
+    default:
+        break;
+    }
+}
+
+enum class Order { DayMonthYear, MonthDayYear, YearMonthDay };
+
+Order dateOrder(std::string_view format) {
+    for (char c : format) {
+        switch (c) {
+        case 'd':
+        case 'D':
+            return Order::DayMonthYear;
+        case 'm':
+        case 'M':
+            return Order::MonthDayYear;
+        case 'y':
+        case 'Y':
+        case 'e':
+        case 'E':
+            return Order::YearMonthDay;
+        default:
+            break;
+        }
+    }
+    return Order::MonthDayYear;
+}
+
+// A left-to-right reader over the text being parsed.
+class Scanner {
+public:
+    explicit Scanner(std::string_view text) : text_(text) {}
+
+    void skipSpaces() {
+        while (pos_ < text_.size() && text_[pos_] == ' ')
+            ++pos_;
+    }
+    bool atEnd() const { return pos_ >= text_.size(); }
+    bool take(std::string_view token) {
+        if (token.empty() || text_.substr(pos_, token.size()) != token)
+            return false;
+        pos_ += token.size();
+        return true;
+    }
+    bool takeIgnoringCase(std::string_view token) {
+        if (text_.size() - pos_ < token.size())
+            return false;
+        for (size_t i = 0; i < token.size(); ++i) {
+            const char a = text_[pos_ + i];
+            const char lower = (a >= 'a' && a <= 'z') ? static_cast<char>(a - 32) : a;
+            if (lower != token[i])
+                return false;
+        }
+        pos_ += token.size();
+        return true;
+    }
+    // Digits are taken while the value read so far is below 1000.
+    std::optional<std::pair<int, int>> number() {
+        int value = 0;
+        int digits = 0;
+        while (pos_ < text_.size() && text_[pos_] >= '0' && text_[pos_] <= '9' && value < 1000) {
+            value = value * 10 + (text_[pos_] - '0');
+            ++digits;
+            ++pos_;
+        }
+        if (digits == 0)
+            return std::nullopt;
+        return std::make_pair(value, digits);
+    }
+    bool atDigit() const { return pos_ < text_.size() && text_[pos_] >= '0' && text_[pos_] <= '9'; }
+    size_t position() const { return pos_; }
+    void rewindTo(size_t pos) { pos_ = pos; }
+
+private:
+    std::string_view text_;
+    size_t pos_ = 0;
+};
+
+std::optional<DateTime> scanDate(Scanner& in, const Locale& locale, const DateTime& today) {
+    const std::string sep = locale.dateSeparator();
+    std::array<std::pair<int, int>, 3> numbers{};
+    int count = 0;
+    in.skipSpaces();
+    auto first = in.number();
+    if (!first)
+        return std::nullopt;
+    numbers[count++] = *first;
+    while (count < 3) {
+        const size_t mark = in.position();
+        in.skipSpaces();
+        if (!in.take(sep)) {
+            in.rewindTo(mark);
+            break;
+        }
+        in.skipSpaces();
+        auto next = in.number();
+        if (!next) {
+            if (count == 1)
+                return std::nullopt;
+            break; // one trailing separator
+        }
+        numbers[count++] = *next;
+    }
+    if (count < 2 || in.atDigit())
+        return std::nullopt;
+    if (count == 3) {
+        // One more separator may follow the third number.
+        const size_t mark = in.position();
+        in.skipSpaces();
+        if (!in.take(sep))
+            in.rewindTo(mark);
+    }
+
+    const Order order = dateOrder(locale.shortDateFormat());
+    int year = today.year;
+    int month = 0;
+    int day = 0;
+    std::pair<int, int> yearNumber{today.year, 4};
+    if (count == 2) {
+        const bool dayFirst = order == Order::DayMonthYear;
+        day = dayFirst ? numbers[0].first : numbers[1].first;
+        month = dayFirst ? numbers[1].first : numbers[0].first;
+    } else {
+        switch (order) {
+        case Order::DayMonthYear:
+            day = numbers[0].first, month = numbers[1].first, yearNumber = numbers[2];
+            break;
+        case Order::MonthDayYear:
+            month = numbers[0].first, day = numbers[1].first, yearNumber = numbers[2];
+            break;
+        case Order::YearMonthDay:
+            yearNumber = numbers[0], month = numbers[1].first, day = numbers[2].first;
+            break;
+        }
+        year = yearNumber.first;
+        if (yearNumber.second <= 2) {
+            const int pivot = today.year - 50;
+            year += pivot / 100 * 100;
+            if (year < pivot)
+                year += 100;
+        }
+    }
+    if (!isValidDate(year, month, day))
+        return std::nullopt;
+    DateTime result;
+    result.year = year;
+    result.month = month;
+    result.day = day;
+    return result;
+}
+
+} // namespace
+
+std::string formatPicture(const DateTime& value, std::string_view picture) {
+    std::string out;
+    size_t i = 0;
+    while (i < picture.size()) {
+        const char c = picture[i];
+        if (c == '\'') {
+            const size_t end = picture.find('\'', i + 1);
+            const size_t stop = end == std::string_view::npos ? picture.size() : end;
+            out.append(picture.substr(i + 1, stop - i - 1));
+            i = stop == picture.size() ? stop : stop + 1;
+            continue;
+        }
+        if (c == 'd' || c == 'M' || c == 'y' || c == 'H' || c == 'h' || c == 'm' || c == 's' ||
+            c == 't') {
+            const size_t n = runLength(picture, i);
+            appendField(out, c, n, value);
+            i += n;
+            continue;
+        }
+        out.push_back(c);
+        ++i;
+    }
+    return out;
+}
+
+std::string formatC(const DateTime& value, const Locale& locale) {
+    return formatPicture(value, locale.shortDateFormat()) + " " +
+           formatPicture(value, locale.longTimeFormat());
+}
+
+std::string formatShownDateTime(const DateTime& value, const Locale& locale) {
+    if (isMidnight(value))
+        return formatPicture(value, locale.shortDateFormat());
+    return formatC(value, locale);
+}
+
+std::string formatDayMonthYear(const DateTime& value, const Locale& locale) {
+    const std::string sep = locale.dateSeparator();
+    return formatPicture(value, "dd") + sep + formatPicture(value, "MM") + sep +
+           formatPicture(value, "yyyy");
+}
+
+std::optional<DateTime> parseDate(std::string_view text, const Locale& locale,
+                                  const DateTime& today) {
+    Scanner in(text);
+    auto date = scanDate(in, locale, today);
+    if (!date)
+        return std::nullopt;
+    in.skipSpaces();
+    if (!in.atEnd())
+        return std::nullopt;
+    return date;
+}
+
+std::optional<DateTime> parseDateTime(std::string_view text, const Locale& locale,
+                                      const DateTime& today) {
+    Scanner in(text);
+    auto date = scanDate(in, locale, today);
+    if (!date)
+        return std::nullopt;
+    in.skipSpaces();
+    if (in.atEnd())
+        return date;
+    const std::string sep = locale.timeSeparator();
+    std::array<int, 3> parts{0, 0, 0};
+    int count = 0;
+    for (; count < 3; ++count) {
+        if (count > 0) {
+            in.skipSpaces();
+            if (!in.take(sep))
+                break;
+            in.skipSpaces();
+        }
+        auto n = in.number();
+        if (!n)
+            return std::nullopt;
+        parts[static_cast<size_t>(count)] = n->first;
+    }
+    in.skipSpaces();
+    int hour = parts[0];
+    if (in.takeIgnoringCase("AM")) {
+        hour = hour == 12 ? 0 : hour;
+    } else if (in.takeIgnoringCase("PM")) {
+        hour = hour == 12 ? 12 : hour + 12;
+    }
+    in.skipSpaces();
+    if (!in.atEnd() || hour > 23 || parts[1] > 59 || parts[2] > 59)
+        return std::nullopt;
+    date->hour = hour;
+    date->minute = parts[1];
+    date->second = parts[2];
+    return date;
+}
+
+} // namespace quorva

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/date_time.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorva {
+
+// An open file read from its start, in pieces.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // Copies up to `count` bytes; fewer (0 at the end) when the file has no more.
+    virtual size_t read(char* buffer, size_t count) = 0;
+    virtual void rewind() = 0;
+    virtual std::int64_t size() const = 0;
+};
+
+struct DirectoryEntry {
+    std::string name;    // without folder
+    DateTime lastWrite;  // local time
+};
+
+// The file system, with paths as 8-bit ANSI texts. Backslashes separate folders; the native
+// build accepts them too.
+class Files {
+public:
+    virtual ~Files() = default;
+    // Size of the first entry a directory search for `path` finds, -1 when it finds none.
+    virtual std::int64_t sizeBySearch(const std::string& path) const = 0;
+    // The whole file, opened for reading while others may read and write it. Throws Error
+    // "Impossible d'ouvrir le fichier \"%s\". %s" when it cannot be opened.
+    virtual std::string readShared(const std::string& path) const = 0;
+    // The file opened for reading while others may read but not write it; the same error.
+    virtual std::unique_ptr<InputFile> openDenyWriters(const std::string& path) const = 0;
+    // Last-write time in local time. Throws Error "Argument incorrect pour l'encodage de date"
+    // when the file's date cannot be read.
+    virtual DateTime lastWriteLocal(const std::string& path) const = 0;
+    // Creates or overwrites the file. Throws Error on failure.
+    virtual void writeFile(const std::string& path, std::string_view bytes) const = 0;
+    // The files (not folders) in a folder; empty when it cannot be listed.
+    virtual std::vector<DirectoryEntry> list(const std::string& folder) const = 0;
+};
+
+// The real file system of the build's platform.
+class SystemFiles final : public Files {
+public:
+    std::int64_t sizeBySearch(const std::string& path) const override;
+    std::string readShared(const std::string& path) const override;
+    std::unique_ptr<InputFile> openDenyWriters(const std::string& path) const override;
+    DateTime lastWriteLocal(const std::string& path) const override;
+    void writeFile(const std::string& path, std::string_view bytes) const override;
+    std::vector<DirectoryEntry> list(const std::string& folder) const override;
+};
+
+// "Impossible d'ouvrir le fichier \"<path>\". <reason>"
+std::string openErrorText(const std::string& path, const std::string& reason);
+
+} // namespace quorva

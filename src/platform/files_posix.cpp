@@ -1,0 +1,129 @@
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/system_error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace quorva {
+
+namespace {
+
+std::string nativePath(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+int openForReading(const std::string& path) {
+    const int fd = ::open(nativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw Error(openErrorText(path, systemErrorText(static_cast<unsigned long>(errno))));
+    return fd;
+}
+
+class PosixInputFile final : public InputFile {
+public:
+    explicit PosixInputFile(const std::string& path) : fd_(openForReading(path)) {}
+    size_t read(char* buffer, size_t count) override {
+        size_t done = 0;
+        while (done < count) {
+            const ssize_t n = ::read(fd_.get(), buffer + done, count - done);
+            if (n <= 0)
+                break;
+            done += static_cast<size_t>(n);
+        }
+        return done;
+    }
+    void rewind() override { ::lseek(fd_.get(), 0, SEEK_SET); }
+    std::int64_t size() const override {
+        struct stat st{};
+        return ::fstat(fd_.get(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+    }
+
+private:
+    Descriptor fd_;
+};
+
+DateTime toLocal(const timespec& ts) {
+    tm local{};
+    localtime_r(&ts.tv_sec, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+            local.tm_hour,        local.tm_min,     local.tm_sec,
+            static_cast<int>(ts.tv_nsec / 1000000)};
+}
+
+} // namespace
+
+std::int64_t SystemFiles::sizeBySearch(const std::string& path) const {
+    struct stat st{};
+    if (::stat(nativePath(path).c_str(), &st) != 0)
+        return -1;
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+std::string SystemFiles::readShared(const std::string& path) const {
+    PosixInputFile file(path);
+    std::string content(static_cast<size_t>(file.size()), '\0');
+    content.resize(file.read(content.data(), content.size()));
+    return content;
+}
+
+std::unique_ptr<InputFile> SystemFiles::openDenyWriters(const std::string& path) const {
+    return std::make_unique<PosixInputFile>(path);
+}
+
+DateTime SystemFiles::lastWriteLocal(const std::string& path) const {
+    struct stat st{};
+    if (::stat(nativePath(path).c_str(), &st) != 0)
+        throw Error("Argument incorrect pour l'encodage de date");
+    return toLocal(st.st_mtim);
+}
+
+void SystemFiles::writeFile(const std::string& path, std::string_view bytes) const {
+    std::FILE* f = std::fopen(nativePath(path).c_str(), "wb");
+    if (f == nullptr)
+        throw Error("Erreur d'E/S " + std::to_string(errno));
+    const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), f);
+    const bool closed = std::fclose(f) == 0;
+    if (written != bytes.size() || !closed)
+        throw Error("Erreur d'E/S " + std::to_string(errno));
+}
+
+std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
+    std::vector<DirectoryEntry> entries;
+    const std::string base = nativePath(folder);
+    DIR* dir = ::opendir(base.c_str());
+    if (dir == nullptr)
+        return entries;
+    while (const dirent* e = ::readdir(dir)) {
+        struct stat st{};
+        const std::string full = base + "/" + e->d_name;
+        if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            entries.push_back({e->d_name, toLocal(st.st_mtim)});
+    }
+    ::closedir(dir);
+    return entries;
+}
+
+} // namespace quorva

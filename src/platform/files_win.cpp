@@ -1,0 +1,123 @@
+#include "platform/error.h"
+#include "platform/files.h"
+#include "platform/system_error.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace quorva {
+
+namespace {
+
+class Handle {
+public:
+    explicit Handle(HANDLE h) : h_(h) {}
+    ~Handle() {
+        if (h_ != INVALID_HANDLE_VALUE)
+            CloseHandle(h_);
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
+
+HANDLE openForReading(const std::string& path, DWORD share) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        throw Error(openErrorText(path, systemErrorText(GetLastError())));
+    return h;
+}
+
+class WinInputFile final : public InputFile {
+public:
+    WinInputFile(const std::string& path, DWORD share) : h_(openForReading(path, share)) {}
+    size_t read(char* buffer, size_t count) override {
+        size_t done = 0;
+        while (done < count) {
+            const DWORD want = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
+            DWORD got = 0;
+            if (!ReadFile(h_.get(), buffer + done, want, &got, nullptr) || got == 0)
+                break;
+            done += got;
+        }
+        return done;
+    }
+    void rewind() override { SetFilePointer(h_.get(), 0, nullptr, FILE_BEGIN); }
+    std::int64_t size() const override {
+        LARGE_INTEGER size{};
+        return GetFileSizeEx(h_.get(), &size) ? size.QuadPart : 0;
+    }
+
+private:
+    Handle h_;
+};
+
+DateTime toLocal(const FILETIME& utc) {
+    FILETIME local{};
+    SYSTEMTIME st{};
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st))
+        throw Error("Argument incorrect pour l'encodage de date");
+    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+} // namespace
+
+std::int64_t SystemFiles::sizeBySearch(const std::string& path) const {
+    WIN32_FIND_DATAA data{};
+    HANDLE h = FindFirstFileA(path.c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE)
+        return -1;
+    FindClose(h);
+    return static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
+                                     data.nFileSizeLow);
+}
+
+std::string SystemFiles::readShared(const std::string& path) const {
+    WinInputFile file(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    std::string content(static_cast<size_t>(file.size()), '\0');
+    content.resize(file.read(content.data(), content.size()));
+    return content;
+}
+
+std::unique_ptr<InputFile> SystemFiles::openDenyWriters(const std::string& path) const {
+    return std::make_unique<WinInputFile>(path, FILE_SHARE_READ);
+}
+
+DateTime SystemFiles::lastWriteLocal(const std::string& path) const {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        throw Error("Argument incorrect pour l'encodage de date");
+    return toLocal(data.ftLastWriteTime);
+}
+
+void SystemFiles::writeFile(const std::string& path, std::string_view bytes) const {
+    Handle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (h.get() == INVALID_HANDLE_VALUE)
+        throw Error("Erreur d'E/S " + std::to_string(GetLastError()));
+    DWORD written = 0;
+    if (!WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size())
+        throw Error("Erreur d'E/S " + std::to_string(GetLastError()));
+}
+
+std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
+    std::vector<DirectoryEntry> entries;
+    WIN32_FIND_DATAA data{};
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE)
+        return entries;
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            entries.push_back({data.cFileName, toLocal(data.ftLastWriteTime)});
+    } while (FindNextFileA(h, &data));
+    FindClose(h);
+    return entries;
+}
+
+} // namespace quorva

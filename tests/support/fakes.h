@@ -1,0 +1,58 @@
+#pragma once
+
+// In-memory stand-ins for the platform seams, for the native tests.
+
+#include "platform/clock.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quorva::testing {
+
+class ManualClock final : public Clock {
+public:
+    explicit ManualClock(DateTime start = {2026, 12, 7, 14, 5, 9, 42}) : now_(start) {}
+    DateTime now() const override { return now_; }
+    void set(const DateTime& value) { now_ = value; }
+
+private:
+    DateTime now_;
+};
+
+// Keys are "root|path" with the path as given (leading backslash dropped); values by name.
+class MemoryRegistry final : public Registry {
+public:
+    struct Key {
+        std::map<std::string, RegistryValue> values;
+        bool refuseWrites = false;
+    };
+
+    std::unique_ptr<RegistryKey> open(RegistryRoot root, const std::string& path,
+                                      RegistryAccess access, bool create) const override;
+
+    Key& key(RegistryRoot root, const std::string& path);
+    bool hasKey(RegistryRoot root, const std::string& path) const;
+    mutable int openCount = 0;
+
+private:
+    static std::string id(RegistryRoot root, const std::string& path);
+    mutable std::map<std::string, Key> keys_;
+};
+
+class RecordingShell final : public Shell {
+public:
+    struct Call {
+        std::string verb, file, parameters;
+        int show;
+    };
+    void execute(const std::string& verb, const std::string& file, const std::string& parameters,
+                 int show) override {
+        calls.push_back({verb, file, parameters, show});
+    }
+    std::vector<Call> calls;
+};
+
+} // namespace quorva::testing
