@@ -1,0 +1,56 @@
+#pragma once
+
+// Turns the directory-change records of one completed read into event lines and job-table rows.
+// Runs on the main thread while the watcher's worker waits.
+
+#include "capture/job_table.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+
+#include <cstddef>
+#include <string>
+
+namespace quorva {
+
+// The change buffer's size: one byte more than a page, as the watcher has always used.
+constexpr std::size_t kChangeBufferSize = 4097;
+
+// The spool tab's event list; the newest line goes on top.
+class EventLog {
+public:
+    virtual ~EventLog() = default;
+    virtual void insertTop(const std::string& line) = 0;
+    virtual void clear() = 0;
+};
+
+// The last n characters of the text, or the whole text when it is shorter.
+std::string RightChars(const std::string& text, std::size_t n);
+
+class ChangeProcessor {
+public:
+    ChangeProcessor(JobTable& table, EventLog& log, const Clock& clock, const Locale& locale,
+                    const Files& files);
+
+    // One completed read: `buffer` holds `bufferSize` bytes of FILE_NOTIFY_INFORMATION records
+    // (Wine does not align them), `transferred` is the byte count the completion reported and
+    // `folder` the watched folder. A completion without records (overflow or failed read) logs a
+    // line and rescans the folder. Returns true when a record was accepted, so that the settling
+    // poll must run.
+    bool process(const unsigned char* buffer, std::size_t bufferSize, unsigned long transferred,
+                 const std::string& folder);
+
+    // Watching starts again: the last event line is forgotten.
+    void reset() { lastEventLine_.clear(); }
+    const std::string& lastEventLine() const { return lastEventLine_; }
+
+private:
+    JobTable& table_;
+    EventLog& log_;
+    const Clock& clock_;
+    const Locale& locale_;
+    const Files& files_;
+    std::string lastEventLine_;
+};
+
+} // namespace quorva
