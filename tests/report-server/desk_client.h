@@ -1,0 +1,43 @@
+#pragma once
+
+// What the desk sends to the report server, byte for byte, and the way it reads the answer.
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quorva::testing {
+
+inline constexpr std::string_view deskBoundary = "--------120726140509042";
+
+struct DeskFile {
+    std::string field;    // the spool file's bare name
+    std::string fileName; // its full Windows path
+    std::string content;
+};
+
+// A multipart/form-data body laid out like the desk's: text parts, then the file part with
+// content type multipart/form-data and binary transfer encoding, then the closing line.
+std::string deskBody(const std::vector<std::pair<std::string, std::string>>& fields,
+                     const std::vector<DeskFile>& files);
+
+// The six fields of an upload of `file`, as the desk fills them.
+std::vector<std::pair<std::string, std::string>> deskFields(const std::string& fileField,
+                                                            const std::string& maxFileSize);
+
+struct RawAnswer {
+    std::string statusLine;
+    std::string head; // header lines, CRLF-separated
+    std::string body; // exactly Content-Length bytes
+};
+
+// Posts over a fresh socket as an HTTP/1.0 request with "Connection: keep-alive", the head in
+// one write and the body in pieces of 32768 bytes, then reads the answer head and
+// Content-Length body bytes, and closes without waiting for the server to close.
+RawAnswer postLikeDesk(int port, const std::string& target, const std::string& body);
+
+// Standard output of a shell command.
+std::string commandOutput(const std::string& command);
+
+} // namespace quorva::testing

@@ -1,0 +1,85 @@
+#include "report-server/report_store.h"
+
+#include "upload/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace quorva::report {
+namespace {
+
+namespace fs = std::filesystem;
+using quorva::testing::TempDir;
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+Upload upload(std::string content) {
+    return {{{"Site", "VERNO"}, {"FileName", "00012.spl"}},
+            "00012.spl",
+            "C:\\spool\\00012.spl",
+            "multipart/form-data",
+            std::move(content)};
+}
+
+TEST(ReportStoreTest, NumbersCountFromOneAndGoOnAfterReopening) {
+    TempDir dir;
+    {
+        ReportStore store(dir.path());
+        EXPECT_EQ(store.add(upload("a")), 1u);
+        EXPECT_EQ(store.add(upload("b")), 2u);
+    }
+    ReportStore reopened(dir.path());
+    EXPECT_EQ(reopened.add(upload("c")), 3u);
+    EXPECT_EQ(readFile(dir.file("last-id")), "3\n");
+    EXPECT_EQ(reopened.content(1), "a");
+    EXPECT_EQ(reopened.content(3), "c");
+    EXPECT_EQ(reopened.content(4), std::nullopt);
+}
+
+TEST(ReportStoreTest, KeepsBytesAndFieldsExactly) {
+    TempDir dir;
+    ReportStore store(dir.path());
+    std::string everyByte;
+    for (int b = 0; b < 256; ++b)
+        everyByte += static_cast<char>(b);
+    Upload u = upload(everyByte + "\r\n\f");
+    u.fields.push_back({"Note", "50% off\r\nnext=line"});
+    const std::uint64_t id = store.add(u);
+    EXPECT_EQ(store.content(id), everyByte + "\r\n\f");
+    EXPECT_EQ(readFile(store.reportFolder(id) / "fields.txt"),
+              "Site=VERNO\nFileName=00012.spl\nNote=50%25 off%0D%0Anext=line\n");
+    EXPECT_EQ(readFile(store.reportFolder(id) / "file.txt"),
+              "field=00012.spl\nfilename=C:\\spool\\00012.spl\ncontent-type=multipart/form-data\n"
+              "size=259\n");
+}
+
+TEST(ReportStoreTest, LostCounterGoesOnAfterTheHighestReport) {
+    TempDir dir;
+    {
+        ReportStore store(dir.path());
+        for (int i = 0; i < 3; ++i)
+            store.add(upload("x"));
+    }
+    fs::remove(dir.file("last-id"));
+    fs::create_directories(dir.file("reports/.4.tmp")); // left by an interrupted store
+    ReportStore reopened(dir.path());
+    EXPECT_EQ(reopened.add(upload("y")), 4u);
+    EXPECT_EQ(reopened.content(4), "y");
+}
+
+TEST(ReportStoreTest, UnusableFolderIsAnError) {
+    TempDir dir;
+    dir.write("plain-file", "");
+    EXPECT_THROW(ReportStore(dir.file("plain-file/data")), StoreError);
+
+    dir.write("last-id", "twelve\n");
+    EXPECT_THROW(ReportStore(dir.path()), StoreError);
+}
+
+} // namespace
+} // namespace quorva::report

@@ -1,0 +1,178 @@
+#include "report-server/server.h"
+
+#include "desk_client.h"
+#include "upload/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace quorva::report {
+namespace {
+
+using namespace quorva::testing;
+
+const std::string uploadTarget = "/KelbBin/Kelb.dll/ReportSPL";
+
+std::string pdfTarget(const std::string& id) {
+    return "/KelbBin/Kelb.dll/ReportPDF?rptSelect=idDocument=" + id + "&rptName=Facture";
+}
+
+// A server on a free loopback port, serving from its own thread until destroyed.
+class RunningServer {
+public:
+    explicit RunningServer(const std::string& dataFolder)
+        : store_(dataFolder), server_(store_, "/KelbBin/Kelb.dll/", log_),
+          port_(server_.bind("127.0.0.1", 0)), thread_([this] { server_.run(); }) {}
+    ~RunningServer() {
+        server_.stop();
+        thread_.join();
+    }
+    int port() const { return port_; }
+    httplib::Client client() const { return httplib::Client("127.0.0.1", port_); }
+    // The request log, complete once the server has stopped.
+    std::string stopAndLog() {
+        server_.stop();
+        return log_.str();
+    }
+
+private:
+    ReportStore store_;
+    std::ostringstream log_;
+    ReportServer server_;
+    int port_;
+    std::thread thread_;
+};
+
+std::string idOf(const std::string& answer) {
+    const std::size_t open = answer.find("<idReport>");
+    const std::size_t close = answer.find("</idReport>");
+    if (open == std::string::npos || close == std::string::npos)
+        return "";
+    return answer.substr(open + 10, close - open - 10);
+}
+
+std::string deskUpload(int port, const std::string& content) {
+    const RawAnswer answer = postLikeDesk(
+        port, uploadTarget,
+        deskBody(deskFields("00012.spl", "4096000"),
+                 {{"00012.spl", "C:\\WINDOWS\\system32\\spool\\PRINTERS\\00012.spl", content}}));
+    return answer.body;
+}
+
+const std::string invoice = "SOCI\x90T\x90 AUTO VERNO\r\n"
+                            "                              MME H\x90L\xD4NE FAVI\xD4RE\r\n"
+                            "        12 rue des Pr\x82s\r\n"
+                            "FACTURE N\xF8 A2026-0042 du 07/12/2026\r\n"
+                            "\f"
+                            "Total TTC : 1 234,56 EUR\r\n";
+
+TEST(ReportServerTest, DeskUploadThenPdfRoundTrip) {
+    TempDir dir;
+    RunningServer server(dir.path());
+    const RawAnswer answer =
+        postLikeDesk(server.port(), uploadTarget,
+                     deskBody(deskFields("00012.spl", "4096000"),
+                              {{"00012.spl", "C:\\spool\\00012.spl", invoice}}));
+    EXPECT_EQ(answer.statusLine.substr(9, 3), "200");
+    EXPECT_NE(answer.head.find("Content-Type: text/xml"), std::string::npos);
+    EXPECT_EQ(idOf(answer.body), "1") << answer.body;
+    EXPECT_TRUE(answer.body.ends_with("</Report>\r\n"));
+
+    const auto pdf = server.client().Get(pdfTarget("1"));
+    ASSERT_TRUE(pdf);
+    EXPECT_EQ(pdf->status, 200);
+    EXPECT_EQ(pdf->get_header_value("Content-Type"), "application/pdf");
+    const std::string path = dir.write("facture.pdf", pdf->body);
+    const std::string text = commandOutput("pdftotext -layout " + path + " -");
+    for (const char* expected : {"SOCIÉTÉ AUTO VERNO", "MME HÉLÈNE FAVIÈRE", "12 rue des Prés",
+                                 "FACTURE N° A2026-0042", "Total TTC : 1 234,56 EUR"})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << " in\n" << text;
+    EXPECT_LT(text.find('\f'), text.find("Total TTC")) << "the form feed starts page 2";
+
+    const std::string log = server.stopAndLog();
+    EXPECT_NE(
+        log.find("POST " + uploadTarget + " 200 " + std::to_string(answer.body.size()) + " 1\n"),
+        std::string::npos)
+        << log;
+    EXPECT_NE(
+        log.find("GET " + pdfTarget("1") + " 200 " + std::to_string(pdf->body.size()) + " 1\n"),
+        std::string::npos)
+        << log;
+}
+
+TEST(ReportServerTest, RefusalsAreAnsweredWithErreur) {
+    TempDir dir;
+    RunningServer server(dir.path());
+    auto noSite = deskFields("a.spl", "4096000");
+    noSite.erase(noSite.begin() + 2);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {deskBody(deskFields("a.spl", "4096000"), {}), "Aucun fichier joint"},
+        {deskBody(noSite, {{"a.spl", "C:\\a.spl", "x"}}), "Champ manquant : Site"},
+        {deskBody(deskFields("a.spl", "4"), {{"a.spl", "C:\\a.spl", "12345"}}),
+         "Fichier trop volumineux : 5 octets pour un maximum de 4"},
+    };
+    for (const auto& [body, reason] : cases) {
+        const RawAnswer answer = postLikeDesk(server.port(), uploadTarget, body);
+        EXPECT_EQ(answer.statusLine.substr(9, 3), "200");
+        EXPECT_NE(answer.body.find("<erreur>" + reason + "</erreur>"), std::string::npos)
+            << answer.body;
+        EXPECT_EQ(idOf(answer.body), "");
+    }
+    const auto notMultipart = server.client().Post(uploadTarget, "a=b", "text/plain");
+    ASSERT_TRUE(notMultipart);
+    EXPECT_NE(notMultipart->body.find("erreur"), std::string::npos);
+    // Refused uploads take no number.
+    EXPECT_EQ(idOf(deskUpload(server.port(), "x")), "1");
+}
+
+TEST(ReportServerTest, NumbersGoOnAcrossRestartsAndConcurrentUploads) {
+    TempDir dir;
+    {
+        RunningServer server(dir.path());
+        EXPECT_EQ(idOf(deskUpload(server.port(), "a")), "1");
+        EXPECT_EQ(idOf(deskUpload(server.port(), "b")), "2");
+    }
+    RunningServer restarted(dir.path());
+    EXPECT_EQ(idOf(deskUpload(restarted.port(), "c")), "3");
+
+    std::vector<std::string> ids(8);
+    std::vector<std::thread> uploaders;
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        uploaders.emplace_back([&, i] { ids[i] = idOf(deskUpload(restarted.port(), "p")); });
+    for (std::thread& t : uploaders)
+        t.join();
+    const std::set<std::string> distinct(ids.begin(), ids.end());
+    EXPECT_EQ(distinct, (std::set<std::string>{"4", "5", "6", "7", "8", "9", "10", "11"}));
+
+    const auto pdf = restarted.client().Get(pdfTarget("1"));
+    ASSERT_TRUE(pdf);
+    EXPECT_EQ(pdf->status, 200);
+}
+
+TEST(ReportServerTest, UnknownOrMalformedReportIsNotFound) {
+    TempDir dir;
+    RunningServer server(dir.path());
+    deskUpload(server.port(), "a");
+    auto client = server.client();
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {pdfTarget("2"), "Rapport introuvable : 2"},
+        {pdfTarget("abc"), "Numéro de rapport invalide : abc"},
+        {pdfTarget("1%2F..%2F..%2Flast-id"), "Numéro de rapport invalide : 1/../../last-id"},
+        {"/KelbBin/Kelb.dll/ReportPDF?rptSelect=idDocument=1&rptName=Devis",
+         "Modèle de rapport inconnu : Devis"},
+        {"/KelbBin/Kelb.dll/Other", "Ressource introuvable : /KelbBin/Kelb.dll/Other"},
+    };
+    for (const auto& [target, text] : cases) {
+        const auto answer = client.Get(target);
+        ASSERT_TRUE(answer) << target;
+        EXPECT_EQ(answer->status, 404) << target;
+        EXPECT_EQ(answer->body, text);
+    }
+}
+
+} // namespace
+} // namespace quorva::report

@@ -1,0 +1,57 @@
+#include "report-server/options.h"
+
+#include "report-server/text_util.h"
+
+namespace quorva::report {
+
+const std::string_view usageText =
+    "Usage: quorva-report-server [--port N] [--bind ADDRESS] [--prefix PATH] [--data FOLDER]\n"
+    "\n"
+    "Stands in for the dealership's report server: stores the spool files that the desk\n"
+    "uploads and serves each stored invoice as a PDF.\n"
+    "\n"
+    "  --port N         TCP port, 0 for any free one (default 8080)\n"
+    "  --bind ADDRESS   address to listen on (default 127.0.0.1)\n"
+    "  --prefix PATH    path in front of ReportSPL and ReportPDF (default /KelbBin/Kelb.dll/)\n"
+    "  --data FOLDER    where the reports are kept (default ./report-data)\n"
+    "  --help           this text\n"
+    "\n"
+    "Prints \"listening on http://ADDRESS:PORT<prefix>\" once ready, then one line per request:\n"
+    "method, target, status, body bytes, report id (- when none). Stops on SIGINT or SIGTERM.\n";
+
+std::variant<Options, std::string> parseOptions(std::span<const std::string_view> args) {
+    Options options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view name = args[i];
+        if (name == "--help") {
+            options.help = true;
+            continue;
+        }
+        if (name != "--port" && name != "--bind" && name != "--prefix" && name != "--data")
+            return "unknown option " + std::string(name);
+        if (i + 1 == args.size())
+            return std::string(name) + " needs a value";
+        const std::string_view value = args[++i];
+        if (name == "--port") {
+            const auto port = parseDecimal(value);
+            if (!port || *port > 65535)
+                return "--port needs a number from 0 to 65535, not " + std::string(value);
+            options.port = static_cast<int>(*port);
+        } else if (name == "--bind") {
+            if (value.empty())
+                return std::string("--bind needs an address");
+            options.bindAddress = value;
+        } else if (name == "--prefix") {
+            if (!value.starts_with('/'))
+                return "--prefix must start with /, not " + std::string(value);
+            options.prefix = value;
+        } else {
+            if (value.empty())
+                return std::string("--data needs a folder");
+            options.dataFolder = value;
+        }
+    }
+    return options;
+}
+
+} // namespace quorva::report

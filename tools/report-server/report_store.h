@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorva::report {
+
+struct TextField {
+    std::string name;
+    std::string value;
+};
+
+// One accepted upload: its text fields and its file part.
+struct Upload {
+    std::vector<TextField> fields; // stored in this order
+    std::string fileField;         // the file part's field name
+    std::string fileName;          // its filename parameter, as the client sent it
+    std::string contentType;
+    std::string content;
+};
+
+// A report number as folder names and answers write it: decimal, from 1, no leading zero.
+std::optional<std::uint64_t> parseReportId(std::string_view text);
+
+// The data folder cannot be created, read or written.
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reports kept on disk, numbered from 1 on:
+//   <root>/last-id                the last number given, in decimal (replaced atomically)
+//   <root>/reports/N/spool        the uploaded file's bytes
+//   <root>/reports/N/fields.txt   one "name=value" line per text field
+//   <root>/reports/N/file.txt     "field=", "filename=", "content-type=", "size=" of the file
+// In the two text files the bytes '%', below 0x20 and 0x7F are written as %XX, so that every
+// value stays on its line. A report appears under its number only once complete. Safe to use
+// from several threads.
+class ReportStore {
+public:
+    // Opens the folder, creating it when missing, and checks that it can be written.
+    explicit ReportStore(std::filesystem::path root);
+
+    // Stores the upload under the next number and returns that number.
+    std::uint64_t add(const Upload& upload);
+
+    // The stored file's bytes, or none when no report has this number.
+    std::optional<std::string> content(std::uint64_t id) const;
+
+    std::filesystem::path reportFolder(std::uint64_t id) const;
+
+private:
+    std::uint64_t nextId();
+
+    std::filesystem::path root_;
+    std::filesystem::path reports_;
+    std::mutex mutex_;
+    std::uint64_t lastId_ = 0;
+};
+
+} // namespace quorva::report

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorva::report {
+
+// A non-empty run of decimal digits, no sign, that fits 64 bits.
+std::optional<std::uint64_t> parseDecimal(std::string_view text);
+
+// The value as a refusal quotes it: cut after 40 bytes, "..." marking the cut.
+std::string abbreviated(std::string_view value);
+
+} // namespace quorva::report
