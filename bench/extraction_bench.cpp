@@ -1,0 +1,107 @@
+// Extraction of a 10 MB spool file against a plain read of the same file: once with the invoice
+// at its start, once with no invoice layout anywhere (the whole text is searched).
+
+#include "platform/clock.h"
+#include "upload/invoice_extraction.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using namespace quorva;
+
+constexpr std::size_t kFileSize = 10 * 1024 * 1024;
+
+// Parts lines of a long print job; none begins with 30 spaces.
+std::string filler(std::size_t size) {
+    const std::string lines[] = {
+        "7711130071  HUILE MOTEUR 5W30 (L)                    4,50     12,90        58,05\r\n",
+        "                    Sous-total famille ENTRETIEN :          52\r\n",
+        "--------------------------------------------------------------------------------\r\n",
+        "\r\n",
+    };
+    std::string text;
+    text.reserve(size);
+    for (std::size_t i = 0; text.size() < size; ++i)
+        text += lines[i % 4];
+    text.resize(size);
+    return text;
+}
+
+std::string invoiceHead() {
+    std::string record = "CLIO V 1.0 TCE 90  VF15RBF0A12345678";
+    record.resize(65, ' ');
+    record += "AB-123-CD      45210";
+    return "ZENTOR AUTOMOBILES SAS\r\n\r\n" + std::string(30, ' ') + "MR DUPONT JEAN\r\n" +
+           std::string(30, ' ') + "14 RUE DES LILAS\r\nFACTURE N\xF8 123456 DU 12/10/26\r\n\r\n" +
+           "Conseiller : M. PETIT\r\n" + std::string(80, '-') + "\r\nVehicule\r\n" + record +
+           "\r\n";
+}
+
+struct SpoolFolder {
+    SpoolFolder() {
+        std::filesystem::create_directories(path);
+        const std::string head = invoiceHead();
+        std::ofstream(path / "invoice.spl", std::ios::binary)
+            << head + filler(kFileSize - head.size());
+        std::ofstream(path / "other.spl", std::ios::binary) << filler(kFileSize);
+    }
+    ~SpoolFolder() { std::filesystem::remove_all(path); }
+    std::filesystem::path path = std::filesystem::temp_directory_path() / "quorva-extraction-bench";
+};
+
+SpoolFolder& folder() {
+    static SpoolFolder f;
+    return f;
+}
+
+const char* fileName(benchmark::State& state) {
+    return state.range(0) == 0 ? "invoice.spl" : "other.spl";
+}
+
+void BM_PlainRead(benchmark::State& state) {
+    const std::string path = (folder().path / fileName(state)).string();
+    SystemFiles files;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(files.readShared(path));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileSize));
+}
+
+// Read, extraction and the row's cells, as the settling poll runs it (without the upload).
+void BM_GetDataSpooler(benchmark::State& state) {
+    FixedLocale locale;
+    SystemClock clock;
+    SystemFiles files;
+    JobTable table(locale, clock);
+    table.appendRow();
+    table.setCell(colJobName, 0, locale.ansiToWide(fileName(state)));
+    int uploads = 0;
+    for (auto _ : state) {
+        GetDataSpooler(table, 0, folder().path.string(), files, locale,
+                       [&uploads](const std::string&) { return std::to_string(++uploads); });
+    }
+    if ((uploads > 0) != (state.range(0) == 0))
+        state.SkipWithError("the invoice was not told apart from the other job");
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileSize));
+}
+
+// The search alone, on text already in memory.
+void BM_ExtractInMemory(benchmark::State& state) {
+    FixedLocale locale;
+    const std::string text = SystemFiles().readShared((folder().path / fileName(state)).string());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ExtractInvoice(text, locale));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileSize));
+}
+
+// Argument 0: the invoice at the start; 1: no invoice layout.
+BENCHMARK(BM_PlainRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GetDataSpooler)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExtractInMemory)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,45 @@
+// quorva-upload-cli: uploads one spool file the way the desk does, for scripts/bench-upload.
+//
+//   quorva-upload-cli SERVER_URL SPOOL_FILE [SITE]
+//
+// SERVER_URL is the base address ("http://127.0.0.1:8080/KelbBin/Kelb.dll/"); "ReportSPL" is
+// appended. Prints the report identifier; exits 1 when the server gave none.
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+#include "upload/http_client.h"
+#include "upload/report_upload.h"
+
+#include <algorithm>
+#include <iostream>
+#include <string>
+
+int main(int argc, char** argv) {
+    if (argc < 3 || argc > 4) {
+        std::cerr << "usage: quorva-upload-cli SERVER_URL SPOOL_FILE [SITE]\n";
+        return 2;
+    }
+    const std::string serverUrl = argv[1];
+    const std::string path = argv[2];
+    const std::string site = argc > 3 ? argv[3] : "Bench";
+
+    quorva::SystemFiles files;
+    quorva::SystemClock clock;
+    quorva::FixedLocale locale;
+    quorva::THttpClient http;
+    quorva::ReportUpload upload(http, files, clock, locale);
+
+    // The job list holds the bare name in lower case.
+    std::string name = path.substr(path.find_last_of("/\\") + 1);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+    try {
+        const std::string id = upload.upload(path, name, serverUrl, site);
+        std::cout << id << "\n";
+        return id.empty() ? 1 : 0;
+    } catch (const quorva::Error& e) {
+        std::cerr << "quorva-upload-cli: " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+// Blocking-style TCP over the system's sockets (Winsock on Windows, BSD sockets elsewhere), with
+// a time limit on every wait. Sockets are non-blocking underneath; each wait is a poll bounded
+// by the caller's limit, so a silent peer cannot hold the caller forever.
+
+#include "platform/error.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorva {
+
+// "Socket error %d: %s" with the system's error number and its text.
+class SocketError : public Error {
+public:
+    explicit SocketError(int code);
+    // For name resolution, whose errors have their own texts.
+    SocketError(int code, const std::string& text);
+    int code() const { return code_; }
+
+private:
+    int code_;
+};
+
+// The system's handle, wide enough for a Winsock SOCKET and a POSIX descriptor.
+using NativeSocket = std::uintptr_t;
+
+class TcpSocket {
+public:
+    TcpSocket() = default;
+    ~TcpSocket();
+    TcpSocket(TcpSocket&& other) noexcept;
+    TcpSocket& operator=(TcpSocket&& other) noexcept;
+    TcpSocket(const TcpSocket&) = delete;
+    TcpSocket& operator=(const TcpSocket&) = delete;
+
+    // Resolves `host` and connects to the first of its addresses that accepts, all within
+    // `limit`. Throws SocketError (the time-out's own error number when the limit passes).
+    static TcpSocket connect(const std::string& host, std::uint16_t port,
+                             std::chrono::milliseconds limit);
+
+    // Sends every byte; each wait for the peer to take more lasts at most `limit`.
+    void sendAll(std::string_view bytes, std::chrono::milliseconds limit);
+    // Receives up to `count` bytes, waiting at most `limit` for the first; 0 when the peer has
+    // closed the connection.
+    std::size_t receive(char* buffer, std::size_t count, std::chrono::milliseconds limit);
+    // Whether the peer has closed its side, without waiting and without consuming data.
+    bool peerClosed() const;
+
+    bool isOpen() const;
+    void close();
+
+private:
+    friend class TcpListener;
+    explicit TcpSocket(NativeSocket handle) : handle_(handle) {}
+
+    NativeSocket handle_ = invalidSocket;
+    static constexpr NativeSocket invalidSocket = ~NativeSocket{0};
+};
+
+// A listening socket on the loopback address, for local servers.
+class TcpListener {
+public:
+    // Listens on 127.0.0.1 on a port the system chooses; `backlog` pending connections at most.
+    explicit TcpListener(int backlog = 16);
+
+    std::uint16_t port() const { return port_; }
+    // The next incoming connection, waiting at most `limit`. Throws SocketError.
+    TcpSocket accept(std::chrono::milliseconds limit);
+    void close() { socket_.close(); }
+
+private:
+    TcpSocket socket_;
+    std::uint16_t port_ = 0;
+};
+
+} // namespace quorva

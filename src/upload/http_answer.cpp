@@ -1,0 +1,177 @@
+#include "upload/http_answer.h"
+
+#include "net/ascii.h"
+#include "platform/error.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace quorva {
+
+namespace {
+
+constexpr std::size_t bufferSize = 32768;
+
+std::optional<std::int64_t> parseNumber(std::string_view text, int base) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+// "Name: value"; a line that starts with a blank continues the previous header's value.
+void addHeaderLine(THttpResponse& head, std::string_view line) {
+    if ((line.front() == ' ' || line.front() == '\t') && !head.headers.empty()) {
+        head.headers.back().second += ' ';
+        head.headers.back().second += trimBlanks(line);
+        return;
+    }
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return;
+    head.headers.emplace_back(std::string(trimBlanks(line.substr(0, colon))),
+                              std::string(trimBlanks(line.substr(colon + 1))));
+}
+
+THttpResponse readOneHead(HttpAnswerReader& reader) {
+    THttpResponse head;
+    auto statusLine = reader.readLine();
+    if (!statusLine)
+        throw Error("Connection closed by the server.");
+    head.statusLine = std::move(*statusLine);
+    head.statusCode = parseStatusCode(head.statusLine);
+    // A close inside the head ends the head.
+    while (auto line = reader.readLine()) {
+        if (line->empty())
+            break;
+        addHeaderLine(head, *line);
+    }
+    return head;
+}
+
+void readChunks(HttpAnswerReader& reader, std::string& out) {
+    while (auto line = reader.readLine()) {
+        // The size ends at the first blank; chunk extensions after ";" are not part of it.
+        const std::string_view sizeText =
+            std::string_view(*line).substr(0, line->find_first_of(" \t;"));
+        const auto size = parseNumber(sizeText, 16);
+        if (!size || *size <= 0)
+            break;
+        const auto wanted = static_cast<std::uint64_t>(*size);
+        if (reader.append(out, wanted) < wanted)
+            return;
+        reader.readLine();
+    }
+    reader.readLine();
+}
+
+} // namespace
+
+HttpAnswerReader::HttpAnswerReader(HttpInput& input) : input_(input), buffer_(bufferSize) {
+}
+
+bool HttpAnswerReader::fill() {
+    if (closed_)
+        return false;
+    start_ = 0;
+    end_ = input_.receive(buffer_.data(), buffer_.size());
+    closed_ = end_ == 0;
+    return !closed_;
+}
+
+std::optional<std::string> HttpAnswerReader::readLine() {
+    std::string line;
+    bool any = false;
+    for (;;) {
+        if (start_ == end_ && !fill())
+            break;
+        any = true;
+        const char* begin = buffer_.data() + start_;
+        const char* stop = buffer_.data() + end_;
+        const char* lf = std::find(begin, stop, '\n');
+        line.append(begin, lf);
+        start_ = static_cast<std::size_t>(lf - buffer_.data());
+        if (lf != stop) {
+            ++start_;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            return line;
+        }
+    }
+    if (!any)
+        return std::nullopt;
+    return line;
+}
+
+std::uint64_t HttpAnswerReader::append(std::string& out, std::uint64_t count) {
+    std::uint64_t done = 0;
+    while (done < count && (start_ < end_ || fill())) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(count - done, end_ - start_));
+        out.append(buffer_.data() + start_, n);
+        start_ += n;
+        done += n;
+    }
+    return done;
+}
+
+void HttpAnswerReader::appendUntilClosed(std::string& out) {
+    while (start_ < end_ || fill()) {
+        out.append(buffer_.data() + start_, end_ - start_);
+        start_ = end_;
+    }
+}
+
+std::vector<std::string> THttpResponse::values(std::string_view name) const {
+    std::vector<std::string> found;
+    for (const auto& [headerName, headerValue] : headers)
+        if (equalsNoCase(headerName, name))
+            found.push_back(headerValue);
+    return found;
+}
+
+std::optional<std::string> THttpResponse::value(std::string_view name) const {
+    for (const auto& [headerName, headerValue] : headers)
+        if (equalsNoCase(headerName, name))
+            return headerValue;
+    return std::nullopt;
+}
+
+int parseStatusCode(std::string_view statusLine) {
+    std::string_view rest = trimBlanks(statusLine);
+    rest = trimBlanks(rest.substr(std::min(rest.size(), rest.find_first_of(" \t"))));
+    const std::string_view word = rest.substr(0, rest.find_first_of(" \t"));
+    if (word.empty() || word.size() > 9 ||
+        !std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    return static_cast<int>(*parseNumber(word, 10));
+}
+
+THttpResponse readAnswerHead(HttpAnswerReader& reader,
+                             const std::function<void(const THttpResponse&)>& onHead) {
+    for (;;) {
+        THttpResponse head = readOneHead(reader);
+        onHead(head);
+        if (head.statusCode != 100)
+            return head;
+    }
+}
+
+void readAnswerBody(HttpAnswerReader& reader, const THttpResponse& head, std::string& out) {
+    const auto lengthText = head.value("Content-Length");
+    const auto length = lengthText ? parseNumber(*lengthText, 10) : std::nullopt;
+    if (length && *length > 0) {
+        reader.append(out, static_cast<std::uint64_t>(*length));
+        return;
+    }
+    const auto encoding = head.value("Transfer-Encoding");
+    if (encoding && lowerAscii(*encoding).find("chunked") != std::string::npos) {
+        readChunks(reader, out);
+        return;
+    }
+    if (!length)
+        reader.appendUntilClosed(out);
+}
+
+} // namespace quorva

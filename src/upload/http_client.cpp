@@ -1,0 +1,223 @@
+#include "upload/http_client.h"
+
+#include "net/ascii.h"
+#include "net/url.h"
+#include "upload/http_request.h"
+#include "upload/multipart_form.h"
+
+#include <algorithm>
+#include <charconv>
+#include <vector>
+
+namespace quorva {
+
+namespace {
+
+constexpr std::size_t bodyPiece = 32768;
+
+class SocketInput final : public HttpInput {
+public:
+    SocketInput(TcpSocket& socket, std::chrono::milliseconds limit)
+        : socket_(socket), limit_(limit) {}
+    std::size_t receive(char* buffer, std::size_t count) override {
+        return socket_.receive(buffer, count, limit_);
+    }
+
+private:
+    TcpSocket& socket_;
+    std::chrono::milliseconds limit_;
+};
+
+std::uint16_t portNumber(std::string_view text) {
+    unsigned value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value == 0 ||
+        value > 65535)
+        throw Error("Invalid port number: " + std::string(text));
+    return static_cast<std::uint16_t>(value);
+}
+
+std::string_view firstWord(std::string_view text) {
+    text = trimBlanks(text);
+    return text.substr(0, text.find_first_of(" \t,"));
+}
+
+bool offersBasic(const std::vector<std::string>& offers) {
+    return std::any_of(offers.begin(), offers.end(), [](const std::string& offer) {
+        return equalsNoCase(firstWord(offer), "Basic");
+    });
+}
+
+std::string basicCredential(const std::string& user, const std::string& password) {
+    return "Basic " + base64Encode(user + ":" + password);
+}
+
+bool isKeepAlive(const std::optional<std::string>& value) {
+    return value && equalsNoCase(trimBlanks(*value), "keep-alive");
+}
+
+std::int64_t secondsSince1970() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+EHttpProtocolException protocolError(HttpAnswerReader& reader, const THttpResponse& head) {
+    std::string body;
+    readAnswerBody(reader, head, body);
+    return EHttpProtocolException(head.statusCode, head.statusLine, std::move(body));
+}
+
+} // namespace
+
+EHttpProtocolException::EHttpProtocolException(int errorCode, const std::string& statusLine,
+                                               std::string body)
+    : Error(statusLine), errorCode_(errorCode), body_(std::move(body)) {
+}
+
+struct THttpClient::Target {
+    std::string host;        // the URL's, for Host and cookies
+    std::string folder;      // the URL's path, for new cookies
+    std::string requestPath; // path and document, for matching cookies
+    std::string hostHeader;
+    std::string requestTarget;
+    std::string connectHost;
+    std::uint16_t connectPort = 0;
+    bool viaProxy = false;
+};
+
+THttpClient::Target THttpClient::prepare(const std::string& address) {
+    Url url = parseUrl(address);
+    // An address without scheme or host goes to the previous request's server.
+    if (url.protocol.empty())
+        url.protocol = lastProtocol_;
+    if (url.host.empty()) {
+        url.host = lastHost_;
+        url.port = lastPort_;
+    }
+    if (url.protocol.empty() || url.host.empty())
+        throw Error("No host to connect to.");
+    if (!url.username.empty()) {
+        request_.Username = url.username;
+        request_.Password = url.password;
+    }
+    Target target;
+    target.viaProxy = !proxyServer_.empty();
+    if (!target.viaProxy && equalsNoCase(url.protocol, "https"))
+        throw Error("HTTPS is not supported");
+    target.host = url.host;
+    target.folder = url.path;
+    target.requestPath = url.path + url.document;
+    target.hostHeader = url.port == "80" ? url.host : url.host + ":" + url.port;
+    const std::string pathAndQuery = url.path + url.document + url.params;
+    if (target.viaProxy) {
+        target.requestTarget = url.protocol + "://" + target.hostHeader + pathAndQuery;
+        target.connectHost = proxyServer_;
+        target.connectPort = portNumber(std::to_string(proxyPort_));
+    } else {
+        target.requestTarget = pathAndQuery;
+        target.connectHost = url.host;
+        target.connectPort = portNumber(url.port);
+    }
+    lastProtocol_ = url.protocol;
+    lastHost_ = url.host;
+    lastPort_ = url.port;
+    return target;
+}
+
+void THttpClient::PostMultipart(const std::string& url, TMultiPartFormDataStream& body,
+                                std::string& answer) {
+    connection_.close();
+    request_.ContentType = body.BodyContentType();
+    const Target target = prepare(url);
+    if (request_.BasicAuthentication && !credential_)
+        credential_ = basicCredential(request_.Username, request_.Password);
+    cookies_.RemoveExpired(secondsSince1970());
+
+    HttpRequestHead head;
+    head.target = target.requestTarget;
+    head.viaProxy = target.viaProxy;
+    head.contentType = request_.ContentType;
+    head.contentLength = body.size();
+    head.host = target.hostHeader;
+    head.accept = request_.Accept;
+    head.userAgent = request_.UserAgent;
+    head.authorization = credential_.value_or("");
+    head.proxyAuthorization = proxyCredential_.value_or("");
+    head.cookie = cookies_.CookieHeader(target.host, target.requestPath);
+
+    std::optional<EHttpProtocolException> failure;
+    try {
+        connection_ = TcpSocket::connect(target.connectHost, target.connectPort, connectTimeout_);
+        connection_.sendAll(composeRequestHead(head), readTimeout_);
+        sendBody(body, head.contentLength);
+
+        SocketInput input(connection_, readTimeout_);
+        HttpAnswerReader reader(input);
+        const THttpResponse response = readAnswerHead(reader, [&](const THttpResponse& h) {
+            const auto now = secondsSince1970();
+            for (const auto& [name, value] : h.headers)
+                if (equalsNoCase(name, "Set-cookie") || equalsNoCase(name, "Set-cookie2"))
+                    cookies_.AddCookie(value, target.host, target.folder, now);
+        });
+        failure = judge(reader, response, answer);
+        settle(reader, response);
+    } catch (...) {
+        connection_.close();
+        throw;
+    }
+    if (failure)
+        throw *failure;
+}
+
+void THttpClient::sendBody(TMultiPartFormDataStream& body, std::int64_t length) {
+    body.rewind();
+    std::vector<char> piece(bodyPiece);
+    for (auto left = static_cast<std::uint64_t>(length); left > 0;) {
+        const std::size_t got = body.read(
+            piece.data(), static_cast<std::size_t>(std::min<std::uint64_t>(left, bodyPiece)));
+        if (got == 0)
+            throw Error("No data to read.");
+        connection_.sendAll(std::string_view(piece.data(), got), readTimeout_);
+        left -= got;
+    }
+}
+
+std::optional<EHttpProtocolException>
+THttpClient::judge(HttpAnswerReader& reader, const THttpResponse& head, std::string& answer) {
+    const int code = head.statusCode;
+    // Redirects are not followed; a Location makes any answer one.
+    if ((code >= 300 && code <= 399 && code != 304) || !head.value("Location").value_or("").empty())
+        return protocolError(reader, head);
+    if (code >= 200 && code <= 299) {
+        if (code != 204)
+            readAnswerBody(reader, head, answer);
+        return std::nullopt;
+    }
+    if (code == 401) {
+        // The request is not repeated: the credential serves the posts that follow, and this
+        // answer's page is the answer.
+        if (!credential_) {
+            if (!offersBasic(head.values("WWW-Authenticate")))
+                return protocolError(reader, head);
+            credential_ = basicCredential(request_.Username, request_.Password);
+        }
+        readAnswerBody(reader, head, answer);
+        return std::nullopt;
+    }
+    if (code == 407 && !proxyCredential_) {
+        const auto offers = head.values("Proxy-Authenticate");
+        if (!offers.empty() && equalsNoCase(firstWord(offers.front()), "Basic"))
+            proxyCredential_ = basicCredential("", "");
+    }
+    return protocolError(reader, head);
+}
+
+void THttpClient::settle(const HttpAnswerReader& reader, const THttpResponse& head) {
+    const bool keepAlive =
+        isKeepAlive(head.value("Connection")) || isKeepAlive(head.value("Proxy-Connection"));
+    if (!keepAlive || reader.exhausted() || connection_.peerClosed())
+        connection_.close();
+}
+
+} // namespace quorva

@@ -1,0 +1,98 @@
+#pragma once
+
+// The HTTP/1.0 client that posts uploads to the report server.
+//
+// One client serves the whole run. Every post opens a new connection (a connection the server
+// let stay open is closed at the start of the next post) and sends the head in one block, then
+// the body in pieces of at most 32768 bytes. The answer is judged in a fixed order: redirect
+// (also any answer carrying a Location), success, 401, 407, anything else. Kept from one post to
+// the next: the Basic credentials once a server or proxy has asked for them, and the cookies.
+
+#include "net/socket.h"
+#include "platform/error.h"
+#include "upload/http_answer.h"
+#include "upload/http_cookies.h"
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace quorva {
+
+class TMultiPartFormDataStream;
+
+// A bad HTTP status: its code, the status line as the message, the answer body as second text.
+class EHttpProtocolException : public Error {
+public:
+    EHttpProtocolException(int errorCode, const std::string& statusLine, std::string body);
+    int ErrorCode() const { return errorCode_; }
+    const std::string& ErrorMessage() const { return body_; }
+
+private:
+    int errorCode_;
+    std::string body_;
+};
+
+class THttpClient {
+public:
+    struct TRequest {
+        std::string Accept = "text/html, */*";
+        std::string UserAgent = "Mozilla/3.0 (compatible; Quorva)";
+        std::string ContentType = "text/html";
+        std::string Username = "SPL";
+        std::string Password;
+        // Sends credentials from Username and Password without waiting to be asked.
+        bool BasicAuthentication = false;
+    };
+
+    static constexpr std::chrono::milliseconds defaultConnectTimeout{15000};
+    static constexpr std::chrono::milliseconds defaultReadTimeout{60000};
+
+    TRequest& Request() { return request_; }
+
+    // Start-up's proxy; an empty server means no proxy.
+    void setProxyServer(const std::string& server) { proxyServer_ = server; }
+    void setProxyPort(int port) { proxyPort_ = port; }
+
+    // How long a connection attempt may last, and how long any wait for the peer (to send
+    // answer bytes, or to take request bytes) may last without progress. Passing either limit
+    // fails the exchange with a socket error.
+    void setConnectTimeout(std::chrono::milliseconds limit) { connectTimeout_ = limit; }
+    void setReadTimeout(std::chrono::milliseconds limit) { readTimeout_ = limit; }
+
+    // Posts `body` to `url` and appends the answer body to `answer`. Returns normally for a 2xx
+    // answer and for a 401 that offered Basic authentication (its page is then the answer).
+    // Throws EHttpProtocolException for a bad status, SocketError when the network fails, and
+    // Error for the rest ("Connection closed by the server.", "No data to read.", "HTTPS is not
+    // supported").
+    void PostMultipart(const std::string& url, TMultiPartFormDataStream& body, std::string& answer);
+
+    // Whether the last answer's connection is still open (only until the next post).
+    bool connected() const { return connection_.isOpen(); }
+
+private:
+    struct Target;
+    Target prepare(const std::string& url);
+    void sendBody(TMultiPartFormDataStream& body, std::int64_t length);
+    // Reads the body the status calls for; the protocol error to raise when it is a failure.
+    std::optional<EHttpProtocolException> judge(HttpAnswerReader& reader, const THttpResponse& head,
+                                                std::string& answer);
+    // Closes the connection unless the answer lets it stay open and it still is.
+    void settle(const HttpAnswerReader& reader, const THttpResponse& head);
+
+    TRequest request_;
+    std::string proxyServer_;
+    int proxyPort_ = 0;
+    std::chrono::milliseconds connectTimeout_ = defaultConnectTimeout;
+    std::chrono::milliseconds readTimeout_ = defaultReadTimeout;
+
+    TcpSocket connection_;
+    std::string lastProtocol_;
+    std::string lastHost_;
+    std::string lastPort_;
+    std::optional<std::string> credential_;
+    std::optional<std::string> proxyCredential_;
+    TCookieManager cookies_;
+};
+
+} // namespace quorva

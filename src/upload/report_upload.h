@@ -1,0 +1,66 @@
+#pragma once
+
+// Sending a settled spool file to the report server and taking the report identifier from the
+// answer.
+//
+// The upload step counts the job, builds the form (six text fields and the file), names the
+// answer file and posts. A failed transfer becomes an error text and never an exception; an
+// answer that contains "erreur" is saved to the answer file. Errors before the transfer (the file
+// cannot be opened, its date cannot be read) and a failure to write the answer file propagate.
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace quorva {
+
+class THttpClient;
+class TMultiPartFormDataStream;
+
+class ReportUpload {
+public:
+    ReportUpload(THttpClient& http, const Files& files, const Clock& clock, const Locale& locale);
+
+    // Uploads the spool file at `path` (`fileName`: its name without folder, in lower case) to
+    // `serverUrl` followed by "ReportSPL"; returns the report identifier, empty when there is
+    // none. With an empty server URL nothing is sent, but the job is still counted.
+    std::string upload(const std::string& path, const std::string& fileName,
+                       const std::string& serverUrl, const std::string& siteName);
+
+    // Posts the form to the address (spaces and "#" escaped) and evaluates the answer: sets the
+    // report identifier, or writes an "erreur" answer to `answerFilePath`. Takes both streams
+    // and releases them.
+    void HttpPostStream(const std::string& address, const std::string& answerFilePath,
+                        std::unique_ptr<TMultiPartFormDataStream> form, std::string answer);
+
+    std::int32_t jobCounter() const { return jobCounter_; }
+    const std::string& reportId() const { return reportId_; }
+
+private:
+    void evaluate(const std::string& answer, const std::string& answerFilePath);
+
+    THttpClient& http_;
+    const Files& files_;
+    const Clock& clock_;
+    const Locale& locale_;
+    std::int32_t jobCounter_ = 0;
+    std::string reportId_;
+};
+
+// The answer file of a job: TEMP, "\XmlReportSPL-", the job number modulo 10000 in four digits,
+// ".xml".
+std::string answerFilePath(std::int32_t jobNumber);
+
+// Every space becomes "%20", then every "#" becomes "%23"; nothing else changes.
+std::string escapeAddress(std::string_view address);
+
+// The text between the first <idReport> and the first </idReport> within the 10000 characters
+// after it; empty when either is missing. The search ends at the first zero byte.
+std::string findReportId(std::string_view answer);
+
+} // namespace quorva
