@@ -1,0 +1,50 @@
+#pragma once
+
+// What the card tab and the job grid's popup menu show for one job-table row, kept apart from
+// the window so that the rules can be checked without one.
+
+#include "platform/clock.h"
+#include "platform/locale.h"
+
+#include <functional>
+#include <string>
+
+namespace quorva {
+
+// The validity date printed on the card for a row's document text: the date that follows the
+// first " du " (any case), one year on, less one day, in the short date format, with the long
+// time after it when not midnight. A text after " du " that is not a date stands for now. Empty
+// when the document text holds no " du ".
+std::string CardValidityText(const std::string& documentText, const Locale& locale,
+                             const Clock& clock);
+
+// The text of one cell of the row in hand, by job-table column number.
+using RowCells = std::function<std::wstring(int column)>;
+
+// The four card labels, in the system's ANSI code page.
+struct CardLabels {
+    std::string nomClient; // lbcNomClient
+    std::string immat;     // lbcImmat
+    std::string chassis;   // lbcChassis
+    std::string validite;  // lbcValidite
+
+    bool operator==(const CardLabels&) const = default;
+};
+
+// The card for a row: name, registration and chassis as they stand, validity from the document
+// text.
+CardLabels CardLabelsForRow(const RowCells& cells, const Locale& locale, const Clock& clock);
+
+// Which commands of the job grid's popup menu a hovered row offers.
+struct JobPopupItems {
+    bool loadPdf = false;   // PopLoadPDF: the row has a report identifier
+    bool printCard = false; // popPrintCarteFidelite: a card printer is set and the row has a
+                            // document text
+
+    bool operator==(const JobPopupItems&) const = default;
+};
+
+// The document text is read only when a card printer is set.
+JobPopupItems JobPopupItemsForRow(const RowCells& cells, const std::string& cardPrinter);
+
+} // namespace quorva

@@ -1,0 +1,82 @@
+#include "card/invoice_pdf.h"
+
+#include "platform/error.h"
+
+#include <cstdio>
+
+namespace quorva {
+
+namespace {
+
+constexpr int kShowNormal = 5; // SW_SHOW
+
+// The default value of the command key: empty when the key or the value is missing or empty.
+std::string browserCommand(const Registry& registry) {
+    const auto key = registry.open(RegistryRoot::ClassesRoot, "\\htmlfile\\shell\\open\\command",
+                                   RegistryAccess::QueryValue, false);
+    if (!key)
+        return {};
+    const auto value = key->read("");
+    if (!value || value->empty)
+        return {};
+    if (value->type != RegistryType::String && value->type != RegistryType::ExpandString)
+        throw Error("Type de données incorrect pour ''");
+    return value->text;
+}
+
+} // namespace
+
+std::string PdfAddress(const std::string& serverUrl, const std::string& reportId) {
+    return serverUrl + "ReportPDF?rptSelect=idDocument=" + reportId + "&rptName=Facture";
+}
+
+std::string BrowserProgram(std::string_view command) {
+    const size_t open = command.find('"');
+    if (open == std::string_view::npos)
+        return {};
+    const size_t close = command.find('"', open + 1);
+    if (close == std::string_view::npos)
+        return {};
+    return std::string(command.substr(open + 1, close - open - 1));
+}
+
+std::string QuotedArgument(std::string_view text) {
+    // The report identifier comes from the server: without the quotes and the escaping, a quote
+    // in it would end the argument and let the server add its own options to the browser's
+    // command line.
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || byte < 0x20 || byte == 0x7F) {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(byte));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    // Backslashes are literal except in front of a quote, where a run of 2n stands for n.
+    const size_t lastOther = out.find_last_not_of('\\');
+    out.append(out.size() - lastOther - 1, '\\');
+    out += '"';
+    return out;
+}
+
+bool OpenUrlInBrowser(const std::string& url, const Registry& registry, Shell& shell) {
+    const std::string program = BrowserProgram(browserCommand(registry));
+    // A command without a quoted program leaves nothing to start; the shell is not asked to run
+    // an empty file name.
+    if (program.empty())
+        return false;
+    shell.execute("open", program, QuotedArgument(url), kShowNormal);
+    return true;
+}
+
+void OpenInvoicePdf(const std::string& serverUrl, const std::string& reportId,
+                    const Registry& registry, Shell& shell) {
+    if (serverUrl.empty())
+        return;
+    OpenUrlInBrowser(PdfAddress(serverUrl, reportId), registry, shell);
+}
+
+} // namespace quorva
