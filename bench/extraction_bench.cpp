@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
@@ -15,18 +16,36 @@ using namespace quorva;
 
 constexpr std::size_t kFileSize = 10 * 1024 * 1024;
 
-// Parts lines of a long print job; none begins with 30 spaces.
+// Parts lines of a long print job, of varied lengths; none begins with 30 spaces.
 std::string filler(std::size_t size) {
-    const std::string lines[] = {
-        "7711130071  HUILE MOTEUR 5W30 (L)                    4,50     12,90        58,05\r\n",
-        "                    Sous-total famille ENTRETIEN :          52\r\n",
-        "--------------------------------------------------------------------------------\r\n",
-        "\r\n",
-    };
+    const std::string labels[] = {"HUILE MOTEUR 5W30 (L)",
+                                  "FILTRE A HUILE",
+                                  "JOINT DE VIDANGE",
+                                  "PLAQUETTES AV",
+                                  "DISQUE DE FREIN AV",
+                                  "BALAI ESSUIE-GLACE",
+                                  "AMPOULE H7",
+                                  "LIQUIDE DE REFROIDISSEMENT (L)"};
     std::string text;
-    text.reserve(size);
-    for (std::size_t i = 0; text.size() < size; ++i)
-        text += lines[i % 4];
+    text.reserve(size + 200);
+    std::uint32_t random = 12345;
+    while (text.size() < size) {
+        random = random * 1103515245 + 12345;
+        const std::uint32_t r = random >> 16;
+        if (r % 9 == 0) {
+            text += std::string(20, ' ') +
+                    "Sous-total famille ENTRETIEN :" + std::string(r % 12, ' ') +
+                    std::to_string(r % 997) + "\r\n";
+        } else if (r % 9 == 1) {
+            text += std::string(80, '-') + "\r\n\r\n";
+        } else {
+            std::string line = std::to_string(7711000000u + r) + "  " + labels[r % 8];
+            line.resize(53 + r % 5, ' ');
+            text += line + std::to_string(r % 9) + ",50" + std::string(4 + r % 4, ' ') +
+                    std::to_string(r % 90) + ",90" + std::string(8, ' ') + std::to_string(r % 900) +
+                    ",05\r\n";
+        }
+    }
     text.resize(size);
     return text;
 }

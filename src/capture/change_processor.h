@@ -9,7 +9,9 @@
 #include "platform/locale.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quorva {
 
@@ -34,9 +36,11 @@ public:
 
     // One completed read: `buffer` holds `bufferSize` bytes of FILE_NOTIFY_INFORMATION records
     // (Wine does not align them), `transferred` is the byte count the completion reported and
-    // `folder` the watched folder. A completion without records (overflow or failed read) logs a
-    // line and rescans the folder. Returns true when a record was accepted, so that the settling
-    // poll must run.
+    // `folder` the watched folder. Only the first min(bufferSize, transferred) bytes are read;
+    // the walk stops at a record that does not fit in them and skips records with an unknown
+    // action code or an empty name. A completion without records (overflow or failed read) logs
+    // a line and rescans the folder. Returns true when a record was accepted or the rescan added
+    // or refreshed a row, so that the settling poll must run.
     bool process(const unsigned char* buffer, std::size_t bufferSize, unsigned long transferred,
                  const std::string& folder);
 
@@ -45,6 +49,13 @@ public:
     const std::string& lastEventLine() const { return lastEventLine_; }
 
 private:
+    bool processRecord(std::uint32_t action, const std::wstring& name);
+    bool rescan(const std::string& folder);
+    // Logs the action line and makes or refreshes the row of `lowerName` (`row`, or -1 for a new
+    // row).
+    void applyChange(const std::string& line, const std::string& lowerName, int row);
+    std::string stamped(const DateTime& when, std::string_view line) const;
+
     JobTable& table_;
     EventLog& log_;
     const Clock& clock_;

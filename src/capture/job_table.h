@@ -9,6 +9,8 @@
 #include "platform/locale.h"
 
 #include <array>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -17,15 +19,15 @@
 namespace quorva {
 
 enum JobColumn : int {
-    colStart = 0,          // dtStart: time of the last change record
-    colJobName = 1,        // txJobName: lower-cased file name
-    colSize = 2,           // nSize: size at the last poll, -1 when not found
-    colCheckSize = 3,      // nCheckSize: polls that found the size unchanged
-    colNomClient = 4,      // sNomClient
+    colStart = 0,           // dtStart: time of the last change record
+    colJobName = 1,         // txJobName: lower-cased file name
+    colSize = 2,            // nSize: size at the last poll, -1 when not found
+    colCheckSize = 3,       // nCheckSize: polls that found the size unchanged
+    colNomClient = 4,       // sNomClient
     colImmatriculation = 5, // sImmatriculation
-    colChassis = 6,        // sChassis
-    colInfoDocument = 7,   // sInfoDocument
-    colIdReport = 8,       // sidReport
+    colChassis = 6,         // sChassis
+    colInfoDocument = 7,    // sInfoDocument
+    colIdReport = 8,        // sidReport
 };
 constexpr int kJobColumnCount = 9;
 
@@ -40,6 +42,13 @@ struct JobColumnInfo {
 };
 
 const std::array<JobColumnInfo, kJobColumnCount>& jobColumns();
+
+// A number cell's text as an integer: an optional sign and decimal digits, nothing else.
+std::optional<long long> parseCellInteger(std::wstring_view text);
+
+// The value a date cell takes from text that is not a date: day zero of the OLE Automation date
+// scale, 30 December 1899.
+constexpr DateTime kZeroDateTime{1899, 12, 30, 0, 0, 0, 0};
 
 // Told of every change so that a view can repaint what changed.
 class JobTableListener {
@@ -68,24 +77,34 @@ public:
     std::wstring checkedCell(int column, int row) const;
     // Writes a cell from its text form. The date column converts the text with the locale's
     // formats (text that does not convert gives the zero date-time); a number column throws
-    // Error when the text is not an integer.
+    // Error when the text is not an integer. A column or row out of range throws as
+    // checkedCell does.
     void setCell(int column, int row, std::wstring_view text);
 
     // The last row whose name (column 1) equals `lowerName` exactly, -1 when there is none.
     int findByName(std::wstring_view lowerName) const;
 
+    // The row's spool file: the folder, a backslash and column 1 in the ANSI code page. A row out
+    // of range throws Error "Cell out of bounds (1, r)".
+    std::string filePath(const std::string& folder, int row) const;
+
     // A click on a shown column's header: sorts all rows by that column (the date column by
-    // date-time value, text columns alphabetically); a second click on the same column reverses.
+    // date-time value, text columns alphabetically, ignoring letter case); a click on the column
+    // that holds the sort mark reverses its direction, a click on another column sorts ascending.
+    // The date column holds a descending mark from the start. Clicks on hidden columns do
+    // nothing.
     void sortByColumn(int column);
     int sortColumn() const { return sortColumn_; }
     bool sortDescending() const { return sortDescending_; }
 
-    // The selected mark that follows the pointer over the grid. Row -1 is ignored.
+    // The selected mark that follows the pointer over the grid. Rows out of range (-1 included)
+    // are ignored.
     void setMarked(int row, bool marked);
     bool isMarked(int row) const;
 
     // The exact time of the last change record for the row (kept beside the shown date, which
-    // has whole seconds), so that a rescan can tell which files were written after it.
+    // has whole seconds), so that a rescan can tell which files were written after it. The row
+    // must exist (std::out_of_range otherwise).
     void setLastChange(int row, const DateTime& when);
     DateTime lastChange(int row) const;
 
@@ -93,7 +112,7 @@ public:
 
 private:
     struct Row {
-        DateTime start{};
+        DateTime start = kZeroDateTime;
         bool startWritten = false;
         std::array<std::wstring, 6> texts; // columns 1 and 4 to 8
         long long size = 0;
@@ -102,12 +121,18 @@ private:
         DateTime lastChange{};
     };
 
-    static int textSlot(int column);
+    static size_t textSlot(int column);
+    void checkBounds(int column, int row) const;
+    const std::wstring& nameOf(int row) const;
+    void renameRow(int row, const std::wstring& oldName, const std::wstring& newName);
     void rebuildIndex();
 
     const Locale& locale_;
     const Clock& clock_;
-    std::vector<Row> rows_;
+    // Rows by pointer: growing or sorting a large table moves pointers, not rows.
+    std::vector<std::unique_ptr<Row>> rows_;
+    // Name -> the last row holding it. Empty names are not indexed (a row is empty between its
+    // append and the writing of its name).
     std::unordered_map<std::wstring, int> byName_;
     int sortColumn_ = colStart;
     bool sortDescending_ = true;

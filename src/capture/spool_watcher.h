@@ -6,6 +6,7 @@
 
 #include "capture/change_processor.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,8 @@ struct WatchStartResult {
     std::string errorText; // the system's text for the failure, empty when started
 };
 
+class TWaitThread;
+
 class SpoolWatcher {
 public:
     SpoolWatcher();
@@ -26,10 +29,15 @@ public:
 
     // Opens `folder` and starts the worker. For every completed read the worker calls
     // SendMessage(window, message, transferredBytes, 0) and waits for it to return before it
-    // clears the buffer and re-arms the read. `window` is an HWND.
+    // clears the buffer and re-arms the read; transferredBytes 0 means that changes were lost
+    // (more came than the buffer holds) and the folder must be rescanned. `window` is an HWND
+    // (never null: it is also the completion key, and key 0 is the stop order) owned by the
+    // calling thread, which must also be the one that calls stop(). A watch already running is
+    // stopped first.
     WatchStartResult start(const std::string& folder, void* window, unsigned message);
 
-    // The change buffer the main thread reads while it handles the message.
+    // The change buffer (kChangeBufferSize bytes) the main thread reads while it handles the
+    // message.
     const unsigned char* buffer() const;
     bool running() const;
     const std::string& folder() const;
@@ -40,7 +48,33 @@ public:
 
 private:
     struct State;
+    friend class TWaitThread;
     std::unique_ptr<State> state_;
 };
+
+// What the worker does with one result of its wait on the completion port.
+enum class WorkerStep {
+    End,      // the stop packet, or a port that can no longer be waited on
+    HandOver, // hand the buffer over (handOverBytes, 0 = changes lost), then re-arm the read
+    Rearm,    // the read failed and delivered nothing: start the next one
+    Wait,     // the read ended because its handle was closed or it was cancelled: there is nothing
+              // to hand over and no read to re-arm
+};
+
+struct DequeuedCompletion {
+    bool succeeded = false;     // GetQueuedCompletionStatus returned TRUE
+    bool hasOverlapped = false; // it gave back an overlapped record (a read's completion)
+    unsigned long error = 0;    // GetLastError() when it failed
+    std::uintptr_t key = 0;     // the completion key
+    unsigned long transferred = 0;
+    unsigned long status = 0; // the read's final status (the overlapped record's Internal)
+};
+
+struct WorkerDecision {
+    WorkerStep step;
+    unsigned long handOverBytes = 0;
+};
+
+WorkerDecision decideWorkerStep(const DequeuedCompletion& completion);
 
 } // namespace quorva

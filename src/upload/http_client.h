@@ -53,6 +53,8 @@ public:
     // Start-up's proxy; an empty server means no proxy.
     void setProxyServer(const std::string& server) { proxyServer_ = server; }
     void setProxyPort(int port) { proxyPort_ = port; }
+    const std::string& proxyServer() const { return proxyServer_; }
+    int proxyPort() const { return proxyPort_; }
 
     // How long a connection attempt may last, and how long any wait for the peer (to send
     // answer bytes, or to take request bytes) may last without progress. Passing either limit

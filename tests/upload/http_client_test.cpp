@@ -1,9 +1,9 @@
 #include "upload/http_client.h"
 
 #include "support/fakes.h"
-#include "upload/memory_files.h"
+#include "support/memory_file_system.h"
 #include "upload/multipart_form.h"
-#include "upload/scripted_server.h"
+#include "support/scripted_server.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 using testing::ManualClock;
-using testing::MemoryFiles;
+using testing::MemoryFileSystem;
 using testing::ScriptedExchange;
 using testing::ScriptedServer;
 using Then = ScriptedExchange::Then;
@@ -108,7 +108,7 @@ protected:
     }
 
     ManualClock clock;
-    MemoryFiles files;
+    MemoryFileSystem files;
     THttpClient client;
 };
 
@@ -466,7 +466,8 @@ TEST_F(HttpClientTest, HttpsWithoutProxyIsRefusedBeforeConnecting) {
 
 TEST_F(HttpClientTest, BodyEndingBeforeItsLengthFailsWithNoDataToRead) {
     // A file that shrank after it was measured: 10 bytes announced, 3 there.
-    files.add("c:\\spool\\00012.spl", "abc", 10);
+    files.put("c:\\spool\\00012.spl", "abc");
+    files.setReportedSize("c:\\spool\\00012.spl", 10);
     auto form = std::make_unique<TMultiPartFormDataStream>(clock, files);
     form->AddFilePart("00012.spl", "c:\\spool\\00012.spl", "multipart/form-data");
     ScriptedServer server({{ok("never")}});
@@ -485,7 +486,7 @@ TEST_F(HttpClientTest, LargeFileArrivesWhole) {
     std::string content(200000, '\0');
     for (std::size_t i = 0; i < content.size(); ++i)
         content[i] = static_cast<char>(i * 31 % 256);
-    files.add("c:\\spool\\big.spl", content);
+    files.put("c:\\spool\\big.spl", content);
     auto form = std::make_unique<TMultiPartFormDataStream>(clock, files);
     form->AddTextPart("JobID", "1");
     form->AddFilePart("big.spl", "c:\\spool\\big.spl", "multipart/form-data");

@@ -2,8 +2,8 @@
 
 #include "platform/error.h"
 #include "support/fakes.h"
-#include "upload/memory_files.h"
-#include "upload/temp_dir.h"
+#include "support/memory_file_system.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@ namespace quorva {
 namespace {
 
 using testing::ManualClock;
-using testing::MemoryFiles;
+using testing::MemoryFileSystem;
 using testing::TempDir;
 
 // 7 December 2026 14:05:09.042
@@ -35,8 +35,8 @@ std::string patternBytes(size_t count) {
 
 TEST(MultipartForm, TwoTextPartsAndAFileGiveTheExact345ByteBody) {
     ManualClock clock;
-    MemoryFiles files;
-    files.add("c:\\x\\f.spl", "abc");
+    MemoryFileSystem files;
+    files.put("c:\\x\\f.spl", "abc");
     TMultiPartFormDataStream form(clock, files);
     form.AddTextPart("p", "1");
     form.AddTextPart("q", "");
@@ -67,7 +67,7 @@ TEST(MultipartForm, TwoTextPartsAndAFileGiveTheExact345ByteBody) {
 
 TEST(MultipartForm, BoundaryIsEightHyphensAndTheLocalTimeDigits) {
     ManualClock clock({2031, 1, 2, 3, 4, 5, 6});
-    MemoryFiles files;
+    MemoryFileSystem files;
     TMultiPartFormDataStream form(clock, files);
     EXPECT_EQ(form.boundary(), "--------010231030405006");
     EXPECT_EQ(form.BodyContentType(), "multipart/form-data; boundary=--------010231030405006");
@@ -96,8 +96,8 @@ TEST(MultipartForm, AnyReadSizeGivesTheSameBodyAsOneLargeRead) {
 
 TEST(MultipartForm, ReadAfterTheEndGivesNothingAndRewindRepeatsTheBody) {
     ManualClock clock;
-    MemoryFiles files;
-    files.add("a.spl", patternBytes(1000));
+    MemoryFileSystem files;
+    files.put("a.spl", patternBytes(1000));
     TMultiPartFormDataStream form(clock, files);
     form.AddTextPart("JobID", "1");
     form.AddFilePart("a.spl", "a.spl", "multipart/form-data");
@@ -135,8 +135,8 @@ TEST(MultipartForm, ZeroLengthFileHeaderIsFollowedByCrlf) {
 
 TEST(MultipartForm, QuotesAndLineBreaksInNamesAndValuesGoOutUnchanged) {
     ManualClock clock;
-    MemoryFiles files;
-    files.add("a\"b\r\n.spl", "z");
+    MemoryFileSystem files;
+    files.put("a\"b\r\n.spl", "z");
     TMultiPartFormDataStream form(clock, files);
     form.AddTextPart("na\"me;", "va\"l\r\nue\\");
     form.AddFilePart("f", "a\"b\r\n.spl", "");
@@ -155,7 +155,7 @@ TEST(MultipartForm, QuotesAndLineBreaksInNamesAndValuesGoOutUnchanged) {
 
 TEST(MultipartForm, EmptyFormIsTheClosingDelimiterAlone) {
     ManualClock clock;
-    MemoryFiles files;
+    MemoryFileSystem files;
     TMultiPartFormDataStream form(clock, files);
     EXPECT_EQ(form.size(), 29);
     EXPECT_EQ(readAll(form, 5), delimiter + "--\r\n");
@@ -184,7 +184,7 @@ TEST(MultipartForm, FileThatCannotBeOpenedLeavesTheFormUnchanged) {
 
 TEST(MultipartForm, SeeksOtherThanToTheStartDoNotMove) {
     ManualClock clock;
-    MemoryFiles files;
+    MemoryFileSystem files;
     TMultiPartFormDataStream form(clock, files);
     form.AddTextPart("p", "1");
     char buffer[10];
@@ -211,7 +211,7 @@ template <typename Action> std::string errorText(Action action) {
 
 TEST(MultipartForm, WritingAndResizingAreRefused) {
     ManualClock clock;
-    MemoryFiles files;
+    MemoryFileSystem files;
     TMultiPartFormDataStream form(clock, files);
     EXPECT_EQ(errorText([&] { form.write("x", 1); }), "Unsupported operation.");
     EXPECT_EQ(errorText([&] { form.setSize(0); }), "Unsupported operation.");

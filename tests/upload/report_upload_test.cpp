@@ -3,8 +3,8 @@
 #include "platform/error.h"
 #include "support/fakes.h"
 #include "upload/http_client.h"
-#include "upload/scripted_server.h"
-#include "upload/temp_dir.h"
+#include "support/scripted_server.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "upload/scripted_server.h"
+#include "support/scripted_server.h"
 
 #include "net/ascii.h"
 

@@ -1,0 +1,164 @@
+#include "capture/change_processor.h"
+
+#include "platform/date_format.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
+#include <tuple>
+
+namespace quorva {
+
+namespace {
+
+// FILE_NOTIFY_INFORMATION: NextEntryOffset, Action, FileNameLength (bytes), then the UTF-16 name.
+constexpr std::size_t kRecordHeaderSize = 12;
+
+constexpr std::uint32_t kActionAdded = 1;
+constexpr std::uint32_t kActionModified = 3;
+
+// The action texts by action code 1 to 5, split around the name.
+struct ActionFormat {
+    std::string_view before;
+    std::string_view after;
+};
+constexpr std::array<ActionFormat, 5> kActionFormats{{
+    {"ADDED ", ""},
+    {"DELETED ", ""},
+    {"MODIFIED ", ""},
+    {"RENAMED ", " [...]"},
+    {"[...] into ", ""},
+}};
+
+// Files the spooler's neighbours leave in the folder that are never print jobs.
+constexpr std::array<std::string_view, 4> kIgnoredEndings{".dhl", "~pas", "~ddp", "~dfm"};
+
+constexpr std::string_view kRescanLine = "Trop de changements : relecture du dossier";
+
+std::uint32_t readField(const unsigned char* at) {
+    // Wine packs records without alignment, so never read them through a struct pointer.
+    std::uint32_t value = 0;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+std::wstring readName(const unsigned char* at, std::size_t units) {
+    std::wstring name(units, L'\0');
+    for (std::size_t i = 0; i < units; ++i) {
+        std::uint16_t unit = 0;
+        std::memcpy(&unit, at + 2 * i, sizeof unit);
+        name[i] = static_cast<wchar_t>(unit);
+    }
+    return name;
+}
+
+std::string actionLine(std::uint32_t action, const std::string& name) {
+    const ActionFormat& format = kActionFormats[action - 1];
+    std::string line(format.before);
+    line += name;
+    line += format.after;
+    return line;
+}
+
+bool isIgnored(const std::string& lowerName) {
+    const std::string ending = RightChars(lowerName, 4);
+    return std::find(kIgnoredEndings.begin(), kIgnoredEndings.end(), ending) !=
+           kIgnoredEndings.end();
+}
+
+} // namespace
+
+std::string RightChars(const std::string& text, std::size_t n) {
+    return text.size() <= n ? text : text.substr(text.size() - n);
+}
+
+ChangeProcessor::ChangeProcessor(JobTable& table, EventLog& log, const Clock& clock,
+                                 const Locale& locale, const Files& files)
+    : table_(table), log_(log), clock_(clock), locale_(locale), files_(files) {
+}
+
+bool ChangeProcessor::process(const unsigned char* buffer, std::size_t bufferSize,
+                              unsigned long transferred, const std::string& folder) {
+    if (transferred == 0)
+        return rescan(folder);
+    // The records come from the system, but are checked all the same: nothing is read outside
+    // the bytes the completion reported.
+    const std::size_t end = std::min<std::size_t>(bufferSize, transferred);
+    bool accepted = false;
+    std::size_t pos = 0;
+    while (end - pos >= kRecordHeaderSize) {
+        const unsigned char* record = buffer + pos;
+        const std::uint32_t next = readField(record);
+        const std::uint32_t action = readField(record + 4);
+        const std::uint32_t nameBytes = readField(record + 8);
+        if (nameBytes > end - pos - kRecordHeaderSize)
+            break;
+        if (action >= 1 && action <= kActionFormats.size() && nameBytes >= 2)
+            accepted |= processRecord(action, readName(record + kRecordHeaderSize, nameBytes / 2));
+        if (next == 0 || next > end - pos)
+            break;
+        pos += next;
+    }
+    return accepted;
+}
+
+bool ChangeProcessor::processRecord(std::uint32_t action, const std::wstring& name) {
+    const std::string lowerName = locale_.lowerAnsi(locale_.wideToAnsi(name));
+    std::string line = actionLine(action, lowerName);
+    const bool accepted = line != lastEventLine_ && !isIgnored(lowerName);
+    if (accepted)
+        applyChange(line, lowerName, table_.findByName(locale_.ansiToWide(lowerName)));
+    lastEventLine_ = std::move(line);
+    return accepted;
+}
+
+bool ChangeProcessor::rescan(const std::string& folder) {
+    log_.insertTop(stamped(clock_.now(), kRescanLine));
+    // Records were lost, so the next record does not directly follow the last one logged.
+    lastEventLine_.clear();
+
+    std::vector<DirectoryEntry> entries = files_.list(folder);
+    // In the order the files were written, as their records would have come.
+    std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
+        return std::tie(a.lastWrite, a.name) < std::tie(b.lastWrite, b.name);
+    });
+    bool changed = false;
+    for (const DirectoryEntry& entry : entries) {
+        const std::string lowerName = locale_.lowerAnsi(entry.name);
+        if (isIgnored(lowerName))
+            continue;
+        const int row = table_.findByName(locale_.ansiToWide(lowerName));
+        // A row whose file was not written since its last change keeps its state, so that a
+        // settled job is not uploaded twice.
+        if (row >= 0 && entry.lastWrite <= table_.lastChange(row))
+            continue;
+        applyChange(actionLine(row < 0 ? kActionAdded : kActionModified, lowerName), lowerName,
+                    row);
+        changed = true;
+    }
+    return changed;
+}
+
+void ChangeProcessor::applyChange(const std::string& line, const std::string& lowerName, int row) {
+    const DateTime now = clock_.now();
+    log_.insertTop(stamped(now, line));
+    const std::wstring start = locale_.ansiToWide(formatC(now, locale_));
+    if (row < 0) {
+        row = table_.appendRow();
+        table_.setCell(colStart, row, start);
+        table_.setCell(colJobName, row, locale_.ansiToWide(lowerName));
+        table_.setCell(colSize, row, L"0");
+        table_.setCell(colCheckSize, row, L"0");
+    } else {
+        table_.setCell(colStart, row, start);
+        table_.setCell(colCheckSize, row, L"0");
+    }
+    table_.setLastChange(row, now);
+}
+
+std::string ChangeProcessor::stamped(const DateTime& when, std::string_view line) const {
+    return formatC(when, locale_) + " - " + std::string(line);
+}
+
+} // namespace quorva

@@ -1,0 +1,260 @@
+// The spool folder watcher and its worker thread.
+//
+// This code is tricky, so here is a high-level overview. One ReadDirectoryChangesW is pending on
+// the folder at a time; the system fills the change buffer and queues the read's completion to
+// the port. The worker dequeues it, hands the buffer to the window with SendMessage and stays
+// blocked until the main thread has processed it; only then does it zero the buffer and re-arm
+// the read. So the buffer, the overlapped record and the handles need no lock: at any moment only
+// one party (system, main thread or worker) may touch them.
+//
+// stop() posts a key-0 packet and waits for the worker while serving sent messages, so that a
+// worker blocked in a hand-over can finish it and then dequeue the stop packet. The handles are
+// closed only after the worker has ended: closing the directory ends the pending read, whose
+// completion stop() takes off the port itself before it closes the port.
+
+#include "capture/spool_watcher.h"
+
+#include "platform/system_error.h"
+
+#include <windows.h>
+
+namespace quorva {
+
+namespace {
+
+constexpr DWORD kNotifyFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE;
+// The status Windows gives a pending directory read when its handle is closed (a success code,
+// so the dequeue reports TRUE and zero bytes, like an overflow).
+constexpr unsigned long kStatusNotifyCleanup = 0x0000010B;
+// ERROR_HANDLES_CLOSED, which MinGW's headers lack: Wine's result for that same read.
+constexpr unsigned long kErrorHandlesClosed = 676;
+
+class Handle {
+public:
+    Handle() = default;
+    ~Handle() { reset(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    HANDLE get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+    void reset(HANDLE h = nullptr) {
+        if (h_ != nullptr)
+            CloseHandle(h_);
+        h_ = h == INVALID_HANDLE_VALUE ? nullptr : h;
+    }
+
+private:
+    HANDLE h_ = nullptr;
+};
+
+// Waits until `thread` has ended, running the messages other threads send to this one meanwhile
+// (posted messages stay queued for the message loop).
+void waitServingSentMessages(HANDLE thread) {
+    for (;;) {
+        const DWORD woken =
+            MsgWaitForMultipleObjectsEx(1, &thread, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+        if (woken != WAIT_OBJECT_0 + 1)
+            return;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+} // namespace
+
+struct SpoolWatcher::State {
+    Handle directory;
+    Handle port;
+    unsigned char buffer[kChangeBufferSize] = {};
+    DWORD bytesReturned = 0;
+    OVERLAPPED overlapped{};
+    OVERLAPPED* completedOverlapped = &overlapped;
+    DWORD notifyFilter = 0;
+    bool readPending = false; // written by the worker only while the main thread waits for it
+    std::string folder;
+    HWND window = nullptr;
+    UINT message = 0;
+    std::unique_ptr<TWaitThread> worker; // last: ends before the handles close
+
+    // Clears the buffer and starts the next overlapped read into it.
+    bool armRead() {
+        bytesReturned = 0;
+        ZeroMemory(buffer, sizeof buffer);
+        readPending =
+            ReadDirectoryChangesW(directory.get(), buffer, sizeof buffer, FALSE, notifyFilter,
+                                  &bytesReturned, &overlapped, nullptr) != FALSE;
+        return readPending;
+    }
+
+    // Closes the directory, then the port. Closing the directory ends the pending read (every
+    // file system ends its change reads when their handle closes), but until that completion has
+    // reached the port the system may still write into the overlapped record: take it off first.
+    void closeHandles() {
+        directory.reset();
+        while (readPending) {
+            DWORD transferred = 0;
+            ULONG_PTR key = 0;
+            OVERLAPPED* done = nullptr;
+            const BOOL ok =
+                GetQueuedCompletionStatus(port.get(), &transferred, &key, &done, INFINITE);
+            if (done == &overlapped || (!ok && done == nullptr)) // a failed wait: nothing will come
+                readPending = false;
+        }
+        port.reset();
+    }
+
+    // A start that failed after the open: both handles go, and the failure's text is given.
+    WatchStartResult abandon(DWORD error) {
+        const WatchStartResult result{false, false, systemErrorText(error)};
+        closeHandles();
+        return result;
+    }
+};
+
+// The worker: waits on the completion port and hands each completed read to the main thread.
+// Created suspended, so that it runs only once start() is called; it is not freed when it ends:
+// its owner waits for it, then destroys it.
+class TWaitThread {
+public:
+    static std::unique_ptr<TWaitThread> create(SpoolWatcher::State& form) {
+        std::unique_ptr<TWaitThread> thread(new TWaitThread(form));
+        thread->thread_.reset(
+            CreateThread(nullptr, 0, &TWaitThread::entry, thread.get(), CREATE_SUSPENDED, nullptr));
+        if (!thread->thread_)
+            return nullptr;
+        return thread;
+    }
+    TWaitThread(const TWaitThread&) = delete;
+    TWaitThread& operator=(const TWaitThread&) = delete;
+
+    void start() { ResumeThread(thread_.get()); }
+    HANDLE handle() const { return thread_.get(); }
+
+private:
+    explicit TWaitThread(SpoolWatcher::State& form) : form_(form) {}
+
+    static DWORD WINAPI entry(LPVOID self) noexcept {
+        static_cast<TWaitThread*>(self)->execute();
+        return 0;
+    }
+
+    // The run loop. Only system calls: nothing here throws.
+    void execute() noexcept {
+        for (;;) {
+            DequeuedCompletion completion;
+            DWORD transferred = 0;
+            ULONG_PTR key = 0;
+            completion.succeeded =
+                GetQueuedCompletionStatus(form_.port.get(), &transferred, &key,
+                                          &form_.completedOverlapped, INFINITE) != FALSE;
+            completion.error = completion.succeeded ? ERROR_SUCCESS : GetLastError();
+            completion.hasOverlapped = form_.completedOverlapped != nullptr;
+            completion.key = key;
+            completion.transferred = transferred;
+            if (completion.hasOverlapped) {
+                completion.status = static_cast<unsigned long>(form_.completedOverlapped->Internal);
+                form_.readPending = false;
+            }
+            const WorkerDecision decision = decideWorkerStep(completion);
+            switch (decision.step) {
+            case WorkerStep::End:
+                return;
+            case WorkerStep::Wait:
+                break;
+            case WorkerStep::HandOver:
+                SendMessageW(form_.window, form_.message, decision.handOverBytes, 0);
+                form_.armRead();
+                break;
+            case WorkerStep::Rearm:
+                form_.armRead();
+                break;
+            }
+        }
+    }
+
+    SpoolWatcher::State& form_;
+    Handle thread_;
+};
+
+WorkerDecision decideWorkerStep(const DequeuedCompletion& completion) {
+    // No packet at all from a wait without time limit: the port is gone, waiting again would
+    // spin.
+    if (!completion.succeeded && !completion.hasOverlapped)
+        return {WorkerStep::End};
+    if (completion.key == 0)
+        return {WorkerStep::End};
+    if (completion.succeeded) {
+        if (completion.status == kStatusNotifyCleanup)
+            return {WorkerStep::Wait};
+        return {WorkerStep::HandOver, completion.transferred};
+    }
+    switch (completion.error) {
+    case ERROR_OPERATION_ABORTED:
+    case kErrorHandlesClosed:
+        return {WorkerStep::Wait};
+    case ERROR_NOTIFY_ENUM_DIR: // the system dropped changes: the folder must be rescanned
+        return {WorkerStep::HandOver, 0};
+    default:
+        return {WorkerStep::Rearm};
+    }
+}
+
+SpoolWatcher::SpoolWatcher() : state_(std::make_unique<State>()) {
+}
+
+SpoolWatcher::~SpoolWatcher() {
+    stop();
+}
+
+WatchStartResult SpoolWatcher::start(const std::string& folder, void* window, unsigned message) {
+    stop();
+    State& s = *state_;
+    s.notifyFilter = kNotifyFilter;
+    s.folder = folder;
+    s.window = static_cast<HWND>(window);
+    s.message = message;
+    s.overlapped = {};
+    s.completedOverlapped = &s.overlapped;
+
+    s.directory.reset(CreateFileA(
+        folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+    if (!s.directory)
+        return {false, true, systemErrorText(GetLastError())};
+
+    s.port.reset(CreateIoCompletionPort(s.directory.get(), nullptr,
+                                        reinterpret_cast<ULONG_PTR>(s.window), 0));
+    if (!s.port || !s.armRead())
+        return s.abandon(GetLastError());
+
+    s.worker = TWaitThread::create(s);
+    if (!s.worker)
+        return s.abandon(GetLastError());
+    s.worker->start();
+    return {true, false, {}};
+}
+
+const unsigned char* SpoolWatcher::buffer() const {
+    return state_->buffer;
+}
+
+bool SpoolWatcher::running() const {
+    return state_->worker != nullptr;
+}
+
+const std::string& SpoolWatcher::folder() const {
+    return state_->folder;
+}
+
+void SpoolWatcher::stop() {
+    State& s = *state_;
+    if (!s.worker)
+        return;
+    PostQueuedCompletionStatus(s.port.get(), 0, 0, nullptr);
+    waitServingSentMessages(s.worker->handle());
+    s.worker.reset();
+    s.closeHandles();
+}
+
+} // namespace quorva

@@ -1,0 +1,43 @@
+#pragma once
+
+// Reading an invoice out of a settled spool file. The dealer management system prints its
+// invoices as plain text in a DOS code page; the fields stand at fixed places of a fixed layout,
+// which is all that tells an invoice apart from any other print job.
+
+#include "capture/job_table.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorva {
+
+// The fields as 8-bit text in the invoice's own code page, never converted.
+struct InvoiceFields {
+    std::string name;         // customer name, "MR "/"MME "/"STE " prefixes normalised
+    std::string registration; // columns 66 to 75 of the record line, trimmed
+    std::string chassis;      // columns 20 to 36 of the record line, trimmed
+    // The first two characters of the document line and what follows its number marker
+    // (" N" and the degree sign 0xF8, one separator), lower-cased; nothing without the marker.
+    std::optional<std::string> document;
+};
+
+// The invoice's fields, or nothing when the text lacks the invoice layout. Nothing behind the
+// first zero byte is ever looked at; the text is read only up to the end of the record line.
+std::optional<InvoiceFields> ExtractInvoice(std::string_view text, const Locale& locale);
+
+// Uploads the spool file at `path` and yields the report identifier.
+using UploadSpoolFile = std::function<std::string(const std::string& path)>;
+
+// Reads the row's spool file (the folder, a backslash and column 1). When it holds an invoice,
+// writes the name, registration and chassis into columns 4 to 6 and, when the document line has
+// its number marker, the document into column 7; then uploads the file and returns the
+// identifier. Without the layout nothing is written or sent and the result is empty. The file's
+// open error propagates before anything is written.
+std::string GetDataSpooler(JobTable& table, int row, const std::string& folder, const Files& files,
+                           const Locale& locale, const UploadSpoolFile& upload);
+
+} // namespace quorva

@@ -1,0 +1,353 @@
+#include "capture/change_processor.h"
+
+#include "platform/date_format.h"
+#include "support/fakes.h"
+#include "support/memory_file_system.h"
+#include "support/temp_dir.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace quorva {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::ManualClock;
+using testing::MemoryFileSystem;
+
+class RecordingLog final : public EventLog {
+public:
+    void insertTop(const std::string& line) override { lines.insert(lines.begin(), line); }
+    void clear() override { lines.clear(); }
+    std::vector<std::string> lines;
+};
+
+// One FILE_NOTIFY_INFORMATION record as the system writes it.
+struct Record {
+    std::uint32_t action;
+    std::u16string name;
+};
+
+void putField(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value) {
+    std::memcpy(bytes.data() + at, &value, sizeof value);
+}
+
+// A change buffer of kChangeBufferSize bytes holding the records, and the byte count a
+// completion reports for it. Windows aligns each record on 4 bytes; Wine packs them.
+struct ChangeBuffer {
+    std::vector<unsigned char> bytes = std::vector<unsigned char>(kChangeBufferSize, 0);
+    unsigned long transferred = 0;
+};
+
+ChangeBuffer changeBuffer(const std::vector<Record>& records, bool aligned) {
+    ChangeBuffer buffer;
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const Record& r = records[i];
+        const std::size_t nameBytes = r.name.size() * 2;
+        std::size_t length = 12 + nameBytes;
+        if (aligned)
+            length = (length + 3) / 4 * 4;
+        const bool last = i + 1 == records.size();
+        putField(buffer.bytes, pos, last ? 0 : static_cast<std::uint32_t>(length));
+        putField(buffer.bytes, pos + 4, r.action);
+        putField(buffer.bytes, pos + 8, static_cast<std::uint32_t>(nameBytes));
+        std::memcpy(buffer.bytes.data() + pos + 12, r.name.data(), nameBytes);
+        buffer.transferred = static_cast<unsigned long>(pos + 12 + nameBytes);
+        pos += length;
+    }
+    return buffer;
+}
+
+constexpr const char* kFolder = "C:\\spool";
+
+class ChangeProcessorTest : public ::testing::TestWithParam<bool> {
+protected:
+    bool process(const std::vector<Record>& records) {
+        const ChangeBuffer buffer = changeBuffer(records, GetParam());
+        return processor.process(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred,
+                                 kFolder);
+    }
+    bool processZero() {
+        const std::vector<unsigned char> zero(kChangeBufferSize, 0);
+        return processor.process(zero.data(), zero.size(), 0, kFolder);
+    }
+    // Moves the clock on by whole seconds.
+    void later(int seconds) {
+        DateTime now = clock.now();
+        now.second += seconds;
+        now.minute += now.second / 60;
+        now.second %= 60;
+        clock.set(now);
+    }
+    std::string stamp() const { return formatC(clock.now(), locale); }
+    std::vector<std::wstring> row(int r) const {
+        std::vector<std::wstring> cells;
+        for (int col = 0; col < kJobColumnCount; ++col)
+            cells.push_back(table.cell(col, r));
+        return cells;
+    }
+
+    FixedLocale locale;
+    ManualClock clock{{2026, 12, 7, 14, 5, 9, 42}};
+    JobTable table{locale, clock};
+    RecordingLog log;
+    MemoryFileSystem files;
+    ChangeProcessor processor{table, log, clock, locale, files};
+};
+
+INSTANTIATE_TEST_SUITE_P(Layouts, ChangeProcessorTest, ::testing::Values(false, true),
+                         [](const auto& layout) { return layout.param ? "Aligned" : "Packed"; });
+
+TEST_P(ChangeProcessorTest, NewFileLogsAndAppendsARow) {
+    EXPECT_TRUE(process({{1, u"00012.SPL"}}));
+    EXPECT_THAT(log.lines, ElementsAre("07/12/2026 14:05:09 - ADDED 00012.spl"));
+    ASSERT_EQ(table.rowCount(), 1);
+    EXPECT_THAT(row(0), ElementsAre(L"07/12/2026 14:05:09", L"00012.spl", L"0", L"0", L"", L"", L"",
+                                    L"", L""));
+    EXPECT_EQ(table.lastChange(0), clock.now());
+    EXPECT_EQ(processor.lastEventLine(), "ADDED 00012.spl");
+}
+
+TEST_P(ChangeProcessorTest, ActionTextsByCode) {
+    EXPECT_TRUE(
+        process({{1, u"a.spl"}, {2, u"b.spl"}, {3, u"c.spl"}, {4, u"OLD.spl"}, {5, u"New.spl"}}));
+    const std::string t = stamp() + " - ";
+    EXPECT_THAT(log.lines,
+                ElementsAre(t + "[...] into new.spl", t + "RENAMED old.spl [...]",
+                            t + "MODIFIED c.spl", t + "DELETED b.spl", t + "ADDED a.spl"));
+    // Every accepted record makes a row, removals and old names included, in record order.
+    ASSERT_EQ(table.rowCount(), 5);
+    const wchar_t* names[] = {L"a.spl", L"b.spl", L"c.spl", L"old.spl", L"new.spl"};
+    for (int r = 0; r < 5; ++r)
+        EXPECT_EQ(table.cell(colJobName, r), names[r]);
+}
+
+TEST_P(ChangeProcessorTest, NamesAreLowerCasedThroughTheAnsiCodePage) {
+    EXPECT_TRUE(process({{1, u"FACTUR\u00c9 N\u00b0 12.SPL"}, {3, u"\u0152UVRE.SPL"}}));
+    EXPECT_EQ(table.cell(colJobName, 0), L"factur\u00e9 n\u00b0 12.spl");
+    EXPECT_EQ(table.cell(colJobName, 1), L"\u0153uvre.spl");
+    EXPECT_EQ(processor.lastEventLine(), "MODIFIED \x9cuvre.spl");
+}
+
+TEST_P(ChangeProcessorTest, KnownNameInAnyCaseRefreshesItsRow) {
+    process({{1, u"00012.spl"}});
+    table.setCell(colSize, 0, L"1200");
+    table.setCell(colCheckSize, 0, L"6");
+    for (int col = colNomClient; col <= colIdReport; ++col)
+        table.setCell(col, 0, L"v" + std::to_wstring(col));
+    later(75);
+
+    EXPECT_TRUE(process({{2, u"00012.Spl"}}));
+    ASSERT_EQ(table.rowCount(), 1);
+    EXPECT_THAT(row(0), ElementsAre(L"07/12/2026 14:06:24", L"00012.spl", L"1200", L"0", L"v4",
+                                    L"v5", L"v6", L"v7", L"v8"));
+    EXPECT_EQ(table.lastChange(0), clock.now());
+    EXPECT_EQ(log.lines.front(), "07/12/2026 14:06:24 - DELETED 00012.spl");
+}
+
+TEST_P(ChangeProcessorTest, RepeatedRecordIsSkippedInOneBufferAndAcrossBuffers) {
+    EXPECT_TRUE(process({{1, u"a.spl"}, {3, u"a.spl"}, {3, u"A.SPL"}}));
+    EXPECT_EQ(log.lines.size(), 2u);
+    table.setCell(colCheckSize, 0, L"4");
+
+    later(600); // however much later it comes
+    EXPECT_FALSE(process({{3, u"a.spl"}}));
+    EXPECT_EQ(log.lines.size(), 2u);
+    EXPECT_EQ(table.cell(colCheckSize, 0), L"4");
+
+    // Another record in between ends the run.
+    EXPECT_TRUE(process({{3, u"b.spl"}, {3, u"a.spl"}}));
+    EXPECT_EQ(log.lines.size(), 4u);
+    EXPECT_EQ(table.cell(colCheckSize, 0), L"0");
+}
+
+TEST_P(ChangeProcessorTest, IgnoredEndingsInAnyCase) {
+    EXPECT_FALSE(
+        process({{1, u"PROJET.~PAS"}, {3, u"unit.~Ddp"}, {1, u"form.~dfm"}, {3, u"help.DHL"}}));
+    EXPECT_TRUE(log.lines.empty());
+    EXPECT_EQ(table.rowCount(), 0);
+    // Skipped, but still the last event line.
+    EXPECT_EQ(processor.lastEventLine(), "MODIFIED help.dhl");
+
+    // A skipped record in between breaks a run of equal records.
+    EXPECT_TRUE(process({{3, u"a.spl"}, {3, u"x.~pas"}, {3, u"a.spl"}}));
+    EXPECT_EQ(log.lines.size(), 2u);
+    // Endings are the last four characters only.
+    EXPECT_TRUE(process({{1, u"pas"}, {1, u"dhl.spl"}}));
+    EXPECT_EQ(table.rowCount(), 3);
+}
+
+TEST_P(ChangeProcessorTest, UnknownActionCodesAreSkippedAndTheWalkGoesOn) {
+    EXPECT_TRUE(
+        process({{0, u"zero.spl"}, {6, u"six.spl"}, {0xFFFFFFFF, u"big.spl"}, {1, u"good.spl"}}));
+    EXPECT_THAT(log.lines, ElementsAre(stamp() + " - ADDED good.spl"));
+    ASSERT_EQ(table.rowCount(), 1);
+    EXPECT_EQ(table.cell(colJobName, 0), L"good.spl");
+}
+
+TEST_P(ChangeProcessorTest, EmptyNameIsSkipped) {
+    EXPECT_TRUE(process({{1, u""}, {1, u"a.spl"}}));
+    EXPECT_EQ(table.rowCount(), 1);
+    EXPECT_EQ(table.findByName(L""), -1);
+}
+
+// Runs the first `size` bytes of the buffer, copied into a block of exactly that size so that
+// the sanitizers see any overrun.
+bool processExact(ChangeProcessor& processor, const ChangeBuffer& buffer, std::size_t size,
+                  unsigned long transferred) {
+    const std::vector<unsigned char> exact(
+        buffer.bytes.begin(), buffer.bytes.begin() + static_cast<std::ptrdiff_t>(size));
+    return processor.process(exact.data(), exact.size(), transferred, kFolder);
+}
+
+TEST(ChangeBufferBoundsTest, RecordsOutsideTheTransferredBytesAreNotRead) {
+    const ChangeBuffer two = changeBuffer({{1, u"first.spl"}, {1, u"second.spl"}}, false);
+    const unsigned long firstEnd = 12 + 18;
+    struct Case {
+        const char* what;
+        std::size_t size;
+        unsigned long transferred;
+        int rows;
+    };
+    const Case cases[] = {
+        {"whole buffer", kChangeBufferSize, two.transferred, 2},
+        {"second name cut by the count", kChangeBufferSize, two.transferred - 1, 1},
+        {"second header cut by the count", kChangeBufferSize, firstEnd + 11, 1},
+        {"count larger than the buffer", two.transferred - 2, 0xFFFFFFFF, 1},
+        {"first header cut", 11, 11, 0},
+        {"first name cut", firstEnd - 1, firstEnd - 1, 0},
+    };
+    FixedLocale locale;
+    ManualClock clock;
+    RecordingLog log;
+    MemoryFileSystem files;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        JobTable table{locale, clock};
+        ChangeProcessor processor{table, log, clock, locale, files};
+        processExact(processor, two, c.size, c.transferred);
+        EXPECT_EQ(table.rowCount(), c.rows);
+    }
+}
+
+TEST(ChangeBufferBoundsTest, FieldsPointingOutsideStopTheWalk) {
+    FixedLocale locale;
+    ManualClock clock;
+    JobTable table{locale, clock};
+    RecordingLog log;
+    MemoryFileSystem files;
+    ChangeProcessor processor{table, log, clock, locale, files};
+    const auto run = [&](const ChangeBuffer& buffer) {
+        return processExact(processor, buffer, kChangeBufferSize, buffer.transferred);
+    };
+
+    ChangeBuffer bad = changeBuffer({{1, u"a.spl"}, {1, u"b.spl"}, {1, u"c.spl"}}, false);
+    putField(bad.bytes, 22 + 8, 0x7FFFFFFF); // b's name length
+    EXPECT_TRUE(run(bad));
+    EXPECT_EQ(table.rowCount(), 1);
+
+    bad = changeBuffer({{1, u"d.spl"}, {1, u"e.spl"}}, false);
+    putField(bad.bytes, 0, 0xFFFFFFF0); // d's offset to the next record
+    EXPECT_TRUE(run(bad));
+    EXPECT_EQ(table.rowCount(), 2);
+    EXPECT_EQ(table.cell(colJobName, 1), L"d.spl");
+
+    // An odd name length takes the whole characters; an offset into the same record is walked
+    // on from there.
+    bad = changeBuffer({{1, u"fg.spl"}}, false);
+    putField(bad.bytes, 8, 5);
+    putField(bad.bytes, 0, 4);
+    EXPECT_TRUE(run(bad));
+    EXPECT_EQ(table.cell(colJobName, 2), L"fg");
+    EXPECT_EQ(log.lines.size(), 3u);
+}
+
+TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansTheFolder) {
+    process({{1, u"settled.spl"}, {1, u"rewritten.spl"}, {1, u"gone.spl"}});
+    table.setCell(colCheckSize, 0, L"6");
+    table.setCell(colIdReport, 0, L"4711");
+    table.setCell(colCheckSize, 1, L"6");
+    table.setCell(colCheckSize, 2, L"3");
+    const DateTime before{2026, 12, 7, 14, 5, 8, 0};
+    const DateTime after{2026, 12, 7, 14, 5, 9, 43};
+    files.put("C:\\spool\\settled.spl", "x", before);
+    files.put("C:\\spool\\REWRITTEN.SPL", "x", after);
+    files.put("C:\\spool\\00077.SPL", "x", after);
+    files.put("C:\\spool\\00076.spl", "x", before);
+    files.put("C:\\spool\\unit.~PAS", "x", after);
+    files.put("C:\\spool\\sub\\deeper.spl", "x", after);
+    later(30);
+
+    EXPECT_TRUE(processZero());
+    const std::string t = stamp() + " - ";
+    EXPECT_THAT(log.lines,
+                ElementsAre(t + "MODIFIED rewritten.spl", t + "ADDED 00077.spl",
+                            t + "ADDED 00076.spl", t + "Trop de changements : relecture du dossier",
+                            ::testing::_, ::testing::_, ::testing::_));
+    ASSERT_EQ(table.rowCount(), 5);
+    // The settled job keeps its state: it is not uploaded twice.
+    EXPECT_THAT(row(0), ElementsAre(L"07/12/2026 14:05:09", L"settled.spl", L"0", L"6", L"", L"",
+                                    L"", L"", L"4711"));
+    EXPECT_EQ(table.cell(colStart, 1), L"07/12/2026 14:05:39");
+    EXPECT_EQ(table.cell(colCheckSize, 1), L"0");
+    EXPECT_EQ(table.lastChange(1), clock.now());
+    EXPECT_EQ(table.cell(colCheckSize, 2), L"3"); // no file: untouched
+    EXPECT_THAT(row(3), ElementsAre(L"07/12/2026 14:05:39", L"00076.spl", L"0", L"0", L"", L"", L"",
+                                    L"", L""));
+    EXPECT_EQ(table.cell(colJobName, 4), L"00077.spl");
+
+    // Nothing new: only the line, and no poll needed.
+    later(1);
+    EXPECT_FALSE(processZero());
+    EXPECT_EQ(log.lines.front(), stamp() + " - Trop de changements : relecture du dossier");
+    EXPECT_EQ(table.rowCount(), 5);
+}
+
+TEST_P(ChangeProcessorTest, RecordAfterARescanIsNotTakenForARepeat) {
+    process({{3, u"a.spl"}});
+    table.setCell(colCheckSize, 0, L"6");
+    processZero();
+    EXPECT_TRUE(process({{3, u"a.spl"}}));
+    EXPECT_EQ(table.cell(colCheckSize, 0), L"0");
+}
+
+TEST(ChangeProcessorRescanTest, RealFolder) {
+    FixedLocale locale;
+    ManualClock clock;
+    JobTable table{locale, clock};
+    RecordingLog log;
+    SystemFiles files;
+    ChangeProcessor processor{table, log, clock, locale, files};
+    testing::TempDir folder;
+    folder.write("Known-Old.SPL", "abc");
+    folder.write("known-new.spl", "abc");
+    folder.write("fresh.spl", "abc");
+    std::filesystem::create_directory(folder.file("sub.spl"));
+
+    const auto record = [&](const std::u16string& name, const DateTime& when) {
+        clock.set(when);
+        const ChangeBuffer b = changeBuffer({{1, name}}, true);
+        processor.process(b.bytes.data(), b.bytes.size(), b.transferred, folder.path());
+    };
+    // The files were written now: after a change in 2000, before one in 2100.
+    record(u"known-old.spl", {2000, 1, 1, 12, 0, 0, 0});
+    record(u"known-new.spl", {2100, 1, 1, 12, 0, 0, 0});
+    record(u"deleted.spl", {2000, 1, 1, 12, 0, 0, 0});
+    for (int r = 0; r < 3; ++r)
+        table.setCell(colCheckSize, r, L"6");
+
+    const std::vector<unsigned char> zero(kChangeBufferSize, 0);
+    EXPECT_TRUE(processor.process(zero.data(), zero.size(), 0, folder.path()));
+    ASSERT_EQ(table.rowCount(), 4);
+    EXPECT_EQ(table.cell(colCheckSize, 0), L"0");
+    EXPECT_EQ(table.cell(colCheckSize, 1), L"6");
+    EXPECT_EQ(table.cell(colCheckSize, 2), L"6");
+    EXPECT_EQ(table.cell(colJobName, 3), L"fresh.spl");
+    EXPECT_EQ(log.lines.size(), 3u + 3u);
+}
+
+} // namespace
+} // namespace quorva
