@@ -16,6 +16,12 @@ if(WIN32)
         ws2_32 comctl32 comdlg32 gdi32 user32 shell32 advapi32 winspool ole32 uuid)
 endif()
 
+# The program's narrow strings are ANSI texts (Windows-1252 on the desk): its French literals,
+# written naturally in the UTF-8 sources, are compiled to those bytes in both builds, so that they
+# go to the ...A functions and meet settings, paths and file names as they are.
+add_library(quorva_ansi_text INTERFACE)
+target_compile_options(quorva_ansi_text INTERFACE -fexec-charset=CP1252)
+
 # The .cpp files of the current folder that belong to this build.
 function(quorva_sources out)
     file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -36,10 +42,13 @@ function(quorva_sources out)
     set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
-# quorva_library(NAME [DEPS lib...] [EXCLUDE file...]): one static library from the folder's
-# sources.
+# quorva_library(NAME [DEPS lib...] [EXCLUDE file...] [UTF8_TEXT]): one static library from the
+# folder's sources. UTF8_TEXT keeps narrow literals in UTF-8 (the Linux report server).
 function(quorva_library name)
-    cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
+    cmake_parse_arguments(ARG "UTF8_TEXT" "" "DEPS;EXCLUDE" ${ARGN})
+    if(NOT ARG_UTF8_TEXT)
+        list(APPEND ARG_DEPS quorva_ansi_text)
+    endif()
     quorva_sources(srcs)
     foreach(f IN LISTS ARG_EXCLUDE)
         list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${f})

@@ -1,3 +1,49 @@
+#include "app/main_form.h"
+#include "platform/env.h"
+
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include <commctrl.h>
+
+#include <exception>
+
+namespace {
+
+int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
+    quorva::SystemRegistry registry;
+    quorva::SystemClock clock;
+    quorva::SystemLocale locale;
+    quorva::SystemFiles files;
+    quorva::SystemShell shell;
+    quorva::TForm1 form({boxes, registry, clock, locale, files, shell,
+                         quorva::environmentVariable("APPDATA"), /*endsProgram=*/true});
+    form.show(showCommand);
+
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Tab and the arrow keys move between the controls of a page.
+        if (form.hwnd() != nullptr && IsDialogMessageW(form.hwnd(), &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    quorva::SystemMessageBoxes boxes;
+    try {
+        return runProgram(showCommand, boxes);
+    } catch (const std::exception& e) {
+        // The main window itself could not be made: say why rather than vanish.
+        quorva::showErrorBox(boxes, nullptr, e.what());
+        return 1;
+    }
+}

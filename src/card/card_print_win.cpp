@@ -14,21 +14,11 @@ namespace quorva {
 
 namespace {
 
-const char* const kNoDefaultPrinter = "Aucune imprimante par d\xE9"
-                                      "faut s\xE9"
-                                      "lectionn\xE9"
-                                      "e";
-const char* const kUnsupported = "Op\xE9"
-                                 "ration non support\xE9"
-                                 "e par l'imprimante s\xE9"
-                                 "lectionn\xE9"
-                                 "e";
-const char* const kBadPrinter = "Imprimante s\xE9"
-                                "lectionn\xE9"
-                                "e incorrecte";
+const char* const kNoDefaultPrinter = "Aucune imprimante par défaut sélectionnée";
+const char* const kUnsupported = "Opération non supportée par l'imprimante sélectionnée";
+const char* const kBadPrinter = "Imprimante sélectionnée incorrecte";
 const char* const kIndexOutOfRange = "Indice imprimante hors limites";
-const char* const kPrintFailed = "\xC9"
-                                 "chec de l'impression";
+const char* const kPrintFailed = "Échec de l'impression";
 
 // A spooler step failed: the job did not reach the printer. The system's code says little (Wine
 // leaves an unrelated one), so the text is ours.

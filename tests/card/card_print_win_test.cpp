@@ -1,7 +1,5 @@
-// Card printing against Wine's spooler and its PostScript driver. The suite installs its own
-// printers; each one's port is a shell pipeline that turns the job into a PDF, renders that at
-// 50 dots per inch (PPM) and extracts its text, so that a test reads what the page shows. The
-// spooler's EndDoc waits for the pipeline, so the files are complete once print returns.
+// Card printing against Wine's spooler and its PostScript driver, on printers the suite installs
+// (see support/wine_printer.h): each test reads what the printed page shows.
 
 #include "card/card_drawing.h"
 #include "card/card_picture.h"
@@ -9,8 +7,7 @@
 #include "platform/error.h"
 
 #include "card_test_images.h"
-
-#include <winspool.h>
+#include "support/wine_printer.h"
 
 #include <gtest/gtest.h>
 
@@ -21,12 +18,23 @@
 namespace quorva {
 namespace {
 
+using testing::addPostScriptDriver;
+using testing::addPrinter;
 using testing::at;
 using testing::cardPicture;
+using testing::defaultPrinter;
+using testing::deletePrinter;
+using testing::deletePrinterDriver;
+using testing::driverFilePath;
 using testing::isLabelBlue;
-using testing::readFile;
+using testing::kRenderDpi;
+using testing::PrinterOutput;
+using testing::PrinterOutputFolder;
+using testing::removeDefaultPrinter;
 using testing::Rgb;
 using testing::similar;
+using testing::underWine;
+using testing::writeGenericPpd;
 
 const char* const kCardPrinter = "Quorva Cartes Test";
 const char* const kDefaultPrinter = "Quorva Defaut Test";
@@ -36,124 +44,8 @@ const char* const kNoDriverPrinter = "Quorva Sans Pilote"; // its driver lacks i
 const char* const kDriver = "Quorva Test PostScript";
 const char* const kDriverWithoutPpd = "Quorva Test PostScript sans PPD";
 const char* const kPpd = "quorva-card-test.ppd";
-const char* const kWindowsKey = "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 const char* const kAllPrinters[] = {kCardPrinter, kDefaultPrinter, kLongPrinter, kBrokenPrinter,
                                     kNoDriverPrinter};
-constexpr int kRenderDpi = 50;
-
-bool underWine() {
-    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
-}
-
-std::string driverDirectory() {
-    char directory[MAX_PATH] = {};
-    DWORD size = sizeof directory;
-    GetPrinterDriverDirectoryA(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(directory), size,
-                               &size);
-    return directory;
-}
-
-// Wine keeps a generic PostScript printer description in its spooler library.
-void writeGenericPpd(const std::string& path) {
-    HMODULE spooler = GetModuleHandleA("winspool.drv");
-    HRSRC found = FindResourceA(spooler, MAKEINTRESOURCEA(1), "PPDFILE");
-    ASSERT_NE(found, nullptr);
-    const void* data = LockResource(LoadResource(spooler, found));
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    std::fwrite(data, 1, SizeofResource(spooler, found), file);
-    std::fclose(file);
-}
-
-void addDriver(const char* name, const char* ppd) {
-    DRIVER_INFO_3A driver{};
-    driver.cVersion = 3;
-    driver.pName = const_cast<char*>(name);
-    driver.pDriverPath = const_cast<char*>("wineps.drv");
-    driver.pDataFile = const_cast<char*>(ppd);
-    driver.pConfigFile = const_cast<char*>("wineps.drv");
-    ASSERT_TRUE(AddPrinterDriverA(nullptr, 3, reinterpret_cast<BYTE*>(&driver))) << GetLastError();
-}
-
-void addPrinter(const std::string& name, const std::string& port, const char* driver = kDriver) {
-    PRINTER_INFO_2A info{};
-    info.pPrinterName = const_cast<char*>(name.c_str());
-    info.pPortName = const_cast<char*>(port.c_str());
-    info.pDriverName = const_cast<char*>(driver);
-    info.pPrintProcessor = const_cast<char*>("WinPrint");
-    info.pDatatype = const_cast<char*>("RAW");
-    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-    HANDLE printer = AddPrinterA(nullptr, 2, reinterpret_cast<BYTE*>(&info));
-    ASSERT_NE(printer, nullptr) << name << ": " << GetLastError();
-    ClosePrinter(printer);
-}
-
-void deletePrinter(const std::string& name) {
-    HANDLE printer = nullptr;
-    std::string copy = name;
-    if (OpenPrinterA(copy.data(), &printer, nullptr)) {
-        DeletePrinter(printer);
-        ClosePrinter(printer);
-    }
-}
-
-std::string defaultPrinter() {
-    char name[512] = {};
-    DWORD size = sizeof name;
-    return GetDefaultPrinterA(name, &size) ? name : "";
-}
-
-void removeDefaultPrinter() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kWindowsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-        RegDeleteValueA(key, "Device");
-        RegCloseKey(key);
-    }
-}
-
-// What one printer's port produced for the last page.
-struct Output {
-    std::string unixBase; // for the pipeline
-    std::string base;     // for this process
-
-    std::string port() const {
-        const std::string pdf = unixBase + ".pdf";
-        return "|ps2pdf - " + pdf + " && pdftoppm -r " + std::to_string(kRenderDpi) +
-               " -singlefile " + pdf + " " + unixBase + " && pdftotext " + pdf + " " + unixBase +
-               ".txt";
-    }
-    void clear() const {
-        for (const char* extension : {".pdf", ".ppm", ".txt"})
-            DeleteFileA((base + extension).c_str());
-    }
-    bool printed() const {
-        return GetFileAttributesA((base + ".pdf").c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-    std::string text() const {
-        const auto bytes = readFile(base + ".txt");
-        return std::string(bytes.begin(), bytes.end());
-    }
-    size_t pdfSize() const { return readFile(base + ".pdf").size(); }
-    // The rendered page (binary PPM: "P6", width, height, 255, then RGB rows from the top).
-    RgbImage page() const {
-        const auto bytes = readFile(base + ".ppm");
-        RgbImage image;
-        int maxValue = 0;
-        int consumed = 0;
-        const std::string header(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 64));
-        if (std::sscanf(header.c_str(), "P6 %d %d %d%n", &image.width, &image.height, &maxValue,
-                        &consumed) != 3 ||
-            maxValue != 255)
-            return {};
-        const size_t start = size_t(consumed) + 1; // one whitespace byte ends the header
-        const size_t size = size_t(image.width) * size_t(image.height) * 3;
-        if (bytes.size() < start + size)
-            return {};
-        image.pixels.assign(bytes.begin() + std::ptrdiff_t(start),
-                            bytes.begin() + std::ptrdiff_t(start + size));
-        return image;
-    }
-};
 
 // Where the printable area of a landscape page of the test printers lies, in device pixels.
 struct PageGeometry {
@@ -187,23 +79,17 @@ protected:
         if (!underWine())
             return;
         previousDefault_ = defaultPrinter();
-        const std::string tag = "quorva-card-print-" + std::to_string(GetCurrentProcessId());
-        unixDirectory_ = "/tmp/" + tag;
-        directory_ = "Z:\\tmp\\" + tag;
-        CreateDirectoryA(directory_.c_str(), nullptr);
-
-        // The driver's files are looked up in the driver directory of the version (3).
-        ppdPath_ = driverDirectory() + "\\3\\" + kPpd;
-        writeGenericPpd(ppdPath_);
-        addDriver(kDriver, kPpd);
-        addDriver(kDriverWithoutPpd, "quorva-card-test-absent.ppd");
+        folder_.create();
+        writeGenericPpd(driverFilePath(kPpd));
+        addPostScriptDriver(kDriver, kPpd);
+        addPostScriptDriver(kDriverWithoutPpd, "quorva-card-test-absent.ppd");
 
         for (const char* name : kAllPrinters)
             deletePrinter(name); // left over by an interrupted run
         for (const char* name : {kCardPrinter, kDefaultPrinter, kLongPrinter})
-            addPrinter(name, output(name).port());
+            addPrinter(name, output(name).port(), kDriver);
         // The job is read, then refused.
-        addPrinter(kBrokenPrinter, "|cat > /dev/null; exit 3");
+        addPrinter(kBrokenPrinter, "|cat > /dev/null; exit 3", kDriver);
         addPrinter(kNoDriverPrinter, output(kNoDriverPrinter).port(), kDriverWithoutPpd);
         ASSERT_TRUE(SetDefaultPrinterA(kDefaultPrinter));
     }
@@ -214,11 +100,11 @@ protected:
         for (const char* name : kAllPrinters)
             deletePrinter(name);
         for (const char* driver : {kDriver, kDriverWithoutPpd})
-            DeletePrinterDriverA(nullptr, nullptr, const_cast<char*>(driver));
-        DeleteFileA(ppdPath_.c_str());
+            deletePrinterDriver(driver);
+        DeleteFileA(driverFilePath(kPpd).c_str());
         for (const char* name : kAllPrinters)
             output(name).clear();
-        RemoveDirectoryA(directory_.c_str());
+        folder_.remove();
         if (!previousDefault_.empty())
             SetDefaultPrinterA(previousDefault_.c_str());
     }
@@ -231,21 +117,15 @@ protected:
             output(name).clear();
     }
 
-    static Output output(const std::string& printer) {
-        std::string file = printer;
-        std::replace(file.begin(), file.end(), ' ', '-');
-        return {unixDirectory_ + "/" + file, directory_ + "\\" + file};
-    }
+    static PrinterOutput output(const std::string& printer) { return folder_.output(printer); }
 
     const Bitmap picture_ = LoadCardPicture();
-    const CardLabels labels_{"M\xDCLLER H\xE9l\xE8ne", "AB-123-CD", "VF1RJA00123456789",
+    const CardLabels labels_{"MÜLLER Hélène", "AB-123-CD", "VF1RJA00123456789",
                              "11/03/2015"};
 
 private:
     static inline std::string previousDefault_;
-    static inline std::string unixDirectory_;
-    static inline std::string directory_;
-    static inline std::string ppdPath_;
+    static inline const PrinterOutputFolder folder_{"quorva-card-print"};
 };
 
 std::string errorOf(const std::function<void()>& action) {
@@ -263,14 +143,14 @@ TEST_F(CardPrint, FoundPrinterGetsTheCardOnOneLandscapePage) {
 
     EXPECT_EQ(printer.currentPrinter(), kCardPrinter);
     EXPECT_FALSE(output(kDefaultPrinter).printed());
-    const Output out = output(kCardPrinter);
+    const PrinterOutput out = output(kCardPrinter);
     ASSERT_TRUE(out.printed());
     std::printf("card page PDF: %zu bytes\n", out.pdfSize());
 
     // The four texts, accents included (the PDF's text is UTF-8).
     const std::string text = out.text();
     for (const char* expected :
-         {"M\xC3\x9CLLER H\xC3\xA9l\xC3\xA8ne", "AB-123-CD", "VF1RJA00123456789", "11/03/2015"})
+         {"MÃ\x9CLLER HÃ\xA9lÃ\xA8ne", "AB-123-CD", "VF1RJA00123456789", "11/03/2015"})
         EXPECT_NE(text.find(expected), std::string::npos) << expected << " in: " << text;
 
     const RgbImage page = out.page();
@@ -368,10 +248,7 @@ TEST_F(CardPrint, SelectionByIndex) {
 TEST_F(CardPrint, NoDefaultPrinterAtFirstUseIsAnError) {
     removeDefaultPrinter();
     ASSERT_EQ(defaultPrinter(), "");
-    const std::string expected = "Aucune imprimante par d\xE9"
-                                 "faut s\xE9"
-                                 "lectionn\xE9"
-                                 "e";
+    const std::string expected = "Aucune imprimante par défaut sélectionnée";
     // Whether the card printer is found or not.
     for (const char* name : {kCardPrinter, "Imprimante absente"}) {
         CardPrinter printer;
@@ -425,20 +302,13 @@ TEST_F(CardPrint, PrinterFailuresAreErrors) {
     } cases[] = {
         // No settings block from the default printer's driver, and the card printer not found.
         {kNoDriverPrinter, "Imprimante absente",
-         "Op\xE9"
-         "ration non support\xE9"
-         "e par l'imprimante s\xE9"
-         "lectionn\xE9"
-         "e"},
+         "Opération non supportée par l'imprimante sélectionnée"},
         // The card printer's driver cannot make a device context.
         {kDefaultPrinter, kNoDriverPrinter,
-         "Imprimante s\xE9"
-         "lectionn\xE9"
-         "e incorrecte"},
+         "Imprimante sélectionnée incorrecte"},
         // The job reaches the spooler and the printer refuses it: not reported as printed.
         {kDefaultPrinter, kBrokenPrinter,
-         "\xC9"
-         "chec de l'impression"},
+         "Échec de l'impression"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cardPrinter);

@@ -1,7 +1,7 @@
 #include "report-server/pdf_render.h"
 
 #include "desk_client.h"
-#include "upload/temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

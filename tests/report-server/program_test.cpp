@@ -1,6 +1,6 @@
 // The quorva-report-server program itself, run as a child process.
 
-#include "upload/temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>

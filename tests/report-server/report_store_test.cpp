@@ -1,6 +1,6 @@
 #include "report-server/report_store.h"
 
-#include "upload/temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

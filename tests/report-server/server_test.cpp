@@ -1,7 +1,7 @@
 #include "report-server/server.h"
 
 #include "desk_client.h"
-#include "upload/temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>

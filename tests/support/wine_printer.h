@@ -103,9 +103,8 @@ inline std::string defaultPrinter() {
 // Leaves the system without a default printer.
 inline void removeDefaultPrinter() {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER,
-                      "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 0,
-                      KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+                      0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
         RegDeleteValueA(key, "Device");
         RegCloseKey(key);
     }

@@ -1,0 +1,224 @@
+#pragma once
+
+// The main window, TForm1: four tabs (job list, loyalty card, spool folder, settings), start-up
+// (FormCreate) and shutdown (FormDestroy), the watcher's hand-over, and the four settings edits.
+// The controls and the program's state are public members under the names the rest of the
+// program uses; their handlers are wired in the constructor.
+
+#include "app/ini_settings_store.h"
+#include "app/settings.h"
+#include "capture/change_processor.h"
+#include "capture/job_table.h"
+#include "capture/settling_poll.h"
+#include "capture/spool_watcher.h"
+#include "card/card_print.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "ui/controls.h"
+#include "ui/gdi.h"
+#include "ui/image_area.h"
+#include "ui/job_grid.h"
+#include "ui/message_box.h"
+#include "ui/popup_menu.h"
+#include "ui/tab_control.h"
+#include "ui/timer.h"
+#include "ui/window.h"
+#include "upload/http_client.h"
+#include "upload/report_upload.h"
+
+#include <optional>
+#include <string>
+
+namespace quorva {
+
+// What the main window reaches outside itself. The program passes the system's; tests their own.
+struct FormServices {
+    MessageBoxes& messageBoxes;
+    const Registry& registry;
+    const Clock& clock;
+    const Locale& locale;
+    const Files& files;
+    Shell& shell;
+    // The value of APPDATA, from which the settings folder is made; nothing when it is not set.
+    std::optional<std::string> appData;
+    // Closing the window ends the program's message loop.
+    bool endsProgram = true;
+};
+
+// The message by which the watcher's worker hands a filled change buffer to the main thread
+// (wParam: the bytes transferred).
+inline constexpr UINT kChangeBufferMessage = WM_APP + 1;
+
+// The size of the pages' client area: the card picture (1011 x 634 at 5, 5) fits on the card
+// page, and the job grid shows all its columns.
+inline constexpr int kPageWidth = 1064;
+inline constexpr int kPageHeight = 644;
+
+class TForm1 final : public Window {
+public:
+    // Creates the window (running FormCreate); show() then shows it.
+    explicit TForm1(const FormServices& services);
+    ~TForm1() override;
+
+    void show(int showCommand);
+
+    // ---- Handlers
+    void FormCreate();
+    void FormDestroy();
+    // Starts watching the folder in lbPath; reports its own failure.
+    void bStartClick();
+    // The worker's hand-over: processes the change buffer, starts the poll when a change counted.
+    void ProcessChangeBuffer(unsigned long transferred);
+    void nCardPrinterExit();
+    void nURLExit();
+    void nSiteExit();
+    void nSpoolFolderExit();
+
+    // ---- Settings: the in-memory copies
+    const std::string& cardPrinterName() const { return settings_.value(Setting::CardPrinter); }
+    const std::string& serverUrl() const { return settings_.value(Setting::Url); }
+    const std::string& siteName() const { return settings_.value(Setting::Site); }
+    const std::string& spoolFolder() const { return settings_.value(Setting::SpoolFolder); }
+    const std::string& settingsFolder() const { return settingsFolder_; }
+    const std::string& settingsFile() const { return settingsStore_.path(); }
+
+    // ---- The outside world
+    MessageBoxes& boxes;
+    const Registry& registry;
+    const Clock& clock;
+    const Locale& locale;
+    const Files& files;
+    Shell& shell;
+
+    // ---- State
+    JobTable jobTable;
+    SpoolWatcher watcher;
+    int hoverRow = -1;
+
+    // ---- Controls
+    TabControl PageControl1;
+    Page TabSheet2; // "Suivi des Impressions": the job list
+    Page TabSheet4; // "Carte de Fidélité": the card preview
+    Page TabSheet1; // the spool folder and its events
+    Page TabSheet3; // the settings and the printers
+
+    JobGrid ngListJobs;
+    Label lbInfoTimer;
+
+    Label lbPath;
+    ListBox lbEvents;
+
+    Edit nCardPrinter;
+    Edit nURL;
+    Edit nSite;
+    Edit nSpoolFolder;
+    ListBox ListBox1;
+    Label Label1;
+    Button BtnKeepJobs;
+    Button BtnStopKeepJobs;
+    Button BtnRestartSpooler;
+    Button BtnSelCardPrinter;
+
+    ImageArea Image1;
+    Label lbcNomClient;
+    Label lbcChassis;
+    Label lbcImmat;
+    Label lbcValidite;
+
+    PopupMenu PopupListJobs;
+    PopupItem PopLoadPDF;
+    PopupItem popPrintCarteFidelite;
+
+    Timer Timer1;
+
+    // ---- Capture: the settling poll, extraction and upload
+    // One pass of the settling poll; runs every 500 ms while some row needs it.
+    void Timer1Timer();
+    // Extracts the row's invoice and uploads its spool file; returns the report identifier.
+    std::string GetDataSpooler(int row);
+
+    THttpClient HttpClient1; // its proxy comes from the user's Internet settings at start-up
+    ReportUpload reportUpload;
+    SettlingPoll settlingPoll;
+
+    // ---- Card: hover tracking, card preview, card printing, invoice PDF
+    // The hover tracking: the row under the pointer is highlighted and sets the popup items.
+    void ngListJobsMouseMove(int x, int y);
+    void ngListJobsCellClick(int column, int row);
+    void ngListJobsDeselectCell(int column, int row);
+    // Fills the four card labels from a job-table row.
+    void SetSelection(int row);
+    // The card of the hover row, printed.
+    void popPrintCarteFideliteClick();
+    // Prints the card tab's card on the card printer; does nothing without a card printer.
+    void Button1Click();
+    // Opens the hover row's invoice PDF in the browser.
+    void PopLoadPDFClick();
+
+    Button Button1; // "Impression de la carte": invisible, so only the popup item prints
+    CardPrinter cardPrinter;
+    Font cardLabelFont;
+
+    // ---- Printers: the printer list and the keep-printed-jobs attribute
+    // Every display and change reads the selected printer's registry value again.
+    void ListBox1Click();
+    void ListBox1DrawItem(ListBoxItemPaint& paint);
+    void ListBox1DblClick();
+    void BtnKeepJobsClick();
+    void BtnStopKeepJobsClick();
+    void BtnRestartSpoolerClick();
+    void BtnSelCardPrinterClick();
+
+private:
+    // Each subsystem's handlers are wired to their controls before the window is created.
+    void wireCaptureHandlers();
+    void wireCardHandlers();
+    // The card tab's picture, label font and colours, and Button1, once the window exists.
+    void finishCardPage();
+    void wirePrinterHandlers();
+
+    // The spool tab's event list as the change processing's log.
+    class EventList final : public EventLog {
+    public:
+        explicit EventList(ListBox& list) : list_(list) {}
+        void insertTop(const std::string& line) override { list_.insert(0, line); }
+        void clear() override { list_.clear(); }
+
+    private:
+        ListBox& list_;
+    };
+
+    void OnCreate() override;
+    void OnDestroy() override;
+    void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    void createControls();
+    void createJobListPage();
+    void createCardPage();
+    void createSpoolPage();
+    void createSettingsPage();
+    void fitWindowToTabs();
+    void removeMaximizeBox();
+    void fillPrinterList();
+
+    bool endsProgram_;
+    std::string settingsFolder_;
+    IniSettingsStore settingsStore_;
+    Settings settings_;
+    EventList eventLog_;
+    ChangeProcessor changes_;
+    Font font_;
+    // Captions of the settings and spool tabs' fields.
+    Label spoolCaption_;
+    Label eventsCaption_;
+    Label printersCaption_;
+    Label cardPrinterCaption_;
+    Label urlCaption_;
+    Label siteCaption_;
+    Label spoolFolderCaption_;
+};
+
+} // namespace quorva

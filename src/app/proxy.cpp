@@ -1,0 +1,67 @@
+#include "app/proxy.h"
+
+#include "app/nth_field.h"
+#include "platform/error.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace quorva {
+
+namespace {
+
+// The registry errors the user sees, with the value's name.
+Error readFailed(const std::string& name) {
+    return Error("Echec à l'obtention des données pour '" + name + "'");
+}
+
+Error wrongType(const std::string& name) {
+    return Error("Type de données incorrect pour '" + name + "'");
+}
+
+// A decimal integer and nothing else, or nothing.
+std::optional<int> parseInteger(const std::string& text) {
+    const char* first = text.data();
+    const char* last = first + text.size();
+    int value = 0;
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (first == last || error != std::errc() || end != last)
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+ProxySetting parseProxyText(const std::string& text) {
+    std::string fields = text;
+    std::replace(fields.begin(), fields.end(), ':', ';');
+    return {NthField(fields, 1), parseInteger(NthField(fields, 2)).value_or(80)};
+}
+
+std::optional<ProxySetting> detectProxy(const Registry& registry) {
+    const auto key =
+        registry.open(RegistryRoot::CurrentUser, kInternetSettingsKey, RegistryAccess::ReadWrite,
+                      /*create=*/true);
+    if (!key)
+        return std::nullopt;
+
+    std::string server;
+    if (const auto value = key->read("ProxyServer")) {
+        if (value->type != RegistryType::String && value->type != RegistryType::ExpandString)
+            throw wrongType("ProxyServer");
+        server = value->text;
+    }
+    if (server.empty())
+        return std::nullopt;
+
+    const auto enable = key->read("ProxyEnable");
+    if (!enable)
+        throw readFailed("ProxyEnable");
+    if (enable->type != RegistryType::Dword)
+        throw wrongType("ProxyEnable");
+    if (enable->number == 0)
+        return std::nullopt;
+    return parseProxyText(server);
+}
+
+} // namespace quorva

@@ -1,0 +1,111 @@
+// The capture in the main window under Wine: a spool file dropped into the watched folder is
+// polled until it settles, its invoice fields fill the row, it is posted to the report server
+// and the report identifier lands in the row.
+
+#include "main_form_fixture.h"
+#include "support/scripted_server.h"
+
+namespace quorva {
+namespace {
+
+using testing::ScriptedExchange;
+using testing::ScriptedServer;
+
+std::string sample(const std::string& name) {
+    std::ifstream file(std::string(QUORVA_TEST_DATA) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::string answerWithId(const std::string& id) {
+    const std::string body = "<Report><idReport>" + id + "</idReport></Report>";
+    return "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+class MainFormCaptureTest : public MainFormFixture {
+protected:
+    void drop(const std::string& name, const std::string& bytes) {
+        std::ofstream(spool + "\\" + name, std::ios::binary) << bytes;
+    }
+    static int rowOf(const TForm1& form, const wchar_t* name) {
+        return form.jobTable.findByName(name);
+    }
+};
+
+TEST_F(MainFormCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId) {
+    ScriptedServer server({{answerWithId("4711")}});
+    writeSettings("DossierSpouleur=" + spool + "\r\nNomURL=" + server.url("/KelbBin/Kelb.dll/") +
+                  "\r\nNomSite=ESSAI\r\n");
+    const auto form = open();
+    drop("00031.SPL", sample("invoice-1.spl"));
+
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            const int row = rowOf(*form, L"00031.spl");
+            return row >= 0 && form->jobTable.cell(colIdReport, row) == L"4711";
+        },
+        30000));
+    const int row = rowOf(*form, L"00031.spl");
+    EXPECT_EQ(form->jobTable.cell(colImmatriculation, row), L"AB-123-CD");
+    EXPECT_EQ(form->jobTable.cell(colChassis, row), L"VF15RBF0A12345678");
+    EXPECT_EQ(form->jobTable.cell(colInfoDocument, row), L"FA123456 du 12/10/26");
+    EXPECT_EQ(form->jobTable.cell(colCheckSize, row), L"6");
+    EXPECT_EQ(form->reportUpload.jobCounter(), 1);
+
+    const auto& received = server.received();
+    ASSERT_EQ(received.size(), 1u);
+    const std::string& request = received[0].request;
+    EXPECT_EQ(request.rfind("POST /KelbBin/Kelb.dll/ReportSPL HTTP/1.0\r\n", 0), 0u);
+    EXPECT_NE(request.find("name=\"Site\"\r\n\r\nESSAI\r\n"), std::string::npos);
+    EXPECT_NE(request.find("name=\"FileName\"\r\n\r\n00031.spl\r\n"), std::string::npos);
+    EXPECT_NE(request.find(sample("invoice-1.spl")), std::string::npos);
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    // Settled and done: the poll stops and the row is not uploaded again.
+    EXPECT_TRUE(pumpUntil([&] { return !form->Timer1.enabled(); }, 5000));
+    EXPECT_FALSE(form->Timer1.enabled());
+}
+
+TEST_F(MainFormCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent) {
+    ScriptedServer server({});
+    writeSettings("DossierSpouleur=" + spool + "\r\nNomURL=" + server.url("/KelbBin/Kelb.dll/") +
+                  "\r\n");
+    const auto form = open();
+    drop("00032.SPL", sample("not-an-invoice.spl"));
+
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            const int row = rowOf(*form, L"00032.spl");
+            return row >= 0 && form->jobTable.cell(colCheckSize, row) == L"6";
+        },
+        30000));
+    const int row = rowOf(*form, L"00032.spl");
+    for (int column = colNomClient; column <= colIdReport; ++column)
+        EXPECT_EQ(form->jobTable.cell(column, row), L"") << column;
+    EXPECT_EQ(form->reportUpload.jobCounter(), 0);
+    EXPECT_TRUE(server.received().empty());
+}
+
+TEST_F(MainFormCaptureTest, TheHeartbeatAlternatesWhileThePollRuns) {
+    writeSettings("DossierSpouleur=" + spool + "\r\nNomURL=\r\n");
+    const auto form = open();
+    EXPECT_EQ(form->lbInfoTimer.text(), "..");
+    drop("00033.SPL", "x");
+    std::vector<std::string> seen;
+    pumpUntil(
+        [&] {
+            const std::string text = form->lbInfoTimer.text();
+            if (seen.empty() || seen.back() != text)
+                seen.push_back(text);
+            return seen.size() >= 4;
+        },
+        10000);
+    ASSERT_GE(seen.size(), 4u);
+    EXPECT_EQ(seen[0], "..");
+    EXPECT_EQ(seen[1], "...");
+    EXPECT_EQ(seen[2], "..");
+    EXPECT_EQ(seen[3], "...");
+}
+
+} // namespace
+} // namespace quorva

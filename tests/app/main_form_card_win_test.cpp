@@ -1,0 +1,544 @@
+// The main window's loyalty card and invoice commands under Wine: hover tracking driven by
+// mouse messages to the job grid, the card filled by a click, the PDF command's browser start,
+// card printing on printers the suite installs, and the card tab as the screen shows it.
+
+#include "app/main_form.h"
+#include "card/card_drawing.h"
+#include "card/card_test_images.h"
+#include "platform/date_format.h"
+#include "platform/locale.h"
+#include "support/fakes.h"
+#include "support/message_pump.h"
+#include "support/recording_message_boxes.h"
+#include "support/temp_dir.h"
+#include "support/wine_printer.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <vector>
+
+namespace quorva {
+namespace {
+
+using testing::ManualClock;
+using testing::MemoryRegistry;
+using testing::pumpFor;
+using testing::RecordingMessageBoxes;
+using testing::RecordingShell;
+using testing::TempDir;
+
+// One job-table row: name, registration, chassis, document text, report identifier.
+struct JobRow {
+    const wchar_t* nomClient;
+    const wchar_t* immat;
+    const wchar_t* chassis;
+    const wchar_t* document;
+    const wchar_t* idReport;
+};
+
+const JobRow kMuller{L"MÜLLER Hélène", L"AB-123-CD", L"VF1RJA00123456789",
+                     L"FACTURE N° 12345 du 12/03/2014", L"123"};
+const JobRow kDurand{L"DURAND Paul", L"EF-456-GH", L"WVWZZZ1JZ3W000001", L"BON DE LIVRAISON", L""};
+
+// What the hover tracking leaves: the hover row, the marked rows, the grid's current row and
+// the two popup items.
+struct HoverState {
+    int hoverRow;
+    std::vector<int> marked;
+    int currentRow;
+    bool loadPdf;
+    bool printCard;
+
+    bool operator==(const HoverState&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const HoverState& state) {
+    out << "hover " << state.hoverRow << ", marked {";
+    for (const int row : state.marked)
+        out << ' ' << row;
+    return out << " }, current " << state.currentRow << ", pdf " << state.loadPdf << ", card "
+               << state.printCard;
+}
+
+class CardFormTest : public ::testing::Test {
+protected:
+    CardFormTest() {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
+        InitCommonControlsEx(&controls);
+        std::filesystem::create_directory(appData);
+        std::filesystem::create_directory(spool);
+    }
+
+    // Opens the window on an empty spool folder (nothing that the spooler writes becomes a
+    // row), with these settings lines besides.
+    std::unique_ptr<TForm1> open(const std::string& settings = "") {
+        std::filesystem::create_directory(appData + "\\Zentor");
+        std::ofstream(appData + "\\Zentor\\Quorva.ini", std::ios::binary)
+            << "[Options]\r\nDossierSpouleur=" << spool << "\r\n"
+            << settings;
+        return std::make_unique<TForm1>(FormServices{boxes, registry, clock, locale, files, shell,
+                                                     appData, /*endsProgram=*/false});
+    }
+
+    static void fill(TForm1& form, std::initializer_list<JobRow> rows) {
+        for (const JobRow& row : rows) {
+            const int index = form.jobTable.appendRow();
+            form.jobTable.setCell(colNomClient, index, row.nomClient);
+            form.jobTable.setCell(colImmatriculation, index, row.immat);
+            form.jobTable.setCell(colChassis, index, row.chassis);
+            form.jobTable.setCell(colInfoDocument, index, row.document);
+            form.jobTable.setCell(colIdReport, index, row.idReport);
+        }
+    }
+
+    // Points of the grid's client area.
+    static RECT rowRect(const TForm1& form, int row) {
+        RECT rect{};
+        rect.left = LVIR_BOUNDS;
+        SendMessageW(form.ngListJobs.hwnd(), LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&rect));
+        return rect;
+    }
+    static POINT overRow(const TForm1& form, int row) {
+        const RECT rect = rowRect(form, row);
+        return {rect.left + 30, (rect.top + rect.bottom) / 2};
+    }
+    static POINT overHeader(const TForm1& form) {
+        RECT header{};
+        GetClientRect(ListView_GetHeader(form.ngListJobs.hwnd()), &header);
+        return {30, header.bottom / 2};
+    }
+    static POINT belowLastRow(const TForm1& form) {
+        return {30, rowRect(form, form.jobTable.rowCount() - 1).bottom + 20};
+    }
+
+    static void moveTo(const TForm1& form, POINT point) {
+        SendMessageW(form.ngListJobs.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(point.x, point.y));
+    }
+    // A left click as the mouse gives it: the list view reports it to the window.
+    static void click(const TForm1& form, POINT point) {
+        const LPARAM at = MAKELPARAM(point.x, point.y);
+        PostMessageW(form.ngListJobs.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(form.ngListJobs.hwnd(), WM_LBUTTONUP, 0, at);
+        pumpFor(100);
+    }
+
+    static HoverState hoverState(const TForm1& form) {
+        HoverState state{form.hoverRow,
+                         {},
+                         form.ngListJobs.currentRow(),
+                         form.PopLoadPDF.enabled(),
+                         form.popPrintCarteFidelite.enabled()};
+        for (int row = 0; row < form.jobTable.rowCount(); ++row)
+            if (form.jobTable.isMarked(row))
+                state.marked.push_back(row);
+        return state;
+    }
+
+    static std::vector<std::string> labelTexts(const TForm1& form) {
+        return {form.lbcNomClient.text(), form.lbcChassis.text(), form.lbcImmat.text(),
+                form.lbcValidite.text()};
+    }
+
+    // The short date text of a date under the window's locale.
+    std::string shortDate(const DateTime& date) const {
+        return formatPicture(date, locale.shortDateFormat());
+    }
+    // The validity for a document dated "12/03/2014", which the regional settings read day
+    // first or month first.
+    std::string validityOfTheMullerInvoice() const {
+        const std::string format = locale.shortDateFormat();
+        const auto first = format.find_first_of("dDmMyYeE");
+        EXPECT_NE(first, std::string::npos) << format;
+        const bool dayFirst =
+            first != std::string::npos && (format[first] == 'd' || format[first] == 'D');
+        return shortDate(dayFirst ? DateTime{2015, 3, 11} : DateTime{2015, 12, 2});
+    }
+
+    TempDir temp;
+    std::string appData = temp.file("appdata");
+    std::string spool = temp.file("spool");
+    RecordingMessageBoxes boxes;
+    MemoryRegistry registry;
+    ManualClock clock{{2026, 12, 7, 14, 5, 9, 0}};
+    SystemLocale locale; // the prefix's regional settings
+    SystemFiles files;
+    RecordingShell shell;
+};
+
+TEST_F(CardFormTest, HoverFollowsTheRowsAndSetsTheCommands) {
+    const auto form = open("NomImprimante=Evolis Primacy\r\n");
+    fill(*form, {
+                    {L"A", L"", L"", L"FACTURE du 01/02/2024", L"7"}, // document and report
+                    {L"B", L"", L"", L"FACTURE du 01/02/2024", L""},  // document only
+                    {L"C", L"", L"", L"", L"8"},                      // report only
+                    {L"D", L"", L"", L"", L""},                       // neither
+                });
+
+    // Before the pointer has been over a row, off the rows is the hover row itself (-1).
+    moveTo(*form, overHeader(*form));
+    EXPECT_EQ(form->hoverRow, -1);
+    EXPECT_EQ(hoverState(*form).marked, std::vector<int>{});
+
+    enum Where { Row0, Row1, Row2, Row3, Header, Below };
+    const struct {
+        Where where;
+        HoverState expected;
+    } steps[] = {
+        {Row0, {0, {0}, 0, true, true}},
+        {Row1, {1, {1}, 1, false, true}},
+        {Row2, {2, {2}, 2, true, false}},
+        {Row3, {3, {3}, 3, false, false}},
+        {Row0, {0, {0}, 0, true, true}},
+        // Off the rows: both commands off, the highlight stays.
+        {Header, {0, {0}, 0, false, false}},
+        // Back on the same row: the row did not change, so neither do the commands.
+        {Row0, {0, {0}, 0, false, false}},
+        {Row1, {1, {1}, 1, false, true}},
+        {Below, {1, {1}, 1, false, false}},
+        {Row1, {1, {1}, 1, false, false}},
+        {Row2, {2, {2}, 2, true, false}},
+    };
+    int step = 0;
+    for (const auto& [where, expected] : steps) {
+        SCOPED_TRACE("step " + std::to_string(step++));
+        moveTo(*form, where == Header  ? overHeader(*form)
+                      : where == Below ? belowLastRow(*form)
+                                       : overRow(*form, where));
+        EXPECT_EQ(hoverState(*form), expected);
+    }
+    // Hovering never fills the card.
+    EXPECT_EQ(labelTexts(*form), std::vector<std::string>(4, ""));
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(CardFormTest, ThePrintCommandNeedsACardPrinterSetting) {
+    const auto form = open();
+    ASSERT_EQ(form->cardPrinterName(), "");
+    fill(*form, {kMuller, kDurand, kMuller});
+    for (const int row : {0, 1, 2}) {
+        moveTo(*form, overRow(*form, row));
+        EXPECT_EQ(form->popPrintCarteFidelite.enabled(), false) << row;
+        EXPECT_EQ(form->PopLoadPDF.enabled(), row != 1) << row;
+    }
+    // Once a card printer is entered, the next row offers the card.
+    form->nCardPrinter.setText("Evolis Primacy");
+    form->nCardPrinterExit();
+    moveTo(*form, overRow(*form, 1));
+    EXPECT_TRUE(form->popPrintCarteFidelite.enabled());
+
+    // Without a card printer the printing handler touches nothing.
+    form->nCardPrinter.setText("");
+    form->nCardPrinterExit();
+    form->Button1Click();
+    EXPECT_EQ(form->PageControl1.activePage(), 0);
+    EXPECT_EQ(form->cardPrinter.currentPrinter(), "");
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(CardFormTest, AClickFillsTheCardFromTheClickedRow) {
+    const auto form = open();
+    fill(*form, {kMuller,
+                 kDurand,
+                 {L"ROUX Anne", L"IJ-789-KL", L"", L"FACTURE du 12/03/2014 page 2", L""}});
+    std::printf("short date format \"%s\", long time format \"%s\"\n",
+                locale.shortDateFormat().c_str(), locale.longTimeFormat().c_str());
+
+    click(*form, overRow(*form, 0));
+    EXPECT_EQ(labelTexts(*form),
+              (std::vector<std::string>{"MÜLLER Hélène", "VF1RJA00123456789", "AB-123-CD",
+                                        validityOfTheMullerInvoice()}));
+
+    // Hovering another row leaves the card as it is.
+    moveTo(*form, overRow(*form, 1));
+    EXPECT_EQ(form->lbcNomClient.text(), "MÜLLER Hélène");
+
+    // No " du " in the document: no validity.
+    click(*form, overRow(*form, 1));
+    EXPECT_EQ(labelTexts(*form),
+              (std::vector<std::string>{"DURAND Paul", "WVWZZZ1JZ3W000001", "EF-456-GH", ""}));
+    EXPECT_EQ(form->lbcValidite.bounds().width, 0); // an empty label hides none of the picture
+
+    // Text after the date: not a date, so one year from now, with the time.
+    click(*form, overRow(*form, 2));
+    const DateTime validUntil{2027, 12, 6, 14, 5, 9};
+    EXPECT_EQ(labelTexts(*form),
+              (std::vector<std::string>{"ROUX Anne", "", "IJ-789-KL",
+                                        shortDate(validUntil) + " " +
+                                            formatPicture(validUntil, locale.longTimeFormat())}));
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(CardFormTest, ThePdfCommandOpensTheHoverRowsInvoiceInTheBrowser) {
+    registry.key(RegistryRoot::ClassesRoot, "htmlfile\\shell\\open\\command").values[""] =
+        RegistryValue{RegistryType::String, "\"C:\\Browser\\browser.exe\" -osint -url \"%1\"", 0,
+                      false};
+    const auto form = open();
+    fill(*form, {kMuller, {L"B", L"", L"", L"", L"4 5&6#7"}});
+
+    // Before the pointer has been over a row, nothing opens.
+    form->PopLoadPDFClick();
+    EXPECT_TRUE(shell.calls.empty());
+
+    // A click on one row, the command on the row under the pointer.
+    click(*form, overRow(*form, 0));
+    moveTo(*form, overRow(*form, 1));
+    ASSERT_TRUE(form->PopLoadPDF.enabled());
+    form->PopupListJobs.click(form->PopLoadPDF.index());
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_EQ(shell.calls[0].verb, "open");
+    EXPECT_EQ(shell.calls[0].file, "C:\\Browser\\browser.exe");
+    EXPECT_EQ(shell.calls[0].parameters,
+              "\"http://127.0.0.1:8080/KelbBin/Kelb.dll/"
+              "ReportPDF?rptSelect=idDocument=4 5&6#7&rptName=Facture\"");
+    EXPECT_EQ(shell.calls[0].show, SW_SHOW);
+
+    // Without a server URL, nothing opens.
+    form->nURL.setText("");
+    form->nURLExit();
+    form->PopLoadPDFClick();
+    EXPECT_EQ(shell.calls.size(), 1u);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(CardFormTest, TheHiddenPrintButton) {
+    const auto form = open();
+    EXPECT_EQ(form->Button1.wideText(), L"Impression de la carte");
+    EXPECT_FALSE(form->Button1.visible());
+
+    // A row that loses the grid's selection to another row enables it.
+    fill(*form, {kMuller, kDurand});
+    click(*form, overRow(*form, 0));
+    form->Button1.setEnabled(false);
+    click(*form, overRow(*form, 0));
+    EXPECT_FALSE(form->Button1.enabled());
+    click(*form, overRow(*form, 1));
+    EXPECT_TRUE(form->Button1.enabled());
+    EXPECT_FALSE(form->Button1.visible());
+}
+
+// ---- The card tab on the screen
+
+// A top-down copy of a window's pixels.
+class Screenshot {
+public:
+    explicit Screenshot(HWND window) {
+        RECT client{};
+        GetClientRect(window, &client);
+        width_ = client.right;
+        height_ = client.bottom;
+        dib_ = CreateDib24(width_, -height_);
+        WindowDc source(window);
+        MemoryDc target(source.get());
+        SelectedObject selected(target.get(), dib_.bitmap.get());
+        BitBlt(target.get(), 0, 0, width_, height_, source.get(), 0, 0, SRCCOPY);
+        GdiFlush();
+    }
+
+    int width() const { return width_; }
+    int height() const { return height_; }
+    testing::Rgb at(int x, int y) const {
+        const auto* p =
+            static_cast<const std::uint8_t*>(dib_.bits) + size_t(y) * stride() + size_t(x) * 3;
+        return {p[2], p[1], p[0]};
+    }
+
+    void saveBmp(const std::string& path) const {
+        const DWORD pixels = DWORD(stride() * size_t(height_));
+        BITMAPFILEHEADER file{};
+        file.bfType = 0x4D42; // "BM"
+        file.bfOffBits = sizeof file + sizeof(BITMAPINFOHEADER);
+        file.bfSize = file.bfOffBits + pixels;
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(&file), sizeof file);
+        out.write(reinterpret_cast<const char*>(&dib_.info.bmiHeader), sizeof(BITMAPINFOHEADER));
+        out.write(static_cast<const char*>(dib_.bits), pixels);
+    }
+
+private:
+    size_t stride() const { return (size_t(width_) * 3 + 3) & ~size_t{3}; }
+
+    int width_ = 0;
+    int height_ = 0;
+    Dib24 dib_;
+};
+
+TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
+    const auto form = open();
+    fill(*form, {kMuller});
+    form->show(SW_SHOW);
+    click(*form, overRow(*form, 0));
+    form->PageControl1.setActivePage(form->TabSheet4);
+    RedrawWindow(form->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    pumpFor(200);
+
+    const Screenshot shot(form->TabSheet4.hwnd());
+    if (const char* path = std::getenv("QUORVA_CARD_SCREENSHOT"))
+        shot.saveBmp(path);
+
+    // Each label: at its place, blue text on white, as wide as its text.
+    const struct {
+        const Label& label;
+        POINT at;
+    } labels[] = {{form->lbcNomClient, {240, 435}},
+                  {form->lbcChassis, {240, 503}},
+                  {form->lbcImmat, {240, 563}},
+                  {form->lbcValidite, {700, 563}}};
+    for (const auto& [label, at] : labels) {
+        const Bounds bounds = label.bounds();
+        SCOPED_TRACE(label.text());
+        EXPECT_EQ(bounds.x, at.x);
+        EXPECT_EQ(bounds.y, at.y);
+        ASSERT_GT(bounds.width, 50);
+        ASSERT_GT(bounds.height, 40);
+        int blue = 0;
+        int white = 0;
+        int other = 0;
+        for (int y = bounds.y; y < bounds.y + bounds.height; ++y)
+            for (int x = bounds.x; x < bounds.x + bounds.width; ++x) {
+                const testing::Rgb c = shot.at(x, y);
+                if (c.red == 0 && c.green == 0 && c.blue == 160)
+                    ++blue;
+                else if (testing::similar(c, {255, 255, 255}, 0))
+                    ++white;
+                else if (!(c.red == c.green && c.blue >= 160)) // anti-aliased blue on white
+                    ++other;
+            }
+        const int area = bounds.width * bounds.height;
+        EXPECT_GT(blue, area / 20);
+        EXPECT_GT(white, area / 2);
+        EXPECT_EQ(other, 0);
+    }
+
+    // The picture around the labels, unscaled from the picture area's corner (5, 5).
+    const RgbImage card = testing::cardPicture();
+    for (const auto& [x, y] : {std::pair{500, 10},
+                               {600, 100},
+                               {900, 30},
+                               {500, 174},
+                               {760, 240},
+                               {890, 280},
+                               {1000, 400},
+                               {800, 470},
+                               {300, 300},
+                               {100, 600},
+                               {1010, 633}})
+        EXPECT_TRUE(testing::similar(shot.at(5 + x, 5 + y), testing::at(card, x, y), 0))
+            << x << "," << y;
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// ---- Printing through the window, on printers of its own
+
+const char* const kCardPrinter = "Quorva Fenetre Cartes";
+const char* const kDefaultPrinter = "Quorva Fenetre Defaut";
+const char* const kDriver = "Quorva Fenetre PostScript";
+const char* const kPpd = "quorva-form-card-test.ppd";
+
+class CardPrintFormTest : public CardFormTest {
+protected:
+    static void SetUpTestSuite() {
+        if (!testing::underWine())
+            return;
+        previousDefault_ = testing::defaultPrinter();
+        folder_.create();
+        testing::writeGenericPpd(testing::driverFilePath(kPpd));
+        testing::addPostScriptDriver(kDriver, kPpd);
+        for (const char* name : {kCardPrinter, kDefaultPrinter}) {
+            testing::deletePrinter(name); // left over by an interrupted run
+            testing::addPrinter(name, folder_.output(name).port(), kDriver);
+        }
+    }
+
+    static void TearDownTestSuite() {
+        if (!testing::underWine())
+            return;
+        for (const char* name : {kCardPrinter, kDefaultPrinter}) {
+            testing::deletePrinter(name);
+            folder_.output(name).clear();
+        }
+        testing::deletePrinterDriver(kDriver);
+        DeleteFileA(testing::driverFilePath(kPpd).c_str());
+        folder_.remove();
+        if (!previousDefault_.empty())
+            SetDefaultPrinterA(previousDefault_.c_str());
+    }
+
+    void SetUp() override {
+        if (!testing::underWine())
+            GTEST_SKIP() << "the test printers need Wine's spooler";
+        ASSERT_TRUE(SetDefaultPrinterA(kDefaultPrinter));
+        for (const char* name : {kCardPrinter, kDefaultPrinter})
+            folder_.output(name).clear();
+    }
+
+    static testing::PrinterOutput output(const char* printer) { return folder_.output(printer); }
+
+private:
+    static inline std::string previousDefault_;
+    static inline const testing::PrinterOutputFolder folder_{"quorva-form-card-print"};
+};
+
+TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
+    const auto form = open("NomImprimante=QUORVA fenetre CARTES\r\n");
+    fill(*form, {kDurand, kMuller});
+    form->show(SW_SHOW);
+
+    // The card shows the clicked row until the command fills it for the row under the pointer.
+    click(*form, overRow(*form, 0));
+    ASSERT_EQ(form->lbcNomClient.text(), "DURAND Paul");
+    moveTo(*form, overRow(*form, 1));
+    ASSERT_TRUE(form->popPrintCarteFidelite.enabled());
+    form->PopupListJobs.click(form->popPrintCarteFidelite.index());
+
+    EXPECT_TRUE(boxes.boxes.empty());
+    EXPECT_EQ(form->cardPrinter.currentPrinter(), kCardPrinter);
+    EXPECT_FALSE(output(kDefaultPrinter).printed());
+    const testing::PrinterOutput out = output(kCardPrinter);
+    ASSERT_TRUE(out.printed());
+    const std::string text = out.text();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1) << "one page";
+    // The PDF's text is UTF-8.
+    for (const std::string& expected :
+         {std::string("MÃ\x9CLLER HÃ\xA9lÃ\xA8ne"), std::string("AB-123-CD"),
+          std::string("VF1RJA00123456789"), validityOfTheMullerInvoice()})
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << " in: " << text;
+    EXPECT_EQ(text.find("DURAND"), std::string::npos);
+    const RgbImage page = out.page();
+    EXPECT_GT(page.width, page.height) << "landscape";
+
+    EXPECT_EQ(form->PageControl1.activePage(), 0);
+    EXPECT_EQ(form->lbcNomClient.text(), "MÜLLER Hélène");
+}
+
+TEST_F(CardPrintFormTest, APrinterErrorIsShownAndTheCardTabStays) {
+    testing::removeDefaultPrinter();
+    const auto form = open("NomImprimante=Imprimante absente\r\n");
+    fill(*form, {kMuller});
+    moveTo(*form, overRow(*form, 0));
+    ASSERT_TRUE(form->popPrintCarteFidelite.enabled());
+    // The popup menu runs its item inside the window's error boundary.
+    form->guard([&] { form->PopupListJobs.click(form->popPrintCarteFidelite.index()); });
+
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Aucune imprimante par défaut sélectionnée.");
+    EXPECT_EQ(boxes.boxes[0].title, "Quorva");
+    EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
+    EXPECT_EQ(form->PageControl1.activePage(), 1);
+    EXPECT_EQ(form->lbcNomClient.text(), "MÜLLER Hélène");
+    for (const char* name : {kCardPrinter, kDefaultPrinter})
+        EXPECT_FALSE(output(name).printed()) << name;
+}
+
+} // namespace
+} // namespace quorva

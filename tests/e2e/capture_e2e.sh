@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# End to end: the bundled report server on loopback and quorva.exe under Wine watching a spool
+# folder of its own. Invoices written into the folder the way a spooler writes them (several
+# pieces over a second or two) each reach the server exactly once, with the six form fields and
+# the file's bytes; files that are not invoices are not uploaded; the program stays up and
+# closes cleanly.
+# Usage: capture_e2e.sh <quorva.exe> <quorva-report-server> <folder of sample spool files>
+exe="$(realpath "$1")"
+server="$(realpath "$2")"
+samples="$(realpath "$3")"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+[[ -x "$server" ]] || fail "no report server at $server (build the native preset first)"
+
+"$server" --port 0 --data "$work/data" >"$work/server.log" 2>&1 &
+server_pid=$!
+extra_cleanup='kill $server_pid 2>/dev/null || true'
+wait_for 10 grep -q '^listening on' "$work/server.log" || fail "the report server did not start"
+url=$(sed -n 's/^listening on \(http:.*\)$/\1/p' "$work/server.log" | head -n 1)
+
+write_settings "DossierSpouleur=$spool_win" "NomURL=$url" "NomSite=ESSAI"
+start_quorva
+
+# Appends FILE to TARGET in four pieces, 0.4 s apart, as a spooler does.
+spool() {
+    local file="$1" target="$2" size piece
+    size=$(stat -c %s "$file")
+    piece=$(((size + 3) / 4))
+    : >"$target"
+    for i in 0 1 2 3; do
+        dd if="$file" bs="$piece" skip="$i" count=1 status=none >>"$target"
+        sleep 0.4
+    done
+}
+
+writers=()
+spool "$samples/invoice-1.spl" "$work/spool/00021.SPL" &
+writers+=($!)
+spool "$samples/invoice-2.spl" "$work/spool/00022.SPL" &
+writers+=($!)
+spool "$samples/not-an-invoice.spl" "$work/spool/00023.SPL" &
+writers+=($!)
+: >"$work/spool/00021.SHD" # an empty companion file, as the spooler leaves beside a job
+wait "${writers[@]}"
+
+reports() { find "$work/data/reports" -mindepth 1 -maxdepth 1 -name '[0-9]*' 2>/dev/null | wc -l; }
+two_reports() { [[ "$(reports)" -ge 2 ]]; }
+wait_for 60 two_reports || fail "the invoices did not reach the report server ($(reports) of 2)"
+
+# Long enough for any further (wrong) upload: the settling poll needs about 3 s per file.
+sleep 8
+[[ "$(reports)" -eq 2 ]] || fail "$(reports) reports on the server, expected 2"
+still_running || fail "quorva.exe ended by itself"
+
+today=$(date +%d/%m/%Y)
+check_report() {
+    local name="$1" sample="$2" job="$3" dir
+    dir=$(grep -l "^FileName=$name\$" "$work"/data/reports/*/fields.txt | xargs -r dirname)
+    [[ -n "$dir" ]] || fail "no report for $name"
+    local expected
+    expected=$(printf '%s\n' "XMLC_OutputFormat=XML" "PrintDate=$today" "Site=ESSAI" \
+        "JobID=$job" "MAX_FILE_SIZE=4096000" "FileName=$name")
+    [[ "$(cat "$dir/fields.txt")" == "$expected" ]] ||
+        fail "fields of $name: $(cat "$dir/fields.txt")"
+    grep -qx "field=$name" "$dir/file.txt" || fail "file part of $name: $(cat "$dir/file.txt")"
+    cmp -s "$dir/spool" "$sample" || fail "the bytes of $name differ from the printed file"
+}
+# Jobs are numbered in the order the poll found them settled; either order is right.
+first=$(grep -h '^FileName=' "$work"/data/reports/1/fields.txt | cut -d= -f2)
+if [[ "$first" == "00021.spl" ]]; then
+    check_report 00021.spl "$samples/invoice-1.spl" 1
+    check_report 00022.spl "$samples/invoice-2.spl" 2
+else
+    check_report 00022.spl "$samples/invoice-2.spl" 1
+    check_report 00021.spl "$samples/invoice-1.spl" 2
+fi
+
+close_quorva
+echo "two invoices uploaded once each with their fields and bytes; the other files were not"

@@ -1,0 +1,83 @@
+# Shared by the end-to-end scripts: a work folder, a display, and quorva.exe under Wine with
+# settings of its own. Source it after setting `exe` to the path of quorva.exe.
+set -euo pipefail
+
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/env.sh"
+
+work="$(mktemp -d)"
+xvfb_pid=""
+app_pid=""
+extra_cleanup=""
+cleanup() {
+    [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+    [[ -n "$extra_cleanup" ]] && eval "$extra_cleanup"
+    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    if [[ -s "$work/output" ]]; then
+        echo "--- quorva.exe output:" >&2
+        cat "$work/output" >&2
+    fi
+    exit 1
+}
+
+# Waits up to $1 seconds for the command that follows to succeed.
+wait_for() {
+    local seconds="$1"
+    shift
+    for ((i = 0; i < seconds * 10; i++)); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# A display of our own when none is given.
+if [[ -z "${DISPLAY:-}" ]]; then
+    Xvfb -displayfd 5 -screen 0 1280x1024x24 5>"$work/display" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
+    export DISPLAY=":$(cat "$work/display")"
+fi
+
+wineserver -p || true # already running is fine
+wine cmd /c exit
+
+mkdir -p "$work/appdata/Zentor" "$work/spool"
+spool_win="$(winepath -w "$work/spool")"
+
+# Writes the settings file: `[Options]` and the key=value lines given as arguments.
+write_settings() {
+    {
+        printf '[Options]\r\n'
+        for line in "$@"; do printf '%s\r\n' "$line"; done
+    } >"$work/appdata/Zentor/Quorva.ini"
+}
+
+window_shown() { xwininfo -root -tree 2>/dev/null | grep -q '"Quorva"'; }
+
+# Starts quorva.exe with the work folder's settings and waits for its window. Wine sets APPDATA
+# for the first process it starts; a child of cmd gets cmd's environment.
+start_quorva() {
+    wine cmd /c "set APPDATA=$(winepath -w "$work/appdata")&& $(winepath -w "$exe")" \
+        >"$work/output" 2>&1 &
+    app_pid=$!
+    wait_for 60 window_shown || fail "the main window did not appear"
+}
+
+still_running() { kill -0 "$app_pid" 2>/dev/null; }
+
+# Closes the window as the user would (WM_CLOSE, no forced end) and expects exit code 0.
+close_quorva() {
+    wine taskkill /im quorva.exe >/dev/null || fail "taskkill found no window to close"
+    wait_for 30 bash -c "! kill -0 $app_pid 2>/dev/null" ||
+        fail "quorva.exe did not exit after WM_CLOSE"
+    local status=0
+    wait "$app_pid" || status=$?
+    app_pid=""
+    [[ "$status" -eq 0 ]] || fail "quorva.exe exited with code $status"
+}
