@@ -20,8 +20,7 @@ constexpr int kMargin = 6;
 
 TForm1::TForm1(const FormServices& services)
     : Window(services.messageBoxes), boxes(services.messageBoxes), registry(services.registry),
-      clock(services.clock), locale(services.locale), files(services.files),
-      shell(services.shell),
+      clock(services.clock), locale(services.locale), files(services.files), shell(services.shell),
       jobTable(services.locale, services.clock), TabSheet2(boxes), TabSheet4(boxes),
       TabSheet1(boxes), TabSheet3(boxes), ngListJobs(jobTable), Image1(boxes),
       PopLoadPDF(PopupListJobs, L"Charger le fichier pdf de la facture", false),

@@ -22,8 +22,8 @@ public:
 };
 
 struct DirectoryEntry {
-    std::string name;    // without folder
-    DateTime lastWrite;  // local time
+    std::string name;   // without folder
+    DateTime lastWrite; // local time
 };
 
 // The file system, with paths as 8-bit ANSI texts. Backslashes separate folders; the native

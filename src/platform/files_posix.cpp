@@ -57,7 +57,7 @@ public:
     }
     void rewind() override { ::lseek(fd_.get(), 0, SEEK_SET); }
     std::int64_t size() const override {
-        struct stat st{};
+        struct stat st {};
         return ::fstat(fd_.get(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
     }
 
@@ -68,15 +68,19 @@ private:
 DateTime toLocal(const timespec& ts) {
     tm local{};
     localtime_r(&ts.tv_sec, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-            local.tm_hour,        local.tm_min,     local.tm_sec,
+    return {local.tm_year + 1900,
+            local.tm_mon + 1,
+            local.tm_mday,
+            local.tm_hour,
+            local.tm_min,
+            local.tm_sec,
             static_cast<int>(ts.tv_nsec / 1000000)};
 }
 
 } // namespace
 
 std::int64_t SystemFiles::sizeBySearch(const std::string& path) const {
-    struct stat st{};
+    struct stat st {};
     if (::stat(nativePath(path).c_str(), &st) != 0)
         return -1;
     return static_cast<std::int64_t>(st.st_size);
@@ -94,7 +98,7 @@ std::unique_ptr<InputFile> SystemFiles::openDenyWriters(const std::string& path)
 }
 
 DateTime SystemFiles::lastWriteLocal(const std::string& path) const {
-    struct stat st{};
+    struct stat st {};
     if (::stat(nativePath(path).c_str(), &st) != 0)
         throw Error("Argument incorrect pour l'encodage de date");
     return toLocal(st.st_mtim);
@@ -117,7 +121,7 @@ std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
     if (dir == nullptr)
         return entries;
     while (const dirent* e = ::readdir(dir)) {
-        struct stat st{};
+        struct stat st {};
         const std::string full = base + "/" + e->d_name;
         if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode))
             entries.push_back({e->d_name, toLocal(st.st_mtim)});

@@ -22,7 +22,8 @@ char toAnsi(wchar_t ch) {
     if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF))
         return static_cast<char>(ch);
     for (int i = 0; i < 32; ++i) {
-        const char16_t mapped = kCp1252High[i] != 0 ? kCp1252High[i] : static_cast<char16_t>(0x80 + i);
+        const char16_t mapped =
+            kCp1252High[i] != 0 ? kCp1252High[i] : static_cast<char16_t>(0x80 + i);
         if (mapped == ch)
             return static_cast<char>(0x80 + i);
     }
@@ -34,7 +35,8 @@ char toAnsi(wchar_t ch) {
 FixedLocale::FixedLocale(std::string shortDate, std::string dateSep, std::string longTime,
                          std::string timeSep)
     : shortDate_(std::move(shortDate)), dateSep_(std::move(dateSep)),
-      longTime_(std::move(longTime)), timeSep_(std::move(timeSep)) {}
+      longTime_(std::move(longTime)), timeSep_(std::move(timeSep)) {
+}
 
 std::string FixedLocale::lowerAnsi(std::string_view text) const {
     std::string result(text);

@@ -19,7 +19,7 @@ enum class RegistryType { String, ExpandString, Dword, Other };
 
 struct RegistryValue {
     RegistryType type = RegistryType::Other;
-    std::string text;        // String and ExpandString: up to the first zero character
+    std::string text;         // String and ExpandString: up to the first zero character
     std::uint32_t number = 0; // Dword
     bool empty = false;       // the value has no data
 };

@@ -19,9 +19,9 @@ public:
         if (RegQueryValueExA(key_, name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
             return std::nullopt;
         std::string data(size, '\0');
-        if (size > 0 && RegQueryValueExA(key_, name.c_str(), nullptr, &type,
-                                         reinterpret_cast<BYTE*>(data.data()),
-                                         &size) != ERROR_SUCCESS)
+        if (size > 0 &&
+            RegQueryValueExA(key_, name.c_str(), nullptr, &type,
+                             reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
             return std::nullopt;
         data.resize(size);
         RegistryValue value;

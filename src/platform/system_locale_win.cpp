@@ -14,10 +14,18 @@ std::string localeInfo(LCTYPE type) {
 
 } // namespace
 
-std::string SystemLocale::shortDateFormat() const { return localeInfo(LOCALE_SSHORTDATE); }
-std::string SystemLocale::dateSeparator() const { return localeInfo(LOCALE_SDATE); }
-std::string SystemLocale::longTimeFormat() const { return localeInfo(LOCALE_STIMEFORMAT); }
-std::string SystemLocale::timeSeparator() const { return localeInfo(LOCALE_STIME); }
+std::string SystemLocale::shortDateFormat() const {
+    return localeInfo(LOCALE_SSHORTDATE);
+}
+std::string SystemLocale::dateSeparator() const {
+    return localeInfo(LOCALE_SDATE);
+}
+std::string SystemLocale::longTimeFormat() const {
+    return localeInfo(LOCALE_STIMEFORMAT);
+}
+std::string SystemLocale::timeSeparator() const {
+    return localeInfo(LOCALE_STIME);
+}
 
 std::string SystemLocale::lowerAnsi(std::string_view text) const {
     std::string result(text);

@@ -46,8 +46,8 @@ protected:
     std::string settingsFile() const { return appData + "\\Zentor\\Quorva.ini"; }
 
     std::unique_ptr<TForm1> open() {
-        return std::make_unique<TForm1>(
-            FormServices{boxes, registry, clock, locale, files, shell, appData, /*endsProgram=*/false});
+        return std::make_unique<TForm1>(FormServices{boxes, registry, clock, locale, files, shell,
+                                                     appData, /*endsProgram=*/false});
     }
 
     // Moves the keyboard focus out of an edit, as the user's Tab key or click would.

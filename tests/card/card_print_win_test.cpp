@@ -120,8 +120,7 @@ protected:
     static PrinterOutput output(const std::string& printer) { return folder_.output(printer); }
 
     const Bitmap picture_ = LoadCardPicture();
-    const CardLabels labels_{"MÜLLER Hélène", "AB-123-CD", "VF1RJA00123456789",
-                             "11/03/2015"};
+    const CardLabels labels_{"MÜLLER Hélène", "AB-123-CD", "VF1RJA00123456789", "11/03/2015"};
 
 private:
     static inline std::string previousDefault_;
@@ -304,11 +303,9 @@ TEST_F(CardPrint, PrinterFailuresAreErrors) {
         {kNoDriverPrinter, "Imprimante absente",
          "Opération non supportée par l'imprimante sélectionnée"},
         // The card printer's driver cannot make a device context.
-        {kDefaultPrinter, kNoDriverPrinter,
-         "Imprimante sélectionnée incorrecte"},
+        {kDefaultPrinter, kNoDriverPrinter, "Imprimante sélectionnée incorrecte"},
         // The job reaches the spooler and the printer refuses it: not reported as printed.
-        {kDefaultPrinter, kBrokenPrinter,
-         "Échec de l'impression"},
+        {kDefaultPrinter, kBrokenPrinter, "Échec de l'impression"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cardPrinter);

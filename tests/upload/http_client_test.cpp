@@ -2,8 +2,8 @@
 
 #include "support/fakes.h"
 #include "support/memory_file_system.h"
-#include "upload/multipart_form.h"
 #include "support/scripted_server.h"
+#include "upload/multipart_form.h"
 
 #include <gtest/gtest.h>
 

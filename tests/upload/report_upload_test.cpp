@@ -2,9 +2,9 @@
 
 #include "platform/error.h"
 #include "support/fakes.h"
-#include "upload/http_client.h"
 #include "support/scripted_server.h"
 #include "support/temp_dir.h"
+#include "upload/http_client.h"
 
 #include <gtest/gtest.h>
 
