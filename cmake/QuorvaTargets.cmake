@@ -18,9 +18,10 @@ endif()
 
 # The program's narrow strings are ANSI texts (Windows-1252 on the desk): its French literals,
 # written naturally in the UTF-8 sources, are compiled to those bytes in both builds, so that they
-# go to the ...A functions and meet settings, paths and file names as they are.
+# go to the ...A functions and meet settings, paths and file names as they are. (clang, used only
+# for the fuzzers, knows no other execution character set than UTF-8.)
 add_library(quorva_ansi_text INTERFACE)
-target_compile_options(quorva_ansi_text INTERFACE -fexec-charset=CP1252)
+target_compile_options(quorva_ansi_text INTERFACE $<$<CXX_COMPILER_ID:GNU>:-fexec-charset=CP1252>)
 
 # The .cpp files of the current folder that belong to this build.
 function(quorva_sources out)
