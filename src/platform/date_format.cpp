@@ -7,9 +7,10 @@ namespace quorva {
 
 namespace {
 
-std::string twoDigits(int value) {
+// At least `width` digits, zeros in front.
+std::string padded(int value, int width) {
     char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%02d", value);
+    std::snprintf(buffer, sizeof buffer, "%0*d", width, value);
     return buffer;
 }
 
@@ -20,42 +21,34 @@ size_t runLength(std::string_view text, size_t pos) {
     return n;
 }
 
-void appendField(std::string& out, char letter, size_t count, const DateTime& v) {
-    const int hour12 = v.hour % 12 == 0 ? 12 : v.hour % 12;
+// The number that a picture letter other than 't' stands for.
+int fieldNumber(char letter, const DateTime& v) {
     switch (letter) {
     case 'd':
-        out += count >= 2 ? twoDigits(v.day) : std::to_string(v.day);
-        break;
+        return v.day;
     case 'M':
-        out += count >= 2 ? twoDigits(v.month) : std::to_string(v.month);
-        break;
+        return v.month;
     case 'y':
-        if (count >= 3) {
-            char buffer[16];
-            std::snprintf(buffer, sizeof buffer, "%04d", v.year);
-            out += buffer;
-        } else {
-            out += count == 2 ? twoDigits(v.year % 100) : std::to_string(v.year % 100);
-        }
-        break;
+        return v.year % 100;
     case 'H':
-        out += count >= 2 ? twoDigits(v.hour) : std::to_string(v.hour);
-        break;
+        return v.hour;
     case 'h':
-        out += count >= 2 ? twoDigits(hour12) : std::to_string(hour12);
-        break;
+        return v.hour % 12 == 0 ? 12 : v.hour % 12;
     case 'm':
-        out += count >= 2 ? twoDigits(v.minute) : std::to_string(v.minute);
-        break;
-    case 's':
-        out += count >= 2 ? twoDigits(v.second) : std::to_string(v.second);
-        break;
-    case 't':
-        out += count >= 2 ? (v.hour < 12 ? "AM" : "PM") : (v.hour < 12 ? "A" : "P");
-        break;
-    default:
-        break;
+        return v.minute;
+    default: // 's'
+        return v.second;
     }
+}
+
+// `letter` is one of d M y H h m s t, repeated `count` times.
+void appendField(std::string& out, char letter, size_t count, const DateTime& v) {
+    if (letter == 't')
+        out += count >= 2 ? (v.hour < 12 ? "AM" : "PM") : (v.hour < 12 ? "A" : "P");
+    else if (letter == 'y' && count >= 3)
+        out += padded(v.year, 4);
+    else // one letter: the number as it is; a run of two or more: two digits at least
+        out += padded(fieldNumber(letter, v), count >= 2 ? 2 : 1);
 }
 
 enum class Order { DayMonthYear, MonthDayYear, YearMonthDay };
@@ -131,6 +124,7 @@ private:
     size_t pos_ = 0;
 };
 
+// Reads a date and the spaces after it.
 std::optional<DateTime> scanDate(Scanner& in, const Locale& locale, const DateTime& today) {
     const std::string sep = locale.dateSeparator();
     std::array<std::pair<int, int>, 3> numbers{};
@@ -201,6 +195,7 @@ std::optional<DateTime> scanDate(Scanner& in, const Locale& locale, const DateTi
     result.year = year;
     result.month = month;
     result.day = day;
+    in.skipSpaces();
     return result;
 }
 
@@ -251,11 +246,8 @@ std::string formatDayMonthYear(const DateTime& value, const Locale& locale) {
 std::optional<DateTime> parseDate(std::string_view text, const Locale& locale,
                                   const DateTime& today) {
     Scanner in(text);
-    auto date = scanDate(in, locale, today);
-    if (!date)
-        return std::nullopt;
-    in.skipSpaces();
-    if (!in.atEnd())
+    const auto date = scanDate(in, locale, today);
+    if (!date || !in.atEnd())
         return std::nullopt;
     return date;
 }
@@ -264,10 +256,7 @@ std::optional<DateTime> parseDateTime(std::string_view text, const Locale& local
                                       const DateTime& today) {
     Scanner in(text);
     auto date = scanDate(in, locale, today);
-    if (!date)
-        return std::nullopt;
-    in.skipSpaces();
-    if (in.atEnd())
+    if (!date || in.atEnd())
         return date;
     const std::string sep = locale.timeSeparator();
     std::array<int, 3> parts{0, 0, 0};

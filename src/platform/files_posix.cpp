@@ -1,5 +1,6 @@
 #include "platform/error.h"
 #include "platform/files.h"
+#include "platform/posix_time.h"
 #include "platform/system_error.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace quorva {
@@ -65,16 +65,9 @@ private:
     Descriptor fd_;
 };
 
-DateTime toLocal(const timespec& ts) {
-    tm local{};
-    localtime_r(&ts.tv_sec, &local);
-    return {local.tm_year + 1900,
-            local.tm_mon + 1,
-            local.tm_mday,
-            local.tm_hour,
-            local.tm_min,
-            local.tm_sec,
-            static_cast<int>(ts.tv_nsec / 1000000)};
+// The last-write time of a file so described, in local time.
+DateTime lastWrite(const struct stat& st) {
+    return localDateTime(st.st_mtim.tv_sec, static_cast<int>(st.st_mtim.tv_nsec / 1000000));
 }
 
 } // namespace
@@ -101,7 +94,7 @@ DateTime SystemFiles::lastWriteLocal(const std::string& path) const {
     struct stat st {};
     if (::stat(nativePath(path).c_str(), &st) != 0)
         throw Error("Argument incorrect pour l'encodage de date");
-    return toLocal(st.st_mtim);
+    return lastWrite(st);
 }
 
 void SystemFiles::writeFile(const std::string& path, std::string_view bytes) const {
@@ -124,7 +117,7 @@ std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
         struct stat st {};
         const std::string full = base + "/" + e->d_name;
         if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            entries.push_back({e->d_name, toLocal(st.st_mtim)});
+            entries.push_back({e->d_name, lastWrite(st)});
     }
     ::closedir(dir);
     return entries;

@@ -34,9 +34,8 @@ protected:
 
 TEST_F(MainFormCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId) {
     ScriptedServer server({{answerWithId("4711")}});
-    writeSettings("DossierSpouleur=" + spool + "\r\nNomURL=" + server.url("/KelbBin/Kelb.dll/") +
-                  "\r\nNomSite=ESSAI\r\n");
-    const auto form = open();
+    const auto form =
+        openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\nNomSite=ESSAI\r\n");
     drop("00031.SPL", sample("invoice-1.spl"));
 
     ASSERT_TRUE(pumpUntil(
@@ -68,9 +67,7 @@ TEST_F(MainFormCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId) 
 
 TEST_F(MainFormCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent) {
     ScriptedServer server({});
-    writeSettings("DossierSpouleur=" + spool + "\r\nNomURL=" + server.url("/KelbBin/Kelb.dll/") +
-                  "\r\n");
-    const auto form = open();
+    const auto form = openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n");
     drop("00032.SPL", sample("not-an-invoice.spl"));
 
     ASSERT_TRUE(pumpUntil(
@@ -87,8 +84,7 @@ TEST_F(MainFormCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent) 
 }
 
 TEST_F(MainFormCaptureTest, TheHeartbeatAlternatesWhileThePollRuns) {
-    writeSettings("DossierSpouleur=" + spool + "\r\nNomURL=\r\n");
-    const auto form = open();
+    const auto form = openOnSpool("NomURL=\r\n");
     EXPECT_EQ(form->lbInfoTimer.text(), "..");
     drop("00033.SPL", "x");
     std::vector<std::string> seen;

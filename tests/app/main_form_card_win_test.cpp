@@ -2,40 +2,22 @@
 // mouse messages to the job grid, the card filled by a click, the PDF command's browser start,
 // card printing on printers the suite installs, and the card tab as the screen shows it.
 
-#include "app/main_form.h"
-#include "card/card_drawing.h"
 #include "card/card_test_images.h"
+#include "main_form_fixture.h"
 #include "platform/date_format.h"
-#include "platform/locale.h"
-#include "support/fakes.h"
-#include "support/message_pump.h"
-#include "support/recording_message_boxes.h"
-#include "support/temp_dir.h"
+#include "support/window_capture.h"
 #include "support/wine_printer.h"
-
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
+#include <iterator>
 #include <ostream>
+#include <utility>
 #include <vector>
 
 namespace quorva {
 namespace {
-
-using testing::ManualClock;
-using testing::MemoryRegistry;
-using testing::pumpFor;
-using testing::RecordingMessageBoxes;
-using testing::RecordingShell;
-using testing::TempDir;
 
 // One job-table row: name, registration, chassis, document text, report identifier.
 struct JobRow {
@@ -70,25 +52,10 @@ std::ostream& operator<<(std::ostream& out, const HoverState& state) {
                << state.printCard;
 }
 
-class CardFormTest : public ::testing::Test {
+class CardFormTest : public MainFormFixture {
 protected:
-    CardFormTest() {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
-        InitCommonControlsEx(&controls);
-        std::filesystem::create_directory(appData);
-        std::filesystem::create_directory(spool);
-    }
-
-    // Opens the window on an empty spool folder (nothing that the spooler writes becomes a
-    // row), with these settings lines besides.
-    std::unique_ptr<TForm1> open(const std::string& settings = "") {
-        std::filesystem::create_directory(appData + "\\Zentor");
-        std::ofstream(appData + "\\Zentor\\Quorva.ini", std::ios::binary)
-            << "[Options]\r\nDossierSpouleur=" << spool << "\r\n"
-            << settings;
-        return std::make_unique<TForm1>(FormServices{boxes, registry, clock, locale, files, shell,
-                                                     appData, /*endsProgram=*/false});
-    }
+    // Dates as the prefix's regional settings write them.
+    CardFormTest() { windowLocale = &systemLocale; }
 
     static void fill(TForm1& form, std::initializer_list<JobRow> rows) {
         for (const JobRow& row : rows) {
@@ -152,12 +119,12 @@ protected:
 
     // The short date text of a date under the window's locale.
     std::string shortDate(const DateTime& date) const {
-        return formatPicture(date, locale.shortDateFormat());
+        return formatPicture(date, systemLocale.shortDateFormat());
     }
     // The validity for a document dated "12/03/2014", which the regional settings read day
     // first or month first.
     std::string validityOfTheMullerInvoice() const {
-        const std::string format = locale.shortDateFormat();
+        const std::string format = systemLocale.shortDateFormat();
         const auto first = format.find_first_of("dDmMyYeE");
         EXPECT_NE(first, std::string::npos) << format;
         const bool dayFirst =
@@ -165,19 +132,11 @@ protected:
         return shortDate(dayFirst ? DateTime{2015, 3, 11} : DateTime{2015, 12, 2});
     }
 
-    TempDir temp;
-    std::string appData = temp.file("appdata");
-    std::string spool = temp.file("spool");
-    RecordingMessageBoxes boxes;
-    MemoryRegistry registry;
-    ManualClock clock{{2026, 12, 7, 14, 5, 9, 0}};
-    SystemLocale locale; // the prefix's regional settings
-    SystemFiles files;
-    RecordingShell shell;
+    SystemLocale systemLocale;
 };
 
 TEST_F(CardFormTest, HoverFollowsTheRowsAndSetsTheCommands) {
-    const auto form = open("NomImprimante=Evolis Primacy\r\n");
+    const auto form = openOnSpool("NomImprimante=Evolis Primacy\r\n");
     fill(*form, {
                     {L"A", L"", L"", L"FACTURE du 01/02/2024", L"7"}, // document and report
                     {L"B", L"", L"", L"FACTURE du 01/02/2024", L""},  // document only
@@ -223,7 +182,7 @@ TEST_F(CardFormTest, HoverFollowsTheRowsAndSetsTheCommands) {
 }
 
 TEST_F(CardFormTest, ThePrintCommandNeedsACardPrinterSetting) {
-    const auto form = open();
+    const auto form = openOnSpool();
     ASSERT_EQ(form->cardPrinterName(), "");
     fill(*form, {kMuller, kDurand, kMuller});
     for (const int row : {0, 1, 2}) {
@@ -247,12 +206,12 @@ TEST_F(CardFormTest, ThePrintCommandNeedsACardPrinterSetting) {
 }
 
 TEST_F(CardFormTest, AClickFillsTheCardFromTheClickedRow) {
-    const auto form = open();
+    const auto form = openOnSpool();
     fill(*form, {kMuller,
                  kDurand,
                  {L"ROUX Anne", L"IJ-789-KL", L"", L"FACTURE du 12/03/2014 page 2", L""}});
     std::printf("short date format \"%s\", long time format \"%s\"\n",
-                locale.shortDateFormat().c_str(), locale.longTimeFormat().c_str());
+                systemLocale.shortDateFormat().c_str(), systemLocale.longTimeFormat().c_str());
 
     click(*form, overRow(*form, 0));
     EXPECT_EQ(labelTexts(*form),
@@ -272,10 +231,11 @@ TEST_F(CardFormTest, AClickFillsTheCardFromTheClickedRow) {
     // Text after the date: not a date, so one year from now, with the time.
     click(*form, overRow(*form, 2));
     const DateTime validUntil{2027, 12, 6, 14, 5, 9};
-    EXPECT_EQ(labelTexts(*form),
-              (std::vector<std::string>{"ROUX Anne", "", "IJ-789-KL",
-                                        shortDate(validUntil) + " " +
-                                            formatPicture(validUntil, locale.longTimeFormat())}));
+    EXPECT_EQ(
+        labelTexts(*form),
+        (std::vector<std::string>{"ROUX Anne", "", "IJ-789-KL",
+                                  shortDate(validUntil) + " " +
+                                      formatPicture(validUntil, systemLocale.longTimeFormat())}));
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -283,7 +243,7 @@ TEST_F(CardFormTest, ThePdfCommandOpensTheHoverRowsInvoiceInTheBrowser) {
     registry.key(RegistryRoot::ClassesRoot, "htmlfile\\shell\\open\\command").values[""] =
         RegistryValue{RegistryType::String, "\"C:\\Browser\\browser.exe\" -osint -url \"%1\"", 0,
                       false};
-    const auto form = open();
+    const auto form = openOnSpool();
     fill(*form, {kMuller, {L"B", L"", L"", L"", L"4 5&6#7"}});
 
     // Before the pointer has been over a row, nothing opens.
@@ -312,7 +272,7 @@ TEST_F(CardFormTest, ThePdfCommandOpensTheHoverRowsInvoiceInTheBrowser) {
 }
 
 TEST_F(CardFormTest, TheHiddenPrintButton) {
-    const auto form = open();
+    const auto form = openOnSpool();
     EXPECT_EQ(form->Button1.wideText(), L"Impression de la carte");
     EXPECT_FALSE(form->Button1.visible());
 
@@ -329,52 +289,16 @@ TEST_F(CardFormTest, TheHiddenPrintButton) {
 
 // ---- The card tab on the screen
 
-// A top-down copy of a window's pixels.
-class Screenshot {
-public:
-    explicit Screenshot(HWND window) {
-        RECT client{};
-        GetClientRect(window, &client);
-        width_ = client.right;
-        height_ = client.bottom;
-        dib_ = CreateDib24(width_, -height_);
-        WindowDc source(window);
-        MemoryDc target(source.get());
-        SelectedObject selected(target.get(), dib_.bitmap.get());
-        BitBlt(target.get(), 0, 0, width_, height_, source.get(), 0, 0, SRCCOPY);
-        GdiFlush();
-    }
-
-    int width() const { return width_; }
-    int height() const { return height_; }
-    testing::Rgb at(int x, int y) const {
-        const auto* p =
-            static_cast<const std::uint8_t*>(dib_.bits) + size_t(y) * stride() + size_t(x) * 3;
-        return {p[2], p[1], p[0]};
-    }
-
-    void saveBmp(const std::string& path) const {
-        const DWORD pixels = DWORD(stride() * size_t(height_));
-        BITMAPFILEHEADER file{};
-        file.bfType = 0x4D42; // "BM"
-        file.bfOffBits = sizeof file + sizeof(BITMAPINFOHEADER);
-        file.bfSize = file.bfOffBits + pixels;
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(&file), sizeof file);
-        out.write(reinterpret_cast<const char*>(&dib_.info.bmiHeader), sizeof(BITMAPINFOHEADER));
-        out.write(static_cast<const char*>(dib_.bits), pixels);
-    }
-
-private:
-    size_t stride() const { return (size_t(width_) * 3 + 3) & ~size_t{3}; }
-
-    int width_ = 0;
-    int height_ = 0;
-    Dib24 dib_;
-};
+// A picture file of the card tab, to look at when the test fails: binary PPM.
+void savePpm(const RgbImage& image, const std::string& path) {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n" << image.width << ' ' << image.height << "\n255\n";
+    out.write(reinterpret_cast<const char*>(image.pixels.data()),
+              static_cast<std::streamsize>(image.pixels.size()));
+}
 
 TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
-    const auto form = open();
+    const auto form = openOnSpool();
     fill(*form, {kMuller});
     form->show(SW_SHOW);
     click(*form, overRow(*form, 0));
@@ -382,9 +306,9 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
     RedrawWindow(form->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     pumpFor(200);
 
-    const Screenshot shot(form->TabSheet4.hwnd());
+    const RgbImage shot = testing::captureWindow(form->TabSheet4.hwnd());
     if (const char* path = std::getenv("QUORVA_CARD_SCREENSHOT"))
-        shot.saveBmp(path);
+        savePpm(shot, path);
 
     // Each label: at its place, blue text on white, as wide as its text.
     const struct {
@@ -406,7 +330,7 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
         int other = 0;
         for (int y = bounds.y; y < bounds.y + bounds.height; ++y)
             for (int x = bounds.x; x < bounds.x + bounds.width; ++x) {
-                const testing::Rgb c = shot.at(x, y);
+                const testing::Rgb c = testing::at(shot, x, y);
                 if (c.red == 0 && c.green == 0 && c.blue == 160)
                     ++blue;
                 else if (testing::similar(c, {255, 255, 255}, 0))
@@ -420,20 +344,14 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
         EXPECT_EQ(other, 0);
     }
 
-    // The picture around the labels, unscaled from the picture area's corner (5, 5).
+    // The picture around the labels, unscaled from the picture area's corner (5, 5), and near its
+    // bottom edge.
     const RgbImage card = testing::cardPicture();
-    for (const auto& [x, y] : {std::pair{500, 10},
-                               {600, 100},
-                               {900, 30},
-                               {500, 174},
-                               {760, 240},
-                               {890, 280},
-                               {1000, 400},
-                               {800, 470},
-                               {300, 300},
-                               {100, 600},
-                               {1010, 633}})
-        EXPECT_TRUE(testing::similar(shot.at(5 + x, 5 + y), testing::at(card, x, y), 0))
+    std::vector<std::pair<int, int>> places(std::begin(testing::kFlatCardPlaces),
+                                            std::end(testing::kFlatCardPlaces));
+    places.insert(places.end(), {{100, 600}, {1010, 633}});
+    for (const auto& [x, y] : places)
+        EXPECT_TRUE(testing::similar(testing::at(shot, 5 + x, 5 + y), testing::at(card, x, y), 0))
             << x << "," << y;
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -490,7 +408,7 @@ private:
 };
 
 TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
-    const auto form = open("NomImprimante=QUORVA fenetre CARTES\r\n");
+    const auto form = openOnSpool("NomImprimante=QUORVA fenetre CARTES\r\n");
     fill(*form, {kDurand, kMuller});
     form->show(SW_SHOW);
 
@@ -523,7 +441,7 @@ TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
 
 TEST_F(CardPrintFormTest, APrinterErrorIsShownAndTheCardTabStays) {
     testing::removeDefaultPrinter();
-    const auto form = open("NomImprimante=Imprimante absente\r\n");
+    const auto form = openOnSpool("NomImprimante=Imprimante absente\r\n");
     fill(*form, {kMuller});
     moveTo(*form, overRow(*form, 0));
     ASSERT_TRUE(form->popPrintCarteFidelite.enabled());

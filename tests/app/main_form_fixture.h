@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 namespace quorva {
@@ -46,8 +47,16 @@ protected:
     std::string settingsFile() const { return appData + "\\Zentor\\Quorva.ini"; }
 
     std::unique_ptr<TForm1> open() {
-        return std::make_unique<TForm1>(FormServices{boxes, registry, clock, locale, files, shell,
-                                                     appData, /*endsProgram=*/false});
+        return std::make_unique<TForm1>(FormServices{boxes, *windowRegistry, clock, *windowLocale,
+                                                     files, shell, appData,
+                                                     /*endsProgram=*/false});
+    }
+    // Opens the window on the test's own spool folder, which stays empty unless the test drops a
+    // file into it (nothing the system's spooler writes becomes a row), with these settings lines
+    // besides.
+    std::unique_ptr<TForm1> openOnSpool(const std::string& settings = "") {
+        writeSettings("DossierSpouleur=" + spool + "\r\n" + settings);
+        return open();
     }
 
     // Moves the keyboard focus out of an edit, as the user's Tab key or click would.
@@ -66,6 +75,18 @@ protected:
     FixedLocale locale;
     SystemFiles files;
     RecordingShell shell;
+    // What the window reads the registry and the regional settings through: `registry` and
+    // `locale`, unless a test's fixture points them at the system's.
+    const Registry* windowRegistry = &registry;
+    const Locale* windowLocale = &locale;
 };
+
+// A file's bytes; empty when it cannot be read.
+inline std::string contentOf(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
 
 } // namespace quorva

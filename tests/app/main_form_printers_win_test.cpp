@@ -6,37 +6,20 @@
 // The list is driven by the mouse messages a user's clicks send, the buttons by BM_CLICK, and
 // the items' colours are read from the screen.
 
-#include "app/main_form.h"
-#include "card/card_picture.h"
+#include "main_form_fixture.h"
 #include "printers/printer_attributes.h"
-#include "support/fakes.h"
-#include "support/message_pump.h"
-#include "support/recording_message_boxes.h"
-#include "support/temp_dir.h"
-
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <commctrl.h>
+#include "support/window_capture.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
-#include <memory>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 namespace quorva {
 namespace {
 
-using testing::ManualClock;
 using testing::pumpMessages;
-using testing::RecordingMessageBoxes;
-using testing::RecordingShell;
-using testing::TempDir;
 
 constexpr char kPrintersKey[] = "System\\CurrentControlSet\\Control\\Print\\Printers\\";
 constexpr COLORREF kBlue = RGB(0, 0, 255);
@@ -60,13 +43,6 @@ std::optional<DWORD> storedAttributes(const std::string& name) {
         return std::nullopt;
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD)) << name;
     return value;
-}
-
-std::string contentOf(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
 }
 
 // The system registry, with each value write recorded; `beforeWrite` runs just before the write
@@ -120,65 +96,33 @@ struct ItemLook {
     bool blueOnWhite = false; // every pixel white, blue or a blend of the two
 };
 
-// The client area of a window as the screen shows it, read through its device context.
-class ScreenCopy {
-public:
-    explicit ScreenCopy(HWND window) {
-        RECT client{};
-        GetClientRect(window, &client);
-        width_ = client.right;
-        height_ = client.bottom;
-        dib_ = CreateDib24(width_, -height_);
-        WindowDc screen(window);
-        MemoryDc memory(screen.get());
-        SelectedObject selected(memory.get(), dib_.bitmap.get());
-        BitBlt(memory.get(), 0, 0, width_, height_, screen.get(), 0, 0, SRCCOPY);
-        GdiFlush();
-    }
+COLORREF pixel(const RgbImage& image, int x, int y) {
+    const std::uint8_t* p = image.pixel(x, y);
+    return RGB(p[0], p[1], p[2]);
+}
 
-    COLORREF at(int x, int y) const {
-        const size_t stride = (static_cast<size_t>(width_) * 3 + 3) & ~size_t{3};
-        const auto* p = static_cast<const std::uint8_t*>(dib_.bits) +
-                        static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
-        return RGB(p[2], p[1], p[0]);
-    }
+// How the item in `rect` of a captured window looks.
+ItemLook itemLook(const RgbImage& screen, const RECT& rect) {
+    ItemLook look;
+    look.fill = pixel(screen, rect.right - 4, (rect.top + rect.bottom) / 2);
+    look.blueOnWhite = true;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x) {
+            const COLORREF colour = pixel(screen, x, y);
+            look.bluePixels += colour == kBlue ? 1 : 0;
+            // The focused item's dotted frame runs along the rectangle's edge.
+            const bool edge =
+                y == rect.top || y == rect.bottom - 1 || x == rect.left || x == rect.right - 1;
+            look.blueOnWhite =
+                look.blueOnWhite &&
+                (edge || (GetBValue(colour) == 255 && GetRValue(colour) == GetGValue(colour)));
+        }
+    return look;
+}
 
-    ItemLook look(const RECT& rect) const {
-        ItemLook look;
-        look.fill = at(rect.right - 4, (rect.top + rect.bottom) / 2);
-        look.blueOnWhite = true;
-        for (int y = rect.top; y < rect.bottom; ++y)
-            for (int x = rect.left; x < rect.right; ++x) {
-                const COLORREF pixel = at(x, y);
-                look.bluePixels += pixel == kBlue ? 1 : 0;
-                // The focused item's dotted frame runs along the rectangle's edge.
-                const bool edge =
-                    y == rect.top || y == rect.bottom - 1 || x == rect.left || x == rect.right - 1;
-                look.blueOnWhite =
-                    look.blueOnWhite &&
-                    (edge || (GetBValue(pixel) == 255 && GetRValue(pixel) == GetGValue(pixel)));
-            }
-        return look;
-    }
-
-private:
-    int width_ = 0;
-    int height_ = 0;
-    Dib24 dib_;
-};
-
-class PrintersTest : public ::testing::Test {
+class PrintersTest : public MainFormFixture {
 protected:
-    PrintersTest() {
-        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
-        InitCommonControlsEx(&controls);
-        std::filesystem::create_directory(appData);
-        std::filesystem::create_directory(appData + "\\Zentor");
-        std::filesystem::create_directory(spool);
-        // Watch a folder of its own rather than the system's spool folder.
-        std::ofstream(settingsFile(), std::ios::binary)
-            << "[Options]\r\nDossierSpouleur=" << spool << "\r\n";
-    }
+    PrintersTest() { windowRegistry = &systemRegistry; }
     ~PrintersTest() override {
         form.reset();
         for (const std::string& name : printers_)
@@ -201,15 +145,13 @@ protected:
     }
 
     // Opens the window on its settings tab, as the user sees it.
-    void open() {
-        form = std::make_unique<TForm1>(FormServices{boxes, registry, clock, locale, files, shell,
-                                                     appData, /*endsProgram=*/false});
+    void openSettingsTab() {
+        form = openOnSpool();
         form->PageControl1.setActivePage(form->TabSheet3);
         form->show(SW_SHOW);
         pumpMessages();
         ASSERT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text;
     }
-    std::string settingsFile() const { return appData + "\\Zentor\\Quorva.ini"; }
 
     int indexOf(const std::string& name) const {
         for (int i = 0; i < form->ListBox1.count(); ++i)
@@ -247,7 +189,7 @@ protected:
 
     ItemLook lookOf(const std::string& name) {
         UpdateWindow(form->ListBox1.hwnd());
-        return ScreenCopy(form->ListBox1.hwnd()).look(itemRect(indexOf(name)));
+        return itemLook(testing::captureWindow(form->ListBox1.hwnd()), itemRect(indexOf(name)));
     }
     // What ListBox1DrawItem makes of the list's own colours for the item.
     ListBoxItemPaint paintOf(const std::string& name) {
@@ -277,15 +219,7 @@ protected:
         }
     }
 
-    TempDir temp;
-    std::string appData = temp.file("appdata");
-    std::string spool = temp.file("spool");
-    RecordingMessageBoxes boxes;
-    WatchedRegistry registry;
-    ManualClock clock;
-    FixedLocale locale;
-    SystemFiles files;
-    RecordingShell shell;
+    WatchedRegistry systemRegistry;
     std::unique_ptr<TForm1> form;
 
 private:
@@ -324,7 +258,7 @@ TEST_F(PrintersTest, ASelectionShowsTheStoredAttribute) {
     };
     for (const Case& c : cases)
         addPrinter(c.printer, c.attributes);
-    open();
+    openSettingsTab();
     EXPECT_EQ(form->Label1.text(), "");
     EXPECT_FALSE(form->BtnKeepJobs.enabled());
     EXPECT_FALSE(form->BtnStopKeepJobs.enabled());
@@ -345,7 +279,7 @@ TEST_F(PrintersTest, ASelectionShowsTheStoredAttribute) {
         EXPECT_EQ(look.fill, c.keeps ? kWhite : GetSysColor(COLOR_WINDOW)) << c.printer;
         EXPECT_EQ(look.bluePixels > 0, c.keeps) << c.printer;
     }
-    EXPECT_TRUE(registry.writes.empty());
+    EXPECT_TRUE(systemRegistry.writes.empty());
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -373,19 +307,19 @@ TEST_F(PrintersTest, EachChangeWritesOnceAndShowsTheStoredState) {
         names.push_back("Quorva Test change " + std::to_string(names.size()));
         addPrinter(names.back(), c.attributes);
     }
-    open();
+    openSettingsTab();
     for (size_t i = 0; i < names.size(); ++i) {
         SCOPED_TRACE(names[i]);
         const Case& c = cases[i];
         select(names[i]);
-        registry.writes.clear();
+        systemRegistry.writes.clear();
         ((*form).*c.handler)();
         pumpMessages();
         EXPECT_EQ(storedAttributes(names[i]), c.stored);
-        ASSERT_EQ(registry.writes.size(), 1u);
-        EXPECT_EQ(registry.writes[0].path, PrinterKeyPath(names[i]));
-        EXPECT_EQ(registry.writes[0].name, "Attributes");
-        EXPECT_EQ(registry.writes[0].value, c.stored);
+        ASSERT_EQ(systemRegistry.writes.size(), 1u);
+        EXPECT_EQ(systemRegistry.writes[0].path, PrinterKeyPath(names[i]));
+        EXPECT_EQ(systemRegistry.writes[0].name, "Attributes");
+        EXPECT_EQ(systemRegistry.writes[0].value, c.stored);
         expectShown(names[i], c.label, c.keeps);
     }
     EXPECT_TRUE(boxes.boxes.empty());
@@ -394,7 +328,7 @@ TEST_F(PrintersTest, EachChangeWritesOnceAndShowsTheStoredState) {
 TEST_F(PrintersTest, TwoDoubleClicksAndTheButtonsSwitchTheBitBackAndForth) {
     const std::string printer = "Quorva Test bascule";
     addPrinter(printer, 0x48);
-    open();
+    openSettingsTab();
     doubleClick(printer);
     EXPECT_EQ(storedAttributes(printer), 0x148u);
     expectShown(printer, "148", true);
@@ -408,7 +342,7 @@ TEST_F(PrintersTest, TwoDoubleClicksAndTheButtonsSwitchTheBitBackAndForth) {
     click(form->BtnStopKeepJobs);
     EXPECT_EQ(storedAttributes(printer), 0x48u);
     expectShown(printer, "48", false);
-    EXPECT_EQ(registry.writes.size(), 4u);
+    EXPECT_EQ(systemRegistry.writes.size(), 4u);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -418,7 +352,7 @@ TEST_F(PrintersTest, APrinterWithoutAttributesOrKeyIsNeverWritten) {
     const std::string removed = "Quorva Test supprimée";
     addPrinter(noValue, std::nullopt);
     addPrinter(removed, 0x148);
-    open();
+    openSettingsTab();
     deletePrinterKey(removed);
     for (const std::string& printer : {noValue, removed}) {
         doubleClick(printer);
@@ -431,7 +365,7 @@ TEST_F(PrintersTest, APrinterWithoutAttributesOrKeyIsNeverWritten) {
     HKEY key = nullptr;
     EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, printerKey(removed).c_str(), 0, KEY_READ, &key),
               ERROR_SUCCESS);
-    EXPECT_TRUE(registry.writes.empty());
+    EXPECT_TRUE(systemRegistry.writes.empty());
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -440,7 +374,7 @@ TEST_F(PrintersTest, AValueOfTheWrongTypeIsReportedAndLeftAlone) {
     const std::string keeping = "Quorva Test 148";
     addPrinterWithTextAttributes(text, "148");
     addPrinter(keeping, 0x148);
-    open(); // painting the list shows no box
+    openSettingsTab(); // painting the list shows no box
     EXPECT_EQ(lookOf(text).fill, GetSysColor(COLOR_WINDOW));
 
     select(keeping);
@@ -456,7 +390,7 @@ TEST_F(PrintersTest, AValueOfTheWrongTypeIsReportedAndLeftAlone) {
 
     doubleClick(text);
     EXPECT_EQ(boxes.boxes.size(), 3u); // the click, then the double click
-    EXPECT_TRUE(registry.writes.empty());
+    EXPECT_TRUE(systemRegistry.writes.empty());
     char stored[16] = {};
     DWORD size = sizeof stored;
     EXPECT_EQ(RegGetValueA(HKEY_LOCAL_MACHINE, printerKey(text).c_str(), "Attributes",
@@ -469,13 +403,13 @@ TEST_F(PrintersTest, AWriteTheSystemRefusesIsReported) {
     // The key goes away between its opening and the write: the system refuses the write.
     const std::string printer = "Quorva Test refus";
     addPrinter(printer, 0x48);
-    open();
+    openSettingsTab();
     select(printer);
-    registry.beforeWrite = [&] { deletePrinterKey(printer); };
+    systemRegistry.beforeWrite = [&] { deletePrinterKey(printer); };
     doubleClick(printer);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Echec à la définition des données pour 'Attributes'.");
-    EXPECT_EQ(registry.writes.size(), 1u);
+    EXPECT_EQ(systemRegistry.writes.size(), 1u);
     // The handler ended at the write: the label still shows what was read before.
     EXPECT_EQ(form->Label1.text(), "Valeur Hexadecimale de Attributes = 48");
 }
@@ -483,7 +417,7 @@ TEST_F(PrintersTest, AWriteTheSystemRefusesIsReported) {
 TEST_F(PrintersTest, ADoubleClickWithNothingSelectedChangesNothing) {
     const std::string printer = "Quorva Test 48";
     addPrinter(printer, 0x48);
-    open();
+    openSettingsTab();
     ASSERT_EQ(form->ListBox1.itemIndex(), -1);
     // The notification a double click sends, before any item was selected.
     SendMessageW(form->TabSheet3.hwnd(), WM_COMMAND, MAKEWPARAM(form->ListBox1.id(), LBN_DBLCLK),
@@ -492,7 +426,7 @@ TEST_F(PrintersTest, ADoubleClickWithNothingSelectedChangesNothing) {
     EXPECT_EQ(boxes.boxes[0].text, "Indice de liste hors limites (-1).");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
     EXPECT_EQ(storedAttributes(printer), 0x48u);
-    EXPECT_TRUE(registry.writes.empty());
+    EXPECT_TRUE(systemRegistry.writes.empty());
     EXPECT_EQ(form->Label1.text(), "");
 }
 
@@ -501,7 +435,7 @@ TEST_F(PrintersTest, TheCardPrinterButtonSavesTheSelectedNameWhenItChanges) {
     const std::string second = "Quorva Test cartes 2";
     addPrinter(first, 0x48);
     addPrinter(second, 0x48);
-    open();
+    openSettingsTab();
     select(first);
     click(form->BtnSelCardPrinter);
     EXPECT_EQ(form->nCardPrinter.text(), first);
@@ -524,7 +458,7 @@ TEST_F(PrintersTest, TheCardPrinterButtonSavesTheSelectedNameWhenItChanges) {
 }
 
 TEST_F(PrintersTest, TheRestartButtonStopsThenStartsTheSpoolerHidden) {
-    open();
+    openSettingsTab();
     click(form->BtnRestartSpooler);
     ASSERT_EQ(shell.calls.size(), 2u);
     const char* const parameters[] = {"stop spooler", "start spooler"};
@@ -542,23 +476,23 @@ TEST_F(PrintersTest, TheSettingsTabDrawsAKeepingPrinterBlueOnWhite) {
     const std::string plain = "Quorva Test normal";
     addPrinter(keeping, 0x148);
     addPrinter(plain, 0x48);
-    open();
+    openSettingsTab();
     select(plain);
     UpdateWindow(form->hwnd());
     RedrawWindow(form->hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 
     // The whole window as the screen shows it; the items' rectangles in its coordinates.
-    const ScreenCopy window(form->hwnd());
+    const RgbImage window = testing::captureWindow(form->hwnd());
     const auto inWindow = [&](const std::string& name) {
         RECT rect = itemRect(indexOf(name));
         MapWindowPoints(form->ListBox1.hwnd(), form->hwnd(), reinterpret_cast<POINT*>(&rect), 2);
         return rect;
     };
-    const ItemLook blue = window.look(inWindow(keeping));
+    const ItemLook blue = itemLook(window, inWindow(keeping));
     EXPECT_GT(blue.bluePixels, 10);
     EXPECT_EQ(blue.fill, kWhite);
     EXPECT_TRUE(blue.blueOnWhite);
-    const ItemLook selected = window.look(inWindow(plain));
+    const ItemLook selected = itemLook(window, inWindow(plain));
     EXPECT_EQ(selected.bluePixels, 0);
     EXPECT_EQ(selected.fill, GetSysColor(COLOR_HIGHLIGHT));
 }

@@ -19,19 +19,11 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 namespace quorva {
 namespace {
 
 constexpr char kDefaultSpoolFolder[] = "c:\\windows\\system32\\spool\\printers";
-
-std::string contentOf(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
 
 std::vector<std::string> itemsOf(const ListBox& list) {
     std::vector<std::string> items;
@@ -118,8 +110,7 @@ TEST_F(MainFormTest, TabsAndControlsCarryTheirCaptions) {
 }
 
 TEST_F(MainFormTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
-    writeSettings("DossierSpouleur=" + spool + "\r\n");
-    const auto form = open();
+    const auto form = openOnSpool();
     EXPECT_EQ(form->nSpoolFolder.text(), spool);
     EXPECT_EQ(form->lbPath.text(), spool);
     ASSERT_TRUE(form->watcher.running());
@@ -206,8 +197,7 @@ TEST_F(MainFormTest, AnEnabledProxyIsKeptForTheHttpClient) {
 }
 
 TEST_F(MainFormTest, LeavingAnEditWritesOnlyAChange) {
-    writeSettings("DossierSpouleur=" + spool + "\r\n");
-    const auto form = open();
+    const auto form = openOnSpool();
     form->show(SW_SHOW);
     SetForegroundWindow(form->hwnd());
 

@@ -13,11 +13,37 @@ namespace quorva {
 namespace {
 
 using testing::at;
-using testing::Canvas;
 using testing::cardPicture;
 using testing::isLabelBlue;
 using testing::Rgb;
 using testing::similar;
+
+// A white top-down 24-bit surface with a memory device context to draw on.
+class Canvas {
+public:
+    Canvas(int width, int height)
+        : width_(width), height_(height), dib_(CreateDib24(width, -height)), dc_(nullptr),
+          selected_(dc_.get(), dib_.bitmap.get()) {
+        PatBlt(dc_.get(), 0, 0, width, height, WHITENESS);
+    }
+    HDC dc() const { return dc_.get(); }
+    int width() const { return width_; }
+    int height() const { return height_; }
+
+    Rgb at(int x, int y) const {
+        GdiFlush();
+        const size_t stride = (static_cast<size_t>(width_) * 3 + 3) & ~size_t{3};
+        const auto* p = static_cast<const std::uint8_t*>(dib_.bits) +
+                        static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
+        return {p[2], p[1], p[0]};
+    }
+
+private:
+    int width_, height_;
+    Dib24 dib_;
+    MemoryDc dc_;
+    SelectedObject selected_;
+};
 
 constexpr Rgb kWhite{255, 255, 255};
 constexpr Rgb kGrey{128, 128, 128};

@@ -27,6 +27,7 @@ using testing::deletePrinter;
 using testing::deletePrinterDriver;
 using testing::driverFilePath;
 using testing::isLabelBlue;
+using testing::kFlatCardPlaces;
 using testing::kRenderDpi;
 using testing::PrinterOutput;
 using testing::PrinterOutputFolder;
@@ -168,17 +169,8 @@ TEST_F(CardPrint, FoundPrinterGetsTheCardOnOneLandscapePage) {
                   int((g.offsetX + (x + 0.5) * g.width / kCardAreaSize.cx) * kRenderDpi / g.dpiX),
                   int((g.offsetY + (y + 0.5) * g.height / kCardAreaSize.cy) * kRenderDpi / g.dpiY));
     };
-    // Flat places of the picture: navy band, gold rule, the red and green discs, white.
     const RgbImage card = cardPicture();
-    for (const auto& [x, y] : {std::pair{500, 10},
-                               {600, 100},
-                               {900, 30},
-                               {500, 174},
-                               {760, 240},
-                               {890, 280},
-                               {1000, 400},
-                               {800, 470},
-                               {300, 300}})
+    for (const auto& [x, y] : kFlatCardPlaces)
         EXPECT_TRUE(similar(onPage(x, y), at(card, x, y), 40)) << x << "," << y;
     // The picture reaches the corners of the printable area; the paper's margin stays white.
     EXPECT_TRUE(similar(onPage(3, 3), at(card, 3, 3), 40));

@@ -1,15 +1,15 @@
 #pragma once
 
-// Pictures for the card tests on Windows: files read whole, a drawing surface whose pixels can
-// be read back, and colour comparisons.
+// Pictures for the card tests: files read whole, the card picture decoded, and colour
+// comparisons.
 
-#include "card/card_picture.h"
 #include "card/jpeg_image.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorva::testing {
@@ -46,36 +46,19 @@ inline std::vector<std::uint8_t> readFile(const std::string& path) {
     return bytes;
 }
 
-// The card picture of the source tree, decoded (QUORVA_CARD_PICTURE is set at build time).
+// The card picture file of the source tree (QUORVA_CARD_PICTURE is set at build time; under
+// Wine a Unix absolute path opens on drive Z:), and the picture decoded.
+inline std::vector<std::uint8_t> cardPictureFile() {
+    return readFile(QUORVA_CARD_PICTURE);
+}
 inline RgbImage cardPicture() {
-    return DecodeJpeg(readFile(QUORVA_CARD_PICTURE));
+    return DecodeJpeg(cardPictureFile());
 }
 
-// A white top-down 24-bit surface with a memory device context to draw on.
-class Canvas {
-public:
-    Canvas(int width, int height)
-        : width_(width), height_(height), dib_(CreateDib24(width, -height)), dc_(nullptr),
-          selected_(dc_.get(), dib_.bitmap.get()) {
-        PatBlt(dc_.get(), 0, 0, width, height, WHITENESS);
-    }
-    HDC dc() const { return dc_.get(); }
-    int width() const { return width_; }
-    int height() const { return height_; }
-
-    Rgb at(int x, int y) const {
-        GdiFlush();
-        const size_t stride = (static_cast<size_t>(width_) * 3 + 3) & ~size_t{3};
-        const auto* p = static_cast<const std::uint8_t*>(dib_.bits) +
-                        static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3;
-        return {p[2], p[1], p[0]};
-    }
-
-private:
-    int width_, height_;
-    Dib24 dib_;
-    MemoryDc dc_;
-    SelectedObject selected_;
-};
+// Places of the card picture where its colour is flat (the navy band, the gold rule, the red and
+// green discs, white): a copy of the picture, scaled or rendered, shows the same colour there.
+inline constexpr std::pair<int, int> kFlatCardPlaces[] = {{500, 10},   {600, 100}, {900, 30},
+                                                          {500, 174},  {760, 240}, {890, 280},
+                                                          {1000, 400}, {800, 470}, {300, 300}};
 
 } // namespace quorva::testing

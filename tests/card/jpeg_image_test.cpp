@@ -2,39 +2,21 @@
 
 #include "platform/error.h"
 
+#include "card_test_images.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <vector>
 
 namespace quorva {
 namespace {
 
-// The source tree's path, set at build time; under Wine a Unix absolute path opens on drive Z:.
-std::vector<std::uint8_t> readCardPicture() {
-    std::vector<std::uint8_t> bytes;
-    std::FILE* file = std::fopen(QUORVA_CARD_PICTURE, "rb");
-    if (!file)
-        return bytes;
-    std::uint8_t buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(file);
-    return bytes;
-}
-
-struct Colour {
-    int red, green, blue;
-};
-
-Colour at(const RgbImage& image, int x, int y) {
-    const std::uint8_t* p = image.pixel(x, y);
-    return {p[0], p[1], p[2]};
-}
+using testing::at;
+using testing::cardPictureFile;
+using testing::Rgb;
 
 TEST(DecodeJpeg, CardPicture) {
-    const auto bytes = readCardPicture();
+    const auto bytes = cardPictureFile();
     ASSERT_FALSE(bytes.empty()) << "cannot read " << QUORVA_CARD_PICTURE;
 
     const RgbImage image = DecodeJpeg(bytes);
@@ -44,20 +26,20 @@ TEST(DecodeJpeg, CardPicture) {
 
     // Top rows: the navy header band; under the labels: white; the gold rule under the header.
     // These tell rows from top to bottom and the channel order apart.
-    const Colour header = at(image, 500, 10);
+    const Rgb header = at(image, 500, 10);
     EXPECT_LT(header.red, 80);
     EXPECT_GT(header.blue, header.red + 40);
-    const Colour gold = at(image, 500, 174);
+    const Rgb gold = at(image, 500, 174);
     EXPECT_GT(gold.red, 170);
     EXPECT_LT(gold.blue, 120);
     for (const auto& [x, y] : {std::pair{300, 450}, {300, 520}, {300, 580}, {800, 590}}) {
-        const Colour white = at(image, x, y);
+        const Rgb white = at(image, x, y);
         EXPECT_GT(white.red + white.green + white.blue, 3 * 245) << x << "," << y;
     }
 }
 
 TEST(DecodeJpeg, DamagedDataIsAnError) {
-    const auto bytes = readCardPicture();
+    const auto bytes = cardPictureFile();
     ASSERT_GT(bytes.size(), 1000u);
 
     const std::vector<std::uint8_t> empty;

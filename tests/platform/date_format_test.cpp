@@ -27,6 +27,9 @@ TEST(DateFormatTest, PicturesFollowWindowsLetters) {
     EXPECT_EQ(formatPicture(t, "HH:mm:ss"), "09:05:04");
     EXPECT_EQ(formatPicture({2026, 3, 7, 21, 5, 4, 0}, "h:mm tt"), "9:05 PM");
     EXPECT_EQ(formatPicture(t, "yyyy'-'MM'h'"), "2026-03h");
+    // Single letters, midnight on the 12-hour clock, a three-digit year.
+    EXPECT_EQ(formatPicture({2005, 11, 30, 0, 7, 8, 0}, "y d M H h m s t"), "5 30 11 0 12 7 8 A");
+    EXPECT_EQ(formatPicture({987, 1, 2, 12, 0, 0, 0}, "yyy yy hh tt"), "0987 87 12 PM");
 }
 
 TEST(DateFormatTest, CFormatAndShownFormLeaveOutMidnight) {
