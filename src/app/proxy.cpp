@@ -10,15 +10,6 @@ namespace quorva {
 
 namespace {
 
-// The registry errors the user sees, with the value's name.
-Error readFailed(const std::string& name) {
-    return Error("Echec à l'obtention des données pour '" + name + "'");
-}
-
-Error wrongType(const std::string& name) {
-    return Error("Type de données incorrect pour '" + name + "'");
-}
-
 // A decimal integer and nothing else, or nothing.
 std::optional<int> parseInteger(const std::string& text) {
     const char* first = text.data();
@@ -48,7 +39,7 @@ std::optional<ProxySetting> detectProxy(const Registry& registry) {
     std::string server;
     if (const auto value = key->read("ProxyServer")) {
         if (value->type != RegistryType::String && value->type != RegistryType::ExpandString)
-            throw wrongType("ProxyServer");
+            throw registryWrongType("ProxyServer");
         server = value->text;
     }
     if (server.empty())
@@ -56,9 +47,9 @@ std::optional<ProxySetting> detectProxy(const Registry& registry) {
 
     const auto enable = key->read("ProxyEnable");
     if (!enable)
-        throw readFailed("ProxyEnable");
+        throw registryReadFailed("ProxyEnable");
     if (enable->type != RegistryType::Dword)
-        throw wrongType("ProxyEnable");
+        throw registryWrongType("ProxyEnable");
     if (enable->number == 0)
         return std::nullopt;
     return parseProxyText(server);

@@ -20,7 +20,7 @@ std::string browserCommand(const Registry& registry) {
     if (!value || value->empty)
         return {};
     if (value->type != RegistryType::String && value->type != RegistryType::ExpandString)
-        throw Error("Type de données incorrect pour ''");
+        throw registryWrongType("");
     return value->text;
 }
 

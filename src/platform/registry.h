@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/error.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,6 +44,11 @@ public:
     virtual std::unique_ptr<RegistryKey> open(RegistryRoot root, const std::string& path,
                                               RegistryAccess access, bool create) const = 0;
 };
+
+// The errors the user sees for a registry value, with the value's name.
+Error registryReadFailed(const std::string& valueName);  // "Echec à l'obtention des données…"
+Error registryWrongType(const std::string& valueName);   // "Type de données incorrect…"
+Error registryWriteFailed(const std::string& valueName); // "Echec à la définition des données…"
 
 #ifdef _WIN32
 class SystemRegistry final : public Registry {

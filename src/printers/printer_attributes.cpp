@@ -32,7 +32,7 @@ std::optional<std::int64_t> ReadPrinterValue(const Registry& registry,
     if (!value)
         return std::nullopt;
     if (value->type != RegistryType::Dword || value->empty)
-        throw Error("Type de données incorrect pour '" + valueName + "'");
+        throw registryWrongType(valueName);
     return static_cast<std::int32_t>(value->number);
 }
 
@@ -42,7 +42,7 @@ bool WritePrinterValue(const Registry& registry, const std::string& printerName,
     if (!key || !key->read(valueName))
         return false;
     if (!key->writeDword(valueName, static_cast<std::uint32_t>(value)))
-        throw Error("Echec à la définition des données pour '" + valueName + "'");
+        throw registryWriteFailed(valueName);
     return true;
 }
 
