@@ -112,7 +112,7 @@ void BM_ExtractInMemory(benchmark::State& state) {
     FixedLocale locale;
     const std::string text = SystemFiles().readShared((folder().path / fileName(state)).string());
     for (auto _ : state)
-        benchmark::DoNotOptimize(ExtractInvoice(text, locale));
+        benchmark::DoNotOptimize(extractInvoice(text, locale));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kFileSize));
 }
 

@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     quorva::SystemFiles files;
     quorva::SystemClock clock;
     quorva::FixedLocale locale;
-    quorva::THttpClient http;
+    quorva::HttpClient http;
     quorva::ReportUpload upload(http, files, clock, locale);
 
     // The job list holds the bare name in lower case.

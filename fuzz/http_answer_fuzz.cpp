@@ -39,19 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t piece = 1 + data[0] % 64;
     MemoryInput input(data + 1, size - 1, piece);
     quorva::HttpAnswerReader reader(input);
-    quorva::TCookieManager cookies;
+    quorva::CookieJar cookies;
     try {
-        const auto head = quorva::readAnswerHead(reader, [&](const quorva::THttpResponse& h) {
+        const auto head = quorva::readAnswerHead(reader, [&](const quorva::HttpResponse& h) {
             for (const auto& [name, value] : h.headers)
                 if (name == "Set-Cookie")
-                    cookies.AddCookie(value, "www.example.com", "/KelbBin/", 0);
+                    cookies.store(value, "www.example.com", "/KelbBin/", 0);
         });
         std::string body;
         quorva::readAnswerBody(reader, head, body);
         if (body.size() > size)
             std::abort();
-        cookies.RemoveExpired(1);
-        cookies.CookieHeader("www.example.com", "/KelbBin/ReportSPL");
+        cookies.removeExpired(1);
+        cookies.headerFor("www.example.com", "/KelbBin/ReportSPL");
     } catch (const quorva::Error&) {
         // "Connection closed by the server." is the one expected failure.
     }

@@ -140,7 +140,7 @@ public:
     // Extracts the row's invoice and uploads its spool file; returns the report identifier.
     std::string GetDataSpooler(int row);
 
-    THttpClient HttpClient1; // its proxy comes from the user's Internet settings at start-up
+    HttpClient HttpClient1; // its proxy comes from the user's Internet settings at start-up
     ReportUpload reportUpload;
     SettlingPoll settlingPoll;
 

@@ -21,7 +21,7 @@ std::optional<std::int64_t> parseNumber(std::string_view text, int base) {
 }
 
 // "Name: value"; a line that starts with a blank continues the previous header's value.
-void addHeaderLine(THttpResponse& head, std::string_view line) {
+void addHeaderLine(HttpResponse& head, std::string_view line) {
     if ((line.front() == ' ' || line.front() == '\t') && !head.headers.empty()) {
         head.headers.back().second += ' ';
         head.headers.back().second += trimBlanks(line);
@@ -34,8 +34,8 @@ void addHeaderLine(THttpResponse& head, std::string_view line) {
                               std::string(trimBlanks(line.substr(colon + 1))));
 }
 
-THttpResponse readOneHead(HttpAnswerReader& reader) {
-    THttpResponse head;
+HttpResponse readOneHead(HttpAnswerReader& reader) {
+    HttpResponse head;
     auto statusLine = reader.readLine();
     if (!statusLine)
         throw Error("Connection closed by the server.");
@@ -123,7 +123,7 @@ void HttpAnswerReader::appendUntilClosed(std::string& out) {
     }
 }
 
-std::vector<std::string> THttpResponse::values(std::string_view name) const {
+std::vector<std::string> HttpResponse::values(std::string_view name) const {
     std::vector<std::string> found;
     for (const auto& [headerName, headerValue] : headers)
         if (equalsNoCase(headerName, name))
@@ -131,7 +131,7 @@ std::vector<std::string> THttpResponse::values(std::string_view name) const {
     return found;
 }
 
-std::optional<std::string> THttpResponse::value(std::string_view name) const {
+std::optional<std::string> HttpResponse::value(std::string_view name) const {
     for (const auto& [headerName, headerValue] : headers)
         if (equalsNoCase(headerName, name))
             return headerValue;
@@ -148,17 +148,17 @@ int parseStatusCode(std::string_view statusLine) {
     return static_cast<int>(*parseNumber(word, 10));
 }
 
-THttpResponse readAnswerHead(HttpAnswerReader& reader,
-                             const std::function<void(const THttpResponse&)>& onHead) {
+HttpResponse readAnswerHead(HttpAnswerReader& reader,
+                            const std::function<void(const HttpResponse&)>& onHead) {
     for (;;) {
-        THttpResponse head = readOneHead(reader);
+        HttpResponse head = readOneHead(reader);
         onHead(head);
         if (head.statusCode != 100)
             return head;
     }
 }
 
-void readAnswerBody(HttpAnswerReader& reader, const THttpResponse& head, std::string& out) {
+void readAnswerBody(HttpAnswerReader& reader, const HttpResponse& head, std::string& out) {
     const auto lengthText = head.value("Content-Length");
     const auto length = lengthText ? parseNumber(*lengthText, 10) : std::nullopt;
     if (length && *length > 0) {

@@ -47,7 +47,7 @@ private:
 };
 
 // One answer head.
-struct THttpResponse {
+struct HttpResponse {
     std::string statusLine;
     int statusCode = -1;
     std::vector<std::pair<std::string, std::string>> headers; // name and value, in order
@@ -64,11 +64,11 @@ int parseStatusCode(std::string_view statusLine);
 // Reads heads (status line, header lines up to the empty line) until one whose status is not
 // 100, and returns that one. Every head read is first handed to `onHead`. Throws Error
 // "Connection closed by the server." when the input closes before a status line.
-THttpResponse readAnswerHead(HttpAnswerReader& reader,
-                             const std::function<void(const THttpResponse&)>& onHead);
+HttpResponse readAnswerHead(HttpAnswerReader& reader,
+                            const std::function<void(const HttpResponse&)>& onHead);
 
 // Appends the body that follows `head`: Content-Length bytes, chunks, or everything up to the
 // close. A close before the announced end keeps what arrived and is no error.
-void readAnswerBody(HttpAnswerReader& reader, const THttpResponse& head, std::string& out);
+void readAnswerBody(HttpAnswerReader& reader, const HttpResponse& head, std::string& out);
 
 } // namespace quorva

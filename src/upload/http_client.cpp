@@ -62,20 +62,19 @@ std::int64_t secondsSince1970() {
         .count();
 }
 
-EHttpProtocolException protocolError(HttpAnswerReader& reader, const THttpResponse& head) {
+HttpStatusError protocolError(HttpAnswerReader& reader, const HttpResponse& head) {
     std::string body;
     readAnswerBody(reader, head, body);
-    return EHttpProtocolException(head.statusCode, head.statusLine, std::move(body));
+    return HttpStatusError(head.statusCode, head.statusLine, std::move(body));
 }
 
 } // namespace
 
-EHttpProtocolException::EHttpProtocolException(int errorCode, const std::string& statusLine,
-                                               std::string body)
+HttpStatusError::HttpStatusError(int errorCode, const std::string& statusLine, std::string body)
     : Error(statusLine), errorCode_(errorCode), body_(std::move(body)) {
 }
 
-struct THttpClient::Target {
+struct HttpClient::Target {
     std::string host;        // the URL's, for Host and cookies
     std::string folder;      // the URL's path, for new cookies
     std::string requestPath; // path and document, for matching cookies
@@ -86,7 +85,7 @@ struct THttpClient::Target {
     bool viaProxy = false;
 };
 
-THttpClient::Target THttpClient::prepare(const std::string& address) {
+HttpClient::Target HttpClient::prepare(const std::string& address) {
     Url url = parseUrl(address);
     // An address without scheme or host goes to the previous request's server.
     if (url.protocol.empty())
@@ -98,8 +97,8 @@ THttpClient::Target THttpClient::prepare(const std::string& address) {
     if (url.protocol.empty() || url.host.empty())
         throw Error("No host to connect to.");
     if (!url.username.empty()) {
-        request_.Username = url.username;
-        request_.Password = url.password;
+        request_.username = url.username;
+        request_.password = url.password;
     }
     Target target;
     target.viaProxy = !proxyServer_.empty();
@@ -125,28 +124,27 @@ THttpClient::Target THttpClient::prepare(const std::string& address) {
     return target;
 }
 
-void THttpClient::PostMultipart(const std::string& url, TMultiPartFormDataStream& body,
-                                std::string& answer) {
+void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std::string& answer) {
     connection_.close();
-    request_.ContentType = body.BodyContentType();
+    request_.contentType = body.bodyContentType();
     const Target target = prepare(url);
-    if (request_.BasicAuthentication && !credential_)
-        credential_ = basicCredential(request_.Username, request_.Password);
-    cookies_.RemoveExpired(secondsSince1970());
+    if (request_.basicAuthentication && !credential_)
+        credential_ = basicCredential(request_.username, request_.password);
+    cookies_.removeExpired(secondsSince1970());
 
     HttpRequestHead head;
     head.target = target.requestTarget;
     head.viaProxy = target.viaProxy;
-    head.contentType = request_.ContentType;
+    head.contentType = request_.contentType;
     head.contentLength = body.size();
     head.host = target.hostHeader;
-    head.accept = request_.Accept;
-    head.userAgent = request_.UserAgent;
+    head.accept = request_.accept;
+    head.userAgent = request_.userAgent;
     head.authorization = credential_.value_or("");
     head.proxyAuthorization = proxyCredential_.value_or("");
-    head.cookie = cookies_.CookieHeader(target.host, target.requestPath);
+    head.cookie = cookies_.headerFor(target.host, target.requestPath);
 
-    std::optional<EHttpProtocolException> failure;
+    std::optional<HttpStatusError> failure;
     try {
         connection_ = TcpSocket::connect(target.connectHost, target.connectPort, connectTimeout_);
         connection_.sendAll(composeRequestHead(head), readTimeout_);
@@ -154,11 +152,11 @@ void THttpClient::PostMultipart(const std::string& url, TMultiPartFormDataStream
 
         SocketInput input(connection_, readTimeout_);
         HttpAnswerReader reader(input);
-        const THttpResponse response = readAnswerHead(reader, [&](const THttpResponse& h) {
+        const HttpResponse response = readAnswerHead(reader, [&](const HttpResponse& h) {
             const auto now = secondsSince1970();
             for (const auto& [name, value] : h.headers)
                 if (equalsNoCase(name, "Set-cookie") || equalsNoCase(name, "Set-cookie2"))
-                    cookies_.AddCookie(value, target.host, target.folder, now);
+                    cookies_.store(value, target.host, target.folder, now);
         });
         failure = judge(reader, response, answer);
         settle(reader, response);
@@ -170,7 +168,7 @@ void THttpClient::PostMultipart(const std::string& url, TMultiPartFormDataStream
         throw *failure;
 }
 
-void THttpClient::sendBody(TMultiPartFormDataStream& body, std::int64_t length) {
+void HttpClient::sendBody(MultipartForm& body, std::int64_t length) {
     body.rewind();
     std::vector<char> piece(bodyPiece);
     for (auto left = static_cast<std::uint64_t>(length); left > 0;) {
@@ -183,8 +181,8 @@ void THttpClient::sendBody(TMultiPartFormDataStream& body, std::int64_t length) 
     }
 }
 
-std::optional<EHttpProtocolException>
-THttpClient::judge(HttpAnswerReader& reader, const THttpResponse& head, std::string& answer) {
+std::optional<HttpStatusError> HttpClient::judge(HttpAnswerReader& reader, const HttpResponse& head,
+                                                 std::string& answer) {
     const int code = head.statusCode;
     // Redirects are not followed; a Location makes any answer one.
     if ((code >= 300 && code <= 399 && code != 304) || !head.value("Location").value_or("").empty())
@@ -200,7 +198,7 @@ THttpClient::judge(HttpAnswerReader& reader, const THttpResponse& head, std::str
         if (!credential_) {
             if (!offersBasic(head.values("WWW-Authenticate")))
                 return protocolError(reader, head);
-            credential_ = basicCredential(request_.Username, request_.Password);
+            credential_ = basicCredential(request_.username, request_.password);
         }
         readAnswerBody(reader, head, answer);
         return std::nullopt;
@@ -213,7 +211,7 @@ THttpClient::judge(HttpAnswerReader& reader, const THttpResponse& head, std::str
     return protocolError(reader, head);
 }
 
-void THttpClient::settle(const HttpAnswerReader& reader, const THttpResponse& head) {
+void HttpClient::settle(const HttpAnswerReader& reader, const HttpResponse& head) {
     const bool keepAlive =
         isKeepAlive(head.value("Connection")) || isKeepAlive(head.value("Proxy-Connection"));
     if (!keepAlive || reader.exhausted() || connection_.peerClosed())

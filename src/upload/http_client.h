@@ -19,36 +19,36 @@
 
 namespace quorva {
 
-class TMultiPartFormDataStream;
+class MultipartForm;
 
 // A bad HTTP status: its code, the status line as the message, the answer body as second text.
-class EHttpProtocolException : public Error {
+class HttpStatusError : public Error {
 public:
-    EHttpProtocolException(int errorCode, const std::string& statusLine, std::string body);
-    int ErrorCode() const { return errorCode_; }
-    const std::string& ErrorMessage() const { return body_; }
+    HttpStatusError(int errorCode, const std::string& statusLine, std::string body);
+    int statusCode() const { return errorCode_; }
+    const std::string& answerBody() const { return body_; }
 
 private:
     int errorCode_;
     std::string body_;
 };
 
-class THttpClient {
+class HttpClient {
 public:
-    struct TRequest {
-        std::string Accept = "text/html, */*";
-        std::string UserAgent = "Mozilla/3.0 (compatible; Quorva)";
-        std::string ContentType = "text/html";
-        std::string Username = "SPL";
-        std::string Password;
-        // Sends credentials from Username and Password without waiting to be asked.
-        bool BasicAuthentication = false;
+    struct RequestOptions {
+        std::string accept = "text/html, */*";
+        std::string userAgent = "Mozilla/3.0 (compatible; Quorva)";
+        std::string contentType = "text/html";
+        std::string username = "SPL";
+        std::string password;
+        // Sends credentials from username and password without waiting to be asked.
+        bool basicAuthentication = false;
     };
 
     static constexpr std::chrono::milliseconds defaultConnectTimeout{15000};
     static constexpr std::chrono::milliseconds defaultReadTimeout{60000};
 
-    TRequest& Request() { return request_; }
+    RequestOptions& options() { return request_; }
 
     // Start-up's proxy; an empty server means no proxy.
     void setProxyServer(const std::string& server) { proxyServer_ = server; }
@@ -64,10 +64,10 @@ public:
 
     // Posts `body` to `url` and appends the answer body to `answer`. Returns normally for a 2xx
     // answer and for a 401 that offered Basic authentication (its page is then the answer).
-    // Throws EHttpProtocolException for a bad status, SocketError when the network fails, and
+    // Throws HttpStatusError for a bad status, SocketError when the network fails, and
     // Error for the rest ("Connection closed by the server.", "No data to read.", "HTTPS is not
     // supported").
-    void PostMultipart(const std::string& url, TMultiPartFormDataStream& body, std::string& answer);
+    void postMultipart(const std::string& url, MultipartForm& body, std::string& answer);
 
     // Whether the last answer's connection is still open (only until the next post).
     bool connected() const { return connection_.isOpen(); }
@@ -75,14 +75,14 @@ public:
 private:
     struct Target;
     Target prepare(const std::string& url);
-    void sendBody(TMultiPartFormDataStream& body, std::int64_t length);
+    void sendBody(MultipartForm& body, std::int64_t length);
     // Reads the body the status calls for; the protocol error to raise when it is a failure.
-    std::optional<EHttpProtocolException> judge(HttpAnswerReader& reader, const THttpResponse& head,
-                                                std::string& answer);
+    std::optional<HttpStatusError> judge(HttpAnswerReader& reader, const HttpResponse& head,
+                                         std::string& answer);
     // Closes the connection unless the answer lets it stay open and it still is.
-    void settle(const HttpAnswerReader& reader, const THttpResponse& head);
+    void settle(const HttpAnswerReader& reader, const HttpResponse& head);
 
-    TRequest request_;
+    RequestOptions request_;
     std::string proxyServer_;
     int proxyPort_ = 0;
     std::chrono::milliseconds connectTimeout_ = defaultConnectTimeout;
@@ -94,7 +94,7 @@ private:
     std::string lastPort_;
     std::optional<std::string> credential_;
     std::optional<std::string> proxyCredential_;
-    TCookieManager cookies_;
+    CookieJar cookies_;
 };
 
 } // namespace quorva

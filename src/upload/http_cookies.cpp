@@ -117,8 +117,8 @@ std::optional<std::int64_t> parseCookieDate(std::string_view text) {
            time->second;
 }
 
-void TCookieManager::AddCookie(std::string_view setCookie, const std::string& host,
-                               const std::string& requestFolder, std::int64_t now) {
+void CookieJar::store(std::string_view setCookie, const std::string& host,
+                      const std::string& requestFolder, std::int64_t now) {
     const std::string_view pair = setCookie.substr(0, setCookie.find(';'));
     const auto equals = pair.find('=');
     if (equals == std::string_view::npos)
@@ -173,12 +173,11 @@ void TCookieManager::AddCookie(std::string_view setCookie, const std::string& ho
         cookies_.push_back(std::move(cookie));
 }
 
-void TCookieManager::RemoveExpired(std::int64_t now) {
+void CookieJar::removeExpired(std::int64_t now) {
     std::erase_if(cookies_, [now](const Cookie& c) { return c.expires && *c.expires <= now; });
 }
 
-std::string TCookieManager::CookieHeader(const std::string& host,
-                                         const std::string& requestPath) const {
+std::string CookieJar::headerFor(const std::string& host, const std::string& requestPath) const {
     std::string header;
     for (const Cookie& c : cookies_) {
         if (c.secure || c.value.empty() || !requestPath.starts_with(c.path) ||

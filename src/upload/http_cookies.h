@@ -19,17 +19,17 @@
 
 namespace quorva {
 
-class TCookieManager {
+class CookieJar {
 public:
     // Stores the cookie of one Set-Cookie or Set-Cookie2 value received from `host` in answer to
     // a request whose folder is `requestFolder`. `now` is in seconds since 1970 (UTC).
-    void AddCookie(std::string_view setCookie, const std::string& host,
-                   const std::string& requestFolder, std::int64_t now);
+    void store(std::string_view setCookie, const std::string& host,
+               const std::string& requestFolder, std::int64_t now);
     // Drops the cookies whose expiry time has come.
-    void RemoveExpired(std::int64_t now);
+    void removeExpired(std::int64_t now);
     // The stored cookies to send with a request to `host` for `requestPath`, as "name=value"
     // pairs joined by "; "; empty when none fits.
-    std::string CookieHeader(const std::string& host, const std::string& requestPath) const;
+    std::string headerFor(const std::string& host, const std::string& requestPath) const;
 
 private:
     struct Cookie {

@@ -21,7 +21,7 @@ struct HttpRequestHead {
     std::string cookie;             // empty: not sent
 };
 
-// Request line, headers in their fixed order, empty line; every line ends with CR LF.
+// options line, headers in their fixed order, empty line; every line ends with CR LF.
 std::string composeRequestHead(const HttpRequestHead& head);
 
 // One header line with its CR LF; a line longer than 78 characters is broken after a tab, space

@@ -113,7 +113,7 @@ std::optional<std::string> documentNumber(std::string_view line, const Locale& l
 
 } // namespace
 
-std::optional<InvoiceFields> ExtractInvoice(std::string_view text, const Locale& locale) {
+std::optional<InvoiceFields> extractInvoice(std::string_view text, const Locale& locale) {
     Reader reader(text);
     if (!reader.moveTo(kNameLineStart))
         return std::nullopt;
@@ -148,7 +148,7 @@ std::optional<InvoiceFields> ExtractInvoice(std::string_view text, const Locale&
 std::string GetDataSpooler(JobTable& table, int row, const std::string& folder, const Files& files,
                            const Locale& locale, const UploadSpoolFile& upload) {
     const std::string path = table.filePath(folder, row);
-    const auto fields = ExtractInvoice(files.readShared(path), locale);
+    const auto fields = extractInvoice(files.readShared(path), locale);
     if (!fields)
         return {};
     table.setCell(colNomClient, row, locale.ansiToWide(fields->name));

@@ -27,7 +27,7 @@ struct InvoiceFields {
 
 // The invoice's fields, or nothing when the text lacks the invoice layout. Nothing behind the
 // first zero byte is ever looked at; the text is read only up to the end of the record line.
-std::optional<InvoiceFields> ExtractInvoice(std::string_view text, const Locale& locale);
+std::optional<InvoiceFields> extractInvoice(std::string_view text, const Locale& locale);
 
 // Uploads the spool file at `path` and yields the report identifier.
 using UploadSpoolFile = std::function<std::string(const std::string& path)>;

@@ -29,18 +29,18 @@ std::string closingDelimiter(const std::string& boundary) {
 
 } // namespace
 
-TFormDataField::TFormDataField(std::string fieldName, std::string fieldValue)
+FormField::FormField(std::string fieldName, std::string fieldValue)
     : fieldName_(std::move(fieldName)), fieldValue_(std::move(fieldValue)) {
 }
 
-TFormDataField::TFormDataField(std::string fieldName, std::string fileName, std::string contentType,
-                               std::unique_ptr<InputFile> file)
+FormField::FormField(std::string fieldName, std::string fileName, std::string contentType,
+                     std::unique_ptr<InputFile> file)
     : fieldName_(std::move(fieldName)), fileName_(std::move(fileName)),
       contentType_(std::move(contentType)), fieldObject_(std::move(file)),
       fileSize_(fieldObject_ ? fieldObject_->size() : 0) {
 }
 
-std::string TFormDataField::formatHeader(const std::string& boundary) const {
+std::string FormField::formatHeader(const std::string& boundary) const {
     std::string text =
         "--" + boundary + crlf + "Content-Disposition: form-data; name=\"" + fieldName_ + "\"";
     if (isFile())
@@ -49,39 +49,37 @@ std::string TFormDataField::formatHeader(const std::string& boundary) const {
     return text + crlf + crlf + fieldValue_ + crlf;
 }
 
-std::int64_t TFormDataField::encodedLength(const std::string& boundary) const {
+std::int64_t FormField::encodedLength(const std::string& boundary) const {
     const auto header = static_cast<std::int64_t>(formatHeader(boundary).size());
     return isFile() ? header + fileSize_ + 2 : header;
 }
 
-TFormDataField& TFormDataFields::Add(TFormDataField field) {
+FormField& FormFields::add(FormField field) {
     return items_.emplace_back(std::move(field));
 }
 
-TMultiPartFormDataStream::TMultiPartFormDataStream(const Clock& clock, const Files& files)
+MultipartForm::MultipartForm(const Clock& clock, const Files& files)
     : files_(files), boundary_(makeBoundary(clock.now())),
       bodyContentType_("multipart/form-data; boundary=" + boundary_) {
 }
 
-void TMultiPartFormDataStream::AddTextPart(const std::string& name, const std::string& value) {
-    partsSize_ += parts_.Add(TFormDataField(name, value)).encodedLength(boundary_);
+void MultipartForm::addText(const std::string& name, const std::string& value) {
+    partsSize_ += parts_.add(FormField(name, value)).encodedLength(boundary_);
 }
 
-void TMultiPartFormDataStream::AddFilePart(const std::string& fieldName,
-                                           const std::string& fileName,
-                                           const std::string& contentType) {
+void MultipartForm::addFile(const std::string& fieldName, const std::string& fileName,
+                            const std::string& contentType) {
     auto file = files_.openDenyWriters(fileName);
-    TFormDataField field(fieldName, fileName,
-                         contentType.empty() ? defaultFileContentType : contentType,
-                         std::move(file));
-    partsSize_ += parts_.Add(std::move(field)).encodedLength(boundary_);
+    FormField field(fieldName, fileName, contentType.empty() ? defaultFileContentType : contentType,
+                    std::move(file));
+    partsSize_ += parts_.add(std::move(field)).encodedLength(boundary_);
 }
 
-std::int64_t TMultiPartFormDataStream::size() const {
+std::int64_t MultipartForm::size() const {
     return partsSize_ + static_cast<std::int64_t>(closingDelimiter(boundary_).size());
 }
 
-std::int64_t TMultiPartFormDataStream::seek(std::int64_t offset, SeekOrigin origin) {
+std::int64_t MultipartForm::seek(std::int64_t offset, SeekOrigin origin) {
     if (origin == SeekOrigin::End)
         return size();
     if (origin == SeekOrigin::Beginning && offset == 0) {
@@ -95,7 +93,7 @@ std::int64_t TMultiPartFormDataStream::seek(std::int64_t offset, SeekOrigin orig
     return position_;
 }
 
-std::size_t TMultiPartFormDataStream::takePending(char* buffer, std::size_t count) {
+std::size_t MultipartForm::takePending(char* buffer, std::size_t count) {
     const std::size_t n = std::min(count, pending_.size() - pendingStart_);
     std::memcpy(buffer, pending_.data() + pendingStart_, n);
     pendingStart_ += n;
@@ -105,24 +103,24 @@ std::size_t TMultiPartFormDataStream::takePending(char* buffer, std::size_t coun
 
 // Formats what follows once the pending bytes are used up and no file is being copied: the next
 // part's opening bytes, or the closing delimiter after the last part.
-void TMultiPartFormDataStream::queueNext() {
+void MultipartForm::queueNext() {
     pendingStart_ = 0;
-    if (currentIndex_ == parts_.Count()) {
+    if (currentIndex_ == parts_.count()) {
         pending_ = closingDelimiter(boundary_);
         ++currentIndex_;
         return;
     }
-    TFormDataField& part = parts_[currentIndex_];
+    FormField& part = parts_[currentIndex_];
     pending_ = part.formatHeader(boundary_);
     if (part.isFile()) {
-        currentFile_ = part.FieldObject();
+        currentFile_ = part.file();
         currentFile_->rewind();
     } else {
         ++currentIndex_;
     }
 }
 
-std::size_t TMultiPartFormDataStream::read(char* buffer, std::size_t count) {
+std::size_t MultipartForm::read(char* buffer, std::size_t count) {
     if (!initialized_) {
         initialized_ = true;
         currentIndex_ = 0;
@@ -132,7 +130,7 @@ std::size_t TMultiPartFormDataStream::read(char* buffer, std::size_t count) {
     std::size_t copied = 0;
     while (copied < count) {
         if (pendingStart_ == pending_.size() && currentFile_ == nullptr) {
-            if (currentIndex_ > parts_.Count())
+            if (currentIndex_ > parts_.count())
                 break;
             queueNext();
         }
@@ -155,11 +153,11 @@ std::size_t TMultiPartFormDataStream::read(char* buffer, std::size_t count) {
     return copied;
 }
 
-void TMultiPartFormDataStream::write(const char*, std::size_t) {
+void MultipartForm::write(const char*, std::size_t) {
     throw Error("Unsupported operation.");
 }
 
-void TMultiPartFormDataStream::setSize(std::int64_t) {
+void MultipartForm::setSize(std::int64_t) {
     throw Error("Unsupported operation.");
 }
 

@@ -19,19 +19,19 @@
 namespace quorva {
 
 // One part of the form: a text field, or a file field with its open file.
-class TFormDataField {
+class FormField {
 public:
     // A text part.
-    TFormDataField(std::string fieldName, std::string fieldValue);
+    FormField(std::string fieldName, std::string fieldValue);
     // A file part; the part owns the file and closes it when destroyed.
-    TFormDataField(std::string fieldName, std::string fileName, std::string contentType,
-                   std::unique_ptr<InputFile> file);
+    FormField(std::string fieldName, std::string fileName, std::string contentType,
+              std::unique_ptr<InputFile> file);
 
-    const std::string& FieldName() const { return fieldName_; }
-    const std::string& FieldValue() const { return fieldValue_; }
-    const std::string& FileName() const { return fileName_; }
-    const std::string& ContentType() const { return contentType_; }
-    InputFile* FieldObject() const { return fieldObject_.get(); }
+    const std::string& fieldName() const { return fieldName_; }
+    const std::string& fieldValue() const { return fieldValue_; }
+    const std::string& fileName() const { return fileName_; }
+    const std::string& contentType() const { return contentType_; }
+    InputFile* file() const { return fieldObject_.get(); }
     bool isFile() const { return fieldObject_ != nullptr && !fileName_.empty(); }
 
     // What opens the part in the body: the whole part for a text part, the header (up to the
@@ -50,33 +50,33 @@ private:
 };
 
 // The parts of a form, in the order they go into the body.
-class TFormDataFields {
+class FormFields {
 public:
-    TFormDataField& Add(TFormDataField field);
-    std::size_t Count() const { return items_.size(); }
-    TFormDataField& operator[](std::size_t index) { return items_[index]; }
+    FormField& add(FormField field);
+    std::size_t count() const { return items_.size(); }
+    FormField& operator[](std::size_t index) { return items_[index]; }
 
 private:
-    std::vector<TFormDataField> items_;
+    std::vector<FormField> items_;
 };
 
 // A read-only stream whose content is the multipart body of the parts added to it.
-class TMultiPartFormDataStream {
+class MultipartForm {
 public:
     enum class SeekOrigin { Beginning, Current, End };
 
     // The boundary is made from the clock's local time at this moment.
-    TMultiPartFormDataStream(const Clock& clock, const Files& files);
+    MultipartForm(const Clock& clock, const Files& files);
 
-    void AddTextPart(const std::string& name, const std::string& value);
+    void addText(const std::string& name, const std::string& value);
     // Opens `fileName` while denying other writers and keeps it open until the stream is
     // destroyed. Throws Error with the open error text when it cannot be opened; the form is
     // then unchanged.
-    void AddFilePart(const std::string& fieldName, const std::string& fileName,
-                     const std::string& contentType);
+    void addFile(const std::string& fieldName, const std::string& fileName,
+                 const std::string& contentType);
 
     // "multipart/form-data; boundary=" followed by the boundary.
-    const std::string& BodyContentType() const { return bodyContentType_; }
+    const std::string& bodyContentType() const { return bodyContentType_; }
     // Eight hyphens and 15 digits of the creation time.
     const std::string& boundary() const { return boundary_; }
 
@@ -101,7 +101,7 @@ private:
     const Files& files_;
     std::string boundary_;
     std::string bodyContentType_;
-    TFormDataFields parts_;
+    FormFields parts_;
     InputFile* currentFile_ = nullptr;
     std::size_t currentIndex_ = 0;
     bool initialized_ = false;

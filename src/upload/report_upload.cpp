@@ -54,7 +54,7 @@ std::string findReportId(std::string_view answer) {
     return std::string(after.substr(0, end));
 }
 
-ReportUpload::ReportUpload(THttpClient& http, const Files& files, const Clock& clock,
+ReportUpload::ReportUpload(HttpClient& http, const Files& files, const Clock& clock,
                            const Locale& locale)
     : http_(http), files_(files), clock_(clock), locale_(locale) {
 }
@@ -62,31 +62,30 @@ ReportUpload::ReportUpload(THttpClient& http, const Files& files, const Clock& c
 std::string ReportUpload::upload(const std::string& path, const std::string& fileName,
                                  const std::string& serverUrl, const std::string& siteName) {
     ++jobCounter_;
-    auto form = std::make_unique<TMultiPartFormDataStream>(clock_, files_);
+    auto form = std::make_unique<MultipartForm>(clock_, files_);
     std::string answer;
-    form->AddTextPart("XMLC_OutputFormat", "XML");
-    form->AddTextPart("PrintDate", formatDayMonthYear(files_.lastWriteLocal(path), locale_));
-    form->AddTextPart("Site", siteName);
-    form->AddTextPart("JobID", std::to_string(jobCounter_));
-    form->AddTextPart("MAX_FILE_SIZE", "4096000");
-    form->AddTextPart("FileName", fileName);
-    form->AddFilePart(fileName, path, "multipart/form-data");
+    form->addText("XMLC_OutputFormat", "XML");
+    form->addText("PrintDate", formatDayMonthYear(files_.lastWriteLocal(path), locale_));
+    form->addText("Site", siteName);
+    form->addText("JobID", std::to_string(jobCounter_));
+    form->addText("MAX_FILE_SIZE", "4096000");
+    form->addText("FileName", fileName);
+    form->addFile(fileName, path, "multipart/form-data");
     form->rewind();
     const std::string answerFile = answerFilePath(jobCounter_);
     if (serverUrl.empty())
         return {};
-    HttpPostStream(serverUrl + "ReportSPL", answerFile, std::move(form), std::move(answer));
+    postForm(serverUrl + "ReportSPL", answerFile, std::move(form), std::move(answer));
     return reportId_;
 }
 
-void ReportUpload::HttpPostStream(const std::string& address, const std::string& answerFilePath,
-                                  std::unique_ptr<TMultiPartFormDataStream> form,
-                                  std::string answer) {
+void ReportUpload::postForm(const std::string& address, const std::string& answerFilePath,
+                            std::unique_ptr<MultipartForm> form, std::string answer) {
     std::string text;
     try {
-        http_.Request().BasicAuthentication = false;
+        http_.options().basicAuthentication = false;
         // The client takes the form's content type (with its boundary) for the request.
-        http_.PostMultipart(escapeAddress(address), *form, answer);
+        http_.postMultipart(escapeAddress(address), *form, answer);
         text = std::move(answer);
     } catch (...) {
         // Whatever went wrong on the way, the transfer failed; the answer says so.

@@ -19,12 +19,12 @@
 
 namespace quorva {
 
-class THttpClient;
-class TMultiPartFormDataStream;
+class HttpClient;
+class MultipartForm;
 
 class ReportUpload {
 public:
-    ReportUpload(THttpClient& http, const Files& files, const Clock& clock, const Locale& locale);
+    ReportUpload(HttpClient& http, const Files& files, const Clock& clock, const Locale& locale);
 
     // Uploads the spool file at `path` (`fileName`: its name without folder, in lower case) to
     // `serverUrl` followed by "ReportSPL"; returns the report identifier, empty when there is
@@ -35,8 +35,8 @@ public:
     // Posts the form to the address (spaces and "#" escaped) and evaluates the answer: sets the
     // report identifier, or writes an "erreur" answer to `answerFilePath`. Takes both streams
     // and releases them.
-    void HttpPostStream(const std::string& address, const std::string& answerFilePath,
-                        std::unique_ptr<TMultiPartFormDataStream> form, std::string answer);
+    void postForm(const std::string& address, const std::string& answerFilePath,
+                  std::unique_ptr<MultipartForm> form, std::string answer);
 
     std::int32_t jobCounter() const { return jobCounter_; }
     const std::string& reportId() const { return reportId_; }
@@ -44,7 +44,7 @@ public:
 private:
     void evaluate(const std::string& answer, const std::string& answerFilePath);
 
-    THttpClient& http_;
+    HttpClient& http_;
     const Files& files_;
     const Clock& clock_;
     const Locale& locale_;

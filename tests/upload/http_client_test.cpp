@@ -71,9 +71,9 @@ protected:
         client.setReadTimeout(10s);
     }
 
-    std::unique_ptr<TMultiPartFormDataStream> smallForm() {
-        auto form = std::make_unique<TMultiPartFormDataStream>(clock, files);
-        form->AddTextPart("p", "1");
+    std::unique_ptr<MultipartForm> smallForm() {
+        auto form = std::make_unique<MultipartForm>(clock, files);
+        form->addText("p", "1");
         return form;
     }
 
@@ -81,7 +81,7 @@ protected:
     std::string post(const std::string& url) {
         auto form = smallForm();
         std::string answer;
-        client.PostMultipart(url, *form, answer);
+        client.postMultipart(url, *form, answer);
         return answer;
     }
 
@@ -99,7 +99,7 @@ protected:
 
     void post(const std::string& url, std::string& answer) {
         auto form = smallForm();
-        client.PostMultipart(url, *form, answer);
+        client.postMultipart(url, *form, answer);
     }
 
     void useProxy(const ScriptedServer& proxy) {
@@ -109,7 +109,7 @@ protected:
 
     ManualClock clock;
     MemoryFileSystem files;
-    THttpClient client;
+    HttpClient client;
 };
 
 TEST_F(HttpClientTest, DirectHeadIsExactAndFollowedByTheBody) {
@@ -118,7 +118,7 @@ TEST_F(HttpClientTest, DirectHeadIsExactAndFollowedByTheBody) {
     ASSERT_EQ(server.received().size(), 1u);
     EXPECT_EQ(server.received()[0].request,
               directHead("/KelbBin/Kelb.dll/ReportSPL", server.authority()) + smallBody);
-    EXPECT_EQ(client.Request().ContentType, contentType);
+    EXPECT_EQ(client.options().contentType, contentType);
 }
 
 struct ProxyCase {
@@ -207,10 +207,10 @@ class ProtocolError : public HttpClientTest, public ::testing::WithParamInterfac
 TEST_P(ProtocolError, CarriesCodeStatusLineAndBodyAndLeavesTheAnswerAlone) {
     ScriptedServer server({{GetParam().answer}});
     std::string answer;
-    const auto e = postFailing<EHttpProtocolException>(server.url("/r/ReportSPL"), &answer);
-    EXPECT_EQ(e.ErrorCode(), GetParam().code);
+    const auto e = postFailing<HttpStatusError>(server.url("/r/ReportSPL"), &answer);
+    EXPECT_EQ(e.statusCode(), GetParam().code);
     EXPECT_EQ(std::string(e.what()), GetParam().message);
-    EXPECT_EQ(e.ErrorMessage(), GetParam().body);
+    EXPECT_EQ(e.answerBody(), GetParam().body);
     EXPECT_EQ(answer, "");
     // Redirects are not followed: one request only.
     EXPECT_EQ(server.received().size(), 1u);
@@ -270,7 +270,7 @@ TEST_F(HttpClientTest, UserNameInTheAddressReplacesTheRequestsCredentials) {
     ScriptedServer server({{"HTTP/1.0 401 No\r\nWWW-Authenticate: Basic\r\n\r\n"}, {ok("")}});
     post("http://bob:pw@" + server.authority() + "/r/ReportSPL");
     post(server.url("/r/ReportSPL"));
-    EXPECT_EQ(client.Request().Username, "bob");
+    EXPECT_EQ(client.options().username, "bob");
     // base64("bob:pw")
     EXPECT_EQ(server.received().at(1).request,
               directHead("/r/ReportSPL", server.authority(), "Authorization: Basic Ym9iOnB3\r\n") +
@@ -280,7 +280,7 @@ TEST_F(HttpClientTest, UserNameInTheAddressReplacesTheRequestsCredentials) {
 TEST_F(HttpClientTest, OtherAuthenticationSchemeFormsNoCredential) {
     ScriptedServer server(
         {{"HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Digest realm=x\r\n\r\n"}, {ok("")}});
-    EXPECT_EQ(postFailing<EHttpProtocolException>(server.url("/r/ReportSPL")).ErrorCode(), 401);
+    EXPECT_EQ(postFailing<HttpStatusError>(server.url("/r/ReportSPL")).statusCode(), 401);
     post(server.url("/r/ReportSPL"));
     EXPECT_EQ(server.received().at(1).request,
               directHead("/r/ReportSPL", server.authority()) + smallBody);
@@ -291,7 +291,7 @@ TEST_F(HttpClientTest, ProxyBasicOfferGivesAnEmptyProxyCredentialToLaterUploads)
                            "Proxy-Authenticate: Basic realm=\"proxy\"\r\n\r\n"},
                           {ok("")}});
     useProxy(proxy);
-    EXPECT_EQ(postFailing<EHttpProtocolException>("http://h/r/ReportSPL").ErrorCode(), 407);
+    EXPECT_EQ(postFailing<HttpStatusError>("http://h/r/ReportSPL").statusCode(), 407);
     post("http://h/r/ReportSPL");
     // base64(":")
     EXPECT_EQ(proxy.received().at(1).request,
@@ -304,7 +304,7 @@ TEST_F(HttpClientTest, ProxyCredentialNeedsBasicAsTheFirstOffer) {
                            "Proxy-Authenticate: NTLM\r\nProxy-Authenticate: Basic\r\n\r\n"},
                           {ok("")}});
     useProxy(proxy);
-    EXPECT_EQ(postFailing<EHttpProtocolException>("http://h/r/ReportSPL").ErrorCode(), 407);
+    EXPECT_EQ(postFailing<HttpStatusError>("http://h/r/ReportSPL").statusCode(), 407);
     post("http://h/r/ReportSPL");
     EXPECT_EQ(proxy.received().at(1).request, proxyHead("http://h/r/ReportSPL", "h") + smallBody);
 }
@@ -387,11 +387,11 @@ TEST_P(ConnectionAfterAnswer, StaysOpenOnlyWhenKeptAliveAndStillOpen) {
     std::string answer;
     try {
         post(server.url("/r/ReportSPL"), answer);
-    } catch (const EHttpProtocolException&) {
+    } catch (const HttpStatusError&) {
         // The rule holds for failed exchanges too.
     }
     EXPECT_EQ(client.connected(), GetParam().stays);
-    client = THttpClient();
+    client = HttpClient();
     EXPECT_EQ(server.problem(), "");
 }
 
@@ -468,12 +468,12 @@ TEST_F(HttpClientTest, BodyEndingBeforeItsLengthFailsWithNoDataToRead) {
     // A file that shrank after it was measured: 10 bytes announced, 3 there.
     files.put("c:\\spool\\00012.spl", "abc");
     files.setReportedSize("c:\\spool\\00012.spl", 10);
-    auto form = std::make_unique<TMultiPartFormDataStream>(clock, files);
-    form->AddFilePart("00012.spl", "c:\\spool\\00012.spl", "multipart/form-data");
+    auto form = std::make_unique<MultipartForm>(clock, files);
+    form->addFile("00012.spl", "c:\\spool\\00012.spl", "multipart/form-data");
     ScriptedServer server({{ok("never")}});
     std::string answer;
     try {
-        client.PostMultipart(server.url("/r/ReportSPL"), *form, answer);
+        client.postMultipart(server.url("/r/ReportSPL"), *form, answer);
         FAIL() << "posted a short body";
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "No data to read.");
@@ -487,12 +487,12 @@ TEST_F(HttpClientTest, LargeFileArrivesWhole) {
     for (std::size_t i = 0; i < content.size(); ++i)
         content[i] = static_cast<char>(i * 31 % 256);
     files.put("c:\\spool\\big.spl", content);
-    auto form = std::make_unique<TMultiPartFormDataStream>(clock, files);
-    form->AddTextPart("JobID", "1");
-    form->AddFilePart("big.spl", "c:\\spool\\big.spl", "multipart/form-data");
+    auto form = std::make_unique<MultipartForm>(clock, files);
+    form->addText("JobID", "1");
+    form->addFile("big.spl", "c:\\spool\\big.spl", "multipart/form-data");
     ScriptedServer server({{ok("done")}});
     std::string answer;
-    client.PostMultipart(server.url("/r/ReportSPL"), *form, answer);
+    client.postMultipart(server.url("/r/ReportSPL"), *form, answer);
     EXPECT_EQ(answer, "done");
     std::string body(static_cast<std::size_t>(form->size()), '\0');
     form->rewind();

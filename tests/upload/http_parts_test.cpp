@@ -82,56 +82,56 @@ TEST(CookieDate, ReadsTheFormsServersWrite) {
 }
 
 TEST(CookieManager, DomainMustFitTheHostItCameFromAndTheHostItGoesTo) {
-    TCookieManager cookies;
+    CookieJar cookies;
     const std::int64_t now = 1000;
-    cookies.AddCookie("a=1; Domain=.example.com", "www.Example.com", "/", now);
-    cookies.AddCookie("b=2; Domain=other.com", "www.example.com", "/", now);
-    cookies.AddCookie("c=3; Domain=ample.com", "www.example.com", "/", now);
-    cookies.AddCookie("d=4", "www.example.com", "/", now);
-    cookies.AddCookie("e=5; Domain=0.0.1", "127.0.0.1", "/", now);
-    cookies.AddCookie("f=6", "127.0.0.1", "/", now);
-    EXPECT_EQ(cookies.CookieHeader("www.example.com", "/x"), "a=1; d=4");
-    EXPECT_EQ(cookies.CookieHeader("EXAMPLE.com", "/x"), "a=1");
-    EXPECT_EQ(cookies.CookieHeader("a.www.example.com", "/x"), "a=1; d=4");
-    EXPECT_EQ(cookies.CookieHeader("badexample.com", "/x"), "");
-    EXPECT_EQ(cookies.CookieHeader("127.0.0.1", "/x"), "f=6");
-    EXPECT_EQ(cookies.CookieHeader("9.127.0.0.1", "/x"), "");
+    cookies.store("a=1; Domain=.example.com", "www.Example.com", "/", now);
+    cookies.store("b=2; Domain=other.com", "www.example.com", "/", now);
+    cookies.store("c=3; Domain=ample.com", "www.example.com", "/", now);
+    cookies.store("d=4", "www.example.com", "/", now);
+    cookies.store("e=5; Domain=0.0.1", "127.0.0.1", "/", now);
+    cookies.store("f=6", "127.0.0.1", "/", now);
+    EXPECT_EQ(cookies.headerFor("www.example.com", "/x"), "a=1; d=4");
+    EXPECT_EQ(cookies.headerFor("EXAMPLE.com", "/x"), "a=1");
+    EXPECT_EQ(cookies.headerFor("a.www.example.com", "/x"), "a=1; d=4");
+    EXPECT_EQ(cookies.headerFor("badexample.com", "/x"), "");
+    EXPECT_EQ(cookies.headerFor("127.0.0.1", "/x"), "f=6");
+    EXPECT_EQ(cookies.headerFor("9.127.0.0.1", "/x"), "");
 }
 
 TEST(CookieManager, PathIsAPrefixOfTheRequestPathAndDefaultsToTheRequestFolder) {
-    TCookieManager cookies;
-    cookies.AddCookie("folder=1", "h", "/KelbBin/Kelb.dll/", 0);
-    cookies.AddCookie("root=1; Path=/", "h", "/KelbBin/Kelb.dll/", 0);
-    cookies.AddCookie("pdf=1; Path=/KelbBin/Kelb.dll/ReportPDF", "h", "/KelbBin/Kelb.dll/", 0);
-    EXPECT_EQ(cookies.CookieHeader("h", "/KelbBin/Kelb.dll/ReportSPL"), "folder=1; root=1");
-    EXPECT_EQ(cookies.CookieHeader("h", "/KelbBin/Kelb.dll/ReportPDF"), "folder=1; root=1; pdf=1");
-    EXPECT_EQ(cookies.CookieHeader("h", "/other"), "root=1");
+    CookieJar cookies;
+    cookies.store("folder=1", "h", "/KelbBin/Kelb.dll/", 0);
+    cookies.store("root=1; Path=/", "h", "/KelbBin/Kelb.dll/", 0);
+    cookies.store("pdf=1; Path=/KelbBin/Kelb.dll/ReportPDF", "h", "/KelbBin/Kelb.dll/", 0);
+    EXPECT_EQ(cookies.headerFor("h", "/KelbBin/Kelb.dll/ReportSPL"), "folder=1; root=1");
+    EXPECT_EQ(cookies.headerFor("h", "/KelbBin/Kelb.dll/ReportPDF"), "folder=1; root=1; pdf=1");
+    EXPECT_EQ(cookies.headerFor("h", "/other"), "root=1");
 }
 
 TEST(CookieManager, ExpiredCookiesAreRemovedAndMaxAgeWinsOverExpires) {
-    TCookieManager cookies;
+    CookieJar cookies;
     const std::int64_t now = 784111777;
-    cookies.AddCookie("past=1; Expires=Sun, 06 Nov 1994 08:49:36 GMT", "h", "/", now);
-    cookies.AddCookie("future=1; expires=Sun, 06 Nov 1994 08:49:39 GMT", "h", "/", now);
-    cookies.AddCookie("aged=1; Max-Age=10; Expires=Sun, 06 Nov 1994 08:00:00 GMT", "h", "/", now);
-    cookies.AddCookie("session=1", "h", "/", now);
-    cookies.RemoveExpired(now);
-    EXPECT_EQ(cookies.CookieHeader("h", "/"), "future=1; aged=1; session=1");
-    cookies.RemoveExpired(now + 2);
-    EXPECT_EQ(cookies.CookieHeader("h", "/"), "aged=1; session=1");
+    cookies.store("past=1; Expires=Sun, 06 Nov 1994 08:49:36 GMT", "h", "/", now);
+    cookies.store("future=1; expires=Sun, 06 Nov 1994 08:49:39 GMT", "h", "/", now);
+    cookies.store("aged=1; Max-Age=10; Expires=Sun, 06 Nov 1994 08:00:00 GMT", "h", "/", now);
+    cookies.store("session=1", "h", "/", now);
+    cookies.removeExpired(now);
+    EXPECT_EQ(cookies.headerFor("h", "/"), "future=1; aged=1; session=1");
+    cookies.removeExpired(now + 2);
+    EXPECT_EQ(cookies.headerFor("h", "/"), "aged=1; session=1");
     // Setting a cookie again with no time left deletes it.
-    cookies.AddCookie("session=1; Max-Age=0", "h", "/", now + 3);
-    cookies.RemoveExpired(now + 3);
-    EXPECT_EQ(cookies.CookieHeader("h", "/"), "aged=1");
+    cookies.store("session=1; Max-Age=0", "h", "/", now + 3);
+    cookies.removeExpired(now + 3);
+    EXPECT_EQ(cookies.headerFor("h", "/"), "aged=1");
 }
 
 TEST(CookieManager, MalformedValuesAreIgnored) {
-    TCookieManager cookies;
+    CookieJar cookies;
     for (const char* value : {"", "noequals", "=nameless", " ; Path=/", "x=1; Domain=other"})
-        cookies.AddCookie(value, "h", "/", 0);
-    cookies.AddCookie("kept = v ; Max-Age=soon; Expires=never; Path=relative", "h", "/a/", 0);
-    EXPECT_EQ(cookies.CookieHeader("h", "/a/b"), "kept=v");
-    EXPECT_EQ(cookies.CookieHeader("h", "/b"), "");
+        cookies.store(value, "h", "/", 0);
+    cookies.store("kept = v ; Max-Age=soon; Expires=never; Path=relative", "h", "/a/", 0);
+    EXPECT_EQ(cookies.headerFor("h", "/a/b"), "kept=v");
+    EXPECT_EQ(cookies.headerFor("h", "/b"), "");
 }
 
 } // namespace

@@ -52,7 +52,7 @@ struct Invoice {
 class ExtractionTest : public ::testing::Test {
 protected:
     std::optional<InvoiceFields> extract(const std::string& text) const {
-        return ExtractInvoice(text, locale);
+        return extractInvoice(text, locale);
     }
     FixedLocale locale;
 };
@@ -355,7 +355,7 @@ TEST(SampleSpoolFilesTest, ExtractTheirFields) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const auto fields =
-            ExtractInvoice(files.readShared(std::string(QUORVA_TEST_DATA) + "/" + c.file), locale);
+            extractInvoice(files.readShared(std::string(QUORVA_TEST_DATA) + "/" + c.file), locale);
         ASSERT_EQ(fields.has_value(), c.expected.has_value());
         if (!fields)
             continue;

@@ -18,7 +18,7 @@ using testing::TempDir;
 const std::string boundary = "--------120726140509042";
 const std::string delimiter = "--" + boundary;
 
-std::string readAll(TMultiPartFormDataStream& form, size_t piece) {
+std::string readAll(MultipartForm& form, size_t piece) {
     std::string body;
     std::string buffer(piece, '\0');
     while (size_t n = form.read(buffer.data(), piece))
@@ -37,10 +37,10 @@ TEST(MultipartForm, TwoTextPartsAndAFileGiveTheExact345ByteBody) {
     ManualClock clock;
     MemoryFileSystem files;
     files.put("c:\\x\\f.spl", "abc");
-    TMultiPartFormDataStream form(clock, files);
-    form.AddTextPart("p", "1");
-    form.AddTextPart("q", "");
-    form.AddFilePart("f", "c:\\x\\f.spl", "multipart/form-data");
+    MultipartForm form(clock, files);
+    form.addText("p", "1");
+    form.addText("q", "");
+    form.addFile("f", "c:\\x\\f.spl", "multipart/form-data");
     form.rewind();
 
     const std::string expected = delimiter + "\r\n" +
@@ -68,9 +68,9 @@ TEST(MultipartForm, TwoTextPartsAndAFileGiveTheExact345ByteBody) {
 TEST(MultipartForm, BoundaryIsEightHyphensAndTheLocalTimeDigits) {
     ManualClock clock({2031, 1, 2, 3, 4, 5, 6});
     MemoryFileSystem files;
-    TMultiPartFormDataStream form(clock, files);
+    MultipartForm form(clock, files);
     EXPECT_EQ(form.boundary(), "--------010231030405006");
-    EXPECT_EQ(form.BodyContentType(), "multipart/form-data; boundary=--------010231030405006");
+    EXPECT_EQ(form.bodyContentType(), "multipart/form-data; boundary=--------010231030405006");
 }
 
 TEST(MultipartForm, AnyReadSizeGivesTheSameBodyAsOneLargeRead) {
@@ -78,10 +78,10 @@ TEST(MultipartForm, AnyReadSizeGivesTheSameBodyAsOneLargeRead) {
     const std::string path = dir.write("job.spl", patternBytes(70001));
     ManualClock clock;
     SystemFiles files;
-    TMultiPartFormDataStream form(clock, files);
-    form.AddTextPart("Site", "Garage du Centre");
-    form.AddFilePart("job.spl", path, "multipart/form-data");
-    form.AddTextPart("after", "x");
+    MultipartForm form(clock, files);
+    form.addText("Site", "Garage du Centre");
+    form.addFile("job.spl", path, "multipart/form-data");
+    form.addText("after", "x");
 
     const std::string whole = readAll(form, 1 << 20);
     ASSERT_EQ(static_cast<std::int64_t>(whole.size()), form.size());
@@ -98,9 +98,9 @@ TEST(MultipartForm, ReadAfterTheEndGivesNothingAndRewindRepeatsTheBody) {
     ManualClock clock;
     MemoryFileSystem files;
     files.put("a.spl", patternBytes(1000));
-    TMultiPartFormDataStream form(clock, files);
-    form.AddTextPart("JobID", "1");
-    form.AddFilePart("a.spl", "a.spl", "multipart/form-data");
+    MultipartForm form(clock, files);
+    form.addText("JobID", "1");
+    form.addFile("a.spl", "a.spl", "multipart/form-data");
 
     const std::string first = readAll(form, 100);
     char byte;
@@ -121,8 +121,8 @@ TEST(MultipartForm, ZeroLengthFileHeaderIsFollowedByCrlf) {
     const std::string path = dir.write("empty.spl", "");
     ManualClock clock;
     SystemFiles files;
-    TMultiPartFormDataStream form(clock, files);
-    form.AddFilePart("empty.spl", path, "multipart/form-data");
+    MultipartForm form(clock, files);
+    form.addFile("empty.spl", path, "multipart/form-data");
     const std::string body = readAll(form, 16);
     EXPECT_EQ(body, delimiter +
                         "\r\nContent-Disposition: form-data; name=\"empty.spl\"; filename=\"" +
@@ -137,9 +137,9 @@ TEST(MultipartForm, QuotesAndLineBreaksInNamesAndValuesGoOutUnchanged) {
     ManualClock clock;
     MemoryFileSystem files;
     files.put("a\"b\r\n.spl", "z");
-    TMultiPartFormDataStream form(clock, files);
-    form.AddTextPart("na\"me;", "va\"l\r\nue\\");
-    form.AddFilePart("f", "a\"b\r\n.spl", "");
+    MultipartForm form(clock, files);
+    form.addText("na\"me;", "va\"l\r\nue\\");
+    form.addFile("f", "a\"b\r\n.spl", "");
     const std::string body = readAll(form, 64);
     EXPECT_EQ(body, delimiter +
                         "\r\nContent-Disposition: form-data; name=\"na\"me;\"\r\n\r\n"
@@ -156,7 +156,7 @@ TEST(MultipartForm, QuotesAndLineBreaksInNamesAndValuesGoOutUnchanged) {
 TEST(MultipartForm, EmptyFormIsTheClosingDelimiterAlone) {
     ManualClock clock;
     MemoryFileSystem files;
-    TMultiPartFormDataStream form(clock, files);
+    MultipartForm form(clock, files);
     EXPECT_EQ(form.size(), 29);
     EXPECT_EQ(readAll(form, 5), delimiter + "--\r\n");
 }
@@ -166,11 +166,11 @@ TEST(MultipartForm, FileThatCannotBeOpenedLeavesTheFormUnchanged) {
     const std::string missing = dir.file("missing.spl");
     ManualClock clock;
     SystemFiles files;
-    TMultiPartFormDataStream form(clock, files);
-    form.AddTextPart("p", "1");
+    MultipartForm form(clock, files);
+    form.addText("p", "1");
     const std::int64_t before = form.size();
     try {
-        form.AddFilePart("missing.spl", missing, "multipart/form-data");
+        form.addFile("missing.spl", missing, "multipart/form-data");
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_EQ(
@@ -185,12 +185,12 @@ TEST(MultipartForm, FileThatCannotBeOpenedLeavesTheFormUnchanged) {
 TEST(MultipartForm, SeeksOtherThanToTheStartDoNotMove) {
     ManualClock clock;
     MemoryFileSystem files;
-    TMultiPartFormDataStream form(clock, files);
-    form.AddTextPart("p", "1");
+    MultipartForm form(clock, files);
+    form.addText("p", "1");
     char buffer[10];
     ASSERT_EQ(form.read(buffer, sizeof buffer), sizeof buffer);
 
-    using Origin = TMultiPartFormDataStream::SeekOrigin;
+    using Origin = MultipartForm::SeekOrigin;
     EXPECT_EQ(form.seek(-5, Origin::Current), 10);
     EXPECT_EQ(form.seek(3, Origin::Beginning), 10);
     EXPECT_EQ(form.seek(0, Origin::End), form.size());
@@ -212,7 +212,7 @@ template <typename Action> std::string errorText(Action action) {
 TEST(MultipartForm, WritingAndResizingAreRefused) {
     ManualClock clock;
     MemoryFileSystem files;
-    TMultiPartFormDataStream form(clock, files);
+    MultipartForm form(clock, files);
     EXPECT_EQ(errorText([&] { form.write("x", 1); }), "Unsupported operation.");
     EXPECT_EQ(errorText([&] { form.setSize(0); }), "Unsupported operation.");
 }

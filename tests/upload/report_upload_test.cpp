@@ -82,7 +82,7 @@ protected:
     ManualClock clock{{2026, 12, 7, 14, 5, 9, 42}};
     FixedLocale locale;
     SystemFiles files;
-    THttpClient http;
+    HttpClient http;
     ReportUpload upload{http, files, clock, locale};
 
 private:
