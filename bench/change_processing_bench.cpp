@@ -70,8 +70,8 @@ struct Desk {
         const std::wstring start = locale.ansiToWide(formatC(clock.now(), locale));
         for (long long n = 0; n < rows; ++n) {
             const int row = table.appendRow();
-            table.setCell(colStart, row, start);
-            table.setCell(colJobName, row, locale.ansiToWide(jobName(n)));
+            table.setCell(colChangeTime, row, start);
+            table.setCell(colFileName, row, locale.ansiToWide(jobName(n)));
         }
     }
     FixedLocale locale;

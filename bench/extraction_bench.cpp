@@ -96,7 +96,7 @@ void BM_GetDataSpooler(benchmark::State& state) {
     SystemFiles files;
     JobTable table(locale, clock);
     table.appendRow();
-    table.setCell(colJobName, 0, locale.ansiToWide(fileName(state)));
+    table.setCell(colFileName, 0, locale.ansiToWide(fileName(state)));
     int uploads = 0;
     for (auto _ : state) {
         GetDataSpooler(table, 0, folder().path.string(), files, locale,

@@ -22,7 +22,7 @@ void TForm1::Timer1Timer() {
 std::string TForm1::GetDataSpooler(int row) {
     return quorva::GetDataSpooler(
         jobTable, row, lbPath.text(), files, locale, [this, row](const std::string& path) {
-            const std::string fileName = locale.wideToAnsi(jobTable.cell(colJobName, row));
+            const std::string fileName = locale.wideToAnsi(jobTable.cell(colFileName, row));
             return reportUpload.upload(path, fileName, serverUrl(), siteName());
         });
 }

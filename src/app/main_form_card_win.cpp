@@ -98,7 +98,7 @@ void TForm1::Button1Click() {
 void TForm1::PopLoadPDFClick() {
     if (hoverRow == -1)
         return;
-    OpenInvoicePdf(serverUrl(), locale.wideToAnsi(jobTable.checkedCell(colIdReport, hoverRow)),
+    OpenInvoicePdf(serverUrl(), locale.wideToAnsi(jobTable.checkedCell(colReportId, hoverRow)),
                    registry, shell);
 }
 

@@ -62,14 +62,14 @@ std::string actionLine(std::uint32_t action, const std::string& name) {
 }
 
 bool isIgnored(const std::string& lowerName) {
-    const std::string ending = RightChars(lowerName, 4);
+    const std::string ending = rightChars(lowerName, 4);
     return std::find(kIgnoredEndings.begin(), kIgnoredEndings.end(), ending) !=
            kIgnoredEndings.end();
 }
 
 } // namespace
 
-std::string RightChars(const std::string& text, std::size_t n) {
+std::string rightChars(const std::string& text, std::size_t n) {
     return text.size() <= n ? text : text.substr(text.size() - n);
 }
 
@@ -146,13 +146,13 @@ void ChangeProcessor::applyChange(const std::string& line, const std::string& lo
     const std::wstring start = locale_.ansiToWide(formatC(now, locale_));
     if (row < 0) {
         row = table_.appendRow();
-        table_.setCell(colStart, row, start);
-        table_.setCell(colJobName, row, locale_.ansiToWide(lowerName));
+        table_.setCell(colChangeTime, row, start);
+        table_.setCell(colFileName, row, locale_.ansiToWide(lowerName));
         table_.setCell(colSize, row, L"0");
-        table_.setCell(colCheckSize, row, L"0");
+        table_.setCell(colSteadyReadings, row, L"0");
     } else {
-        table_.setCell(colStart, row, start);
-        table_.setCell(colCheckSize, row, L"0");
+        table_.setCell(colChangeTime, row, start);
+        table_.setCell(colSteadyReadings, row, L"0");
     }
     table_.setLastChange(row, now);
 }

@@ -27,7 +27,7 @@ public:
 };
 
 // The last n characters of the text, or the whole text when it is shorter.
-std::string RightChars(const std::string& text, std::size_t n);
+std::string rightChars(const std::string& text, std::size_t n);
 
 class ChangeProcessor {
 public:

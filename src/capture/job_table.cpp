@@ -87,11 +87,11 @@ int JobTable::appendRow() {
 }
 
 size_t JobTable::textSlot(int column) {
-    return column == colJobName ? 0 : static_cast<size_t>(column - colNomClient + 1);
+    return column == colFileName ? 0 : static_cast<size_t>(column - colCustomer + 1);
 }
 
 const std::wstring& JobTable::nameOf(int row) const {
-    return rows_[static_cast<size_t>(row)]->texts[textSlot(colJobName)];
+    return rows_[static_cast<size_t>(row)]->texts[textSlot(colFileName)];
 }
 
 void JobTable::checkBounds(int column, int row) const {
@@ -104,12 +104,12 @@ std::wstring JobTable::cell(int column, int row) const {
         return {};
     const Row& r = *rows_[static_cast<size_t>(row)];
     switch (column) {
-    case colStart:
+    case colChangeTime:
         return r.startWritten ? locale_.ansiToWide(formatShownDateTime(r.start, locale_))
                               : std::wstring();
     case colSize:
         return std::to_wstring(r.size);
-    case colCheckSize:
+    case colSteadyReadings:
         return std::to_wstring(r.checkSize);
     default:
         return r.texts[textSlot(column)];
@@ -125,13 +125,13 @@ void JobTable::setCell(int column, int row, std::wstring_view text) {
     checkBounds(column, row);
     Row& r = *rows_[static_cast<size_t>(row)];
     switch (column) {
-    case colStart:
+    case colChangeTime:
         r.start =
             parseDateTime(locale_.wideToAnsi(text), locale_, clock_.now()).value_or(kZeroDateTime);
         r.startWritten = true;
         break;
     case colSize:
-    case colCheckSize: {
+    case colSteadyReadings: {
         const auto value = parseCellInteger(text);
         if (!value)
             throw Error("'" + locale_.wideToAnsi(text) + "' n'est pas un nombre entier valide");
@@ -140,7 +140,7 @@ void JobTable::setCell(int column, int row, std::wstring_view text) {
     }
     default: {
         std::wstring& slot = r.texts[textSlot(column)];
-        if (column == colJobName && slot != text) {
+        if (column == colFileName && slot != text) {
             std::wstring old = std::move(slot);
             slot = text;
             renameRow(row, old, slot);
@@ -189,7 +189,7 @@ int JobTable::findByName(std::wstring_view lowerName) const {
 }
 
 std::string JobTable::filePath(const std::string& folder, int row) const {
-    return folder + "\\" + locale_.wideToAnsi(checkedCell(colJobName, row));
+    return folder + "\\" + locale_.wideToAnsi(checkedCell(colFileName, row));
 }
 
 void JobTable::sortByColumn(int column) {
@@ -206,7 +206,7 @@ void JobTable::sortByColumn(int column) {
                                              const std::unique_ptr<Row>& y) {
         const Row& a = descending ? *y : *x;
         const Row& b = descending ? *x : *y;
-        if (column == colStart)
+        if (column == colChangeTime)
             return a.start < b.start;
         const size_t slot = textSlot(column);
         return lessIgnoringCase(a.texts[slot], b.texts[slot]);

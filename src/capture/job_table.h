@@ -19,15 +19,15 @@
 namespace quorva {
 
 enum JobColumn : int {
-    colStart = 0,           // dtStart: time of the last change record
-    colJobName = 1,         // txJobName: lower-cased file name
-    colSize = 2,            // nSize: size at the last poll, -1 when not found
-    colCheckSize = 3,       // nCheckSize: polls that found the size unchanged
-    colNomClient = 4,       // sNomClient
-    colImmatriculation = 5, // sImmatriculation
-    colChassis = 6,         // sChassis
-    colInfoDocument = 7,    // sInfoDocument
-    colIdReport = 8,        // sidReport
+    colChangeTime = 0,     // dtStart: time of the last change record
+    colFileName = 1,       // txJobName: lower-cased file name
+    colSize = 2,           // nSize: size at the last poll, -1 when not found
+    colSteadyReadings = 3, // nCheckSize: polls that found the size unchanged
+    colCustomer = 4,       // sNomClient
+    colRegistration = 5,   // sImmatriculation
+    colChassis = 6,        // sChassis
+    colDocument = 7,       // sInfoDocument
+    colReportId = 8,       // sidReport
 };
 constexpr int kJobColumnCount = 9;
 
@@ -134,7 +134,7 @@ private:
     // Name -> the last row holding it. Empty names are not indexed (a row is empty between its
     // append and the writing of its name).
     std::unordered_map<std::wstring, int> byName_;
-    int sortColumn_ = colStart;
+    int sortColumn_ = colChangeTime;
     bool sortDescending_ = true;
     JobTableListener* listener_ = nullptr;
 };

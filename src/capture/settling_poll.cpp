@@ -13,7 +13,7 @@ std::string SettlingPoll::nextInfoText(const std::string& caption) {
 }
 
 long long SettlingPoll::checkCount(int row) const {
-    return parseCellInteger(table_.cell(colCheckSize, row)).value_or(0);
+    return parseCellInteger(table_.cell(colSteadyReadings, row)).value_or(0);
 }
 
 bool SettlingPoll::anyPolling(int fromRow, int rowCount) const {
@@ -38,11 +38,11 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
         const std::wstring sizeText = std::to_wstring(size);
         if (sizeText != table_.cell(colSize, row)) {
             table_.setCell(colSize, row, sizeText);
-            table_.setCell(colCheckSize, row, L"0");
+            table_.setCell(colSteadyReadings, row, L"0");
             morePolling = true;
             continue;
         }
-        table_.setCell(colCheckSize, row, std::to_wstring(checks + 1));
+        table_.setCell(colSteadyReadings, row, std::to_wstring(checks + 1));
         if (checks < kReady) {
             morePolling = true;
         } else if (size > 1) {
@@ -55,7 +55,7 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
                     enableTimer();
                 throw;
             }
-            table_.setCell(colIdReport, row, locale_.ansiToWide(id));
+            table_.setCell(colReportId, row, locale_.ansiToWide(id));
             extracted = true;
         }
     }

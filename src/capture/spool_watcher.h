@@ -18,7 +18,7 @@ struct WatchStartResult {
     std::string errorText; // the system's text for the failure, empty when started
 };
 
-class TWaitThread;
+class WatchThread;
 
 class SpoolWatcher {
 public:
@@ -48,7 +48,7 @@ public:
 
 private:
     struct State;
-    friend class TWaitThread;
+    friend class WatchThread;
     std::unique_ptr<State> state_;
 };
 

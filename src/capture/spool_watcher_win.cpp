@@ -75,7 +75,7 @@ struct SpoolWatcher::State {
     std::string folder;
     HWND window = nullptr;
     UINT message = 0;
-    std::unique_ptr<TWaitThread> worker; // last: ends before the handles close
+    std::unique_ptr<WatchThread> worker; // last: ends before the handles close
 
     // Clears the buffer and starts the next overlapped read into it.
     bool armRead() {
@@ -115,27 +115,27 @@ struct SpoolWatcher::State {
 // The worker: waits on the completion port and hands each completed read to the main thread.
 // Created suspended, so that it runs only once start() is called; it is not freed when it ends:
 // its owner waits for it, then destroys it.
-class TWaitThread {
+class WatchThread {
 public:
-    static std::unique_ptr<TWaitThread> create(SpoolWatcher::State& form) {
-        std::unique_ptr<TWaitThread> thread(new TWaitThread(form));
+    static std::unique_ptr<WatchThread> create(SpoolWatcher::State& form) {
+        std::unique_ptr<WatchThread> thread(new WatchThread(form));
         thread->thread_.reset(
-            CreateThread(nullptr, 0, &TWaitThread::entry, thread.get(), CREATE_SUSPENDED, nullptr));
+            CreateThread(nullptr, 0, &WatchThread::entry, thread.get(), CREATE_SUSPENDED, nullptr));
         if (!thread->thread_)
             return nullptr;
         return thread;
     }
-    TWaitThread(const TWaitThread&) = delete;
-    TWaitThread& operator=(const TWaitThread&) = delete;
+    WatchThread(const WatchThread&) = delete;
+    WatchThread& operator=(const WatchThread&) = delete;
 
     void start() { ResumeThread(thread_.get()); }
     HANDLE handle() const { return thread_.get(); }
 
 private:
-    explicit TWaitThread(SpoolWatcher::State& form) : form_(form) {}
+    explicit WatchThread(SpoolWatcher::State& form) : form_(form) {}
 
     static DWORD WINAPI entry(LPVOID self) noexcept {
-        static_cast<TWaitThread*>(self)->execute();
+        static_cast<WatchThread*>(self)->execute();
         return 0;
     }
 
@@ -228,7 +228,7 @@ WatchStartResult SpoolWatcher::start(const std::string& folder, void* window, un
     if (!s.port || !s.armRead())
         return s.abandon(GetLastError());
 
-    s.worker = TWaitThread::create(s);
+    s.worker = WatchThread::create(s);
     if (!s.worker)
         return s.abandon(GetLastError());
     s.worker->start();

@@ -38,17 +38,17 @@ std::string CardValidityText(const std::string& documentText, const Locale& loca
 
 CardLabels CardLabelsForRow(const RowCells& cells, const Locale& locale, const Clock& clock) {
     CardLabels labels;
-    labels.nomClient = locale.wideToAnsi(cells(colNomClient));
-    labels.immat = locale.wideToAnsi(cells(colImmatriculation));
+    labels.nomClient = locale.wideToAnsi(cells(colCustomer));
+    labels.immat = locale.wideToAnsi(cells(colRegistration));
     labels.chassis = locale.wideToAnsi(cells(colChassis));
-    labels.validite = CardValidityText(locale.wideToAnsi(cells(colInfoDocument)), locale, clock);
+    labels.validite = CardValidityText(locale.wideToAnsi(cells(colDocument)), locale, clock);
     return labels;
 }
 
 JobPopupItems JobPopupItemsForRow(const RowCells& cells, const std::string& cardPrinter) {
     JobPopupItems items;
-    items.loadPdf = !cells(colIdReport).empty();
-    items.printCard = !cardPrinter.empty() && !cells(colInfoDocument).empty();
+    items.loadPdf = !cells(colReportId).empty();
+    items.printCard = !cardPrinter.empty() && !cells(colDocument).empty();
     return items;
 }
 

@@ -151,11 +151,11 @@ std::string GetDataSpooler(JobTable& table, int row, const std::string& folder, 
     const auto fields = extractInvoice(files.readShared(path), locale);
     if (!fields)
         return {};
-    table.setCell(colNomClient, row, locale.ansiToWide(fields->name));
-    table.setCell(colImmatriculation, row, locale.ansiToWide(fields->registration));
+    table.setCell(colCustomer, row, locale.ansiToWide(fields->name));
+    table.setCell(colRegistration, row, locale.ansiToWide(fields->registration));
     table.setCell(colChassis, row, locale.ansiToWide(fields->chassis));
     if (fields->document)
-        table.setCell(colInfoDocument, row, locale.ansiToWide(*fields->document));
+        table.setCell(colDocument, row, locale.ansiToWide(*fields->document));
     return upload(path);
 }
 

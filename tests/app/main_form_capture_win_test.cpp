@@ -41,14 +41,14 @@ TEST_F(MainFormCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId) 
     ASSERT_TRUE(pumpUntil(
         [&] {
             const int row = rowOf(*form, L"00031.spl");
-            return row >= 0 && form->jobTable.cell(colIdReport, row) == L"4711";
+            return row >= 0 && form->jobTable.cell(colReportId, row) == L"4711";
         },
         30000));
     const int row = rowOf(*form, L"00031.spl");
-    EXPECT_EQ(form->jobTable.cell(colImmatriculation, row), L"AB-123-CD");
+    EXPECT_EQ(form->jobTable.cell(colRegistration, row), L"AB-123-CD");
     EXPECT_EQ(form->jobTable.cell(colChassis, row), L"VF15RBF0A12345678");
-    EXPECT_EQ(form->jobTable.cell(colInfoDocument, row), L"FA123456 du 12/10/26");
-    EXPECT_EQ(form->jobTable.cell(colCheckSize, row), L"6");
+    EXPECT_EQ(form->jobTable.cell(colDocument, row), L"FA123456 du 12/10/26");
+    EXPECT_EQ(form->jobTable.cell(colSteadyReadings, row), L"6");
     EXPECT_EQ(form->reportUpload.jobCounter(), 1);
 
     const auto& received = server.received();
@@ -73,11 +73,11 @@ TEST_F(MainFormCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent) 
     ASSERT_TRUE(pumpUntil(
         [&] {
             const int row = rowOf(*form, L"00032.spl");
-            return row >= 0 && form->jobTable.cell(colCheckSize, row) == L"6";
+            return row >= 0 && form->jobTable.cell(colSteadyReadings, row) == L"6";
         },
         30000));
     const int row = rowOf(*form, L"00032.spl");
-    for (int column = colNomClient; column <= colIdReport; ++column)
+    for (int column = colCustomer; column <= colReportId; ++column)
         EXPECT_EQ(form->jobTable.cell(column, row), L"") << column;
     EXPECT_EQ(form->reportUpload.jobCounter(), 0);
     EXPECT_TRUE(server.received().empty());

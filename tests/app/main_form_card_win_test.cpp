@@ -60,11 +60,11 @@ protected:
     static void fill(TForm1& form, std::initializer_list<JobRow> rows) {
         for (const JobRow& row : rows) {
             const int index = form.jobTable.appendRow();
-            form.jobTable.setCell(colNomClient, index, row.nomClient);
-            form.jobTable.setCell(colImmatriculation, index, row.immat);
+            form.jobTable.setCell(colCustomer, index, row.nomClient);
+            form.jobTable.setCell(colRegistration, index, row.immat);
             form.jobTable.setCell(colChassis, index, row.chassis);
-            form.jobTable.setCell(colInfoDocument, index, row.document);
-            form.jobTable.setCell(colIdReport, index, row.idReport);
+            form.jobTable.setCell(colDocument, index, row.document);
+            form.jobTable.setCell(colReportId, index, row.idReport);
         }
     }
 

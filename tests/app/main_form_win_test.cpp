@@ -119,7 +119,7 @@ TEST_F(MainFormTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
 
     std::ofstream(spool + "\\00012.SPL", std::ios::binary) << "facture";
     ASSERT_TRUE(pumpUntil([&] { return form->jobTable.rowCount() == 1; }));
-    EXPECT_EQ(form->jobTable.cell(colJobName, 0), L"00012.spl");
+    EXPECT_EQ(form->jobTable.cell(colFileName, 0), L"00012.spl");
 
     // What the grid shows of the row: the date, and nothing yet in the invoice columns.
     wchar_t date[64] = {};
@@ -137,7 +137,7 @@ TEST_F(MainFormTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
     clock.set({2026, 12, 7, 14, 6, 0, 0});
     std::ofstream(spool + "\\00013.SPL", std::ios::binary) << "facture";
     ASSERT_TRUE(pumpUntil([&] { return form->jobTable.rowCount() == 2; }));
-    EXPECT_EQ(form->jobTable.cell(colJobName, 1), L"00013.spl");
+    EXPECT_EQ(form->jobTable.cell(colFileName, 1), L"00013.spl");
     EXPECT_EQ(SendMessageW(form->ngListJobs.hwnd(), LVM_GETITEMCOUNT, 0, 0), 2);
     ASSERT_TRUE(pumpUntil([&] {
         return form->lbEvents.count() > 0 &&

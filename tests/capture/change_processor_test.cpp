@@ -122,21 +122,21 @@ TEST_P(ChangeProcessorTest, ActionTextsByCode) {
     ASSERT_EQ(table.rowCount(), 5);
     const wchar_t* names[] = {L"a.spl", L"b.spl", L"c.spl", L"old.spl", L"new.spl"};
     for (int r = 0; r < 5; ++r)
-        EXPECT_EQ(table.cell(colJobName, r), names[r]);
+        EXPECT_EQ(table.cell(colFileName, r), names[r]);
 }
 
 TEST_P(ChangeProcessorTest, NamesAreLowerCasedThroughTheAnsiCodePage) {
     EXPECT_TRUE(process({{1, u"FACTUR\u00c9 N\u00b0 12.SPL"}, {3, u"\u0152UVRE.SPL"}}));
-    EXPECT_EQ(table.cell(colJobName, 0), L"factur\u00e9 n\u00b0 12.spl");
-    EXPECT_EQ(table.cell(colJobName, 1), L"\u0153uvre.spl");
+    EXPECT_EQ(table.cell(colFileName, 0), L"factur\u00e9 n\u00b0 12.spl");
+    EXPECT_EQ(table.cell(colFileName, 1), L"\u0153uvre.spl");
     EXPECT_EQ(processor.lastEventLine(), "MODIFIED \x9cuvre.spl");
 }
 
 TEST_P(ChangeProcessorTest, KnownNameInAnyCaseRefreshesItsRow) {
     process({{1, u"00012.spl"}});
     table.setCell(colSize, 0, L"1200");
-    table.setCell(colCheckSize, 0, L"6");
-    for (int col = colNomClient; col <= colIdReport; ++col)
+    table.setCell(colSteadyReadings, 0, L"6");
+    for (int col = colCustomer; col <= colReportId; ++col)
         table.setCell(col, 0, L"v" + std::to_wstring(col));
     later(75);
 
@@ -151,17 +151,17 @@ TEST_P(ChangeProcessorTest, KnownNameInAnyCaseRefreshesItsRow) {
 TEST_P(ChangeProcessorTest, RepeatedRecordIsSkippedInOneBufferAndAcrossBuffers) {
     EXPECT_TRUE(process({{1, u"a.spl"}, {3, u"a.spl"}, {3, u"A.SPL"}}));
     EXPECT_EQ(log.lines.size(), 2u);
-    table.setCell(colCheckSize, 0, L"4");
+    table.setCell(colSteadyReadings, 0, L"4");
 
     later(600); // however much later it comes
     EXPECT_FALSE(process({{3, u"a.spl"}}));
     EXPECT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(table.cell(colCheckSize, 0), L"4");
+    EXPECT_EQ(table.cell(colSteadyReadings, 0), L"4");
 
     // Another record in between ends the run.
     EXPECT_TRUE(process({{3, u"b.spl"}, {3, u"a.spl"}}));
     EXPECT_EQ(log.lines.size(), 4u);
-    EXPECT_EQ(table.cell(colCheckSize, 0), L"0");
+    EXPECT_EQ(table.cell(colSteadyReadings, 0), L"0");
 }
 
 TEST_P(ChangeProcessorTest, IgnoredEndingsInAnyCase) {
@@ -185,7 +185,7 @@ TEST_P(ChangeProcessorTest, UnknownActionCodesAreSkippedAndTheWalkGoesOn) {
         process({{0, u"zero.spl"}, {6, u"six.spl"}, {0xFFFFFFFF, u"big.spl"}, {1, u"good.spl"}}));
     EXPECT_THAT(log.lines, ElementsAre(stamp() + " - ADDED good.spl"));
     ASSERT_EQ(table.rowCount(), 1);
-    EXPECT_EQ(table.cell(colJobName, 0), L"good.spl");
+    EXPECT_EQ(table.cell(colFileName, 0), L"good.spl");
 }
 
 TEST_P(ChangeProcessorTest, EmptyNameIsSkipped) {
@@ -253,7 +253,7 @@ TEST(ChangeBufferBoundsTest, FieldsPointingOutsideStopTheWalk) {
     putField(bad.bytes, 0, 0xFFFFFFF0); // d's offset to the next record
     EXPECT_TRUE(run(bad));
     EXPECT_EQ(table.rowCount(), 2);
-    EXPECT_EQ(table.cell(colJobName, 1), L"d.spl");
+    EXPECT_EQ(table.cell(colFileName, 1), L"d.spl");
 
     // An odd name length takes the whole characters; an offset into the same record is walked
     // on from there.
@@ -261,16 +261,16 @@ TEST(ChangeBufferBoundsTest, FieldsPointingOutsideStopTheWalk) {
     putField(bad.bytes, 8, 5);
     putField(bad.bytes, 0, 4);
     EXPECT_TRUE(run(bad));
-    EXPECT_EQ(table.cell(colJobName, 2), L"fg");
+    EXPECT_EQ(table.cell(colFileName, 2), L"fg");
     EXPECT_EQ(log.lines.size(), 3u);
 }
 
 TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansTheFolder) {
     process({{1, u"settled.spl"}, {1, u"rewritten.spl"}, {1, u"gone.spl"}});
-    table.setCell(colCheckSize, 0, L"6");
-    table.setCell(colIdReport, 0, L"4711");
-    table.setCell(colCheckSize, 1, L"6");
-    table.setCell(colCheckSize, 2, L"3");
+    table.setCell(colSteadyReadings, 0, L"6");
+    table.setCell(colReportId, 0, L"4711");
+    table.setCell(colSteadyReadings, 1, L"6");
+    table.setCell(colSteadyReadings, 2, L"3");
     const DateTime before{2026, 12, 7, 14, 5, 8, 0};
     const DateTime after{2026, 12, 7, 14, 5, 9, 43};
     files.put("C:\\spool\\settled.spl", "x", before);
@@ -291,13 +291,13 @@ TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansTheFolder) {
     // The settled job keeps its state: it is not uploaded twice.
     EXPECT_THAT(row(0), ElementsAre(L"07/12/2026 14:05:09", L"settled.spl", L"0", L"6", L"", L"",
                                     L"", L"", L"4711"));
-    EXPECT_EQ(table.cell(colStart, 1), L"07/12/2026 14:05:39");
-    EXPECT_EQ(table.cell(colCheckSize, 1), L"0");
+    EXPECT_EQ(table.cell(colChangeTime, 1), L"07/12/2026 14:05:39");
+    EXPECT_EQ(table.cell(colSteadyReadings, 1), L"0");
     EXPECT_EQ(table.lastChange(1), clock.now());
-    EXPECT_EQ(table.cell(colCheckSize, 2), L"3"); // no file: untouched
+    EXPECT_EQ(table.cell(colSteadyReadings, 2), L"3"); // no file: untouched
     EXPECT_THAT(row(3), ElementsAre(L"07/12/2026 14:05:39", L"00076.spl", L"0", L"0", L"", L"", L"",
                                     L"", L""));
-    EXPECT_EQ(table.cell(colJobName, 4), L"00077.spl");
+    EXPECT_EQ(table.cell(colFileName, 4), L"00077.spl");
 
     // Nothing new: only the line, and no poll needed.
     later(1);
@@ -308,10 +308,10 @@ TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansTheFolder) {
 
 TEST_P(ChangeProcessorTest, RecordAfterARescanIsNotTakenForARepeat) {
     process({{3, u"a.spl"}});
-    table.setCell(colCheckSize, 0, L"6");
+    table.setCell(colSteadyReadings, 0, L"6");
     processZero();
     EXPECT_TRUE(process({{3, u"a.spl"}}));
-    EXPECT_EQ(table.cell(colCheckSize, 0), L"0");
+    EXPECT_EQ(table.cell(colSteadyReadings, 0), L"0");
 }
 
 TEST(ChangeProcessorRescanTest, RealFolder) {
@@ -337,15 +337,15 @@ TEST(ChangeProcessorRescanTest, RealFolder) {
     record(u"known-new.spl", {2100, 1, 1, 12, 0, 0, 0});
     record(u"deleted.spl", {2000, 1, 1, 12, 0, 0, 0});
     for (int r = 0; r < 3; ++r)
-        table.setCell(colCheckSize, r, L"6");
+        table.setCell(colSteadyReadings, r, L"6");
 
     const std::vector<unsigned char> zero(kChangeBufferSize, 0);
     EXPECT_TRUE(processor.process(zero.data(), zero.size(), 0, folder.path()));
     ASSERT_EQ(table.rowCount(), 4);
-    EXPECT_EQ(table.cell(colCheckSize, 0), L"0");
-    EXPECT_EQ(table.cell(colCheckSize, 1), L"6");
-    EXPECT_EQ(table.cell(colCheckSize, 2), L"6");
-    EXPECT_EQ(table.cell(colJobName, 3), L"fresh.spl");
+    EXPECT_EQ(table.cell(colSteadyReadings, 0), L"0");
+    EXPECT_EQ(table.cell(colSteadyReadings, 1), L"6");
+    EXPECT_EQ(table.cell(colSteadyReadings, 2), L"6");
+    EXPECT_EQ(table.cell(colFileName, 3), L"fresh.spl");
     EXPECT_EQ(log.lines.size(), 3u + 3u);
 }
 

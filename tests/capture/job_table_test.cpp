@@ -17,8 +17,8 @@ class JobTableTest : public ::testing::Test {
 protected:
     int addRow(const std::wstring& name, const std::wstring& start = L"07/12/2026 14:05:09") {
         const int row = table.appendRow();
-        table.setCell(colStart, row, start);
-        table.setCell(colJobName, row, name);
+        table.setCell(colChangeTime, row, start);
+        table.setCell(colFileName, row, name);
         return row;
     }
     std::vector<std::wstring> column(int col) const {
@@ -38,10 +38,10 @@ TEST_F(JobTableTest, NewRowIsEmptyAtTheBottom) {
     const int row = table.appendRow();
     EXPECT_EQ(row, 1);
     EXPECT_EQ(table.rowCount(), 2);
-    EXPECT_EQ(table.cell(colStart, row), L"");
-    EXPECT_EQ(table.cell(colJobName, row), L"");
+    EXPECT_EQ(table.cell(colChangeTime, row), L"");
+    EXPECT_EQ(table.cell(colFileName, row), L"");
     EXPECT_EQ(table.cell(colSize, row), L"0");
-    EXPECT_EQ(table.cell(colIdReport, row), L"");
+    EXPECT_EQ(table.cell(colReportId, row), L"");
 }
 
 TEST_F(JobTableTest, DateCellReadsBackInTheShownForm) {
@@ -61,8 +61,8 @@ TEST_F(JobTableTest, DateCellReadsBackInTheShownForm) {
     const int row = table.appendRow();
     for (const Case& c : cases) {
         SCOPED_TRACE(locale.wideToAnsi(c.written));
-        table.setCell(colStart, row, c.written);
-        EXPECT_EQ(table.cell(colStart, row), c.read);
+        table.setCell(colChangeTime, row, c.written);
+        EXPECT_EQ(table.cell(colChangeTime, row), c.read);
     }
 }
 
@@ -70,10 +70,10 @@ TEST_F(JobTableTest, DateCellFollowsTheRegionalFormats) {
     FixedLocale iso("yyyy-MM-dd", "-", "H.mm.ss", ".");
     JobTable isoTable(iso, clock);
     const int row = isoTable.appendRow();
-    isoTable.setCell(colStart, row, L"2026-12-07 9.05.09");
-    EXPECT_EQ(isoTable.cell(colStart, row), L"2026-12-07 9.05.09");
-    isoTable.setCell(colStart, row, L"07/12/2026 09:05:09");
-    EXPECT_EQ(isoTable.cell(colStart, row), L"1899-12-30");
+    isoTable.setCell(colChangeTime, row, L"2026-12-07 9.05.09");
+    EXPECT_EQ(isoTable.cell(colChangeTime, row), L"2026-12-07 9.05.09");
+    isoTable.setCell(colChangeTime, row, L"07/12/2026 09:05:09");
+    EXPECT_EQ(isoTable.cell(colChangeTime, row), L"1899-12-30");
 }
 
 TEST_F(JobTableTest, NumberCellsHoldDecimalIntegers) {
@@ -83,7 +83,7 @@ TEST_F(JobTableTest, NumberCellsHoldDecimalIntegers) {
         {L"007", L"7"}, {L"+6", L"6"},  {L"9223372036854775807", L"9223372036854775807"},
     };
     for (const auto& [written, read] : accepted) {
-        for (int col : {colSize, colCheckSize}) {
+        for (int col : {colSize, colSteadyReadings}) {
             table.setCell(col, row, written);
             EXPECT_EQ(table.cell(col, row), read);
         }
@@ -100,7 +100,7 @@ TEST_F(JobTableTest, NumberCellsHoldDecimalIntegers) {
 TEST_F(JobTableTest, TextCellsAreKeptUnchanged) {
     const int row = table.appendRow();
     for (int col :
-         {colJobName, colNomClient, colImmatriculation, colChassis, colInfoDocument, colIdReport}) {
+         {colFileName, colCustomer, colRegistration, colChassis, colDocument, colReportId}) {
         const std::wstring text = L"  M DUPONT \u00c9lodie 0xF8:\u00b0 " + std::to_wstring(col);
         table.setCell(col, row, text);
         EXPECT_EQ(table.cell(col, row), text);
@@ -122,7 +122,7 @@ TEST_F(JobTableTest, CheckedReadOutOfRangeNamesTheCell) {
         EXPECT_THROW(table.setCell(col, row, L"x"), Error);
         EXPECT_EQ(table.cell(col, row), L"");
     }
-    EXPECT_EQ(table.checkedCell(colJobName, 0), L"a.spl");
+    EXPECT_EQ(table.checkedCell(colFileName, 0), L"a.spl");
 }
 
 TEST_F(JobTableTest, FilePathJoinsFolderAndName) {
@@ -145,7 +145,7 @@ TEST_F(JobTableTest, LookupAgreesWithAWalkOfTheWholeTable) {
     // Random appends, renames and sorts; after each step the index must give what a walk from
     // the first to the last row gives, the last match winning.
     const std::wstring names[] = {L"a.spl", L"b.spl", L"c.spl", L"", L"A.spl"};
-    const int sortable[] = {colStart, colNomClient, colIdReport};
+    const int sortable[] = {colChangeTime, colCustomer, colReportId};
     std::mt19937 random(1234);
     const auto pick = [&random](int n) {
         return static_cast<int>(random() % static_cast<unsigned>(n));
@@ -159,9 +159,10 @@ TEST_F(JobTableTest, LookupAgreesWithAWalkOfTheWholeTable) {
         case 2:
             if (table.rowCount() > 0) {
                 const int row = pick(table.rowCount());
-                table.setCell(colJobName, row, names[pick(5)]);
-                table.setCell(colNomClient, row, names[pick(5)]);
-                table.setCell(colStart, row, L"0" + std::to_wstring(1 + pick(9)) + L"/12/2026");
+                table.setCell(colFileName, row, names[pick(5)]);
+                table.setCell(colCustomer, row, names[pick(5)]);
+                table.setCell(colChangeTime, row,
+                              L"0" + std::to_wstring(1 + pick(9)) + L"/12/2026");
             }
             break;
         default:
@@ -171,7 +172,7 @@ TEST_F(JobTableTest, LookupAgreesWithAWalkOfTheWholeTable) {
         for (const std::wstring& name : names) {
             int walked = -1;
             for (int row = 0; row < table.rowCount(); ++row) {
-                if (table.cell(colJobName, row) == name)
+                if (table.cell(colFileName, row) == name)
                     walked = row;
             }
             ASSERT_EQ(table.findByName(name), walked)
@@ -181,13 +182,13 @@ TEST_F(JobTableTest, LookupAgreesWithAWalkOfTheWholeTable) {
 }
 
 TEST_F(JobTableTest, AppendingNeverReorders) {
-    ASSERT_EQ(table.sortColumn(), colStart);
+    ASSERT_EQ(table.sortColumn(), colChangeTime);
     ASSERT_TRUE(table.sortDescending());
     addRow(L"b.spl", L"07/12/2026 10:00:00");
     addRow(L"a.spl", L"07/12/2026 12:00:00");
     addRow(L"c.spl", L"07/12/2026 11:00:00");
-    table.setCell(colStart, 0, L"08/12/2026 09:00:00");
-    EXPECT_THAT(column(colJobName), ::testing::ElementsAre(L"b.spl", L"a.spl", L"c.spl"));
+    table.setCell(colChangeTime, 0, L"08/12/2026 09:00:00");
+    EXPECT_THAT(column(colFileName), ::testing::ElementsAre(L"b.spl", L"a.spl", L"c.spl"));
 }
 
 TEST_F(JobTableTest, DateColumnSortsByValueBothWays) {
@@ -197,14 +198,14 @@ TEST_F(JobTableTest, DateColumnSortsByValueBothWays) {
     addRow(L"noon.spl", L"10/12/2026 12:00:00");
     addRow(L"bad.spl", L"pas une date");
 
-    table.sortByColumn(colStart); // the mark was descending: the click reverses it
+    table.sortByColumn(colChangeTime); // the mark was descending: the click reverses it
     EXPECT_FALSE(table.sortDescending());
-    EXPECT_THAT(column(colJobName),
+    EXPECT_THAT(column(colFileName),
                 ::testing::ElementsAre(L"bad.spl", L"early.spl", L"noon.spl", L"late.spl"));
 
-    table.sortByColumn(colStart);
+    table.sortByColumn(colChangeTime);
     EXPECT_TRUE(table.sortDescending());
-    EXPECT_THAT(column(colJobName),
+    EXPECT_THAT(column(colFileName),
                 ::testing::ElementsAre(L"late.spl", L"noon.spl", L"early.spl", L"bad.spl"));
     EXPECT_EQ(table.findByName(L"late.spl"), 0);
     EXPECT_EQ(table.findByName(L"bad.spl"), 3);
@@ -214,29 +215,29 @@ TEST_F(JobTableTest, TextColumnSortsAlphabeticallyIgnoringCase) {
     const wchar_t* clients[] = {L"b garage", L"\u00c9lodie", L"Abd", L"abc", L"", L"\u00e9mile"};
     for (int i = 0; i < 6; ++i) {
         addRow(L"r" + std::to_wstring(i) + L".spl");
-        table.setCell(colNomClient, i, clients[i]);
+        table.setCell(colCustomer, i, clients[i]);
     }
-    table.sortByColumn(colNomClient);
-    EXPECT_EQ(table.sortColumn(), colNomClient);
+    table.sortByColumn(colCustomer);
+    EXPECT_EQ(table.sortColumn(), colCustomer);
     EXPECT_FALSE(table.sortDescending());
-    EXPECT_THAT(column(colNomClient), ::testing::ElementsAre(L"", L"abc", L"Abd", L"b garage",
-                                                             L"\u00c9lodie", L"\u00e9mile"));
-    table.sortByColumn(colNomClient);
+    EXPECT_THAT(column(colCustomer), ::testing::ElementsAre(L"", L"abc", L"Abd", L"b garage",
+                                                            L"\u00c9lodie", L"\u00e9mile"));
+    table.sortByColumn(colCustomer);
     EXPECT_TRUE(table.sortDescending());
-    EXPECT_THAT(column(colNomClient), ::testing::ElementsAre(L"\u00e9mile", L"\u00c9lodie",
-                                                             L"b garage", L"Abd", L"abc", L""));
+    EXPECT_THAT(column(colCustomer), ::testing::ElementsAre(L"\u00e9mile", L"\u00c9lodie",
+                                                            L"b garage", L"Abd", L"abc", L""));
     for (int row = 0; row < 6; ++row)
-        EXPECT_EQ(table.findByName(table.cell(colJobName, row)), row);
+        EXPECT_EQ(table.findByName(table.cell(colFileName, row)), row);
 }
 
 TEST_F(JobTableTest, HiddenColumnsDoNotSort) {
     addRow(L"b.spl");
     addRow(L"a.spl");
-    for (int col : {int{colJobName}, int{colSize}, int{colCheckSize}, -1, kJobColumnCount})
+    for (int col : {int{colFileName}, int{colSize}, int{colSteadyReadings}, -1, kJobColumnCount})
         table.sortByColumn(col);
-    EXPECT_EQ(table.sortColumn(), colStart);
+    EXPECT_EQ(table.sortColumn(), colChangeTime);
     EXPECT_TRUE(table.sortDescending());
-    EXPECT_THAT(column(colJobName), ::testing::ElementsAre(L"b.spl", L"a.spl"));
+    EXPECT_THAT(column(colFileName), ::testing::ElementsAre(L"b.spl", L"a.spl"));
 }
 
 TEST_F(JobTableTest, RowStateTravelsWithTheRowWhenSorted) {
@@ -247,8 +248,8 @@ TEST_F(JobTableTest, RowStateTravelsWithTheRowWhenSorted) {
     const DateTime changed{2026, 12, 7, 11, 0, 0, 250};
     table.setLastChange(0, changed);
 
-    table.sortByColumn(colStart);
-    EXPECT_EQ(table.cell(colJobName, 1), L"b.spl");
+    table.sortByColumn(colChangeTime);
+    EXPECT_EQ(table.cell(colFileName, 1), L"b.spl");
     EXPECT_EQ(table.cell(colSize, 1), L"900");
     EXPECT_TRUE(table.isMarked(1));
     EXPECT_FALSE(table.isMarked(0));
@@ -280,11 +281,11 @@ TEST_F(JobTableTest, ListenerHearsEveryChange) {
     RecordingListener listener;
     table.setListener(&listener);
     table.appendRow();
-    table.setCell(colNomClient, 0, L"M DUPONT");
+    table.setCell(colCustomer, 0, L"M DUPONT");
     table.setMarked(0, true);
     table.setMarked(0, true); // unchanged: no news
     table.setMarked(0, false);
-    table.sortByColumn(colNomClient);
+    table.sortByColumn(colCustomer);
     EXPECT_THROW(table.setCell(colSize, 0, L"x"), Error);
     EXPECT_THAT(listener.events,
                 ::testing::ElementsAre("append 0", "cell 4,0", "mark 0", "mark 0", "reorder"));

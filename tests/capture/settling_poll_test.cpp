@@ -21,10 +21,10 @@ protected:
     // A row as the watcher makes it; with `content`, its file exists.
     int addJob(const std::string& name, const std::optional<std::string>& content) {
         const int row = table.appendRow();
-        table.setCell(colStart, row, L"07/12/2026 14:05:09");
-        table.setCell(colJobName, row, locale.ansiToWide(name));
+        table.setCell(colChangeTime, row, L"07/12/2026 14:05:09");
+        table.setCell(colFileName, row, locale.ansiToWide(name));
         table.setCell(colSize, row, L"0");
-        table.setCell(colCheckSize, row, L"0");
+        table.setCell(colSteadyReadings, row, L"0");
         if (content)
             files.put(path(name), *content);
         return row;
@@ -49,7 +49,7 @@ protected:
         return timerOn;
     }
     std::wstring sizeOf(int row) const { return table.cell(colSize, row); }
-    std::wstring countOf(int row) const { return table.cell(colCheckSize, row); }
+    std::wstring countOf(int row) const { return table.cell(colSteadyReadings, row); }
 
     FixedLocale locale;
     ManualClock clock;
@@ -74,7 +74,7 @@ TEST_F(SettlingPollTest, FileOfFinalSizeIsExtractedOnTheSeventhPass) {
     EXPECT_TRUE(pass()); // the seventh
     EXPECT_THAT(extracted, ElementsAre(0));
     EXPECT_EQ(countOf(0), L"6");
-    EXPECT_EQ(table.cell(colIdReport, 0), L"id1");
+    EXPECT_EQ(table.cell(colReportId, 0), L"id1");
     // The pass after the extraction finds nothing to do.
     EXPECT_FALSE(pass());
     EXPECT_EQ(extracted.size(), 1u);
@@ -104,7 +104,7 @@ TEST_F(SettlingPollTest, SmallOrMissingFilesAreGivenUp) {
         else
             files.remove(path("a.spl"));
         const int row = fresh.appendRow();
-        fresh.setCell(colJobName, row, L"a.spl");
+        fresh.setCell(colFileName, row, L"a.spl");
         int timerEnabled = 0;
         int calls = 0;
         for (int n = 1; n <= c.passesUntilDone; ++n) {
@@ -113,11 +113,11 @@ TEST_F(SettlingPollTest, SmallOrMissingFilesAreGivenUp) {
                 [&timerEnabled] { ++timerEnabled; });
         }
         EXPECT_EQ(fresh.cell(colSize, row), c.size);
-        EXPECT_EQ(fresh.cell(colCheckSize, row), L"6");
+        EXPECT_EQ(fresh.cell(colSteadyReadings, row), L"6");
         EXPECT_EQ(calls, c.extracted ? 1 : 0);
         // Every pass but the last asked for another one, and the last only after extracting.
         EXPECT_EQ(timerEnabled, c.passesUntilDone - (c.extracted ? 0 : 1));
-        EXPECT_EQ(fresh.cell(colIdReport, row), c.extracted ? L"1" : L"");
+        EXPECT_EQ(fresh.cell(colReportId, row), c.extracted ? L"1" : L"");
     }
 }
 
@@ -138,7 +138,7 @@ TEST_F(SettlingPollTest, OneExtractionPerPassInRowOrder) {
     EXPECT_TRUE(pass());
     EXPECT_THAT(extracted, ElementsAre(0, 1, 2));
     EXPECT_FALSE(pass());
-    EXPECT_EQ(table.cell(colIdReport, 2), L"id3");
+    EXPECT_EQ(table.cell(colReportId, 2), L"id3");
 }
 
 TEST_F(SettlingPollTest, GrowingFileKeepsCountingFromZero) {
@@ -160,21 +160,21 @@ TEST_F(SettlingPollTest, RefreshedRowCountsAgainFromItsStoredSize) {
     ASSERT_THAT(extracted, ElementsAre(0));
     EXPECT_FALSE(pass());
 
-    table.setCell(colCheckSize, 0, L"0"); // a new change record for the same name
+    table.setCell(colSteadyReadings, 0, L"0"); // a new change record for the same name
     for (int n = 1; n <= 5; ++n) {
         EXPECT_TRUE(pass());
         EXPECT_EQ(countOf(0), std::to_wstring(n));
     }
     pass();
     EXPECT_THAT(extracted, ElementsAre(0, 0));
-    EXPECT_EQ(table.cell(colIdReport, 0), L"id2");
+    EXPECT_EQ(table.cell(colReportId, 0), L"id2");
 }
 
 TEST_F(SettlingPollTest, DoneRowsCostNoSearchAndLeaveTheTimerOff) {
     addJob("a.spl", "123");
     addJob("b.spl", "45");
-    table.setCell(colCheckSize, 0, L"6");
-    table.setCell(colCheckSize, 1, L"7");
+    table.setCell(colSteadyReadings, 0, L"6");
+    table.setCell(colSteadyReadings, 1, L"7");
     const int searches = files.searches;
     EXPECT_FALSE(pass());
     EXPECT_EQ(files.searches, searches);
@@ -205,13 +205,13 @@ TEST_F(SettlingPollTest, FailedExtractionKeepsTheOtherRowsPolling) {
     EXPECT_THROW(pass(), Error);
     EXPECT_TRUE(timerOn) << "b still polls";
     EXPECT_EQ(countOf(0), L"6"); // done, not examined again
-    EXPECT_EQ(table.cell(colIdReport, 0), L"");
+    EXPECT_EQ(table.cell(colReportId, 0), L"");
     EXPECT_EQ(countOf(1), L"5"); // the pass ended at the failure
 
     failing = false;
     EXPECT_TRUE(pass());
     EXPECT_THAT(extracted, ElementsAre(0, 1));
-    EXPECT_EQ(table.cell(colIdReport, 1), L"id2");
+    EXPECT_EQ(table.cell(colReportId, 1), L"id2");
     EXPECT_FALSE(pass());
 }
 
@@ -229,16 +229,16 @@ TEST_F(SettlingPollTest, FailedExtractionSeesPollingRowsOnBothSides) {
     JobTable alone{locale, clock};
     SettlingPoll alonePoll{alone, files, locale};
     alone.appendRow();
-    alone.setCell(colJobName, 0, L"a.spl");
+    alone.setCell(colFileName, 0, L"a.spl");
     alone.setCell(colSize, 0, L"7");
-    alone.setCell(colCheckSize, 0, L"5");
+    alone.setCell(colSteadyReadings, 0, L"5");
     bool enabled = false;
     EXPECT_THROW(alonePoll.pass(
                      kFolder, [](int) -> std::string { throw Error("refus"); },
                      [&enabled] { enabled = true; }),
                  Error);
     EXPECT_FALSE(enabled);
-    EXPECT_EQ(alone.cell(colCheckSize, 0), L"6");
+    EXPECT_EQ(alone.cell(colSteadyReadings, 0), L"6");
 }
 
 } // namespace

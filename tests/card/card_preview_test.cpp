@@ -142,12 +142,12 @@ private:
 TEST(CardLabels, FilledFromColumnsFourToSeven) {
     const FixedLocale locale;
     const ManualClock clock;
-    FakeRow row({{colJobName, L"00012.spl"},
-                 {colNomClient, L"M. L\u00C9GER Andr\u00E9"},
-                 {colImmatriculation, L"AB-123-CD"},
+    FakeRow row({{colFileName, L"00012.spl"},
+                 {colCustomer, L"M. L\u00C9GER Andr\u00E9"},
+                 {colRegistration, L"AB-123-CD"},
                  {colChassis, L"XZ9ZZZ00000000042"},
-                 {colInfoDocument, L"FACTURE N\u00B0 4512 du 12/03/2014"},
-                 {colIdReport, L"77"}});
+                 {colDocument, L"FACTURE N\u00B0 4512 du 12/03/2014"},
+                 {colReportId, L"77"}});
     const CardLabels expected{"M. L\xC9GER Andr\xE9", "AB-123-CD", "XZ9ZZZ00000000042",
                               "11/03/2015"};
     EXPECT_EQ(CardLabelsForRow(row.reader(), locale, clock), expected);
@@ -156,7 +156,7 @@ TEST(CardLabels, FilledFromColumnsFourToSeven) {
 TEST(CardLabels, EmptyCellsGiveEmptyLabels) {
     const FixedLocale locale;
     const ManualClock clock;
-    FakeRow row({{colNomClient, L"DURAND"}, {colInfoDocument, L"FACTURE 4512"}});
+    FakeRow row({{colCustomer, L"DURAND"}, {colDocument, L"FACTURE 4512"}});
     const CardLabels expected{"DURAND", "", "", ""};
     EXPECT_EQ(CardLabelsForRow(row.reader(), locale, clock), expected);
 }
@@ -172,7 +172,7 @@ class PopupItems : public ::testing::TestWithParam<PopupCase> {};
 
 TEST_P(PopupItems, EnabledByTheRowAndTheCardPrinter) {
     const PopupCase& c = GetParam();
-    FakeRow row({{colInfoDocument, c.document}, {colIdReport, c.reportId}});
+    FakeRow row({{colDocument, c.document}, {colReportId, c.reportId}});
     EXPECT_EQ(JobPopupItemsForRow(row.reader(), c.cardPrinter), c.expected);
 }
 
@@ -185,13 +185,13 @@ INSTANTIATE_TEST_SUITE_P(
                       PopupCase{L"", L"", "", {false, false}}));
 
 TEST(JobPopup, DocumentTextReadOnlyWithACardPrinter) {
-    FakeRow withoutPrinter({{colInfoDocument, L"FACTURE"}});
+    FakeRow withoutPrinter({{colDocument, L"FACTURE"}});
     JobPopupItemsForRow(withoutPrinter.reader(), "");
-    EXPECT_EQ(withoutPrinter.read, std::vector<int>{colIdReport});
+    EXPECT_EQ(withoutPrinter.read, std::vector<int>{colReportId});
 
-    FakeRow withPrinter({{colInfoDocument, L"FACTURE"}});
+    FakeRow withPrinter({{colDocument, L"FACTURE"}});
     JobPopupItemsForRow(withPrinter.reader(), "Carte");
-    EXPECT_EQ(withPrinter.read, (std::vector<int>{colIdReport, colInfoDocument}));
+    EXPECT_EQ(withPrinter.read, (std::vector<int>{colReportId, colDocument}));
 }
 
 } // namespace

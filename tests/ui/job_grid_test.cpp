@@ -29,9 +29,9 @@ protected:
 
     int addRow(const std::wstring& date, const std::wstring& name, const std::wstring& client) {
         const int row = table.appendRow();
-        table.setCell(colStart, row, date);
-        table.setCell(colJobName, row, name);
-        table.setCell(colNomClient, row, client);
+        table.setCell(colChangeTime, row, date);
+        table.setCell(colFileName, row, name);
+        table.setCell(colCustomer, row, client);
         return row;
     }
 
@@ -112,7 +112,7 @@ TEST_F(JobGridTest, RowsAppearAtTheBottomWithTheTableText) {
     addRow(L"07/12/2026 14:05:09", L"00012.spl", L"DUPONT");
     addRow(L"07/12/2026 15:00:00", L"00013.spl", L"MARTIN");
     // A later change of a cell is seen the next time the list view asks.
-    table.setCell(colIdReport, 0, L"4711");
+    table.setCell(colReportId, 0, L"4711");
     table.setCell(colChassis, 1, L"VF1AB000123456789");
 
     EXPECT_EQ(shownColumn(0),
@@ -137,7 +137,7 @@ TEST_F(JobGridTest, HeaderClicksSortTheTableAndMoveTheMark) {
     addRow(L"07/12/2026 15:00:00", L"c.spl", L"Claude");
 
     clickHeader(1); // Nom Client
-    EXPECT_EQ(table.sortColumn(), colNomClient);
+    EXPECT_EQ(table.sortColumn(), colCustomer);
     EXPECT_EQ(headerFormat(1), HDF_SORTUP);
     EXPECT_EQ(headerFormat(0), 0);
     EXPECT_EQ(shownColumn(1), (std::vector<std::wstring>{L"albert", L"Bernard", L"Claude"}));
@@ -147,7 +147,7 @@ TEST_F(JobGridTest, HeaderClicksSortTheTableAndMoveTheMark) {
     EXPECT_EQ(shownColumn(1), (std::vector<std::wstring>{L"Claude", L"Bernard", L"albert"}));
 
     clickHeader(0); // Date Début
-    EXPECT_EQ(table.sortColumn(), colStart);
+    EXPECT_EQ(table.sortColumn(), colChangeTime);
     EXPECT_EQ(headerFormat(0), HDF_SORTUP);
     EXPECT_EQ(headerFormat(1), 0);
     EXPECT_EQ(shownColumn(1), (std::vector<std::wstring>{L"Bernard", L"Claude", L"albert"}));
@@ -159,12 +159,12 @@ TEST_F(JobGridTest, HitTestGivesTableColumnAndRowOrNothing) {
 
     const RECT client = cellRect(1, 2); // list column 2 is job column 5
     const GridCell cell = grid.hitTest({client.left + 3, (client.top + client.bottom) / 2});
-    EXPECT_EQ(cell.column, colImmatriculation);
+    EXPECT_EQ(cell.column, colRegistration);
     EXPECT_EQ(cell.row, 1);
 
     const RECT first = cellRect(0, 0);
     const GridCell date = grid.hitTest({first.left + 3, first.top + 2});
-    EXPECT_EQ(date.column, colStart);
+    EXPECT_EQ(date.column, colChangeTime);
     EXPECT_EQ(date.row, 0);
 
     RECT headerRect{};
@@ -220,7 +220,7 @@ TEST_F(JobGridTest, ReportsMouseMovesClicksAndDeselection) {
     click.ptAction = {cell.left + 3, (cell.top + cell.bottom) / 2};
     SendMessageW(host.hwnd(), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
     ASSERT_EQ(clicks.size(), 1u);
-    EXPECT_EQ(clicks[0].column, colNomClient);
+    EXPECT_EQ(clicks[0].column, colCustomer);
     EXPECT_EQ(clicks[0].row, 1);
 
     // The list view's selection moves from row 1 to row 0: row 1 is deselected.
@@ -233,7 +233,7 @@ TEST_F(JobGridTest, ReportsMouseMovesClicksAndDeselection) {
     EXPECT_TRUE(deselected.empty());
     SendMessageW(grid.hwnd(), LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
     ASSERT_EQ(deselected.size(), 1u);
-    EXPECT_EQ(deselected[0].column, colNomClient);
+    EXPECT_EQ(deselected[0].column, colCustomer);
     EXPECT_EQ(deselected[0].row, 1);
 }
 

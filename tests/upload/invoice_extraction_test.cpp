@@ -263,8 +263,8 @@ class GetDataSpoolerTest : public ::testing::Test {
 protected:
     GetDataSpoolerTest() {
         row = table.appendRow();
-        table.setCell(colJobName, row, L"00012.spl");
-        for (int col = colNomClient; col <= colInfoDocument; ++col)
+        table.setCell(colFileName, row, L"00012.spl");
+        for (int col = colCustomer; col <= colDocument; ++col)
             table.setCell(col, row, L"before");
     }
     std::string run() {
@@ -278,7 +278,7 @@ protected:
     }
     std::vector<std::wstring> columns4to7() const {
         std::vector<std::wstring> cells;
-        for (int col = colNomClient; col <= colInfoDocument; ++col)
+        for (int col = colCustomer; col <= colDocument; ++col)
             cells.push_back(table.cell(col, row));
         return cells;
     }
