@@ -32,8 +32,8 @@ void TForm1::wireCardHandlers() {
 }
 
 void TForm1::finishCardPage() {
-    Image1.setBitmap(LoadCardPicture());
-    cardLabelFont = CardLabelFont();
+    Image1.setBitmap(loadCardPicture());
+    cardLabelFont = makeCardLabelFont();
     for (Label* label : {&lbcNomClient, &lbcChassis, &lbcImmat, &lbcValidite}) {
         label->setFont(cardLabelFont.get());
         label->setColors(kCardLabelColour, kCardLabelBackground);
@@ -56,7 +56,7 @@ void TForm1::ngListJobsMouseMove(int x, int y) {
     jobTable.setMarked(row, true);
     jobTable.setMarked(hoverRow, false);
     hoverRow = row;
-    const JobPopupItems items = JobPopupItemsForRow(cellsOf(jobTable, row), cardPrinterName());
+    const JobPopupItems items = jobPopupItemsForRow(cellsOf(jobTable, row), cardPrinterName());
     PopLoadPDF.setEnabled(items.loadPdf);
     popPrintCarteFidelite.setEnabled(items.printCard);
 }
@@ -70,11 +70,11 @@ void TForm1::ngListJobsDeselectCell(int, int) {
 }
 
 void TForm1::SetSelection(int row) {
-    const CardLabels labels = CardLabelsForRow(cellsOf(jobTable, row), locale, clock);
-    lbcNomClient.setText(labels.nomClient);
-    lbcImmat.setText(labels.immat);
+    const CardLabels labels = cardLabelsForRow(cellsOf(jobTable, row), locale, clock);
+    lbcNomClient.setText(labels.customer);
+    lbcImmat.setText(labels.registration);
     lbcChassis.setText(labels.chassis);
-    lbcValidite.setText(labels.validite);
+    lbcValidite.setText(labels.validity);
 }
 
 void TForm1::popPrintCarteFideliteClick() {
@@ -98,7 +98,7 @@ void TForm1::Button1Click() {
 void TForm1::PopLoadPDFClick() {
     if (hoverRow == -1)
         return;
-    OpenInvoicePdf(serverUrl(), locale.wideToAnsi(jobTable.checkedCell(colReportId, hoverRow)),
+    openInvoicePdf(serverUrl(), locale.wideToAnsi(jobTable.checkedCell(colReportId, hoverRow)),
                    registry, shell);
 }
 

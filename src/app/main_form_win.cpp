@@ -115,7 +115,7 @@ void TForm1::removeMaximizeBox() {
 
 void TForm1::fillPrinterList() {
     ListBox1.clear();
-    for (const std::string& name : SystemPrinterNames())
+    for (const std::string& name : systemPrinterNames())
         ListBox1.add(name);
 }
 

@@ -23,7 +23,7 @@ Font labelFont(int characterHeight, int averageWidth) {
 class CardArea {
 public:
     // Bottom-up: the form that every device takes.
-    explicit CardArea(HBITMAP picture) : dib_(CreateDib24(kCardAreaSize.cx, kCardAreaSize.cy)) {
+    explicit CardArea(HBITMAP picture) : dib_(createDib24(kCardAreaSize.cx, kCardAreaSize.cy)) {
         MemoryDc area(nullptr);
         SelectedObject areaBitmap(area.get(), dib_.bitmap.get());
         PatBlt(area.get(), 0, 0, kCardAreaSize.cx, kCardAreaSize.cy, WHITENESS);
@@ -79,17 +79,17 @@ Font stretchedLabelFont(LONG width, LONG height) {
     if (static_cast<long long>(width) * kCardAreaSize.cy ==
         static_cast<long long>(height) * kCardAreaSize.cx)
         return labelFont(characterHeight, 0);
-    const int natural = averageCharWidth(CardLabelFont());
+    const int natural = averageCharWidth(makeCardLabelFont());
     return labelFont(characterHeight, static_cast<int>(std::lround(natural * scaleX)));
 }
 
 } // namespace
 
-Font CardLabelFont() {
+Font makeCardLabelFont() {
     return labelFont(kLabelCharacterHeight, 0);
 }
 
-void DrawCard(HDC dc, const RECT& destination, HBITMAP picture, const CardLabels& labels) {
+void drawCard(HDC dc, const RECT& destination, HBITMAP picture, const CardLabels& labels) {
     const LONG width = destination.right - destination.left;
     const LONG height = destination.bottom - destination.top;
     if (width <= 0 || height <= 0)
@@ -103,10 +103,10 @@ void DrawCard(HDC dc, const RECT& destination, HBITMAP picture, const CardLabels
     SetTextColor(dc, kCardLabelColour);
     SetBkColor(dc, kCardLabelBackground);
     SetBkMode(dc, OPAQUE);
-    const std::pair<POINT, const std::string*> placed[] = {{kNomClientAt, &labels.nomClient},
+    const std::pair<POINT, const std::string*> placed[] = {{kCustomerAt, &labels.customer},
                                                            {kChassisAt, &labels.chassis},
-                                                           {kImmatAt, &labels.immat},
-                                                           {kValiditeAt, &labels.validite}};
+                                                           {kRegistrationAt, &labels.registration},
+                                                           {kValidityAt, &labels.validity}};
     for (const auto& [at, text] : placed) {
         if (text->empty())
             continue;

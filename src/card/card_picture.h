@@ -16,13 +16,13 @@ struct Dib24 {
 
 // A new, uninitialised DIB section; a negative height gives rows from the top. Throws Error
 // when GDI cannot make it.
-Dib24 CreateDib24(int width, int height);
+Dib24 createDib24(int width, int height);
 
 // A top-down DIB section holding the image's pixels.
-Bitmap BitmapFromImage(const RgbImage& image);
+Bitmap bitmapFromImage(const RgbImage& image);
 
 // The card picture carried in the module's resources (IDR_CARD_PICTURE, RT_RCDATA), decoded.
 // The default module is the program itself. A missing or damaged picture throws Error.
-Bitmap LoadCardPicture(HMODULE module = nullptr);
+Bitmap loadCardPicture(HMODULE module = nullptr);
 
 } // namespace quorva

@@ -31,7 +31,7 @@ std::span<const std::uint8_t> resourceBytes(HMODULE module, int id) {
 
 } // namespace
 
-Dib24 CreateDib24(int width, int height) {
+Dib24 createDib24(int width, int height) {
     Dib24 dib;
     dib.info.bmiHeader.biSize = sizeof dib.info.bmiHeader;
     dib.info.bmiHeader.biWidth = width;
@@ -46,8 +46,8 @@ Dib24 CreateDib24(int width, int height) {
     return dib;
 }
 
-Bitmap BitmapFromImage(const RgbImage& image) {
-    Dib24 dib = CreateDib24(image.width, -image.height); // rows from the top, as decoded
+Bitmap bitmapFromImage(const RgbImage& image) {
+    Dib24 dib = createDib24(image.width, -image.height); // rows from the top, as decoded
     const size_t width = static_cast<size_t>(image.width);
     const size_t stride = (width * 3 + 3) & ~size_t{3};
     auto* out = static_cast<std::uint8_t*>(dib.bits);
@@ -64,10 +64,10 @@ Bitmap BitmapFromImage(const RgbImage& image) {
     return std::move(dib.bitmap);
 }
 
-Bitmap LoadCardPicture(HMODULE module) {
+Bitmap loadCardPicture(HMODULE module) {
     if (module == nullptr)
         module = GetModuleHandleA(nullptr);
-    return BitmapFromImage(DecodeJpeg(resourceBytes(module, IDR_CARD_PICTURE)));
+    return bitmapFromImage(decodeJpeg(resourceBytes(module, IDR_CARD_PICTURE)));
 }
 
 } // namespace quorva

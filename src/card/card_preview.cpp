@@ -13,7 +13,7 @@ constexpr size_t kDateTextLimit = 100;
 
 } // namespace
 
-std::string CardValidityText(const std::string& documentText, const Locale& locale,
+std::string cardValidityText(const std::string& documentText, const Locale& locale,
                              const Clock& clock) {
     // Lower-casing keeps the length, so the position found in the copy holds in the cell text.
     const size_t marker = locale.lowerAnsi(documentText).find(kDateMarker);
@@ -36,16 +36,16 @@ std::string CardValidityText(const std::string& documentText, const Locale& loca
     return text;
 }
 
-CardLabels CardLabelsForRow(const RowCells& cells, const Locale& locale, const Clock& clock) {
+CardLabels cardLabelsForRow(const RowCells& cells, const Locale& locale, const Clock& clock) {
     CardLabels labels;
-    labels.nomClient = locale.wideToAnsi(cells(colCustomer));
-    labels.immat = locale.wideToAnsi(cells(colRegistration));
+    labels.customer = locale.wideToAnsi(cells(colCustomer));
+    labels.registration = locale.wideToAnsi(cells(colRegistration));
     labels.chassis = locale.wideToAnsi(cells(colChassis));
-    labels.validite = CardValidityText(locale.wideToAnsi(cells(colDocument)), locale, clock);
+    labels.validity = cardValidityText(locale.wideToAnsi(cells(colDocument)), locale, clock);
     return labels;
 }
 
-JobPopupItems JobPopupItemsForRow(const RowCells& cells, const std::string& cardPrinter) {
+JobPopupItems jobPopupItemsForRow(const RowCells& cells, const std::string& cardPrinter) {
     JobPopupItems items;
     items.loadPdf = !cells(colReportId).empty();
     items.printCard = !cardPrinter.empty() && !cells(colDocument).empty();

@@ -15,7 +15,7 @@ namespace quorva {
 // first " du " (any case), one year on, less one day, in the short date format, with the long
 // time after it when not midnight. A text after " du " that is not a date stands for now. Empty
 // when the document text holds no " du ".
-std::string CardValidityText(const std::string& documentText, const Locale& locale,
+std::string cardValidityText(const std::string& documentText, const Locale& locale,
                              const Clock& clock);
 
 // The text of one cell of the row in hand, by job-table column number.
@@ -23,17 +23,17 @@ using RowCells = std::function<std::wstring(int column)>;
 
 // The four card labels, in the system's ANSI code page.
 struct CardLabels {
-    std::string nomClient; // lbcNomClient
-    std::string immat;     // lbcImmat
-    std::string chassis;   // lbcChassis
-    std::string validite;  // lbcValidite
+    std::string customer;     // lbcNomClient
+    std::string registration; // lbcImmat
+    std::string chassis;      // lbcChassis
+    std::string validity;     // lbcValidite
 
     bool operator==(const CardLabels&) const = default;
 };
 
 // The card for a row: name, registration and chassis as they stand, validity from the document
 // text.
-CardLabels CardLabelsForRow(const RowCells& cells, const Locale& locale, const Clock& clock);
+CardLabels cardLabelsForRow(const RowCells& cells, const Locale& locale, const Clock& clock);
 
 // Which commands of the job grid's popup menu a hovered row offers.
 struct JobPopupItems {
@@ -45,6 +45,6 @@ struct JobPopupItems {
 };
 
 // The document text is read only when a card printer is set.
-JobPopupItems JobPopupItemsForRow(const RowCells& cells, const std::string& cardPrinter);
+JobPopupItems jobPopupItemsForRow(const RowCells& cells, const std::string& cardPrinter);
 
 } // namespace quorva

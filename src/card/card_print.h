@@ -14,8 +14,8 @@
 namespace quorva {
 
 // The local printers and printer connections, in the system's order (the positions that
-// CardPrinter::SelectPrinterByIndex takes). Throws Error when the list cannot be read.
-std::vector<std::string> SystemPrinterNames();
+// CardPrinter::selectPrinterByIndex takes). Throws Error when the list cannot be read.
+std::vector<std::string> systemPrinterNames();
 
 // The program's printer object: one per run, held by the main window. Its state starts at its
 // first use: the current printer is then the system default printer, and the printer settings
@@ -29,10 +29,10 @@ public:
     // An empty name prints nothing. Failures throw Error with the text to show.
     void print(const std::string& cardPrinterName, const CardLabels& labels, HBITMAP picture);
 
-    // Makes the printer at `index` of SystemPrinterNames() current and writes its name into
+    // Makes the printer at `index` of systemPrinterNames() current and writes its name into
     // the settings block. Throws Error "Indice imprimante hors limites" for a position outside
     // the list.
-    void SelectPrinterByIndex(int index);
+    void selectPrinterByIndex(int index);
 
     // The current printer's name; empty before the first use.
     const std::string& currentPrinter() const { return current_; }

@@ -134,7 +134,7 @@ std::string defaultPrinterName() {
 
 } // namespace
 
-std::vector<std::string> SystemPrinterNames() {
+std::vector<std::string> systemPrinterNames() {
     const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
     std::vector<BYTE> buffer;
     DWORD needed = 0;
@@ -181,9 +181,9 @@ void CardPrinter::startOnDefaultPrinter() {
     settings_ = settingsFromDriver(current_);
 }
 
-void CardPrinter::SelectPrinterByIndex(int index) {
+void CardPrinter::selectPrinterByIndex(int index) {
     startOnDefaultPrinter();
-    const std::vector<std::string> printers = SystemPrinterNames();
+    const std::vector<std::string> printers = systemPrinterNames();
     if (index < 0 || static_cast<size_t>(index) >= printers.size())
         throw Error(kIndexOutOfRange);
     current_ = printers[static_cast<size_t>(index)];
@@ -228,7 +228,7 @@ void CardPrinter::printPage(const CardLabels& labels, HBITMAP picture) {
     PrintJob job(dc.get());
     if (StartPage(dc.get()) <= 0)
         throwPrintFailure();
-    DrawCard(dc.get(), {0, 0, GetDeviceCaps(dc.get(), HORZRES), GetDeviceCaps(dc.get(), VERTRES)},
+    drawCard(dc.get(), {0, 0, GetDeviceCaps(dc.get(), HORZRES), GetDeviceCaps(dc.get(), VERTRES)},
              picture, labels);
     if (EndPage(dc.get()) <= 0)
         throwPrintFailure();
@@ -240,12 +240,12 @@ void CardPrinter::print(const std::string& cardPrinterName, const CardLabels& la
     if (cardPrinterName.empty())
         return;
     startOnDefaultPrinter();
-    const std::vector<std::string> printers = SystemPrinterNames();
+    const std::vector<std::string> printers = systemPrinterNames();
     const auto found = std::find_if(printers.begin(), printers.end(), [&](const std::string& name) {
         return sameName(name, cardPrinterName);
     });
     if (found != printers.end())
-        SelectPrinterByIndex(static_cast<int>(found - printers.begin()));
+        selectPrinterByIndex(static_cast<int>(found - printers.begin()));
     setLandscape();
     printPage(labels, picture);
 }

@@ -26,11 +26,11 @@ std::string browserCommand(const Registry& registry) {
 
 } // namespace
 
-std::string PdfAddress(const std::string& serverUrl, const std::string& reportId) {
+std::string pdfAddress(const std::string& serverUrl, const std::string& reportId) {
     return serverUrl + "ReportPDF?rptSelect=idDocument=" + reportId + "&rptName=Facture";
 }
 
-std::string BrowserProgram(std::string_view command) {
+std::string browserProgram(std::string_view command) {
     const size_t open = command.find('"');
     if (open == std::string_view::npos)
         return {};
@@ -40,7 +40,7 @@ std::string BrowserProgram(std::string_view command) {
     return std::string(command.substr(open + 1, close - open - 1));
 }
 
-std::string QuotedArgument(std::string_view text) {
+std::string quotedArgument(std::string_view text) {
     // The report identifier comes from the server: without the quotes and the escaping, a quote
     // in it would end the argument and let the server add its own options to the browser's
     // command line.
@@ -62,21 +62,21 @@ std::string QuotedArgument(std::string_view text) {
     return out;
 }
 
-bool OpenUrlInBrowser(const std::string& url, const Registry& registry, Shell& shell) {
-    const std::string program = BrowserProgram(browserCommand(registry));
+bool openUrlInBrowser(const std::string& url, const Registry& registry, Shell& shell) {
+    const std::string program = browserProgram(browserCommand(registry));
     // A command without a quoted program leaves nothing to start; the shell is not asked to run
     // an empty file name.
     if (program.empty())
         return false;
-    shell.execute("open", program, QuotedArgument(url), kShowNormal);
+    shell.execute("open", program, quotedArgument(url), kShowNormal);
     return true;
 }
 
-void OpenInvoicePdf(const std::string& serverUrl, const std::string& reportId,
+void openInvoicePdf(const std::string& serverUrl, const std::string& reportId,
                     const Registry& registry, Shell& shell) {
     if (serverUrl.empty())
         return;
-    OpenUrlInBrowser(PdfAddress(serverUrl, reportId), registry, shell);
+    openUrlInBrowser(pdfAddress(serverUrl, reportId), registry, shell);
 }
 
 } // namespace quorva

@@ -13,25 +13,25 @@ namespace quorva {
 
 // The server URL setting as stored, then "ReportPDF?rptSelect=idDocument=", the report
 // identifier and "&rptName=Facture". Nothing is escaped and no "/" is added.
-std::string PdfAddress(const std::string& serverUrl, const std::string& reportId);
+std::string pdfAddress(const std::string& serverUrl, const std::string& reportId);
 
 // The program of a browser command line: the text between its first two double quotes, empty
 // when it has fewer than two.
-std::string BrowserProgram(std::string_view command);
+std::string browserProgram(std::string_view command);
 
 // `text` as one command-line argument: in double quotes, with each double quote and control
 // character inside written as %XX, and backslashes before the closing quote doubled so that they
 // cannot escape it.
-std::string QuotedArgument(std::string_view text);
+std::string quotedArgument(std::string_view text);
 
 // Starts the browser of HKEY_CLASSES_ROOT\htmlfile\shell\open\command with `url` as its only
 // argument. False when no browser was started for want of a usable command: the key or its
 // default value is missing or empty, or the command holds no quoted program. A default value that
 // is not text throws Error.
-bool OpenUrlInBrowser(const std::string& url, const Registry& registry, Shell& shell);
+bool openUrlInBrowser(const std::string& url, const Registry& registry, Shell& shell);
 
 // The popup command for a row: does nothing without a server URL setting.
-void OpenInvoicePdf(const std::string& serverUrl, const std::string& reportId,
+void openInvoicePdf(const std::string& serverUrl, const std::string& reportId,
                     const Registry& registry, Shell& shell);
 
 } // namespace quorva

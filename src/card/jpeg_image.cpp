@@ -83,7 +83,7 @@ bool readRows(Decoder& decoder, unsigned char* pixels, size_t rowBytes) {
 
 } // namespace
 
-RgbImage DecodeJpeg(std::span<const std::uint8_t> data) {
+RgbImage decodeJpeg(std::span<const std::uint8_t> data) {
     if (data.size() > std::numeric_limits<unsigned long>::max())
         throw Error("Image JPEG incorrecte : trop grande");
     Decoder decoder;

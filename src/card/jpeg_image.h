@@ -21,6 +21,6 @@ struct RgbImage {
 
 // Decodes a JPEG held in memory. A damaged or truncated picture throws Error rather than
 // yielding a partly grey image.
-RgbImage DecodeJpeg(std::span<const std::uint8_t> data);
+RgbImage decodeJpeg(std::span<const std::uint8_t> data);
 
 } // namespace quorva

@@ -21,8 +21,8 @@ namespace {
 
 // One job-table row: name, registration, chassis, document text, report identifier.
 struct JobRow {
-    const wchar_t* nomClient;
-    const wchar_t* immat;
+    const wchar_t* customer;
+    const wchar_t* registration;
     const wchar_t* chassis;
     const wchar_t* document;
     const wchar_t* idReport;
@@ -60,8 +60,8 @@ protected:
     static void fill(TForm1& form, std::initializer_list<JobRow> rows) {
         for (const JobRow& row : rows) {
             const int index = form.jobTable.appendRow();
-            form.jobTable.setCell(colCustomer, index, row.nomClient);
-            form.jobTable.setCell(colRegistration, index, row.immat);
+            form.jobTable.setCell(colCustomer, index, row.customer);
+            form.jobTable.setCell(colRegistration, index, row.registration);
             form.jobTable.setCell(colChassis, index, row.chassis);
             form.jobTable.setCell(colDocument, index, row.document);
             form.jobTable.setCell(colReportId, index, row.idReport);
@@ -404,7 +404,7 @@ protected:
 
 private:
     static inline std::string previousDefault_;
-    static inline const testing::PrinterOutputFolder folder_{"quorva-form-card-print"};
+    static inline const testing::printerOutputFolder folder_{"quorva-form-card-print"};
 };
 
 TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {

@@ -22,7 +22,7 @@ using testing::similar;
 class Canvas {
 public:
     Canvas(int width, int height)
-        : width_(width), height_(height), dib_(CreateDib24(width, -height)), dc_(nullptr),
+        : width_(width), height_(height), dib_(createDib24(width, -height)), dc_(nullptr),
           selected_(dc_.get(), dib_.bitmap.get()) {
         PatBlt(dc_.get(), 0, 0, width, height, WHITENESS);
     }
@@ -91,7 +91,7 @@ RECT blueBounds(const Canvas& canvas, const RECT& region) {
 }
 
 TEST(CardPicture, ResourceHoldsTheCardPicture) {
-    const Bitmap bitmap = LoadCardPicture();
+    const Bitmap bitmap = loadCardPicture();
     BITMAP info{};
     ASSERT_EQ(GetObjectW(bitmap.get(), sizeof info, &info), int(sizeof info));
     EXPECT_EQ(info.bmWidth, 1012);
@@ -109,7 +109,7 @@ TEST(CardPicture, ResourceHoldsTheCardPicture) {
 }
 
 TEST(CardPicture, ModuleWithoutThePictureIsAnError) {
-    EXPECT_THROW(LoadCardPicture(GetModuleHandleA("kernel32.dll")), Error);
+    EXPECT_THROW(loadCardPicture(GetModuleHandleA("kernel32.dll")), Error);
 }
 
 TEST(CardPicture, RowsArePaddedAndChannelsKept) {
@@ -117,14 +117,14 @@ TEST(CardPicture, RowsArePaddedAndChannelsKept) {
     const RgbImage image = paint(3, 2, [](int x, int y) {
         return Rgb{x * 100, y * 200, 50 + x * 10 + y};
     });
-    const Bitmap bitmap = BitmapFromImage(image);
+    const Bitmap bitmap = bitmapFromImage(image);
     Canvas canvas(3, 2);
     blit(canvas, bitmap.get());
     EXPECT_EQ(mismatches(canvas, image, 0), 0);
 }
 
-TEST(CardLabelFont, IsCambriaOrItsMetricTwin) {
-    const Font font = CardLabelFont();
+TEST(makeCardLabelFont, IsCambriaOrItsMetricTwin) {
+    const Font font = makeCardLabelFont();
     MemoryDc dc(nullptr);
     SelectedObject selected(dc.get(), font.get());
     char face[LF_FACESIZE] = {};
@@ -151,13 +151,13 @@ TEST(CardLabelFont, IsCambriaOrItsMetricTwin) {
     EXPECT_FALSE(metrics.tmItalic);
 }
 
-TEST(DrawCard, NaturalSizeShowsThePictureClippedOrWhiteBeyondIt) {
+TEST(drawCard, NaturalSizeShowsThePictureClippedOrWhiteBeyondIt) {
     // The card picture is larger than the area by one column and four rows.
     const RgbImage pictures[] = {cardPicture(), paint(500, 300, [](int, int) { return kRed; })};
     for (const RgbImage& picture : pictures) {
-        const Bitmap bitmap = BitmapFromImage(picture);
+        const Bitmap bitmap = bitmapFromImage(picture);
         Canvas canvas(kCardAreaSize.cx, kCardAreaSize.cy);
-        DrawCard(canvas.dc(), {0, 0, kCardAreaSize.cx, kCardAreaSize.cy}, bitmap.get(), {});
+        drawCard(canvas.dc(), {0, 0, kCardAreaSize.cx, kCardAreaSize.cy}, bitmap.get(), {});
         const RgbImage expected = paint(kCardAreaSize.cx, kCardAreaSize.cy, [&](int x, int y) {
             return x < picture.width && y < picture.height ? at(picture, x, y) : kWhite;
         });
@@ -165,11 +165,11 @@ TEST(DrawCard, NaturalSizeShowsThePictureClippedOrWhiteBeyondIt) {
     }
 }
 
-TEST(DrawCard, LabelsStandAtTheirPlacesOnWhite) {
+TEST(drawCard, LabelsStandAtTheirPlacesOnWhite) {
     // A grey picture shows each label's white background; the card sits at (40, 30).
-    const Bitmap grey = BitmapFromImage(paint(1012, 638, [](int, int) { return kGrey; }));
+    const Bitmap grey = bitmapFromImage(paint(1012, 638, [](int, int) { return kGrey; }));
     const POINT origin{40, 30};
-    const Font font = CardLabelFont();
+    const Font font = makeCardLabelFont();
     MemoryDc measure(nullptr);
     SelectedObject selected(measure.get(), font.get());
 
@@ -177,14 +177,14 @@ TEST(DrawCard, LabelsStandAtTheirPlacesOnWhite) {
         CardLabels labels;
         POINT at;
         std::string text;
-    } cases[] = {{{"DUPONT Jean", "", "", ""}, kNomClientAt, "DUPONT Jean"},
-                 {{"", "AB-123-CD", "", ""}, kImmatAt, "AB-123-CD"},
+    } cases[] = {{{"DUPONT Jean", "", "", ""}, kCustomerAt, "DUPONT Jean"},
+                 {{"", "AB-123-CD", "", ""}, kRegistrationAt, "AB-123-CD"},
                  {{"", "", "VF1RJA00123456789", ""}, kChassisAt, "VF1RJA00123456789"},
-                 {{"", "", "", "11/03/2015"}, kValiditeAt, "11/03/2015"}};
+                 {{"", "", "", "11/03/2015"}, kValidityAt, "11/03/2015"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         Canvas canvas(1100, 700);
-        DrawCard(canvas.dc(),
+        drawCard(canvas.dc(),
                  {origin.x, origin.y, origin.x + kCardAreaSize.cx, origin.y + kCardAreaSize.cy},
                  grey.get(), c.labels);
         SIZE extent{};
@@ -209,19 +209,19 @@ TEST(DrawCard, LabelsStandAtTheirPlacesOnWhite) {
     }
 }
 
-TEST(DrawCard, StretchesWidthAndHeightIndependently) {
+TEST(drawCard, StretchesWidthAndHeightIndependently) {
     const RgbImage picture = paint(1012, 638, [](int x, int y) {
         return y < 317 ? (x < 505 ? Rgb{200, 30, 30} : Rgb{30, 200, 30})
                        : (x < 505 ? Rgb{200, 200, 30} : Rgb{30, 160, 160});
     });
-    const Bitmap bitmap = BitmapFromImage(picture);
+    const Bitmap bitmap = bitmapFromImage(picture);
     const CardLabels labels{"DUPONT Jean", "", "", ""};
 
     Canvas natural(kCardAreaSize.cx, kCardAreaSize.cy);
-    DrawCard(natural.dc(), {0, 0, kCardAreaSize.cx, kCardAreaSize.cy}, bitmap.get(), labels);
+    drawCard(natural.dc(), {0, 0, kCardAreaSize.cx, kCardAreaSize.cy}, bitmap.get(), labels);
     // Twice as wide, half as high.
     Canvas stretched(2 * kCardAreaSize.cx, kCardAreaSize.cy / 2);
-    DrawCard(stretched.dc(), {0, 0, stretched.width(), stretched.height()}, bitmap.get(), labels);
+    drawCard(stretched.dc(), {0, 0, stretched.width(), stretched.height()}, bitmap.get(), labels);
 
     for (const auto& [x, y] : {std::pair{100, 100},
                                {900, 100},
@@ -232,8 +232,8 @@ TEST(DrawCard, StretchesWidthAndHeightIndependently) {
                                {400, 500}})
         EXPECT_TRUE(similar(stretched.at(2 * x, y / 2), at(picture, x, y), 0)) << x << "," << y;
 
-    const RECT region{kNomClientAt.x - 5, kNomClientAt.y - 5, kNomClientAt.x + 500,
-                      kNomClientAt.y + 80};
+    const RECT region{kCustomerAt.x - 5, kCustomerAt.y - 5, kCustomerAt.x + 500,
+                      kCustomerAt.y + 80};
     const RECT ink = blueBounds(natural, region);
     const RECT stretchedInk = blueBounds(
         stretched, {2 * region.left, region.top / 2, 2 * region.right, region.bottom / 2});

@@ -25,7 +25,7 @@ class DayMonthYear : public ::testing::TestWithParam<ValidityCase> {};
 TEST_P(DayMonthYear, ValidityText) {
     const FixedLocale locale; // dd/MM/yyyy, "/", HH:mm:ss
     const ManualClock clock;
-    EXPECT_EQ(CardValidityText(GetParam().documentText, locale, clock), GetParam().expected);
+    EXPECT_EQ(cardValidityText(GetParam().documentText, locale, clock), GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -74,52 +74,52 @@ TEST(CardValidity, ReadsAtMostOneHundredCharactersAfterTheMarker) {
     const std::string date = "12/03/2014";
     // Ninety spaces bring the date text to exactly 100 characters; what follows is not read.
     EXPECT_EQ(
-        CardValidityText("Facture du " + date + std::string(90, ' ') + "page 2", locale, clock),
+        cardValidityText("Facture du " + date + std::string(90, ' ') + "page 2", locale, clock),
         "11/03/2015");
     EXPECT_EQ(
-        CardValidityText("Facture du " + date + std::string(89, ' ') + "page 2", locale, clock),
+        cardValidityText("Facture du " + date + std::string(89, ' ') + "page 2", locale, clock),
         "06/12/2027 14:05:09");
 }
 
 TEST(CardValidity, FallbackAtMidnightShowsNoTime) {
     const FixedLocale locale;
     const ManualClock clock({2026, 12, 7, 0, 0, 0, 0});
-    EXPECT_EQ(CardValidityText("Facture du ?", locale, clock), "06/12/2027");
+    EXPECT_EQ(cardValidityText("Facture du ?", locale, clock), "06/12/2027");
 }
 
 TEST(CardValidity, FallbackOnALeapDayRunsToTheTwentyNinthOfMarch) {
     const FixedLocale locale;
     const ManualClock clock({2028, 2, 29, 10, 30, 0, 500});
-    EXPECT_EQ(CardValidityText("Facture du", locale, clock), "");
-    EXPECT_EQ(CardValidityText("Facture du -", locale, clock), "28/03/2029 10:30:00");
+    EXPECT_EQ(cardValidityText("Facture du", locale, clock), "");
+    EXPECT_EQ(cardValidityText("Facture du -", locale, clock), "28/03/2029 10:30:00");
 }
 
 TEST(CardValidity, MonthFirstFormat) {
     const FixedLocale locale("MM/dd/yyyy", "/", "h:mm:ss tt");
     const ManualClock clock;
-    EXPECT_EQ(CardValidityText("Invoice du 03/12/2014", locale, clock), "03/11/2015");
-    EXPECT_EQ(CardValidityText("Invoice du 02/29/2016", locale, clock), "03/28/2017");
-    EXPECT_EQ(CardValidityText("Invoice du 03/12", locale, clock), "03/11/2027");
-    EXPECT_EQ(CardValidityText("Invoice du 13/03/2014", locale, clock), "12/06/2027 2:05:09 PM");
+    EXPECT_EQ(cardValidityText("Invoice du 03/12/2014", locale, clock), "03/11/2015");
+    EXPECT_EQ(cardValidityText("Invoice du 02/29/2016", locale, clock), "03/28/2017");
+    EXPECT_EQ(cardValidityText("Invoice du 03/12", locale, clock), "03/11/2027");
+    EXPECT_EQ(cardValidityText("Invoice du 13/03/2014", locale, clock), "12/06/2027 2:05:09 PM");
 }
 
 TEST(CardValidity, YearFirstFormatWithDashes) {
     const FixedLocale locale("yyyy-MM-dd", "-", "HH:mm:ss");
     const ManualClock clock;
-    EXPECT_EQ(CardValidityText("Facture du 2014-03-12", locale, clock), "2015-03-11");
-    EXPECT_EQ(CardValidityText("Facture du 14-03-12", locale, clock), "2015-03-11");
+    EXPECT_EQ(cardValidityText("Facture du 2014-03-12", locale, clock), "2015-03-11");
+    EXPECT_EQ(cardValidityText("Facture du 14-03-12", locale, clock), "2015-03-11");
     // Two numbers are month and day.
-    EXPECT_EQ(CardValidityText("Facture du 03-12", locale, clock), "2027-03-11");
-    EXPECT_EQ(CardValidityText("Facture du 2014-03-12 -", locale, clock), "2015-03-11");
+    EXPECT_EQ(cardValidityText("Facture du 03-12", locale, clock), "2027-03-11");
+    EXPECT_EQ(cardValidityText("Facture du 2014-03-12 -", locale, clock), "2015-03-11");
     // The slash is not this format's separator.
-    EXPECT_EQ(CardValidityText("Facture du 2014/03/12", locale, clock), "2027-12-06 14:05:09");
+    EXPECT_EQ(cardValidityText("Facture du 2014/03/12", locale, clock), "2027-12-06 14:05:09");
 }
 
 TEST(CardValidity, MarkerFoundWithTheCodePageLowerCasing) {
     // A Windows-1252 capital before the marker keeps its byte position when lower-cased.
     const FixedLocale locale;
     const ManualClock clock;
-    EXPECT_EQ(CardValidityText("R\xC9GL\xC9 DU 12/03/2014", locale, clock), "11/03/2015");
+    EXPECT_EQ(cardValidityText("R\xC9GL\xC9 DU 12/03/2014", locale, clock), "11/03/2015");
 }
 
 // A row of the job table as the grid gives it, recording which columns were read.
@@ -150,7 +150,7 @@ TEST(CardLabels, FilledFromColumnsFourToSeven) {
                  {colReportId, L"77"}});
     const CardLabels expected{"M. L\xC9GER Andr\xE9", "AB-123-CD", "XZ9ZZZ00000000042",
                               "11/03/2015"};
-    EXPECT_EQ(CardLabelsForRow(row.reader(), locale, clock), expected);
+    EXPECT_EQ(cardLabelsForRow(row.reader(), locale, clock), expected);
 }
 
 TEST(CardLabels, EmptyCellsGiveEmptyLabels) {
@@ -158,7 +158,7 @@ TEST(CardLabels, EmptyCellsGiveEmptyLabels) {
     const ManualClock clock;
     FakeRow row({{colCustomer, L"DURAND"}, {colDocument, L"FACTURE 4512"}});
     const CardLabels expected{"DURAND", "", "", ""};
-    EXPECT_EQ(CardLabelsForRow(row.reader(), locale, clock), expected);
+    EXPECT_EQ(cardLabelsForRow(row.reader(), locale, clock), expected);
 }
 
 struct PopupCase {
@@ -173,7 +173,7 @@ class PopupItems : public ::testing::TestWithParam<PopupCase> {};
 TEST_P(PopupItems, EnabledByTheRowAndTheCardPrinter) {
     const PopupCase& c = GetParam();
     FakeRow row({{colDocument, c.document}, {colReportId, c.reportId}});
-    EXPECT_EQ(JobPopupItemsForRow(row.reader(), c.cardPrinter), c.expected);
+    EXPECT_EQ(jobPopupItemsForRow(row.reader(), c.cardPrinter), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -186,19 +186,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(JobPopup, DocumentTextReadOnlyWithACardPrinter) {
     FakeRow withoutPrinter({{colDocument, L"FACTURE"}});
-    JobPopupItemsForRow(withoutPrinter.reader(), "");
+    jobPopupItemsForRow(withoutPrinter.reader(), "");
     EXPECT_EQ(withoutPrinter.read, std::vector<int>{colReportId});
 
     FakeRow withPrinter({{colDocument, L"FACTURE"}});
-    JobPopupItemsForRow(withPrinter.reader(), "Carte");
+    jobPopupItemsForRow(withPrinter.reader(), "Carte");
     EXPECT_EQ(withPrinter.read, (std::vector<int>{colReportId, colDocument}));
 }
 
 } // namespace
 
 void PrintTo(const CardLabels& labels, std::ostream* out) {
-    *out << '{' << labels.nomClient << " | " << labels.immat << " | " << labels.chassis << " | "
-         << labels.validite << '}';
+    *out << '{' << labels.customer << " | " << labels.registration << " | " << labels.chassis
+         << " | " << labels.validity << '}';
 }
 
 void PrintTo(const JobPopupItems& items, std::ostream* out) {

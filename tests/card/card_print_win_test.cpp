@@ -30,7 +30,7 @@ using testing::isLabelBlue;
 using testing::kFlatCardPlaces;
 using testing::kRenderDpi;
 using testing::PrinterOutput;
-using testing::PrinterOutputFolder;
+using testing::printerOutputFolder;
 using testing::removeDefaultPrinter;
 using testing::Rgb;
 using testing::similar;
@@ -120,12 +120,12 @@ protected:
 
     static PrinterOutput output(const std::string& printer) { return folder_.output(printer); }
 
-    const Bitmap picture_ = LoadCardPicture();
+    const Bitmap picture_ = loadCardPicture();
     const CardLabels labels_{"MÜLLER Hélène", "AB-123-CD", "VF1RJA00123456789", "11/03/2015"};
 
 private:
     static inline std::string previousDefault_;
-    static inline const PrinterOutputFolder folder_{"quorva-card-print"};
+    static inline const printerOutputFolder folder_{"quorva-card-print"};
 };
 
 std::string errorOf(const std::function<void()>& action) {
@@ -179,7 +179,7 @@ TEST_F(CardPrint, FoundPrinterGetsTheCardOnOneLandscapePage) {
     EXPECT_TRUE(similar(margin, {255, 255, 255}, 5));
 
     // The labels' blue ink where each label starts (its first letters).
-    for (const POINT p : {kNomClientAt, kChassisAt, kImmatAt, kValiditeAt}) {
+    for (const POINT p : {kCustomerAt, kChassisAt, kRegistrationAt, kValidityAt}) {
         int blue = 0;
         for (int y = p.y; y < p.y + 62; y += 2)
             for (int x = p.x; x < p.x + 120; x += 2)
@@ -219,18 +219,18 @@ TEST_F(CardPrint, LongPrinterNameIsCutInTheSettingsOnly) {
 }
 
 TEST_F(CardPrint, SelectionByIndex) {
-    const std::vector<std::string> names = SystemPrinterNames();
+    const std::vector<std::string> names = systemPrinterNames();
     const auto card = std::find(names.begin(), names.end(), kCardPrinter);
     ASSERT_NE(card, names.end());
 
     CardPrinter printer;
-    printer.SelectPrinterByIndex(int(card - names.begin()));
+    printer.selectPrinterByIndex(int(card - names.begin()));
     EXPECT_EQ(printer.currentPrinter(), kCardPrinter);
     // The settings block came from the default printer's driver and now names the card printer.
     EXPECT_EQ(printer.settingsDeviceName(), kCardPrinter);
 
     for (const int index : {-1, int(names.size()), int(names.size()) + 5})
-        EXPECT_EQ(errorOf([&] { printer.SelectPrinterByIndex(index); }),
+        EXPECT_EQ(errorOf([&] { printer.selectPrinterByIndex(index); }),
                   "Indice imprimante hors limites")
             << index;
     EXPECT_EQ(printer.currentPrinter(), kCardPrinter);
@@ -246,7 +246,7 @@ TEST_F(CardPrint, NoDefaultPrinterAtFirstUseIsAnError) {
         EXPECT_EQ(errorOf([&] { printer.print(name, labels_, picture_.get()); }), expected) << name;
     }
     CardPrinter printer;
-    EXPECT_EQ(errorOf([&] { printer.SelectPrinterByIndex(0); }), expected);
+    EXPECT_EQ(errorOf([&] { printer.selectPrinterByIndex(0); }), expected);
     EXPECT_FALSE(output(kCardPrinter).printed());
 }
 

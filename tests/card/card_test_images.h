@@ -52,7 +52,7 @@ inline std::vector<std::uint8_t> cardPictureFile() {
     return readFile(QUORVA_CARD_PICTURE);
 }
 inline RgbImage cardPicture() {
-    return DecodeJpeg(cardPictureFile());
+    return decodeJpeg(cardPictureFile());
 }
 
 // Places of the card picture where its colour is flat (the navy band, the gold rule, the red and

@@ -25,11 +25,11 @@ void setBrowserCommand(MemoryRegistry& registry, const RegistryValue& value) {
     registry.key(RegistryRoot::ClassesRoot, kCommandKey).values[""] = value;
 }
 
-TEST(PdfAddress, JoinsTheFourPiecesUnescaped) {
+TEST(pdfAddress, JoinsTheFourPiecesUnescaped) {
     EXPECT_EQ(
-        PdfAddress("http://reports.local:8080/Quorva/", "123"),
+        pdfAddress("http://reports.local:8080/Quorva/", "123"),
         "http://reports.local:8080/Quorva/ReportPDF?rptSelect=idDocument=123&rptName=Facture");
-    EXPECT_EQ(PdfAddress("http://h/x", "a b&c#d"),
+    EXPECT_EQ(pdfAddress("http://h/x", "a b&c#d"),
               "http://h/xReportPDF?rptSelect=idDocument=a b&c#d&rptName=Facture");
 }
 
@@ -41,11 +41,11 @@ struct ProgramCase {
 class BrowserCommand : public ::testing::TestWithParam<ProgramCase> {};
 
 TEST_P(BrowserCommand, ProgramIsBetweenTheFirstTwoQuotes) {
-    EXPECT_EQ(BrowserProgram(GetParam().command), GetParam().program);
+    EXPECT_EQ(browserProgram(GetParam().command), GetParam().program);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    OpenUrlInBrowser, BrowserCommand,
+    openUrlInBrowser, BrowserCommand,
     ::testing::Values(
         ProgramCase{"\"C:\\Program Files\\Web\\browser.exe\" -nohome -osint -url \"%1\"",
                     "C:\\Program Files\\Web\\browser.exe"},
@@ -55,23 +55,23 @@ INSTANTIATE_TEST_SUITE_P(
         ProgramCase{"C:\\Web\\browser.exe \"%1\"", "%1"}, ProgramCase{"\"\" %1", ""},
         ProgramCase{"", ""}));
 
-TEST(QuotedArgument, OneArgumentWhateverTheText) {
-    EXPECT_EQ(QuotedArgument("http://h/a b&c#d"), "\"http://h/a b&c#d\"");
-    EXPECT_EQ(QuotedArgument("1\" --user-data-dir=/tmp/x \""),
+TEST(quotedArgument, OneArgumentWhateverTheText) {
+    EXPECT_EQ(quotedArgument("http://h/a b&c#d"), "\"http://h/a b&c#d\"");
+    EXPECT_EQ(quotedArgument("1\" --user-data-dir=/tmp/x \""),
               "\"1%22 --user-data-dir=/tmp/x %22\"");
-    EXPECT_EQ(QuotedArgument("a\r\nb\tc"), "\"a%0D%0Ab%09c\"");
+    EXPECT_EQ(quotedArgument("a\r\nb\tc"), "\"a%0D%0Ab%09c\"");
     // Backslashes are literal inside, doubled only where they meet the closing quote.
-    EXPECT_EQ(QuotedArgument("C:\\x\\y"), "\"C:\\x\\y\"");
-    EXPECT_EQ(QuotedArgument("C:\\x\\\\"), "\"C:\\x\\\\\\\\\"");
-    EXPECT_EQ(QuotedArgument(""), "\"\"");
+    EXPECT_EQ(quotedArgument("C:\\x\\y"), "\"C:\\x\\y\"");
+    EXPECT_EQ(quotedArgument("C:\\x\\\\"), "\"C:\\x\\\\\\\\\"");
+    EXPECT_EQ(quotedArgument(""), "\"\"");
 }
 
-TEST(OpenUrlInBrowser, StartsTheQuotedProgramWithTheAddressAsItsOnlyArgument) {
+TEST(openUrlInBrowser, StartsTheQuotedProgramWithTheAddressAsItsOnlyArgument) {
     MemoryRegistry registry;
     RecordingShell shell;
     setBrowserCommand(registry, text("\"C:\\Web\\browser.exe\" -nohome \"%1\""));
 
-    EXPECT_TRUE(OpenUrlInBrowser("http://h/ReportPDF?rptSelect=idDocument=123&rptName=Facture",
+    EXPECT_TRUE(openUrlInBrowser("http://h/ReportPDF?rptSelect=idDocument=123&rptName=Facture",
                                  registry, shell));
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].verb, "open");
@@ -81,30 +81,30 @@ TEST(OpenUrlInBrowser, StartsTheQuotedProgramWithTheAddressAsItsOnlyArgument) {
     EXPECT_EQ(shell.calls[0].show, 5);
 }
 
-TEST(OpenUrlInBrowser, ExpandableStringTakenAsStored) {
+TEST(openUrlInBrowser, ExpandableStringTakenAsStored) {
     MemoryRegistry registry;
     RecordingShell shell;
     setBrowserCommand(registry,
                       text("\"%ProgramFiles%\\Web\\browser.exe\" %1", RegistryType::ExpandString));
-    EXPECT_TRUE(OpenUrlInBrowser("http://h/", registry, shell));
+    EXPECT_TRUE(openUrlInBrowser("http://h/", registry, shell));
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].file, "%ProgramFiles%\\Web\\browser.exe");
 }
 
-TEST(OpenUrlInBrowser, HostileReportIdStaysInsideTheAddress) {
+TEST(openUrlInBrowser, HostileReportIdStaysInsideTheAddress) {
     MemoryRegistry registry;
     RecordingShell shell;
     setBrowserCommand(registry, text("\"C:\\Web\\browser.exe\" %1"));
-    const std::string url = PdfAddress("http://h/", "1\" --user-data-dir=/tmp/x \"");
+    const std::string url = pdfAddress("http://h/", "1\" --user-data-dir=/tmp/x \"");
 
-    OpenUrlInBrowser(url, registry, shell);
+    openUrlInBrowser(url, registry, shell);
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].parameters,
               "\"http://h/ReportPDF?rptSelect=idDocument=1%22 --user-data-dir=/tmp/x "
               "%22&rptName=Facture\"");
 }
 
-TEST(OpenUrlInBrowser, NothingStartsWithoutAUsableCommand) {
+TEST(openUrlInBrowser, NothingStartsWithoutAUsableCommand) {
     struct Case {
         const char* what;
         std::optional<RegistryValue> value; // nothing: the key is missing
@@ -120,7 +120,7 @@ TEST(OpenUrlInBrowser, NothingStartsWithoutAUsableCommand) {
         RecordingShell shell;
         if (c.value)
             setBrowserCommand(registry, *c.value);
-        EXPECT_FALSE(OpenUrlInBrowser("http://h/", registry, shell)) << c.what;
+        EXPECT_FALSE(openUrlInBrowser("http://h/", registry, shell)) << c.what;
         EXPECT_TRUE(shell.calls.empty()) << c.what;
     }
 
@@ -128,19 +128,19 @@ TEST(OpenUrlInBrowser, NothingStartsWithoutAUsableCommand) {
     MemoryRegistry registry;
     RecordingShell shell;
     registry.key(RegistryRoot::ClassesRoot, kCommandKey).values["other"] = text("\"x.exe\"");
-    EXPECT_FALSE(OpenUrlInBrowser("http://h/", registry, shell));
+    EXPECT_FALSE(openUrlInBrowser("http://h/", registry, shell));
     EXPECT_TRUE(shell.calls.empty());
     EXPECT_TRUE(registry.hasKey(RegistryRoot::ClassesRoot, kCommandKey));
 }
 
-TEST(OpenUrlInBrowser, NeverCreatesTheKey) {
+TEST(openUrlInBrowser, NeverCreatesTheKey) {
     MemoryRegistry registry;
     RecordingShell shell;
-    EXPECT_FALSE(OpenUrlInBrowser("http://h/", registry, shell));
+    EXPECT_FALSE(openUrlInBrowser("http://h/", registry, shell));
     EXPECT_FALSE(registry.hasKey(RegistryRoot::ClassesRoot, kCommandKey));
 }
 
-TEST(OpenUrlInBrowser, NonTextValueIsAnError) {
+TEST(openUrlInBrowser, NonTextValueIsAnError) {
     MemoryRegistry registry;
     RecordingShell shell;
     RegistryValue number;
@@ -148,7 +148,7 @@ TEST(OpenUrlInBrowser, NonTextValueIsAnError) {
     number.number = 1;
     setBrowserCommand(registry, number);
     try {
-        OpenUrlInBrowser("http://h/", registry, shell);
+        openUrlInBrowser("http://h/", registry, shell);
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "Type de données incorrect pour ''");
@@ -156,16 +156,16 @@ TEST(OpenUrlInBrowser, NonTextValueIsAnError) {
     EXPECT_TRUE(shell.calls.empty());
 }
 
-TEST(OpenInvoicePdf, NeedsAServerUrl) {
+TEST(openInvoicePdf, NeedsAServerUrl) {
     MemoryRegistry registry;
     setBrowserCommand(registry, text("\"C:\\Web\\browser.exe\" %1"));
 
     RecordingShell withoutUrl;
-    OpenInvoicePdf("", "123", registry, withoutUrl);
+    openInvoicePdf("", "123", registry, withoutUrl);
     EXPECT_TRUE(withoutUrl.calls.empty());
 
     RecordingShell withUrl;
-    OpenInvoicePdf("http://reports.local/", "123", registry, withUrl);
+    openInvoicePdf("http://reports.local/", "123", registry, withUrl);
     ASSERT_EQ(withUrl.calls.size(), 1u);
     EXPECT_EQ(withUrl.calls[0].parameters,
               "\"http://reports.local/ReportPDF?rptSelect=idDocument=123&rptName=Facture\"");

@@ -15,11 +15,11 @@ using testing::at;
 using testing::cardPictureFile;
 using testing::Rgb;
 
-TEST(DecodeJpeg, CardPicture) {
+TEST(decodeJpeg, CardPicture) {
     const auto bytes = cardPictureFile();
     ASSERT_FALSE(bytes.empty()) << "cannot read " << QUORVA_CARD_PICTURE;
 
-    const RgbImage image = DecodeJpeg(bytes);
+    const RgbImage image = decodeJpeg(bytes);
     EXPECT_EQ(image.width, 1012);
     EXPECT_EQ(image.height, 638);
     ASSERT_EQ(image.pixels.size(), 1012u * 638u * 3u);
@@ -38,7 +38,7 @@ TEST(DecodeJpeg, CardPicture) {
     }
 }
 
-TEST(DecodeJpeg, DamagedDataIsAnError) {
+TEST(decodeJpeg, DamagedDataIsAnError) {
     const auto bytes = cardPictureFile();
     ASSERT_GT(bytes.size(), 1000u);
 
@@ -55,7 +55,7 @@ TEST(DecodeJpeg, DamagedDataIsAnError) {
                                                 &scrambled};
     for (const auto* data : cases) {
         try {
-            DecodeJpeg(*data);
+            decodeJpeg(*data);
             ADD_FAILURE() << "no error for " << data->size() << " bytes";
         } catch (const Error& e) {
             EXPECT_EQ(std::string(e.what()).rfind("Image JPEG incorrecte : ", 0), 0u) << e.what();

@@ -19,7 +19,7 @@ inline RgbImage captureWindow(HWND window) {
     GetClientRect(window, &client);
     const int width = client.right;
     const int height = client.bottom;
-    const Dib24 dib = CreateDib24(width, -height);
+    const Dib24 dib = createDib24(width, -height);
     {
         WindowDc screen(window);
         MemoryDc memory(screen.get());

@@ -163,9 +163,9 @@ struct PrinterOutput {
 
 // A folder of this process for the ports' files, seen from Linux and from Wine, and the output
 // of a printer in it.
-class PrinterOutputFolder {
+class printerOutputFolder {
 public:
-    explicit PrinterOutputFolder(const std::string& tag)
+    explicit printerOutputFolder(const std::string& tag)
         : unix_("/tmp/" + tag + "-" + std::to_string(GetCurrentProcessId())),
           windows_("Z:" + windowsPath(unix_)) {}
     void create() const { CreateDirectoryA(windows_.c_str(), nullptr); }
