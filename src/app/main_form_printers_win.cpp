@@ -29,7 +29,7 @@ std::string selectedPrinter(const TForm1& form) {
 
 // Read, change, write, then show what is stored now.
 void changeSelectedPrinter(TForm1& form, KeepJobsChange change) {
-    ChangeKeepPrintedJobs(form.registry, selectedPrinter(form), change);
+    changeKeepPrintedJobs(form.registry, selectedPrinter(form), change);
     InvalidateRect(form.ListBox1.hwnd(), nullptr, TRUE);
     UpdateWindow(form.ListBox1.hwnd());
     form.ListBox1Click();
@@ -51,8 +51,8 @@ void TForm1::ListBox1Click() {
     const std::string printer = selectedPrinter(*this);
     // Until the read succeeds the tab claims nothing: a value of the wrong type ends the handler,
     // and the previous printer's state must not stay on show for this one.
-    showKeepJobsView(*this, KeepJobsViewFor(std::nullopt));
-    showKeepJobsView(*this, KeepJobsViewFor(ReadPrinterValue(registry, printer, kAttributesValue)));
+    showKeepJobsView(*this, keepJobsViewFor(std::nullopt));
+    showKeepJobsView(*this, keepJobsViewFor(readPrinterValue(registry, printer, kAttributesValue)));
     BtnSelCardPrinter.setEnabled(true);
 }
 
@@ -60,13 +60,13 @@ void TForm1::ListBox1DrawItem(ListBoxItemPaint& paint) {
     const std::string printer = ListBox1.item(paint.index);
     std::optional<std::int64_t> attributes;
     try {
-        attributes = ReadPrinterValue(registry, printer, kAttributesValue);
+        attributes = readPrinterValue(registry, printer, kAttributesValue);
     } catch (const Error&) {
         // A value of the wrong type is reported when the printer is selected or changed. From
         // painting, the box would come back with every repaint (the box itself causes some) and
         // the item would stay blank; the item keeps the list's colours instead.
     }
-    if (const auto colours = KeepJobsItemColours(attributes)) {
+    if (const auto colours = keepJobsItemColours(attributes)) {
         paint.background = colorOf(colours->fill);
         paint.foreground = colorOf(colours->text);
     }
@@ -85,7 +85,7 @@ void TForm1::BtnStopKeepJobsClick() {
 }
 
 void TForm1::BtnRestartSpoolerClick() {
-    RestartSpooler(shell);
+    restartSpooler(shell);
 }
 
 void TForm1::BtnSelCardPrinterClick() {

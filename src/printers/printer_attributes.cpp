@@ -12,17 +12,17 @@ constexpr int kHide = 0; // SW_HIDE
 
 std::unique_ptr<RegistryKey> openPrinterKey(const Registry& registry,
                                             const std::string& printerName) {
-    return registry.open(RegistryRoot::LocalMachine, PrinterKeyPath(printerName),
+    return registry.open(RegistryRoot::LocalMachine, printerKeyPath(printerName),
                          RegistryAccess::ReadWrite, false);
 }
 
 } // namespace
 
-std::string PrinterKeyPath(const std::string& printerName) {
+std::string printerKeyPath(const std::string& printerName) {
     return "\\System\\CurrentControlSet\\Control\\Print\\printers\\" + printerName + "\\";
 }
 
-std::optional<std::int64_t> ReadPrinterValue(const Registry& registry,
+std::optional<std::int64_t> readPrinterValue(const Registry& registry,
                                              const std::string& printerName,
                                              const std::string& valueName) {
     const auto key = openPrinterKey(registry, printerName);
@@ -36,7 +36,7 @@ std::optional<std::int64_t> ReadPrinterValue(const Registry& registry,
     return static_cast<std::int32_t>(value->number);
 }
 
-bool WritePrinterValue(const Registry& registry, const std::string& printerName,
+bool writePrinterValue(const Registry& registry, const std::string& printerName,
                        const std::string& valueName, std::int64_t value) {
     const auto key = openPrinterKey(registry, printerName);
     if (!key || !key->read(valueName))
@@ -46,7 +46,7 @@ bool WritePrinterValue(const Registry& registry, const std::string& printerName,
     return true;
 }
 
-KeepJobsView KeepJobsViewFor(std::optional<std::int64_t> attributes) {
+KeepJobsView keepJobsViewFor(std::optional<std::int64_t> attributes) {
     KeepJobsView view;
     if (!attributes) {
         view.label = "Valeur Hexadecimale de Attributes = inconnue";
@@ -63,13 +63,13 @@ KeepJobsView KeepJobsViewFor(std::optional<std::int64_t> attributes) {
     return view;
 }
 
-std::optional<ItemColours> KeepJobsItemColours(std::optional<std::int64_t> attributes) {
+std::optional<ItemColours> keepJobsItemColours(std::optional<std::int64_t> attributes) {
     if (!attributes || (*attributes & kKeepPrintedJobs) == 0)
         return std::nullopt;
     return ItemColours{Rgb{0, 0, 255}, Rgb{255, 255, 255}};
 }
 
-std::int64_t ChangedAttributes(std::int64_t attributes, KeepJobsChange change) {
+std::int64_t changedAttributes(std::int64_t attributes, KeepJobsChange change) {
     switch (change) {
     case KeepJobsChange::Toggle:
         return attributes ^ kKeepPrintedJobs;
@@ -81,16 +81,16 @@ std::int64_t ChangedAttributes(std::int64_t attributes, KeepJobsChange change) {
     return attributes;
 }
 
-bool ChangeKeepPrintedJobs(const Registry& registry, const std::string& printerName,
+bool changeKeepPrintedJobs(const Registry& registry, const std::string& printerName,
                            KeepJobsChange change) {
-    const auto attributes = ReadPrinterValue(registry, printerName, kAttributesValue);
+    const auto attributes = readPrinterValue(registry, printerName, kAttributesValue);
     if (!attributes)
         return false;
-    return WritePrinterValue(registry, printerName, kAttributesValue,
-                             ChangedAttributes(*attributes, change));
+    return writePrinterValue(registry, printerName, kAttributesValue,
+                             changedAttributes(*attributes, change));
 }
 
-void RestartSpooler(Shell& shell) {
+void restartSpooler(Shell& shell) {
     shell.execute("", "net", "stop spooler", kHide);
     shell.execute("", "net", "start spooler", kHide);
 }

@@ -22,18 +22,18 @@ inline constexpr std::int64_t kKeepPrintedJobs = 0x100;
 inline constexpr const char* kAttributesValue = "Attributes";
 
 // HKEY_LOCAL_MACHINE key of a printer: "\System\CurrentControlSet\Control\Print\printers\<name>\".
-std::string PrinterKeyPath(const std::string& printerName);
+std::string printerKeyPath(const std::string& printerName);
 
 // The stored 32-bit number, sign-extended; nothing when the key or the value is missing. A value
 // that is not a 32-bit number throws Error "Type de données incorrect pour '<value name>'".
-std::optional<std::int64_t> ReadPrinterValue(const Registry& registry,
+std::optional<std::int64_t> readPrinterValue(const Registry& registry,
                                              const std::string& printerName,
                                              const std::string& valueName);
 
 // Writes the low 32 bits of `value` when the key and the value exist (neither is ever created);
 // returns whether it wrote. A refused write throws Error "Echec à la définition des données pour
 // '<value name>'".
-bool WritePrinterValue(const Registry& registry, const std::string& printerName,
+bool writePrinterValue(const Registry& registry, const std::string& printerName,
                        const std::string& valueName, std::int64_t value);
 
 // Label1 and the two buttons after a selection.
@@ -44,7 +44,7 @@ struct KeepJobsView {
 
     bool operator==(const KeepJobsView&) const = default;
 };
-KeepJobsView KeepJobsViewFor(std::optional<std::int64_t> attributes);
+KeepJobsView keepJobsViewFor(std::optional<std::int64_t> attributes);
 
 struct Rgb {
     std::uint8_t red = 0;
@@ -60,21 +60,21 @@ struct ItemColours {
     bool operator==(const ItemColours&) const = default;
 };
 // Blue on white for a printer that keeps its jobs; nothing when the list's own colours stay.
-std::optional<ItemColours> KeepJobsItemColours(std::optional<std::int64_t> attributes);
+std::optional<ItemColours> keepJobsItemColours(std::optional<std::int64_t> attributes);
 
 enum class KeepJobsChange {
     Toggle, // double click
     Keep,   // BtnKeepJobs
     Stop,   // BtnStopKeepJobs
 };
-std::int64_t ChangedAttributes(std::int64_t attributes, KeepJobsChange change);
+std::int64_t changedAttributes(std::int64_t attributes, KeepJobsChange change);
 
 // Reads the printer's Attributes, changes bit 0x100 and writes the result back, also when it did
 // not change. Returns whether it wrote.
-bool ChangeKeepPrintedJobs(const Registry& registry, const std::string& printerName,
+bool changeKeepPrintedJobs(const Registry& registry, const std::string& printerName,
                            KeepJobsChange change);
 
 // "net stop spooler" then at once "net start spooler", hidden; neither is waited for.
-void RestartSpooler(Shell& shell);
+void restartSpooler(Shell& shell);
 
 } // namespace quorva

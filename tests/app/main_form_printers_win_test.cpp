@@ -317,7 +317,7 @@ TEST_F(PrintersTest, EachChangeWritesOnceAndShowsTheStoredState) {
         pumpMessages();
         EXPECT_EQ(storedAttributes(names[i]), c.stored);
         ASSERT_EQ(systemRegistry.writes.size(), 1u);
-        EXPECT_EQ(systemRegistry.writes[0].path, PrinterKeyPath(names[i]));
+        EXPECT_EQ(systemRegistry.writes[0].path, printerKeyPath(names[i]));
         EXPECT_EQ(systemRegistry.writes[0].name, "Attributes");
         EXPECT_EQ(systemRegistry.writes[0].value, c.stored);
         expectShown(names[i], c.label, c.keeps);

@@ -44,32 +44,32 @@ std::string errorOf(const std::function<void()>& action) {
 TEST(PrinterValue, ReadsTheSignedNumberOfThePrintersKey) {
     MemoryRegistry registry;
     printerWith(registry, 0x248);
-    EXPECT_EQ(ReadPrinterValue(registry, kPrinter, "Attributes"), 0x248);
+    EXPECT_EQ(readPrinterValue(registry, kPrinter, "Attributes"), 0x248);
     printerWith(registry, 0x80000248u);
-    EXPECT_EQ(ReadPrinterValue(registry, kPrinter, "Attributes"), -2147483064LL);
+    EXPECT_EQ(readPrinterValue(registry, kPrinter, "Attributes"), -2147483064LL);
 }
 
 TEST(PrinterValue, MissingKeyOrValueReadsAsUnknownAndIsNeverWritten) {
     MemoryRegistry registry;
-    EXPECT_EQ(ReadPrinterValue(registry, kPrinter, "Attributes"), std::nullopt);
-    EXPECT_FALSE(WritePrinterValue(registry, kPrinter, "Attributes", 0x100));
+    EXPECT_EQ(readPrinterValue(registry, kPrinter, "Attributes"), std::nullopt);
+    EXPECT_FALSE(writePrinterValue(registry, kPrinter, "Attributes", 0x100));
     EXPECT_FALSE(registry.hasKey(RegistryRoot::LocalMachine, kKey));
 
     auto& key = registry.key(RegistryRoot::LocalMachine, kKey);
     key.values["Priority"] = dword(1);
-    EXPECT_EQ(ReadPrinterValue(registry, kPrinter, "Attributes"), std::nullopt);
+    EXPECT_EQ(readPrinterValue(registry, kPrinter, "Attributes"), std::nullopt);
     for (auto change : {KeepJobsChange::Toggle, KeepJobsChange::Keep, KeepJobsChange::Stop})
-        EXPECT_FALSE(ChangeKeepPrintedJobs(registry, kPrinter, change));
-    EXPECT_FALSE(WritePrinterValue(registry, kPrinter, "Attributes", 0x100));
+        EXPECT_FALSE(changeKeepPrintedJobs(registry, kPrinter, change));
+    EXPECT_FALSE(writePrinterValue(registry, kPrinter, "Attributes", 0x100));
     EXPECT_EQ(key.values.count("Attributes"), 0u);
 }
 
 TEST(PrinterValue, WritesTheLowThirtyTwoBits) {
     MemoryRegistry registry;
     printerWith(registry, 0);
-    EXPECT_TRUE(WritePrinterValue(registry, kPrinter, "Attributes", 0x1'2345'6789LL));
+    EXPECT_TRUE(writePrinterValue(registry, kPrinter, "Attributes", 0x1'2345'6789LL));
     EXPECT_EQ(stored(registry), 0x23456789u);
-    EXPECT_TRUE(WritePrinterValue(registry, kPrinter, "Attributes", -1));
+    EXPECT_TRUE(writePrinterValue(registry, kPrinter, "Attributes", -1));
     EXPECT_EQ(stored(registry), 0xFFFFFFFFu);
 }
 
@@ -77,7 +77,7 @@ TEST(PrinterValue, WrongTypeAndRefusedWriteAreErrors) {
     MemoryRegistry registry;
     auto& key = printerWith(registry, 0x248);
     key.refuseWrites = true;
-    EXPECT_EQ(errorOf([&] { WritePrinterValue(registry, kPrinter, "Attributes", 0x48); }),
+    EXPECT_EQ(errorOf([&] { writePrinterValue(registry, kPrinter, "Attributes", 0x48); }),
               "Echec à la définition des données pour 'Attributes'");
     EXPECT_EQ(stored(registry), 0x248u);
 
@@ -85,54 +85,54 @@ TEST(PrinterValue, WrongTypeAndRefusedWriteAreErrors) {
     text.type = RegistryType::String;
     text.text = "584";
     key.values["Attributes"] = text;
-    EXPECT_EQ(errorOf([&] { ReadPrinterValue(registry, kPrinter, "Attributes"); }),
+    EXPECT_EQ(errorOf([&] { readPrinterValue(registry, kPrinter, "Attributes"); }),
               "Type de données incorrect pour 'Attributes'");
-    EXPECT_EQ(errorOf([&] { ChangeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Stop); }),
+    EXPECT_EQ(errorOf([&] { changeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Stop); }),
               "Type de données incorrect pour 'Attributes'");
 }
 
 TEST(KeepJobsView, LabelAndButtons) {
-    EXPECT_EQ(KeepJobsViewFor(0x348),
+    EXPECT_EQ(keepJobsViewFor(0x348),
               (KeepJobsView{"Valeur Hexadecimale de Attributes = 348", false, true}));
     // 0x248 has 0x200 set, not the keep-printed-jobs bit.
-    EXPECT_EQ(KeepJobsViewFor(0x248),
+    EXPECT_EQ(keepJobsViewFor(0x248),
               (KeepJobsView{"Valeur Hexadecimale de Attributes = 248", true, false}));
-    EXPECT_EQ(KeepJobsViewFor(0x48),
+    EXPECT_EQ(keepJobsViewFor(0x48),
               (KeepJobsView{"Valeur Hexadecimale de Attributes = 48", true, false}));
-    EXPECT_EQ(KeepJobsViewFor(0xABCEEF),
+    EXPECT_EQ(keepJobsViewFor(0xABCEEF),
               (KeepJobsView{"Valeur Hexadecimale de Attributes = ABCEEF", true, false}));
-    EXPECT_EQ(KeepJobsViewFor(0),
+    EXPECT_EQ(keepJobsViewFor(0),
               (KeepJobsView{"Valeur Hexadecimale de Attributes = 0", true, false}));
-    EXPECT_EQ(KeepJobsViewFor(static_cast<std::int32_t>(0x80000148u)),
+    EXPECT_EQ(keepJobsViewFor(static_cast<std::int32_t>(0x80000148u)),
               (KeepJobsView{"Valeur Hexadecimale de Attributes = 80000148", false, true}));
-    EXPECT_EQ(KeepJobsViewFor(std::nullopt),
+    EXPECT_EQ(keepJobsViewFor(std::nullopt),
               (KeepJobsView{"Valeur Hexadecimale de Attributes = inconnue", false, false}));
 }
 
 TEST(KeepJobsView, BlueOnWhiteOnlyForAPrinterThatKeepsItsJobs) {
     const ItemColours blueOnWhite{{0, 0, 255}, {255, 255, 255}};
-    EXPECT_EQ(KeepJobsItemColours(0x348), blueOnWhite);
-    EXPECT_EQ(KeepJobsItemColours(0x100), blueOnWhite);
-    EXPECT_EQ(KeepJobsItemColours(0x248), std::nullopt);
-    EXPECT_EQ(KeepJobsItemColours(0x48), std::nullopt);
-    EXPECT_EQ(KeepJobsItemColours(std::nullopt), std::nullopt);
+    EXPECT_EQ(keepJobsItemColours(0x348), blueOnWhite);
+    EXPECT_EQ(keepJobsItemColours(0x100), blueOnWhite);
+    EXPECT_EQ(keepJobsItemColours(0x248), std::nullopt);
+    EXPECT_EQ(keepJobsItemColours(0x48), std::nullopt);
+    EXPECT_EQ(keepJobsItemColours(std::nullopt), std::nullopt);
 }
 
 TEST(KeepPrintedJobs, StopClearsTheBitAndKeepsTheOthers) {
     MemoryRegistry registry;
     printerWith(registry, 0x348);
-    EXPECT_TRUE(ChangeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Stop));
+    EXPECT_TRUE(changeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Stop));
     EXPECT_EQ(stored(registry), 0x248u);
-    EXPECT_EQ(KeepJobsItemColours(ReadPrinterValue(registry, kPrinter, "Attributes")),
+    EXPECT_EQ(keepJobsItemColours(readPrinterValue(registry, kPrinter, "Attributes")),
               std::nullopt);
 }
 
 TEST(KeepPrintedJobs, DoubleClickTogglesBackAndForth) {
     MemoryRegistry registry;
     printerWith(registry, 0x48);
-    ChangeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Toggle);
+    changeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Toggle);
     EXPECT_EQ(stored(registry), 0x148u);
-    ChangeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Toggle);
+    changeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Toggle);
     EXPECT_EQ(stored(registry), 0x48u);
 }
 
@@ -140,34 +140,34 @@ TEST(KeepPrintedJobs, KeepAndStopWriteAlsoWhenNothingChanges) {
     MemoryRegistry registry;
     auto& key = printerWith(registry, 0x48);
     key.refuseWrites = true; // a write shows as an error
-    EXPECT_EQ(errorOf([&] { ChangeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Stop); }),
+    EXPECT_EQ(errorOf([&] { changeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Stop); }),
               "Echec à la définition des données pour 'Attributes'");
     key.refuseWrites = false;
 
-    EXPECT_TRUE(ChangeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Keep));
+    EXPECT_TRUE(changeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Keep));
     EXPECT_EQ(stored(registry), 0x148u);
-    EXPECT_TRUE(ChangeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Keep));
+    EXPECT_TRUE(changeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Keep));
     EXPECT_EQ(stored(registry), 0x148u);
 }
 
 TEST(KeepPrintedJobs, OtherBitsAndTheSignBitCarriedThrough) {
     const std::int64_t negative = static_cast<std::int32_t>(0x80000048u);
-    EXPECT_EQ(ChangedAttributes(negative, KeepJobsChange::Keep),
+    EXPECT_EQ(changedAttributes(negative, KeepJobsChange::Keep),
               static_cast<std::int32_t>(0x80000148u));
-    EXPECT_EQ(ChangedAttributes(negative, KeepJobsChange::Toggle),
+    EXPECT_EQ(changedAttributes(negative, KeepJobsChange::Toggle),
               static_cast<std::int32_t>(0x80000148u));
-    EXPECT_EQ(ChangedAttributes(0xFFFF, KeepJobsChange::Stop), 0xFEFF);
-    EXPECT_EQ(ChangedAttributes(0xFEFF, KeepJobsChange::Stop), 0xFEFF);
+    EXPECT_EQ(changedAttributes(0xFFFF, KeepJobsChange::Stop), 0xFEFF);
+    EXPECT_EQ(changedAttributes(0xFEFF, KeepJobsChange::Stop), 0xFEFF);
 
     MemoryRegistry registry;
     printerWith(registry, 0x80000048u);
-    ChangeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Keep);
+    changeKeepPrintedJobs(registry, kPrinter, KeepJobsChange::Keep);
     EXPECT_EQ(stored(registry), 0x80000148u);
 }
 
 TEST(Spooler, RestartStopsThenStartsNetHidden) {
     RecordingShell shell;
-    RestartSpooler(shell);
+    restartSpooler(shell);
     ASSERT_EQ(shell.calls.size(), 2u);
     for (const auto& call : shell.calls) {
         EXPECT_EQ(call.verb, "");
