@@ -2,7 +2,7 @@
 
 namespace quorva {
 
-std::string NthField(const std::string& text, int n) {
+std::string nthField(const std::string& text, int n) {
     std::string field;
     if (n < 1)
         return field;

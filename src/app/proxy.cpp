@@ -26,7 +26,7 @@ std::optional<int> parseInteger(const std::string& text) {
 ProxySetting parseProxyText(const std::string& text) {
     std::string fields = text;
     std::replace(fields.begin(), fields.end(), ':', ';');
-    return {NthField(fields, 1), parseInteger(NthField(fields, 2)).value_or(80)};
+    return {nthField(fields, 1), parseInteger(nthField(fields, 2)).value_or(80)};
 }
 
 std::optional<ProxySetting> detectProxy(const Registry& registry) {

@@ -1,4 +1,4 @@
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "platform/env.h"
 
 #include <windows.h>
@@ -15,8 +15,8 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
     quorva::SystemLocale locale;
     quorva::SystemFiles files;
     quorva::SystemShell shell;
-    quorva::TForm1 form({boxes, registry, clock, locale, files, shell,
-                         quorva::environmentVariable("APPDATA"), /*endsProgram=*/true});
+    quorva::MainWindow form({boxes, registry, clock, locale, files, shell,
+                             quorva::environmentVariable("APPDATA"), /*endsProgram=*/true});
     form.show(showCommand);
 
     MSG message{};

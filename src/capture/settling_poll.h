@@ -4,9 +4,10 @@
 // file whose size has stayed the same for six readings in a row to extraction and upload.
 //
 // The window's timer handler drives it:
-//     Timer1.disable();
-//     lbInfoTimer = SettlingPoll::nextInfoText(lbInfoTimer);
-//     poll.pass(lbPath, [&](int row) { return GetDataSpooler(row); }, [&] { Timer1.enable(); });
+//     settlingTimer.disable();
+//     heartbeatLabel = SettlingPoll::nextInfoText(heartbeatLabel);
+//     poll.pass(spoolFolderLabel, [&](int row) { return GetDataSpooler(row); }, [&] {
+//     settlingTimer.enable(); });
 
 #include "capture/job_table.h"
 #include "platform/files.h"
@@ -25,7 +26,7 @@ public:
 
     SettlingPoll(JobTable& table, const Files& files, const Locale& locale);
 
-    // The caption of the label lbInfoTimer after a pass: ".." and "..." alternate.
+    // The caption of the label heartbeatLabel after a pass: ".." and "..." alternate.
     static std::string nextInfoText(const std::string& caption);
 
     // One pass over the rows of `folder`, with the timer already disabled. Calls `enableTimer`

@@ -23,10 +23,10 @@ using RowCells = std::function<std::wstring(int column)>;
 
 // The four card labels, in the system's ANSI code page.
 struct CardLabels {
-    std::string customer;     // lbcNomClient
-    std::string registration; // lbcImmat
-    std::string chassis;      // lbcChassis
-    std::string validity;     // lbcValidite
+    std::string customer;     // cardCustomerLabel
+    std::string registration; // cardRegistrationLabel
+    std::string chassis;      // cardChassisLabel
+    std::string validity;     // cardValidityLabel
 
     bool operator==(const CardLabels&) const = default;
 };
@@ -37,8 +37,8 @@ CardLabels cardLabelsForRow(const RowCells& cells, const Locale& locale, const C
 
 // Which commands of the job grid's popup menu a hovered row offers.
 struct JobPopupItems {
-    bool loadPdf = false;   // PopLoadPDF: the row has a report identifier
-    bool printCard = false; // popPrintCarteFidelite: a card printer is set and the row has a
+    bool loadPdf = false;   // openPdfItem: the row has a report identifier
+    bool printCard = false; // printCardItem: a card printer is set and the row has a
                             // document text
 
     bool operator==(const JobPopupItems&) const = default;

@@ -36,11 +36,11 @@ std::optional<std::int64_t> readPrinterValue(const Registry& registry,
 bool writePrinterValue(const Registry& registry, const std::string& printerName,
                        const std::string& valueName, std::int64_t value);
 
-// Label1 and the two buttons after a selection.
+// attributesLabel and the two buttons after a selection.
 struct KeepJobsView {
     std::string label;
-    bool keepEnabled = false; // BtnKeepJobs
-    bool stopEnabled = false; // BtnStopKeepJobs
+    bool keepEnabled = false; // keepJobsButton
+    bool stopEnabled = false; // stopKeepingJobsButton
 
     bool operator==(const KeepJobsView&) const = default;
 };
@@ -64,8 +64,8 @@ std::optional<ItemColours> keepJobsItemColours(std::optional<std::int64_t> attri
 
 enum class KeepJobsChange {
     Toggle, // double click
-    Keep,   // BtnKeepJobs
-    Stop,   // BtnStopKeepJobs
+    Keep,   // keepJobsButton
+    Stop,   // stopKeepingJobsButton
 };
 std::int64_t changedAttributes(std::int64_t attributes, KeepJobsChange change);
 

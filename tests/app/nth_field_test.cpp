@@ -11,7 +11,7 @@ struct Case {
     const char* expected;
 };
 
-TEST(NthField, PicksTheFieldBetweenSemicolons) {
+TEST(nthField, PicksTheFieldBetweenSemicolons) {
     const Case cases[] = {
         {"a;b;c", 2, "b"},     {"a;;c", 2, ""},   {"a", 2, ""},      {"a;b", 0, ""},
         {"a;b", -3, ""},       {"a;b;c", 1, "a"}, {"a;b;c", 3, "c"}, {"a;b;c", 4, ""},
@@ -19,7 +19,7 @@ TEST(NthField, PicksTheFieldBetweenSemicolons) {
         {"a b;c d", 2, "c d"}, {"a;b;", 3, ""},   {"abc", 1, "abc"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(NthField(c.text, c.n), c.expected) << '"' << c.text << "\" field " << c.n;
+        EXPECT_EQ(nthField(c.text, c.n), c.expected) << '"' << c.text << "\" field " << c.n;
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
-// The main window, TForm1: four tabs (job list, loyalty card, spool folder, settings), start-up
-// (FormCreate) and shutdown (FormDestroy), the watcher's hand-over, and the four settings edits.
+// The main window, MainWindow: four tabs (job list, loyalty card, spool folder, settings), start-up
+// (startUp) and shutdown (shutDown), the watcher's hand-over, and the four settings edits.
 // The controls and the program's state are public members under the names the rest of the
 // program uses; their handlers are wired in the constructor.
 
@@ -35,7 +35,7 @@
 namespace quorva {
 
 // What the main window reaches outside itself. The program passes the system's; tests their own.
-struct FormServices {
+struct MainWindowServices {
     MessageBoxes& messageBoxes;
     const Registry& registry;
     const Clock& clock;
@@ -57,25 +57,25 @@ inline constexpr UINT kChangeBufferMessage = WM_APP + 1;
 inline constexpr int kPageWidth = 1064;
 inline constexpr int kPageHeight = 644;
 
-class TForm1 final : public Window {
+class MainWindow final : public Window {
 public:
-    // Creates the window (running FormCreate); show() then shows it.
-    explicit TForm1(const FormServices& services);
-    ~TForm1() override;
+    // Creates the window (running startUp); show() then shows it.
+    explicit MainWindow(const MainWindowServices& services);
+    ~MainWindow() override;
 
     void show(int showCommand);
 
     // ---- Handlers
-    void FormCreate();
-    void FormDestroy();
-    // Starts watching the folder in lbPath; reports its own failure.
-    void bStartClick();
+    void startUp();
+    void shutDown();
+    // Starts watching the folder in spoolFolderLabel; reports its own failure.
+    void startWatching();
     // The worker's hand-over: processes the change buffer, starts the poll when a change counted.
-    void ProcessChangeBuffer(unsigned long transferred);
-    void nCardPrinterExit();
-    void nURLExit();
-    void nSiteExit();
-    void nSpoolFolderExit();
+    void onChangeBuffer(unsigned long transferred);
+    void onCardPrinterEdited();
+    void onServerUrlEdited();
+    void onSiteNameEdited();
+    void onSpoolFolderEdited();
 
     // ---- Settings: the in-memory copies
     const std::string& cardPrinterName() const { return settings_.value(Setting::CardPrinter); }
@@ -99,91 +99,91 @@ public:
     int hoverRow = -1;
 
     // ---- Controls
-    TabControl PageControl1;
-    Page TabSheet2; // "Suivi des Impressions": the job list
-    Page TabSheet4; // "Carte de Fidélité": the card preview
-    Page TabSheet1; // the spool folder and its events
-    Page TabSheet3; // the settings and the printers
+    TabControl tabs;
+    Page jobsPage;     // "Suivi des Impressions": the job list
+    Page cardPage;     // "Carte de Fidélité": the card preview
+    Page spoolPage;    // the spool folder and its events
+    Page settingsPage; // the settings and the printers
 
-    JobGrid ngListJobs;
-    Label lbInfoTimer;
+    JobGrid jobGrid;
+    Label heartbeatLabel;
 
-    Label lbPath;
-    ListBox lbEvents;
+    Label spoolFolderLabel;
+    ListBox eventList;
 
-    Edit nCardPrinter;
-    Edit nURL;
-    Edit nSite;
-    Edit nSpoolFolder;
-    ListBox ListBox1;
-    Label Label1;
-    Button BtnKeepJobs;
-    Button BtnStopKeepJobs;
-    Button BtnRestartSpooler;
-    Button BtnSelCardPrinter;
+    Edit cardPrinterEdit;
+    Edit serverUrlEdit;
+    Edit siteNameEdit;
+    Edit spoolFolderEdit;
+    ListBox printerList;
+    Label attributesLabel;
+    Button keepJobsButton;
+    Button stopKeepingJobsButton;
+    Button restartSpoolerButton;
+    Button chooseCardPrinterButton;
 
-    ImageArea Image1;
-    Label lbcNomClient;
-    Label lbcChassis;
-    Label lbcImmat;
-    Label lbcValidite;
+    ImageArea cardPicture;
+    Label cardCustomerLabel;
+    Label cardChassisLabel;
+    Label cardRegistrationLabel;
+    Label cardValidityLabel;
 
-    PopupMenu PopupListJobs;
-    PopupItem PopLoadPDF;
-    PopupItem popPrintCarteFidelite;
+    PopupMenu jobPopup;
+    PopupItem openPdfItem;
+    PopupItem printCardItem;
 
-    Timer Timer1;
+    Timer settlingTimer;
 
     // ---- Capture: the settling poll, extraction and upload
     // One pass of the settling poll; runs every 500 ms while some row needs it.
-    void Timer1Timer();
+    void onSettlingTick();
     // Extracts the row's invoice and uploads its spool file; returns the report identifier.
     std::string GetDataSpooler(int row);
 
-    HttpClient HttpClient1; // its proxy comes from the user's Internet settings at start-up
+    HttpClient httpClient; // its proxy comes from the user's Internet settings at start-up
     ReportUpload reportUpload;
     SettlingPoll settlingPoll;
 
     // ---- Card: hover tracking, card preview, card printing, invoice PDF
     // The hover tracking: the row under the pointer is highlighted and sets the popup items.
-    void ngListJobsMouseMove(int x, int y);
-    void ngListJobsCellClick(int column, int row);
-    void ngListJobsDeselectCell(int column, int row);
+    void onGridMouseMove(int x, int y);
+    void onGridCellClick(int column, int row);
+    void onGridDeselectCell(int column, int row);
     // Fills the four card labels from a job-table row.
-    void SetSelection(int row);
+    void fillCardLabels(int row);
     // The card of the hover row, printed.
-    void popPrintCarteFideliteClick();
+    void onPrintCardItem();
     // Prints the card tab's card on the card printer; does nothing without a card printer.
-    void Button1Click();
+    void printCard();
     // Opens the hover row's invoice PDF in the browser.
-    void PopLoadPDFClick();
+    void onOpenPdfItem();
 
-    Button Button1; // "Impression de la carte": invisible, so only the popup item prints
+    Button printCardButton; // "Impression de la carte": invisible, so only the popup item prints
     CardPrinter cardPrinter;
     Font cardLabelFont;
 
     // ---- Printers: the printer list and the keep-printed-jobs attribute
     // Every display and change reads the selected printer's registry value again.
-    void ListBox1Click();
-    void ListBox1DrawItem(ListBoxItemPaint& paint);
-    void ListBox1DblClick();
-    void BtnKeepJobsClick();
-    void BtnStopKeepJobsClick();
-    void BtnRestartSpoolerClick();
-    void BtnSelCardPrinterClick();
+    void onPrinterSelected();
+    void drawPrinterItem(ListBoxItemPaint& paint);
+    void onPrinterDoubleClick();
+    void onKeepJobs();
+    void onStopKeepingJobs();
+    void onRestartSpooler();
+    void onChooseCardPrinter();
 
 private:
     // Each subsystem's handlers are wired to their controls before the window is created.
     void wireCaptureHandlers();
     void wireCardHandlers();
-    // The card tab's picture, label font and colours, and Button1, once the window exists.
+    // The card tab's picture, label font and colours, and printCardButton, once the window exists.
     void finishCardPage();
     void wirePrinterHandlers();
 
     // The spool tab's event list as the change processing's log.
-    class EventList final : public EventLog {
+    class EventListLog final : public EventLog {
     public:
-        explicit EventList(ListBox& list) : list_(list) {}
+        explicit EventListLog(ListBox& list) : list_(list) {}
         void insertTop(const std::string& line) override { list_.insert(0, line); }
         void clear() override { list_.clear(); }
 
@@ -208,7 +208,7 @@ private:
     std::string settingsFolder_;
     IniSettingsStore settingsStore_;
     Settings settings_;
-    EventList eventLog_;
+    EventListLog eventLog_;
     ChangeProcessor changes_;
     Font font_;
     // Captions of the settings and spool tabs' fields.

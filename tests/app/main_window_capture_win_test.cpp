@@ -2,7 +2,7 @@
 // polled until it settles, its invoice fields fill the row, it is posted to the report server
 // and the report identifier lands in the row.
 
-#include "main_form_fixture.h"
+#include "main_window_fixture.h"
 #include "support/scripted_server.h"
 
 namespace quorva {
@@ -22,17 +22,17 @@ std::string answerWithId(const std::string& id) {
            std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-class MainFormCaptureTest : public MainFormFixture {
+class MainWindowCaptureTest : public MainWindowFixture {
 protected:
     void drop(const std::string& name, const std::string& bytes) {
         std::ofstream(spool + "\\" + name, std::ios::binary) << bytes;
     }
-    static int rowOf(const TForm1& form, const wchar_t* name) {
+    static int rowOf(const MainWindow& form, const wchar_t* name) {
         return form.jobTable.findByName(name);
     }
 };
 
-TEST_F(MainFormCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId) {
+TEST_F(MainWindowCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId) {
     ScriptedServer server({{answerWithId("4711")}});
     const auto form =
         openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\nNomSite=ESSAI\r\n");
@@ -61,11 +61,11 @@ TEST_F(MainFormCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId) 
     EXPECT_TRUE(boxes.boxes.empty());
 
     // Settled and done: the poll stops and the row is not uploaded again.
-    EXPECT_TRUE(pumpUntil([&] { return !form->Timer1.enabled(); }, 5000));
-    EXPECT_FALSE(form->Timer1.enabled());
+    EXPECT_TRUE(pumpUntil([&] { return !form->settlingTimer.enabled(); }, 5000));
+    EXPECT_FALSE(form->settlingTimer.enabled());
 }
 
-TEST_F(MainFormCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent) {
+TEST_F(MainWindowCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent) {
     ScriptedServer server({});
     const auto form = openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n");
     drop("00032.SPL", sample("not-an-invoice.spl"));
@@ -83,14 +83,14 @@ TEST_F(MainFormCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent) 
     EXPECT_TRUE(server.received().empty());
 }
 
-TEST_F(MainFormCaptureTest, TheHeartbeatAlternatesWhileThePollRuns) {
+TEST_F(MainWindowCaptureTest, TheHeartbeatAlternatesWhileThePollRuns) {
     const auto form = openOnSpool("NomURL=\r\n");
-    EXPECT_EQ(form->lbInfoTimer.text(), "..");
+    EXPECT_EQ(form->heartbeatLabel.text(), "..");
     drop("00033.SPL", "x");
     std::vector<std::string> seen;
     pumpUntil(
         [&] {
-            const std::string text = form->lbInfoTimer.text();
+            const std::string text = form->heartbeatLabel.text();
             if (seen.empty() || seen.back() != text)
                 seen.push_back(text);
             return seen.size() >= 4;

@@ -6,7 +6,7 @@
 // The list is driven by the mouse messages a user's clicks send, the buttons by BM_CLICK, and
 // the items' colours are read from the screen.
 
-#include "main_form_fixture.h"
+#include "main_window_fixture.h"
 #include "printers/printer_attributes.h"
 #include "support/window_capture.h"
 
@@ -120,7 +120,7 @@ ItemLook itemLook(const RgbImage& screen, const RECT& rect) {
     return look;
 }
 
-class PrintersTest : public MainFormFixture {
+class PrintersTest : public MainWindowFixture {
 protected:
     PrintersTest() { windowRegistry = &systemRegistry; }
     ~PrintersTest() override {
@@ -147,29 +147,30 @@ protected:
     // Opens the window on its settings tab, as the user sees it.
     void openSettingsTab() {
         form = openOnSpool();
-        form->PageControl1.setActivePage(form->TabSheet3);
+        form->tabs.setActivePage(form->settingsPage);
         form->show(SW_SHOW);
         pumpMessages();
         ASSERT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text;
     }
 
     int indexOf(const std::string& name) const {
-        for (int i = 0; i < form->ListBox1.count(); ++i)
-            if (form->ListBox1.item(i) == name)
+        for (int i = 0; i < form->printerList.count(); ++i)
+            if (form->printerList.item(i) == name)
                 return i;
         ADD_FAILURE() << name << " is not in the list";
         return -1;
     }
     RECT itemRect(int index) const {
         RECT rect{};
-        SendMessageW(form->ListBox1.hwnd(), LB_GETITEMRECT, static_cast<WPARAM>(index),
+        SendMessageW(form->printerList.hwnd(), LB_GETITEMRECT, static_cast<WPARAM>(index),
                      reinterpret_cast<LPARAM>(&rect));
         return rect;
     }
     void mouse(UINT message, const std::string& name) {
         const RECT rect = itemRect(indexOf(name));
         const LPARAM at = MAKELPARAM(rect.left + 8, (rect.top + rect.bottom) / 2);
-        SendMessageW(form->ListBox1.hwnd(), message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
+        SendMessageW(form->printerList.hwnd(), message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
+                     at);
         pumpMessages();
     }
     // The user's click on an item, then a double click on it.
@@ -188,25 +189,25 @@ protected:
     }
 
     ItemLook lookOf(const std::string& name) {
-        UpdateWindow(form->ListBox1.hwnd());
-        return itemLook(testing::captureWindow(form->ListBox1.hwnd()), itemRect(indexOf(name)));
+        UpdateWindow(form->printerList.hwnd());
+        return itemLook(testing::captureWindow(form->printerList.hwnd()), itemRect(indexOf(name)));
     }
-    // What ListBox1DrawItem makes of the list's own colours for the item.
+    // What drawPrinterItem makes of the list's own colours for the item.
     ListBoxItemPaint paintOf(const std::string& name) {
         ListBoxItemPaint paint{
             nullptr, itemRect(indexOf(name)), indexOf(name), false, RGB(1, 2, 3), RGB(4, 5, 6)};
-        form->ListBox1DrawItem(paint);
+        form->drawPrinterItem(paint);
         return paint;
     }
 
-    // Label1, the buttons and the item's colours for the selected printer.
+    // attributesLabel, the buttons and the item's colours for the selected printer.
     void expectShown(const std::string& name, const std::string& value, bool keeps) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(form->ListBox1.item(form->ListBox1.itemIndex()), name);
-        EXPECT_EQ(form->Label1.text(), "Valeur Hexadecimale de Attributes = " + value);
-        EXPECT_EQ(form->BtnKeepJobs.enabled(), !keeps && value != "inconnue");
-        EXPECT_EQ(form->BtnStopKeepJobs.enabled(), keeps);
-        EXPECT_TRUE(form->BtnSelCardPrinter.enabled());
+        EXPECT_EQ(form->printerList.item(form->printerList.itemIndex()), name);
+        EXPECT_EQ(form->attributesLabel.text(), "Valeur Hexadecimale de Attributes = " + value);
+        EXPECT_EQ(form->keepJobsButton.enabled(), !keeps && value != "inconnue");
+        EXPECT_EQ(form->stopKeepingJobsButton.enabled(), keeps);
+        EXPECT_TRUE(form->chooseCardPrinterButton.enabled());
         const ItemLook look = lookOf(name);
         if (keeps) {
             EXPECT_GT(look.bluePixels, 10);
@@ -220,7 +221,7 @@ protected:
     }
 
     WatchedRegistry systemRegistry;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<MainWindow> form;
 
 private:
     HKEY createPrinterKey(const std::string& name) {
@@ -259,11 +260,11 @@ TEST_F(PrintersTest, ASelectionShowsTheStoredAttribute) {
     for (const Case& c : cases)
         addPrinter(c.printer, c.attributes);
     openSettingsTab();
-    EXPECT_EQ(form->Label1.text(), "");
-    EXPECT_FALSE(form->BtnKeepJobs.enabled());
-    EXPECT_FALSE(form->BtnStopKeepJobs.enabled());
-    EXPECT_FALSE(form->BtnSelCardPrinter.enabled());
-    EXPECT_TRUE(form->BtnRestartSpooler.enabled());
+    EXPECT_EQ(form->attributesLabel.text(), "");
+    EXPECT_FALSE(form->keepJobsButton.enabled());
+    EXPECT_FALSE(form->stopKeepingJobsButton.enabled());
+    EXPECT_FALSE(form->chooseCardPrinterButton.enabled());
+    EXPECT_TRUE(form->restartSpoolerButton.enabled());
 
     for (const Case& c : cases) {
         select(c.printer);
@@ -286,21 +287,21 @@ TEST_F(PrintersTest, ASelectionShowsTheStoredAttribute) {
 TEST_F(PrintersTest, EachChangeWritesOnceAndShowsTheStoredState) {
     struct Case {
         DWORD attributes;
-        void (TForm1::*handler)();
+        void (MainWindow::*handler)();
         DWORD stored;
         const char* label;
         bool keeps;
     };
     const Case cases[] = {
-        {0x48, &TForm1::ListBox1DblClick, 0x148, "148", true},
-        {0x148, &TForm1::ListBox1DblClick, 0x48, "48", false},
-        {0x48, &TForm1::BtnKeepJobsClick, 0x148, "148", true},
-        {0x148, &TForm1::BtnKeepJobsClick, 0x148, "148", true},
-        {0x348, &TForm1::BtnStopKeepJobsClick, 0x248, "248", false},
-        {0x148, &TForm1::BtnStopKeepJobsClick, 0x48, "48", false},
+        {0x48, &MainWindow::onPrinterDoubleClick, 0x148, "148", true},
+        {0x148, &MainWindow::onPrinterDoubleClick, 0x48, "48", false},
+        {0x48, &MainWindow::onKeepJobs, 0x148, "148", true},
+        {0x148, &MainWindow::onKeepJobs, 0x148, "148", true},
+        {0x348, &MainWindow::onStopKeepingJobs, 0x248, "248", false},
+        {0x148, &MainWindow::onStopKeepingJobs, 0x48, "48", false},
         // Written back unchanged.
-        {0x248, &TForm1::BtnStopKeepJobsClick, 0x248, "248", false},
-        {0xFFFFFFFF, &TForm1::BtnStopKeepJobsClick, 0xFFFFFEFF, "FFFFFEFF", false},
+        {0x248, &MainWindow::onStopKeepingJobs, 0x248, "248", false},
+        {0xFFFFFFFF, &MainWindow::onStopKeepingJobs, 0xFFFFFEFF, "FFFFFEFF", false},
     };
     std::vector<std::string> names;
     for (const Case& c : cases) {
@@ -336,10 +337,10 @@ TEST_F(PrintersTest, TwoDoubleClicksAndTheButtonsSwitchTheBitBackAndForth) {
     EXPECT_EQ(storedAttributes(printer), 0x48u);
     expectShown(printer, "48", false);
 
-    click(form->BtnKeepJobs);
+    click(form->keepJobsButton);
     EXPECT_EQ(storedAttributes(printer), 0x148u);
     expectShown(printer, "148", true);
-    click(form->BtnStopKeepJobs);
+    click(form->stopKeepingJobsButton);
     EXPECT_EQ(storedAttributes(printer), 0x48u);
     expectShown(printer, "48", false);
     EXPECT_EQ(systemRegistry.writes.size(), 4u);
@@ -356,8 +357,8 @@ TEST_F(PrintersTest, APrinterWithoutAttributesOrKeyIsNeverWritten) {
     deletePrinterKey(removed);
     for (const std::string& printer : {noValue, removed}) {
         doubleClick(printer);
-        form->BtnKeepJobsClick();
-        form->BtnStopKeepJobsClick();
+        form->onKeepJobs();
+        form->onStopKeepingJobs();
         pumpMessages();
         EXPECT_EQ(storedAttributes(printer), std::nullopt);
         expectShown(printer, "inconnue", false);
@@ -384,9 +385,9 @@ TEST_F(PrintersTest, AValueOfTheWrongTypeIsReportedAndLeftAlone) {
     EXPECT_EQ(boxes.boxes[0].title, "Quorva");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
     // The previous printer's state is not left on show for this one.
-    EXPECT_EQ(form->Label1.text(), "Valeur Hexadecimale de Attributes = inconnue");
-    EXPECT_FALSE(form->BtnKeepJobs.enabled());
-    EXPECT_FALSE(form->BtnStopKeepJobs.enabled());
+    EXPECT_EQ(form->attributesLabel.text(), "Valeur Hexadecimale de Attributes = inconnue");
+    EXPECT_FALSE(form->keepJobsButton.enabled());
+    EXPECT_FALSE(form->stopKeepingJobsButton.enabled());
 
     doubleClick(text);
     EXPECT_EQ(boxes.boxes.size(), 3u); // the click, then the double click
@@ -411,23 +412,24 @@ TEST_F(PrintersTest, AWriteTheSystemRefusesIsReported) {
     EXPECT_EQ(boxes.boxes[0].text, "Echec à la définition des données pour 'Attributes'.");
     EXPECT_EQ(systemRegistry.writes.size(), 1u);
     // The handler ended at the write: the label still shows what was read before.
-    EXPECT_EQ(form->Label1.text(), "Valeur Hexadecimale de Attributes = 48");
+    EXPECT_EQ(form->attributesLabel.text(), "Valeur Hexadecimale de Attributes = 48");
 }
 
 TEST_F(PrintersTest, ADoubleClickWithNothingSelectedChangesNothing) {
     const std::string printer = "Quorva Test 48";
     addPrinter(printer, 0x48);
     openSettingsTab();
-    ASSERT_EQ(form->ListBox1.itemIndex(), -1);
+    ASSERT_EQ(form->printerList.itemIndex(), -1);
     // The notification a double click sends, before any item was selected.
-    SendMessageW(form->TabSheet3.hwnd(), WM_COMMAND, MAKEWPARAM(form->ListBox1.id(), LBN_DBLCLK),
-                 reinterpret_cast<LPARAM>(form->ListBox1.hwnd()));
+    SendMessageW(form->settingsPage.hwnd(), WM_COMMAND,
+                 MAKEWPARAM(form->printerList.id(), LBN_DBLCLK),
+                 reinterpret_cast<LPARAM>(form->printerList.hwnd()));
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Indice de liste hors limites (-1).");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
     EXPECT_EQ(storedAttributes(printer), 0x48u);
     EXPECT_TRUE(systemRegistry.writes.empty());
-    EXPECT_EQ(form->Label1.text(), "");
+    EXPECT_EQ(form->attributesLabel.text(), "");
 }
 
 TEST_F(PrintersTest, TheCardPrinterButtonSavesTheSelectedNameWhenItChanges) {
@@ -437,8 +439,8 @@ TEST_F(PrintersTest, TheCardPrinterButtonSavesTheSelectedNameWhenItChanges) {
     addPrinter(second, 0x48);
     openSettingsTab();
     select(first);
-    click(form->BtnSelCardPrinter);
-    EXPECT_EQ(form->nCardPrinter.text(), first);
+    click(form->chooseCardPrinterButton);
+    EXPECT_EQ(form->cardPrinterEdit.text(), first);
     EXPECT_EQ(form->cardPrinterName(), first);
     char saved[256] = {};
     GetPrivateProfileStringA("Options", "NomImprimante", "", saved, sizeof saved,
@@ -447,11 +449,11 @@ TEST_F(PrintersTest, TheCardPrinterButtonSavesTheSelectedNameWhenItChanges) {
 
     // The same name again: the settings file is not written.
     std::filesystem::remove(settingsFile());
-    click(form->BtnSelCardPrinter);
+    click(form->chooseCardPrinterButton);
     EXPECT_FALSE(std::filesystem::exists(settingsFile()));
 
     select(second);
-    click(form->BtnSelCardPrinter);
+    click(form->chooseCardPrinterButton);
     EXPECT_EQ(form->cardPrinterName(), second);
     EXPECT_NE(contentOf(settingsFile()).find("NomImprimante=" + second), std::string::npos);
     EXPECT_TRUE(boxes.boxes.empty());
@@ -459,7 +461,7 @@ TEST_F(PrintersTest, TheCardPrinterButtonSavesTheSelectedNameWhenItChanges) {
 
 TEST_F(PrintersTest, TheRestartButtonStopsThenStartsTheSpoolerHidden) {
     openSettingsTab();
-    click(form->BtnRestartSpooler);
+    click(form->restartSpoolerButton);
     ASSERT_EQ(shell.calls.size(), 2u);
     const char* const parameters[] = {"stop spooler", "start spooler"};
     for (size_t i = 0; i < 2; ++i) {
@@ -485,7 +487,7 @@ TEST_F(PrintersTest, TheSettingsTabDrawsAKeepingPrinterBlueOnWhite) {
     const RgbImage window = testing::captureWindow(form->hwnd());
     const auto inWindow = [&](const std::string& name) {
         RECT rect = itemRect(indexOf(name));
-        MapWindowPoints(form->ListBox1.hwnd(), form->hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+        MapWindowPoints(form->printerList.hwnd(), form->hwnd(), reinterpret_cast<POINT*>(&rect), 2);
         return rect;
     };
     const ItemLook blue = itemLook(window, inWindow(keeping));

@@ -3,7 +3,7 @@
 // card printing on printers the suite installs, and the card tab as the screen shows it.
 
 #include "card/card_test_images.h"
-#include "main_form_fixture.h"
+#include "main_window_fixture.h"
 #include "platform/date_format.h"
 #include "support/window_capture.h"
 #include "support/wine_printer.h"
@@ -52,12 +52,12 @@ std::ostream& operator<<(std::ostream& out, const HoverState& state) {
                << state.printCard;
 }
 
-class CardFormTest : public MainFormFixture {
+class CardFormTest : public MainWindowFixture {
 protected:
     // Dates as the prefix's regional settings write them.
     CardFormTest() { windowLocale = &systemLocale; }
 
-    static void fill(TForm1& form, std::initializer_list<JobRow> rows) {
+    static void fill(MainWindow& form, std::initializer_list<JobRow> rows) {
         for (const JobRow& row : rows) {
             const int index = form.jobTable.appendRow();
             form.jobTable.setCell(colCustomer, index, row.customer);
@@ -69,52 +69,52 @@ protected:
     }
 
     // Points of the grid's client area.
-    static RECT rowRect(const TForm1& form, int row) {
+    static RECT rowRect(const MainWindow& form, int row) {
         RECT rect{};
         rect.left = LVIR_BOUNDS;
-        SendMessageW(form.ngListJobs.hwnd(), LVM_GETITEMRECT, static_cast<WPARAM>(row),
+        SendMessageW(form.jobGrid.hwnd(), LVM_GETITEMRECT, static_cast<WPARAM>(row),
                      reinterpret_cast<LPARAM>(&rect));
         return rect;
     }
-    static POINT overRow(const TForm1& form, int row) {
+    static POINT overRow(const MainWindow& form, int row) {
         const RECT rect = rowRect(form, row);
         return {rect.left + 30, (rect.top + rect.bottom) / 2};
     }
-    static POINT overHeader(const TForm1& form) {
+    static POINT overHeader(const MainWindow& form) {
         RECT header{};
-        GetClientRect(ListView_GetHeader(form.ngListJobs.hwnd()), &header);
+        GetClientRect(ListView_GetHeader(form.jobGrid.hwnd()), &header);
         return {30, header.bottom / 2};
     }
-    static POINT belowLastRow(const TForm1& form) {
+    static POINT belowLastRow(const MainWindow& form) {
         return {30, rowRect(form, form.jobTable.rowCount() - 1).bottom + 20};
     }
 
-    static void moveTo(const TForm1& form, POINT point) {
-        SendMessageW(form.ngListJobs.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(point.x, point.y));
+    static void moveTo(const MainWindow& form, POINT point) {
+        SendMessageW(form.jobGrid.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(point.x, point.y));
     }
     // A left click as the mouse gives it: the list view reports it to the window.
-    static void click(const TForm1& form, POINT point) {
+    static void click(const MainWindow& form, POINT point) {
         const LPARAM at = MAKELPARAM(point.x, point.y);
-        PostMessageW(form.ngListJobs.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(form.ngListJobs.hwnd(), WM_LBUTTONUP, 0, at);
+        PostMessageW(form.jobGrid.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(form.jobGrid.hwnd(), WM_LBUTTONUP, 0, at);
         pumpFor(100);
     }
 
-    static HoverState hoverState(const TForm1& form) {
+    static HoverState hoverState(const MainWindow& form) {
         HoverState state{form.hoverRow,
                          {},
-                         form.ngListJobs.currentRow(),
-                         form.PopLoadPDF.enabled(),
-                         form.popPrintCarteFidelite.enabled()};
+                         form.jobGrid.currentRow(),
+                         form.openPdfItem.enabled(),
+                         form.printCardItem.enabled()};
         for (int row = 0; row < form.jobTable.rowCount(); ++row)
             if (form.jobTable.isMarked(row))
                 state.marked.push_back(row);
         return state;
     }
 
-    static std::vector<std::string> labelTexts(const TForm1& form) {
-        return {form.lbcNomClient.text(), form.lbcChassis.text(), form.lbcImmat.text(),
-                form.lbcValidite.text()};
+    static std::vector<std::string> labelTexts(const MainWindow& form) {
+        return {form.cardCustomerLabel.text(), form.cardChassisLabel.text(),
+                form.cardRegistrationLabel.text(), form.cardValidityLabel.text()};
     }
 
     // The short date text of a date under the window's locale.
@@ -187,20 +187,20 @@ TEST_F(CardFormTest, ThePrintCommandNeedsACardPrinterSetting) {
     fill(*form, {kMuller, kDurand, kMuller});
     for (const int row : {0, 1, 2}) {
         moveTo(*form, overRow(*form, row));
-        EXPECT_EQ(form->popPrintCarteFidelite.enabled(), false) << row;
-        EXPECT_EQ(form->PopLoadPDF.enabled(), row != 1) << row;
+        EXPECT_EQ(form->printCardItem.enabled(), false) << row;
+        EXPECT_EQ(form->openPdfItem.enabled(), row != 1) << row;
     }
     // Once a card printer is entered, the next row offers the card.
-    form->nCardPrinter.setText("Evolis Primacy");
-    form->nCardPrinterExit();
+    form->cardPrinterEdit.setText("Evolis Primacy");
+    form->onCardPrinterEdited();
     moveTo(*form, overRow(*form, 1));
-    EXPECT_TRUE(form->popPrintCarteFidelite.enabled());
+    EXPECT_TRUE(form->printCardItem.enabled());
 
     // Without a card printer the printing handler touches nothing.
-    form->nCardPrinter.setText("");
-    form->nCardPrinterExit();
-    form->Button1Click();
-    EXPECT_EQ(form->PageControl1.activePage(), 0);
+    form->cardPrinterEdit.setText("");
+    form->onCardPrinterEdited();
+    form->printCard();
+    EXPECT_EQ(form->tabs.activePage(), 0);
     EXPECT_EQ(form->cardPrinter.currentPrinter(), "");
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -220,13 +220,14 @@ TEST_F(CardFormTest, AClickFillsTheCardFromTheClickedRow) {
 
     // Hovering another row leaves the card as it is.
     moveTo(*form, overRow(*form, 1));
-    EXPECT_EQ(form->lbcNomClient.text(), "MÜLLER Hélène");
+    EXPECT_EQ(form->cardCustomerLabel.text(), "MÜLLER Hélène");
 
     // No " du " in the document: no validity.
     click(*form, overRow(*form, 1));
     EXPECT_EQ(labelTexts(*form),
               (std::vector<std::string>{"DURAND Paul", "WVWZZZ1JZ3W000001", "EF-456-GH", ""}));
-    EXPECT_EQ(form->lbcValidite.bounds().width, 0); // an empty label hides none of the picture
+    EXPECT_EQ(form->cardValidityLabel.bounds().width,
+              0); // an empty label hides none of the picture
 
     // Text after the date: not a date, so one year from now, with the time.
     click(*form, overRow(*form, 2));
@@ -247,14 +248,14 @@ TEST_F(CardFormTest, ThePdfCommandOpensTheHoverRowsInvoiceInTheBrowser) {
     fill(*form, {kMuller, {L"B", L"", L"", L"", L"4 5&6#7"}});
 
     // Before the pointer has been over a row, nothing opens.
-    form->PopLoadPDFClick();
+    form->onOpenPdfItem();
     EXPECT_TRUE(shell.calls.empty());
 
     // A click on one row, the command on the row under the pointer.
     click(*form, overRow(*form, 0));
     moveTo(*form, overRow(*form, 1));
-    ASSERT_TRUE(form->PopLoadPDF.enabled());
-    form->PopupListJobs.click(form->PopLoadPDF.index());
+    ASSERT_TRUE(form->openPdfItem.enabled());
+    form->jobPopup.click(form->openPdfItem.index());
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].verb, "open");
     EXPECT_EQ(shell.calls[0].file, "C:\\Browser\\browser.exe");
@@ -264,27 +265,27 @@ TEST_F(CardFormTest, ThePdfCommandOpensTheHoverRowsInvoiceInTheBrowser) {
     EXPECT_EQ(shell.calls[0].show, SW_SHOW);
 
     // Without a server URL, nothing opens.
-    form->nURL.setText("");
-    form->nURLExit();
-    form->PopLoadPDFClick();
+    form->serverUrlEdit.setText("");
+    form->onServerUrlEdited();
+    form->onOpenPdfItem();
     EXPECT_EQ(shell.calls.size(), 1u);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(CardFormTest, TheHiddenPrintButton) {
     const auto form = openOnSpool();
-    EXPECT_EQ(form->Button1.wideText(), L"Impression de la carte");
-    EXPECT_FALSE(form->Button1.visible());
+    EXPECT_EQ(form->printCardButton.wideText(), L"Impression de la carte");
+    EXPECT_FALSE(form->printCardButton.visible());
 
     // A row that loses the grid's selection to another row enables it.
     fill(*form, {kMuller, kDurand});
     click(*form, overRow(*form, 0));
-    form->Button1.setEnabled(false);
+    form->printCardButton.setEnabled(false);
     click(*form, overRow(*form, 0));
-    EXPECT_FALSE(form->Button1.enabled());
+    EXPECT_FALSE(form->printCardButton.enabled());
     click(*form, overRow(*form, 1));
-    EXPECT_TRUE(form->Button1.enabled());
-    EXPECT_FALSE(form->Button1.visible());
+    EXPECT_TRUE(form->printCardButton.enabled());
+    EXPECT_FALSE(form->printCardButton.visible());
 }
 
 // ---- The card tab on the screen
@@ -302,11 +303,11 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
     fill(*form, {kMuller});
     form->show(SW_SHOW);
     click(*form, overRow(*form, 0));
-    form->PageControl1.setActivePage(form->TabSheet4);
+    form->tabs.setActivePage(form->cardPage);
     RedrawWindow(form->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     pumpFor(200);
 
-    const RgbImage shot = testing::captureWindow(form->TabSheet4.hwnd());
+    const RgbImage shot = testing::captureWindow(form->cardPage.hwnd());
     if (const char* path = std::getenv("QUORVA_CARD_SCREENSHOT"))
         savePpm(shot, path);
 
@@ -314,10 +315,10 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
     const struct {
         const Label& label;
         POINT at;
-    } labels[] = {{form->lbcNomClient, {240, 435}},
-                  {form->lbcChassis, {240, 503}},
-                  {form->lbcImmat, {240, 563}},
-                  {form->lbcValidite, {700, 563}}};
+    } labels[] = {{form->cardCustomerLabel, {240, 435}},
+                  {form->cardChassisLabel, {240, 503}},
+                  {form->cardRegistrationLabel, {240, 563}},
+                  {form->cardValidityLabel, {700, 563}}};
     for (const auto& [label, at] : labels) {
         const Bounds bounds = label.bounds();
         SCOPED_TRACE(label.text());
@@ -414,10 +415,10 @@ TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
 
     // The card shows the clicked row until the command fills it for the row under the pointer.
     click(*form, overRow(*form, 0));
-    ASSERT_EQ(form->lbcNomClient.text(), "DURAND Paul");
+    ASSERT_EQ(form->cardCustomerLabel.text(), "DURAND Paul");
     moveTo(*form, overRow(*form, 1));
-    ASSERT_TRUE(form->popPrintCarteFidelite.enabled());
-    form->PopupListJobs.click(form->popPrintCarteFidelite.index());
+    ASSERT_TRUE(form->printCardItem.enabled());
+    form->jobPopup.click(form->printCardItem.index());
 
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(form->cardPrinter.currentPrinter(), kCardPrinter);
@@ -435,8 +436,8 @@ TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
     const RgbImage page = out.page();
     EXPECT_GT(page.width, page.height) << "landscape";
 
-    EXPECT_EQ(form->PageControl1.activePage(), 0);
-    EXPECT_EQ(form->lbcNomClient.text(), "MÜLLER Hélène");
+    EXPECT_EQ(form->tabs.activePage(), 0);
+    EXPECT_EQ(form->cardCustomerLabel.text(), "MÜLLER Hélène");
 }
 
 TEST_F(CardPrintFormTest, APrinterErrorIsShownAndTheCardTabStays) {
@@ -444,16 +445,16 @@ TEST_F(CardPrintFormTest, APrinterErrorIsShownAndTheCardTabStays) {
     const auto form = openOnSpool("NomImprimante=Imprimante absente\r\n");
     fill(*form, {kMuller});
     moveTo(*form, overRow(*form, 0));
-    ASSERT_TRUE(form->popPrintCarteFidelite.enabled());
+    ASSERT_TRUE(form->printCardItem.enabled());
     // The popup menu runs its item inside the window's error boundary.
-    form->guard([&] { form->PopupListJobs.click(form->popPrintCarteFidelite.index()); });
+    form->guard([&] { form->jobPopup.click(form->printCardItem.index()); });
 
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Aucune imprimante par défaut sélectionnée.");
     EXPECT_EQ(boxes.boxes[0].title, "Quorva");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
-    EXPECT_EQ(form->PageControl1.activePage(), 1);
-    EXPECT_EQ(form->lbcNomClient.text(), "MÜLLER Hélène");
+    EXPECT_EQ(form->tabs.activePage(), 1);
+    EXPECT_EQ(form->cardCustomerLabel.text(), "MÜLLER Hélène");
     for (const char* name : {kCardPrinter, kDefaultPrinter})
         EXPECT_FALSE(output(name).printed()) << name;
 }

@@ -2,7 +2,7 @@
 // attribute, switching that attribute, restarting the spooler, and copying a printer's name into
 // the card-printer setting. Nothing is cached: the registry holds the only copy of each value.
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 #include "platform/error.h"
 #include "printers/printer_attributes.h"
@@ -17,47 +17,47 @@ COLORREF colorOf(const Rgb& rgb) {
     return RGB(rgb.red, rgb.green, rgb.blue);
 }
 
-void showKeepJobsView(TForm1& form, const KeepJobsView& view) {
-    form.Label1.setText(view.label);
-    form.BtnKeepJobs.setEnabled(view.keepEnabled);
-    form.BtnStopKeepJobs.setEnabled(view.stopEnabled);
+void showKeepJobsView(MainWindow& form, const KeepJobsView& view) {
+    form.attributesLabel.setText(view.label);
+    form.keepJobsButton.setEnabled(view.keepEnabled);
+    form.stopKeepingJobsButton.setEnabled(view.stopEnabled);
 }
 
-std::string selectedPrinter(const TForm1& form) {
-    return form.ListBox1.item(form.ListBox1.itemIndex());
+std::string selectedPrinter(const MainWindow& form) {
+    return form.printerList.item(form.printerList.itemIndex());
 }
 
 // Read, change, write, then show what is stored now.
-void changeSelectedPrinter(TForm1& form, KeepJobsChange change) {
+void changeSelectedPrinter(MainWindow& form, KeepJobsChange change) {
     changeKeepPrintedJobs(form.registry, selectedPrinter(form), change);
-    InvalidateRect(form.ListBox1.hwnd(), nullptr, TRUE);
-    UpdateWindow(form.ListBox1.hwnd());
-    form.ListBox1Click();
+    InvalidateRect(form.printerList.hwnd(), nullptr, TRUE);
+    UpdateWindow(form.printerList.hwnd());
+    form.onPrinterSelected();
 }
 
 } // namespace
 
-void TForm1::wirePrinterHandlers() {
-    ListBox1.onClick = [this] { ListBox1Click(); };
-    ListBox1.onDblClick = [this] { ListBox1DblClick(); };
-    ListBox1.onDrawItem = [this](ListBoxItemPaint& paint) { ListBox1DrawItem(paint); };
-    BtnKeepJobs.onClick = [this] { BtnKeepJobsClick(); };
-    BtnStopKeepJobs.onClick = [this] { BtnStopKeepJobsClick(); };
-    BtnRestartSpooler.onClick = [this] { BtnRestartSpoolerClick(); };
-    BtnSelCardPrinter.onClick = [this] { BtnSelCardPrinterClick(); };
+void MainWindow::wirePrinterHandlers() {
+    printerList.onClick = [this] { onPrinterSelected(); };
+    printerList.onDblClick = [this] { onPrinterDoubleClick(); };
+    printerList.onDrawItem = [this](ListBoxItemPaint& paint) { drawPrinterItem(paint); };
+    keepJobsButton.onClick = [this] { onKeepJobs(); };
+    stopKeepingJobsButton.onClick = [this] { onStopKeepingJobs(); };
+    restartSpoolerButton.onClick = [this] { onRestartSpooler(); };
+    chooseCardPrinterButton.onClick = [this] { onChooseCardPrinter(); };
 }
 
-void TForm1::ListBox1Click() {
+void MainWindow::onPrinterSelected() {
     const std::string printer = selectedPrinter(*this);
     // Until the read succeeds the tab claims nothing: a value of the wrong type ends the handler,
     // and the previous printer's state must not stay on show for this one.
     showKeepJobsView(*this, keepJobsViewFor(std::nullopt));
     showKeepJobsView(*this, keepJobsViewFor(readPrinterValue(registry, printer, kAttributesValue)));
-    BtnSelCardPrinter.setEnabled(true);
+    chooseCardPrinterButton.setEnabled(true);
 }
 
-void TForm1::ListBox1DrawItem(ListBoxItemPaint& paint) {
-    const std::string printer = ListBox1.item(paint.index);
+void MainWindow::drawPrinterItem(ListBoxItemPaint& paint) {
+    const std::string printer = printerList.item(paint.index);
     std::optional<std::int64_t> attributes;
     try {
         attributes = readPrinterValue(registry, printer, kAttributesValue);
@@ -72,25 +72,25 @@ void TForm1::ListBox1DrawItem(ListBoxItemPaint& paint) {
     }
 }
 
-void TForm1::ListBox1DblClick() {
+void MainWindow::onPrinterDoubleClick() {
     changeSelectedPrinter(*this, KeepJobsChange::Toggle);
 }
 
-void TForm1::BtnKeepJobsClick() {
+void MainWindow::onKeepJobs() {
     changeSelectedPrinter(*this, KeepJobsChange::Keep);
 }
 
-void TForm1::BtnStopKeepJobsClick() {
+void MainWindow::onStopKeepingJobs() {
     changeSelectedPrinter(*this, KeepJobsChange::Stop);
 }
 
-void TForm1::BtnRestartSpoolerClick() {
+void MainWindow::onRestartSpooler() {
     restartSpooler(shell);
 }
 
-void TForm1::BtnSelCardPrinterClick() {
-    nCardPrinter.setText(selectedPrinter(*this));
-    nCardPrinterExit();
+void MainWindow::onChooseCardPrinter() {
+    cardPrinterEdit.setText(selectedPrinter(*this));
+    onCardPrinterEdited();
 }
 
 } // namespace quorva

@@ -2,7 +2,7 @@
 
 // The main window under Wine, created with its own settings folder and spool folder.
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "support/fakes.h"
@@ -31,9 +31,9 @@ using testing::RecordingMessageBoxes;
 using testing::RecordingShell;
 using testing::TempDir;
 
-class MainFormFixture : public ::testing::Test {
+class MainWindowFixture : public ::testing::Test {
 protected:
-    MainFormFixture() {
+    MainWindowFixture() {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
         InitCommonControlsEx(&controls);
         std::filesystem::create_directory(appData);
@@ -46,15 +46,15 @@ protected:
     }
     std::string settingsFile() const { return appData + "\\Zentor\\Quorva.ini"; }
 
-    std::unique_ptr<TForm1> open() {
-        return std::make_unique<TForm1>(FormServices{boxes, *windowRegistry, clock, *windowLocale,
-                                                     files, shell, appData,
-                                                     /*endsProgram=*/false});
+    std::unique_ptr<MainWindow> open() {
+        return std::make_unique<MainWindow>(MainWindowServices{boxes, *windowRegistry, clock,
+                                                               *windowLocale, files, shell, appData,
+                                                               /*endsProgram=*/false});
     }
     // Opens the window on the test's own spool folder, which stays empty unless the test drops a
     // file into it (nothing the system's spooler writes becomes a row), with these settings lines
     // besides.
-    std::unique_ptr<TForm1> openOnSpool(const std::string& settings = "") {
+    std::unique_ptr<MainWindow> openOnSpool(const std::string& settings = "") {
         writeSettings("DossierSpouleur=" + spool + "\r\n" + settings);
         return open();
     }

@@ -1,9 +1,9 @@
 // The main window under Wine: created with its own settings folder and spool folder, driven by
 // messages and by files dropped into the folder, and read back through its controls.
 
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/proxy.h"
-#include "main_form_fixture.h"
+#include "main_window_fixture.h"
 #include "platform/locale.h"
 #include "platform/system_error.h"
 #include "support/fakes.h"
@@ -32,15 +32,15 @@ std::vector<std::string> itemsOf(const ListBox& list) {
     return items;
 }
 
-using MainFormTest = MainFormFixture;
+using MainWindowTest = MainWindowFixture;
 
-TEST_F(MainFormTest, FirstRunShowsTheDefaultsAndWritesNoSettings) {
+TEST_F(MainWindowTest, FirstRunShowsTheDefaultsAndWritesNoSettings) {
     const auto form = open();
-    EXPECT_EQ(form->nCardPrinter.text(), "");
-    EXPECT_EQ(form->nSite.text(), "VERNO");
-    EXPECT_EQ(form->nURL.text(), "http://127.0.0.1:8080/KelbBin/Kelb.dll/");
-    EXPECT_EQ(form->nSpoolFolder.text(), kDefaultSpoolFolder);
-    EXPECT_EQ(form->lbPath.text(), kDefaultSpoolFolder);
+    EXPECT_EQ(form->cardPrinterEdit.text(), "");
+    EXPECT_EQ(form->siteNameEdit.text(), "VERNO");
+    EXPECT_EQ(form->serverUrlEdit.text(), "http://127.0.0.1:8080/KelbBin/Kelb.dll/");
+    EXPECT_EQ(form->spoolFolderEdit.text(), kDefaultSpoolFolder);
+    EXPECT_EQ(form->spoolFolderLabel.text(), kDefaultSpoolFolder);
     EXPECT_EQ(form->siteName(), "VERNO");
     EXPECT_EQ(form->cardPrinterName(), "");
     EXPECT_EQ(form->watcher.folder(), kDefaultSpoolFolder);
@@ -53,7 +53,7 @@ TEST_F(MainFormTest, FirstRunShowsTheDefaultsAndWritesNoSettings) {
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-TEST_F(MainFormTest, StartUpLeavesTheWindowInItsInitialState) {
+TEST_F(MainWindowTest, StartUpLeavesTheWindowInItsInitialState) {
     const auto form = open();
     const LONG_PTR style = GetWindowLongPtrW(form->hwnd(), GWL_STYLE);
     EXPECT_EQ(style & WS_MAXIMIZEBOX, 0);
@@ -63,59 +63,59 @@ TEST_F(MainFormTest, StartUpLeavesTheWindowInItsInitialState) {
     GetWindowTextW(form->hwnd(), title, 32);
     EXPECT_STREQ(title, L"Quorva");
 
-    EXPECT_EQ(form->PageControl1.activePage(), 0);
-    EXPECT_EQ(GetWindowLongPtrW(form->TabSheet2.hwnd(), GWL_STYLE) & WS_VISIBLE, WS_VISIBLE);
-    EXPECT_EQ(form->Label1.text(), "");
-    for (const Label* label :
-         {&form->lbcNomClient, &form->lbcChassis, &form->lbcImmat, &form->lbcValidite})
+    EXPECT_EQ(form->tabs.activePage(), 0);
+    EXPECT_EQ(GetWindowLongPtrW(form->jobsPage.hwnd(), GWL_STYLE) & WS_VISIBLE, WS_VISIBLE);
+    EXPECT_EQ(form->attributesLabel.text(), "");
+    for (const Label* label : {&form->cardCustomerLabel, &form->cardChassisLabel,
+                               &form->cardRegistrationLabel, &form->cardValidityLabel})
         EXPECT_EQ(label->text(), "");
     EXPECT_EQ(form->hoverRow, -1);
-    EXPECT_EQ(form->ngListJobs.popupMenu(), &form->PopupListJobs);
-    EXPECT_FALSE(form->PopLoadPDF.enabled());
-    EXPECT_FALSE(form->popPrintCarteFidelite.enabled());
-    EXPECT_FALSE(form->Timer1.enabled());
-    EXPECT_EQ(form->Timer1.interval(), 500u);
-    EXPECT_EQ(form->lbInfoTimer.text(), "..");
-    EXPECT_EQ(form->ListBox1.itemHeight(), 16);
-    EXPECT_EQ(form->HttpClient1.proxyServer(), "");
+    EXPECT_EQ(form->jobGrid.popupMenu(), &form->jobPopup);
+    EXPECT_FALSE(form->openPdfItem.enabled());
+    EXPECT_FALSE(form->printCardItem.enabled());
+    EXPECT_FALSE(form->settlingTimer.enabled());
+    EXPECT_EQ(form->settlingTimer.interval(), 500u);
+    EXPECT_EQ(form->heartbeatLabel.text(), "..");
+    EXPECT_EQ(form->printerList.itemHeight(), 16);
+    EXPECT_EQ(form->httpClient.proxyServer(), "");
 
     // The card page has room for the whole card picture.
     RECT card{};
-    GetClientRect(form->TabSheet4.hwnd(), &card);
+    GetClientRect(form->cardPage.hwnd(), &card);
     EXPECT_GE(card.right, 1021);
     EXPECT_GE(card.bottom, 644);
-    const Bounds picture = form->lbcNomClient.bounds();
+    const Bounds picture = form->cardCustomerLabel.bounds();
     EXPECT_EQ(picture.x, 240);
     EXPECT_EQ(picture.y, 435);
     RECT image{};
-    GetWindowRect(form->Image1.hwnd(), &image);
+    GetWindowRect(form->cardPicture.hwnd(), &image);
     EXPECT_EQ(image.right - image.left, 1011);
     EXPECT_EQ(image.bottom - image.top, 634);
 }
 
-TEST_F(MainFormTest, TabsAndControlsCarryTheirCaptions) {
+TEST_F(MainWindowTest, TabsAndControlsCarryTheirCaptions) {
     const auto form = open();
-    ASSERT_EQ(form->PageControl1.pageCount(), 4);
-    EXPECT_EQ(form->PageControl1.caption(0), L"Suivi des Impressions");
-    EXPECT_EQ(form->PageControl1.caption(1), L"Carte de Fidélité");
-    EXPECT_EQ(form->PageControl1.caption(2), L"Spouleur");
-    EXPECT_EQ(form->PageControl1.caption(3), L"Paramètres");
-    EXPECT_EQ(form->BtnKeepJobs.wideText(), L"Paramétrer le suivi des travaux");
-    EXPECT_EQ(form->BtnStopKeepJobs.wideText(), L"Arrêter le suivi des travaux");
-    EXPECT_EQ(form->BtnRestartSpooler.wideText(), L"Redémarrer le spouleur d'impression");
-    EXPECT_EQ(form->BtnSelCardPrinter.wideText(), L">>");
-    EXPECT_FALSE(form->BtnSelCardPrinter.enabled());
-    EXPECT_EQ(form->PopLoadPDF.caption(), L"Charger le fichier pdf de la facture");
-    EXPECT_EQ(form->popPrintCarteFidelite.caption(), L"Imprimer la carte de fidélité");
+    ASSERT_EQ(form->tabs.pageCount(), 4);
+    EXPECT_EQ(form->tabs.caption(0), L"Suivi des Impressions");
+    EXPECT_EQ(form->tabs.caption(1), L"Carte de Fidélité");
+    EXPECT_EQ(form->tabs.caption(2), L"Spouleur");
+    EXPECT_EQ(form->tabs.caption(3), L"Paramètres");
+    EXPECT_EQ(form->keepJobsButton.wideText(), L"Paramétrer le suivi des travaux");
+    EXPECT_EQ(form->stopKeepingJobsButton.wideText(), L"Arrêter le suivi des travaux");
+    EXPECT_EQ(form->restartSpoolerButton.wideText(), L"Redémarrer le spouleur d'impression");
+    EXPECT_EQ(form->chooseCardPrinterButton.wideText(), L">>");
+    EXPECT_FALSE(form->chooseCardPrinterButton.enabled());
+    EXPECT_EQ(form->openPdfItem.caption(), L"Charger le fichier pdf de la facture");
+    EXPECT_EQ(form->printCardItem.caption(), L"Imprimer la carte de fidélité");
 }
 
-TEST_F(MainFormTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
+TEST_F(MainWindowTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
     const auto form = openOnSpool();
-    EXPECT_EQ(form->nSpoolFolder.text(), spool);
-    EXPECT_EQ(form->lbPath.text(), spool);
+    EXPECT_EQ(form->spoolFolderEdit.text(), spool);
+    EXPECT_EQ(form->spoolFolderLabel.text(), spool);
     ASSERT_TRUE(form->watcher.running());
     EXPECT_EQ(form->watcher.folder(), spool);
-    EXPECT_EQ(form->lbEvents.count(), 0);
+    EXPECT_EQ(form->eventList.count(), 0);
 
     std::ofstream(spool + "\\00012.SPL", std::ios::binary) << "facture";
     ASSERT_TRUE(pumpUntil([&] { return form->jobTable.rowCount() == 1; }));
@@ -126,11 +126,11 @@ TEST_F(MainFormTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
     LVITEMW item{};
     item.pszText = date;
     item.cchTextMax = 64;
-    SendMessageW(form->ngListJobs.hwnd(), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(form->jobGrid.hwnd(), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
     EXPECT_STREQ(date, L"07/12/2026 14:05:09");
-    EXPECT_TRUE(form->Timer1.enabled());
+    EXPECT_TRUE(form->settlingTimer.enabled());
 
-    const std::vector<std::string> events = itemsOf(form->lbEvents);
+    const std::vector<std::string> events = itemsOf(form->eventList);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back(), "07/12/2026 14:05:09 - ADDED 00012.spl");
 
@@ -138,17 +138,17 @@ TEST_F(MainFormTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
     std::ofstream(spool + "\\00013.SPL", std::ios::binary) << "facture";
     ASSERT_TRUE(pumpUntil([&] { return form->jobTable.rowCount() == 2; }));
     EXPECT_EQ(form->jobTable.cell(colFileName, 1), L"00013.spl");
-    EXPECT_EQ(SendMessageW(form->ngListJobs.hwnd(), LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageW(form->jobGrid.hwnd(), LVM_GETITEMCOUNT, 0, 0), 2);
     ASSERT_TRUE(pumpUntil([&] {
-        return form->lbEvents.count() > 0 &&
-               form->lbEvents.item(0).rfind("07/12/2026 14:06:00 - ", 0) == 0;
+        return form->eventList.count() > 0 &&
+               form->eventList.item(0).rfind("07/12/2026 14:06:00 - ", 0) == 0;
     }));
 
     form->destroy();
     EXPECT_FALSE(form->watcher.running());
 }
 
-TEST_F(MainFormTest, AMissingSpoolFolderIsReportedAndStartUpGoesOn) {
+TEST_F(MainWindowTest, AMissingSpoolFolderIsReportedAndStartUpGoesOn) {
     const std::string missing = temp.file("missing");
     writeSettings("DossierSpouleur=" + missing + "\r\n");
     const auto form = open();
@@ -161,16 +161,16 @@ TEST_F(MainFormTest, AMissingSpoolFolderIsReportedAndStartUpGoesOn) {
     EXPECT_EQ(box.title, "Quorva");
     EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK));
     EXPECT_FALSE(form->watcher.running());
-    EXPECT_EQ(form->lbPath.text(), missing);
+    EXPECT_EQ(form->spoolFolderLabel.text(), missing);
     // The steps after the watcher's start still ran.
-    EXPECT_EQ(form->ngListJobs.popupMenu(), &form->PopupListJobs);
+    EXPECT_EQ(form->jobGrid.popupMenu(), &form->jobPopup);
 
     form->destroy(); // nothing to stop
     EXPECT_EQ(form->hwnd(), nullptr);
     EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
-TEST_F(MainFormTest, AProxyErrorEndsStartUpButTheWindowOpens) {
+TEST_F(MainWindowTest, AProxyErrorEndsStartUpButTheWindowOpens) {
     registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values["ProxyServer"] =
         RegistryValue{RegistryType::String, "proxy.local:3128", 0, false};
     const auto form = open();
@@ -180,47 +180,47 @@ TEST_F(MainFormTest, AProxyErrorEndsStartUpButTheWindowOpens) {
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
     EXPECT_TRUE(IsWindow(form->hwnd()));
     // Steps 1 to 4 ran, the later ones did not.
-    EXPECT_EQ(form->nSite.text(), "VERNO");
+    EXPECT_EQ(form->siteNameEdit.text(), "VERNO");
     EXPECT_EQ(GetWindowLongPtrW(form->hwnd(), GWL_STYLE) & WS_MAXIMIZEBOX, 0);
     EXPECT_FALSE(form->watcher.running());
-    EXPECT_EQ(form->ngListJobs.popupMenu(), nullptr);
+    EXPECT_EQ(form->jobGrid.popupMenu(), nullptr);
 }
 
-TEST_F(MainFormTest, AnEnabledProxyIsKeptForTheHttpClient) {
+TEST_F(MainWindowTest, AnEnabledProxyIsKeptForTheHttpClient) {
     auto& values = registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values;
     values["ProxyServer"] = RegistryValue{RegistryType::String, "proxy.local:3128", 0, false};
     values["ProxyEnable"] = RegistryValue{RegistryType::Dword, "", 1, false};
     const auto form = open();
-    EXPECT_EQ(form->HttpClient1.proxyServer(), "proxy.local");
-    EXPECT_EQ(form->HttpClient1.proxyPort(), 3128);
+    EXPECT_EQ(form->httpClient.proxyServer(), "proxy.local");
+    EXPECT_EQ(form->httpClient.proxyPort(), 3128);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-TEST_F(MainFormTest, LeavingAnEditWritesOnlyAChange) {
+TEST_F(MainWindowTest, LeavingAnEditWritesOnlyAChange) {
     const auto form = openOnSpool();
     form->show(SW_SHOW);
     SetForegroundWindow(form->hwnd());
 
-    leave(form->nURL, form->nSite); // unchanged
+    leave(form->serverUrlEdit, form->siteNameEdit); // unchanged
     EXPECT_EQ(contentOf(settingsFile()).find("NomURL"), std::string::npos);
 
-    form->nSite.setText("Verno");
-    leave(form->nSite, form->nURL);
+    form->siteNameEdit.setText("Verno");
+    leave(form->siteNameEdit, form->serverUrlEdit);
     EXPECT_EQ(form->siteName(), "Verno");
     EXPECT_NE(contentOf(settingsFile()).find("NomSite=Verno"), std::string::npos);
 
-    // The spool folder: lbPath follows at once, the watcher keeps its folder.
+    // The spool folder: spoolFolderLabel follows at once, the watcher keeps its folder.
     const std::string other = temp.file("other");
-    form->nSpoolFolder.setText(other);
-    leave(form->nSpoolFolder, form->nSite);
+    form->spoolFolderEdit.setText(other);
+    leave(form->spoolFolderEdit, form->siteNameEdit);
     EXPECT_EQ(form->spoolFolder(), other);
-    EXPECT_EQ(form->lbPath.text(), other);
+    EXPECT_EQ(form->spoolFolderLabel.text(), other);
     EXPECT_EQ(form->watcher.folder(), spool);
     EXPECT_NE(contentOf(settingsFile()).find("DossierSpouleur=" + other), std::string::npos);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-TEST_F(MainFormTest, ASettingsFileThatCannotBeWrittenIsReported) {
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReported) {
     // A file where the settings folder should be: reads give defaults, writes fail.
     std::ofstream(appData + "\\Zentor", std::ios::binary) << "x";
     const auto form = open();
@@ -228,14 +228,14 @@ TEST_F(MainFormTest, ASettingsFileThatCannotBeWrittenIsReported) {
     SetForegroundWindow(form->hwnd());
     ASSERT_TRUE(boxes.boxes.empty());
 
-    form->nCardPrinter.setText("Evolis Primacy");
-    leave(form->nCardPrinter, form->nURL);
+    form->cardPrinterEdit.setText("Evolis Primacy");
+    leave(form->cardPrinterEdit, form->serverUrlEdit);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Impossible d'écrire dans " + settingsFile() + ".");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
     EXPECT_EQ(form->cardPrinterName(), "Evolis Primacy");
 
-    leave(form->nCardPrinter, form->nURL); // no change now: no write, no box
+    leave(form->cardPrinterEdit, form->serverUrlEdit); // no change now: no write, no box
     EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
