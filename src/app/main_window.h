@@ -99,7 +99,7 @@ public:
     int hoverRow = -1;
 
     // ---- Controls
-    TabControl tabs;
+    TabControl tabControl;
     Page jobsPage;     // "Suivi des Impressions": the job list
     Page cardPage;     // "Carte de Fidélité": the card preview
     Page spoolPage;    // the spool folder and its events
@@ -138,7 +138,7 @@ public:
     // One pass of the settling poll; runs every 500 ms while some row needs it.
     void onSettlingTick();
     // Extracts the row's invoice and uploads its spool file; returns the report identifier.
-    std::string GetDataSpooler(int row);
+    std::string extractAndUpload(int row);
 
     HttpClient httpClient; // its proxy comes from the user's Internet settings at start-up
     ReportUpload reportUpload;

@@ -15,12 +15,12 @@ void MainWindow::onSettlingTick() {
     settlingTimer.setEnabled(false);
     heartbeatLabel.setText(SettlingPoll::nextInfoText(heartbeatLabel.text()));
     settlingPoll.pass(
-        spoolFolderLabel.text(), [this](int row) { return GetDataSpooler(row); },
+        spoolFolderLabel.text(), [this](int row) { return extractAndUpload(row); },
         [this] { settlingTimer.setEnabled(true); });
 }
 
-std::string MainWindow::GetDataSpooler(int row) {
-    return quorva::GetDataSpooler(
+std::string MainWindow::extractAndUpload(int row) {
+    return quorva::extractRowAndUpload(
         jobTable, row, spoolFolderLabel.text(), files, locale,
         [this, row](const std::string& path) {
             const std::string fileName = locale.wideToAnsi(jobTable.cell(colFileName, row));

@@ -86,13 +86,13 @@ void MainWindow::printCard() {
         return;
     // The user sees the card being printed; the printer gets it drawn on its own page, not
     // copied from the screen.
-    tabs.setActivePage(cardPage);
+    tabControl.setActivePage(cardPage);
     RedrawWindow(cardPage.hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
     cardPrinter.print(cardPrinterName(),
                       {cardCustomerLabel.text(), cardRegistrationLabel.text(),
                        cardChassisLabel.text(), cardValidityLabel.text()},
                       cardPicture.bitmap());
-    tabs.setActivePage(jobsPage);
+    tabControl.setActivePage(jobsPage);
 }
 
 void MainWindow::onOpenPdfItem() {

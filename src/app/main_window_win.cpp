@@ -89,7 +89,7 @@ void MainWindow::startUp() {
     // 7.
     startWatching();
     // 8.
-    tabs.setActivePage(jobsPage);
+    tabControl.setActivePage(jobsPage);
     // 9.
     fillPrinterList();
     // 10.
@@ -167,11 +167,11 @@ void MainWindow::onSpoolFolderEdited() {
 
 void MainWindow::createControls() {
     setFont(font_.get());
-    tabs.create(*this, {kMargin, kMargin, kPageWidth, kPageHeight});
-    tabs.addPage(jobsPage, L"Suivi des Impressions");
-    tabs.addPage(cardPage, L"Carte de Fidélité");
-    tabs.addPage(spoolPage, L"Spouleur");
-    tabs.addPage(settingsPage, L"Paramètres");
+    tabControl.create(*this, {kMargin, kMargin, kPageWidth, kPageHeight});
+    tabControl.addPage(jobsPage, L"Suivi des Impressions");
+    tabControl.addPage(cardPage, L"Carte de Fidélité");
+    tabControl.addPage(spoolPage, L"Spouleur");
+    tabControl.addPage(settingsPage, L"Paramètres");
     fitWindowToTabs();
     createJobListPage();
     createCardPage();
@@ -180,9 +180,9 @@ void MainWindow::createControls() {
 }
 
 void MainWindow::fitWindowToTabs() {
-    const Bounds tabs = tabs.boundsForDisplaySize(kPageWidth, kPageHeight);
-    tabs.setBounds(tabs);
-    tabs.layoutPages();
+    const Bounds tabs = tabControl.boundsForDisplaySize(kPageWidth, kPageHeight);
+    tabControl.setBounds(tabs);
+    tabControl.layoutPages();
     RECT frame{0, 0, tabs.width + 2 * kMargin, tabs.height + 2 * kMargin};
     AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
     const int width = frame.right - frame.left;

@@ -31,15 +31,15 @@ std::string outOfBoundsText(int column, int row) {
 
 const std::array<JobColumnInfo, kJobColumnCount>& jobColumns() {
     static const std::array<JobColumnInfo, kJobColumnCount> columns{{
-        {"dtStart", L"Date Début", 180, true, ColumnKind::DateTime},
-        {"txJobName", L"Nom Fichier", 70, false, ColumnKind::Text},
-        {"nSize", L"Taille", 50, false, ColumnKind::Number},
-        {"nCheckSize", L"", 20, false, ColumnKind::Number},
-        {"sNomClient", L"Nom Client", 220, true, ColumnKind::Text},
-        {"sImmatriculation", L"Immat.", 90, true, ColumnKind::Text},
-        {"sChassis", L"N° Châssis", 220, true, ColumnKind::Text},
-        {"sInfoDocument", L"N° Document", 240, true, ColumnKind::Text},
-        {"sidReport", L"", 80, true, ColumnKind::Text},
+        {L"Date Début", 180, true, ColumnKind::DateTime},
+        {L"Nom Fichier", 70, false, ColumnKind::Text},
+        {L"Taille", 50, false, ColumnKind::Number},
+        {L"", 20, false, ColumnKind::Number},
+        {L"Nom Client", 220, true, ColumnKind::Text},
+        {L"Immat.", 90, true, ColumnKind::Text},
+        {L"N° Châssis", 220, true, ColumnKind::Text},
+        {L"N° Document", 240, true, ColumnKind::Text},
+        {L"", 80, true, ColumnKind::Text},
     }};
     return columns;
 }
@@ -110,7 +110,7 @@ std::wstring JobTable::cell(int column, int row) const {
     case colSize:
         return std::to_wstring(r.size);
     case colSteadyReadings:
-        return std::to_wstring(r.checkSize);
+        return std::to_wstring(r.steadyReadings);
     default:
         return r.texts[textSlot(column)];
     }
@@ -135,7 +135,7 @@ void JobTable::setCell(int column, int row, std::wstring_view text) {
         const auto value = parseCellInteger(text);
         if (!value)
             throw Error("'" + locale_.wideToAnsi(text) + "' n'est pas un nombre entier valide");
-        (column == colSize ? r.size : r.checkSize) = *value;
+        (column == colSize ? r.size : r.steadyReadings) = *value;
         break;
     }
     default: {

@@ -19,22 +19,21 @@
 namespace quorva {
 
 enum JobColumn : int {
-    colChangeTime = 0,     // dtStart: time of the last change record
-    colFileName = 1,       // txJobName: lower-cased file name
-    colSize = 2,           // nSize: size at the last poll, -1 when not found
-    colSteadyReadings = 3, // nCheckSize: polls that found the size unchanged
-    colCustomer = 4,       // sNomClient
-    colRegistration = 5,   // sImmatriculation
-    colChassis = 6,        // sChassis
-    colDocument = 7,       // sInfoDocument
-    colReportId = 8,       // sidReport
+    colChangeTime = 0,     // time of the last change record
+    colFileName = 1,       // lower-cased file name
+    colSize = 2,           // size at the last poll, -1 when not found
+    colSteadyReadings = 3, // polls that found the size unchanged
+    colCustomer = 4,
+    colRegistration = 5,
+    colChassis = 6,
+    colDocument = 7,
+    colReportId = 8,
 };
 constexpr int kJobColumnCount = 9;
 
 enum class ColumnKind { DateTime, Text, Number };
 
 struct JobColumnInfo {
-    const char* name;
     const wchar_t* caption; // empty: no caption
     int width;
     bool shown;
@@ -116,7 +115,7 @@ private:
         bool startWritten = false;
         std::array<std::wstring, 6> texts; // columns 1 and 4 to 8
         long long size = 0;
-        long long checkSize = 0;
+        long long steadyReadings = 0;
         bool marked = false;
         DateTime lastChange{};
     };

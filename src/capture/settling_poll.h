@@ -6,8 +6,8 @@
 // The window's timer handler drives it:
 //     settlingTimer.disable();
 //     heartbeatLabel = SettlingPoll::nextInfoText(heartbeatLabel);
-//     poll.pass(spoolFolderLabel, [&](int row) { return GetDataSpooler(row); }, [&] {
-//     settlingTimer.enable(); });
+//     poll.pass(spoolFolderLabel, [&](int row) { return extractAndUpload(row); },
+//               [&] { settlingTimer.enable(); });
 
 #include "capture/job_table.h"
 #include "platform/files.h"

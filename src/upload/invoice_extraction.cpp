@@ -145,8 +145,9 @@ std::optional<InvoiceFields> extractInvoice(std::string_view text, const Locale&
     return fields;
 }
 
-std::string GetDataSpooler(JobTable& table, int row, const std::string& folder, const Files& files,
-                           const Locale& locale, const UploadSpoolFile& upload) {
+std::string extractRowAndUpload(JobTable& table, int row, const std::string& folder,
+                                const Files& files, const Locale& locale,
+                                const UploadSpoolFile& upload) {
     const std::string path = table.filePath(folder, row);
     const auto fields = extractInvoice(files.readShared(path), locale);
     if (!fields)

@@ -37,7 +37,8 @@ using UploadSpoolFile = std::function<std::string(const std::string& path)>;
 // its number marker, the document into column 7; then uploads the file and returns the
 // identifier. Without the layout nothing is written or sent and the result is empty. The file's
 // open error propagates before anything is written.
-std::string GetDataSpooler(JobTable& table, int row, const std::string& folder, const Files& files,
-                           const Locale& locale, const UploadSpoolFile& upload);
+std::string extractRowAndUpload(JobTable& table, int row, const std::string& folder,
+                                const Files& files, const Locale& locale,
+                                const UploadSpoolFile& upload);
 
 } // namespace quorva

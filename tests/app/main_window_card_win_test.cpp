@@ -200,7 +200,7 @@ TEST_F(CardFormTest, ThePrintCommandNeedsACardPrinterSetting) {
     form->cardPrinterEdit.setText("");
     form->onCardPrinterEdited();
     form->printCard();
-    EXPECT_EQ(form->tabs.activePage(), 0);
+    EXPECT_EQ(form->tabControl.activePage(), 0);
     EXPECT_EQ(form->cardPrinter.currentPrinter(), "");
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -303,7 +303,7 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
     fill(*form, {kMuller});
     form->show(SW_SHOW);
     click(*form, overRow(*form, 0));
-    form->tabs.setActivePage(form->cardPage);
+    form->tabControl.setActivePage(form->cardPage);
     RedrawWindow(form->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     pumpFor(200);
 
@@ -436,7 +436,7 @@ TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
     const RgbImage page = out.page();
     EXPECT_GT(page.width, page.height) << "landscape";
 
-    EXPECT_EQ(form->tabs.activePage(), 0);
+    EXPECT_EQ(form->tabControl.activePage(), 0);
     EXPECT_EQ(form->cardCustomerLabel.text(), "MÜLLER Hélène");
 }
 
@@ -453,7 +453,7 @@ TEST_F(CardPrintFormTest, APrinterErrorIsShownAndTheCardTabStays) {
     EXPECT_EQ(boxes.boxes[0].text, "Aucune imprimante par défaut sélectionnée.");
     EXPECT_EQ(boxes.boxes[0].title, "Quorva");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
-    EXPECT_EQ(form->tabs.activePage(), 1);
+    EXPECT_EQ(form->tabControl.activePage(), 1);
     EXPECT_EQ(form->cardCustomerLabel.text(), "MÜLLER Hélène");
     for (const char* name : {kCardPrinter, kDefaultPrinter})
         EXPECT_FALSE(output(name).printed()) << name;

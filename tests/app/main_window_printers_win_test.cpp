@@ -147,7 +147,7 @@ protected:
     // Opens the window on its settings tab, as the user sees it.
     void openSettingsTab() {
         form = openOnSpool();
-        form->tabs.setActivePage(form->settingsPage);
+        form->tabControl.setActivePage(form->settingsPage);
         form->show(SW_SHOW);
         pumpMessages();
         ASSERT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text;

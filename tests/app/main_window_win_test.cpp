@@ -63,7 +63,7 @@ TEST_F(MainWindowTest, StartUpLeavesTheWindowInItsInitialState) {
     GetWindowTextW(form->hwnd(), title, 32);
     EXPECT_STREQ(title, L"Quorva");
 
-    EXPECT_EQ(form->tabs.activePage(), 0);
+    EXPECT_EQ(form->tabControl.activePage(), 0);
     EXPECT_EQ(GetWindowLongPtrW(form->jobsPage.hwnd(), GWL_STYLE) & WS_VISIBLE, WS_VISIBLE);
     EXPECT_EQ(form->attributesLabel.text(), "");
     for (const Label* label : {&form->cardCustomerLabel, &form->cardChassisLabel,
@@ -95,11 +95,11 @@ TEST_F(MainWindowTest, StartUpLeavesTheWindowInItsInitialState) {
 
 TEST_F(MainWindowTest, TabsAndControlsCarryTheirCaptions) {
     const auto form = open();
-    ASSERT_EQ(form->tabs.pageCount(), 4);
-    EXPECT_EQ(form->tabs.caption(0), L"Suivi des Impressions");
-    EXPECT_EQ(form->tabs.caption(1), L"Carte de Fidélité");
-    EXPECT_EQ(form->tabs.caption(2), L"Spouleur");
-    EXPECT_EQ(form->tabs.caption(3), L"Paramètres");
+    ASSERT_EQ(form->tabControl.pageCount(), 4);
+    EXPECT_EQ(form->tabControl.caption(0), L"Suivi des Impressions");
+    EXPECT_EQ(form->tabControl.caption(1), L"Carte de Fidélité");
+    EXPECT_EQ(form->tabControl.caption(2), L"Spouleur");
+    EXPECT_EQ(form->tabControl.caption(3), L"Paramètres");
     EXPECT_EQ(form->keepJobsButton.wideText(), L"Paramétrer le suivi des travaux");
     EXPECT_EQ(form->stopKeepingJobsButton.wideText(), L"Arrêter le suivi des travaux");
     EXPECT_EQ(form->restartSpoolerButton.wideText(), L"Redémarrer le spouleur d'impression");

@@ -259,22 +259,22 @@ TEST_F(ExtractionTest, LayoutVariantsThatAreNotFound) {
     }
 }
 
-class GetDataSpoolerTest : public ::testing::Test {
+class ExtractRowAndUploadTest : public ::testing::Test {
 protected:
-    GetDataSpoolerTest() {
+    ExtractRowAndUploadTest() {
         row = table.appendRow();
         table.setCell(colFileName, row, L"00012.spl");
         for (int col = colCustomer; col <= colDocument; ++col)
             table.setCell(col, row, L"before");
     }
     std::string run() {
-        return GetDataSpooler(table, row, "C:\\spool", files, locale,
-                              [this](const std::string& path) {
-                                  uploads.push_back(path);
-                                  if (uploadFails)
-                                      throw Error("Erreur d'E/S 5");
-                                  return std::string("4711");
-                              });
+        return extractRowAndUpload(table, row, "C:\\spool", files, locale,
+                                   [this](const std::string& path) {
+                                       uploads.push_back(path);
+                                       if (uploadFails)
+                                           throw Error("Erreur d'E/S 5");
+                                       return std::string("4711");
+                                   });
     }
     std::vector<std::wstring> columns4to7() const {
         std::vector<std::wstring> cells;
@@ -292,7 +292,7 @@ protected:
     bool uploadFails = false;
 };
 
-TEST_F(GetDataSpoolerTest, InvoiceFillsTheRowAndIsUploaded) {
+TEST_F(ExtractRowAndUploadTest, InvoiceFillsTheRowAndIsUploaded) {
     files.put("C:\\spool\\00012.spl", Invoice().text());
     EXPECT_EQ(run(), "4711");
     EXPECT_THAT(uploads, ::testing::ElementsAre("C:\\spool\\00012.spl"));
@@ -303,7 +303,7 @@ TEST_F(GetDataSpoolerTest, InvoiceFillsTheRowAndIsUploaded) {
                                        L"VF15RBF0A12345678", L"FA123456 du 12/10/26"));
 }
 
-TEST_F(GetDataSpoolerTest, DocumentWithoutMarkerKeepsColumn7) {
+TEST_F(ExtractRowAndUploadTest, DocumentWithoutMarkerKeepsColumn7) {
     Invoice invoice;
     invoice.documentLine = "BON DE COMMANDE";
     files.put("C:\\spool\\00012.spl", invoice.text());
@@ -312,14 +312,14 @@ TEST_F(GetDataSpoolerTest, DocumentWithoutMarkerKeepsColumn7) {
                                                       L"VF15RBF0A12345678", L"before"));
 }
 
-TEST_F(GetDataSpoolerTest, OtherPrintJobIsLeftAlone) {
+TEST_F(ExtractRowAndUploadTest, OtherPrintJobIsLeftAlone) {
     files.put("C:\\spool\\00012.spl", std::string("%!PS-Adobe-3.0\r\n\0\0\x1b", 20));
     EXPECT_EQ(run(), "");
     EXPECT_TRUE(uploads.empty());
     EXPECT_THAT(columns4to7(), ::testing::Each(L"before"));
 }
 
-TEST_F(GetDataSpoolerTest, OpenErrorReachesTheCallerBeforeAnythingIsWritten) {
+TEST_F(ExtractRowAndUploadTest, OpenErrorReachesTheCallerBeforeAnythingIsWritten) {
     try {
         run();
         ADD_FAILURE() << "no error";
@@ -331,7 +331,7 @@ TEST_F(GetDataSpoolerTest, OpenErrorReachesTheCallerBeforeAnythingIsWritten) {
     EXPECT_THAT(columns4to7(), ::testing::Each(L"before"));
 }
 
-TEST_F(GetDataSpoolerTest, UploadErrorComesAfterTheColumnsAreWritten) {
+TEST_F(ExtractRowAndUploadTest, UploadErrorComesAfterTheColumnsAreWritten) {
     files.put("C:\\spool\\00012.spl", Invoice().text());
     uploadFails = true;
     EXPECT_THROW(run(), Error);
