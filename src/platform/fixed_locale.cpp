@@ -1,5 +1,7 @@
 #include "platform/locale.h"
 
+#include "platform/cp850.h"
+
 #include <utility>
 
 namespace quorva {
@@ -30,6 +32,16 @@ char toAnsi(wchar_t ch) {
     return '?';
 }
 
+char lowerAnsiByte(unsigned char byte) {
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7))
+        return static_cast<char>(byte + 0x20);
+    if (byte == 0x8A || byte == 0x8C || byte == 0x8E)
+        return static_cast<char>(byte + 0x10);
+    if (byte == 0x9F)
+        return static_cast<char>(0xFF);
+    return static_cast<char>(byte);
+}
+
 } // namespace
 
 FixedLocale::FixedLocale(std::string shortDate, std::string dateSep, std::string longTime,
@@ -40,15 +52,8 @@ FixedLocale::FixedLocale(std::string shortDate, std::string dateSep, std::string
 
 std::string FixedLocale::lowerAnsi(std::string_view text) const {
     std::string result(text);
-    for (char& c : result) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((byte >= 'A' && byte <= 'Z') || (byte >= 0xC0 && byte <= 0xDE && byte != 0xD7))
-            c = static_cast<char>(byte + 0x20);
-        else if (byte == 0x8A || byte == 0x8C || byte == 0x8E)
-            c = static_cast<char>(byte + 0x10);
-        else if (byte == 0x9F)
-            c = static_cast<char>(0xFF);
-    }
+    for (char& c : result)
+        c = lowerAnsiByte(static_cast<unsigned char>(c));
     return result;
 }
 
@@ -65,6 +70,25 @@ std::string FixedLocale::wideToAnsi(std::wstring_view text) const {
     result.reserve(text.size());
     for (wchar_t c : text)
         result.push_back(toAnsi(c));
+    return result;
+}
+
+std::wstring FixedLocale::oemToWide(std::string_view text) const {
+    std::wstring result;
+    result.reserve(text.size());
+    for (char c : text)
+        result.push_back(static_cast<wchar_t>(cp850ToUnicode(static_cast<unsigned char>(c))));
+    return result;
+}
+
+// The Windows-1252 letters follow its rules; every other character stays as it is.
+std::wstring FixedLocale::lowerWide(std::wstring_view text) const {
+    std::wstring result(text);
+    for (wchar_t& c : result) {
+        const char ansi = toAnsi(c);
+        if (toWide(static_cast<unsigned char>(ansi)) == c)
+            c = toWide(static_cast<unsigned char>(lowerAnsiByte(static_cast<unsigned char>(ansi))));
+    }
     return result;
 }
 

@@ -20,10 +20,14 @@ public:
     virtual std::string lowerAnsi(std::string_view text) const = 0;
     virtual std::wstring ansiToWide(std::string_view text) const = 0;
     virtual std::string wideToAnsi(std::wstring_view text) const = 0;
+    // Text in the DOS (OEM) code page, in which the invoices are printed.
+    virtual std::wstring oemToWide(std::string_view text) const = 0;
+    // Lower-casing with the user's rules; the length never changes.
+    virtual std::wstring lowerWide(std::wstring_view text) const = 0;
 };
 
-// Regional settings given as values, with the Windows-1252 code page: the native build's locale
-// and the tests'.
+// Regional settings given as values, with the Windows-1252 code page and, for the invoices, the
+// French desk's OEM code page 850: the native build's locale and the tests'.
 class FixedLocale final : public Locale {
 public:
     FixedLocale(std::string shortDate = "dd/MM/yyyy", std::string dateSep = "/",
@@ -36,6 +40,8 @@ public:
     std::string lowerAnsi(std::string_view text) const override;
     std::wstring ansiToWide(std::string_view text) const override;
     std::string wideToAnsi(std::wstring_view text) const override;
+    std::wstring oemToWide(std::string_view text) const override;
+    std::wstring lowerWide(std::wstring_view text) const override;
 
 private:
     std::string shortDate_;
@@ -45,7 +51,7 @@ private:
 };
 
 #ifdef _WIN32
-// The user's settings as the system reports them at each call (GetLocaleInfo, CP_ACP).
+// The user's settings as the system reports them at each call (GetLocaleInfo, CP_ACP, CP_OEMCP).
 class SystemLocale final : public Locale {
 public:
     std::string shortDateFormat() const override;
@@ -55,6 +61,8 @@ public:
     std::string lowerAnsi(std::string_view text) const override;
     std::wstring ansiToWide(std::string_view text) const override;
     std::string wideToAnsi(std::wstring_view text) const override;
+    std::wstring oemToWide(std::string_view text) const override;
+    std::wstring lowerWide(std::wstring_view text) const override;
 };
 #endif
 

@@ -12,6 +12,16 @@ std::string localeInfo(LCTYPE type) {
     return n > 0 ? std::string(buffer) : std::string();
 }
 
+std::wstring toWide(UINT codePage, std::string_view text) {
+    if (text.empty())
+        return {};
+    const int size = static_cast<int>(text.size());
+    const int n = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
+    std::wstring result(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), size, result.data(), n);
+    return result;
+}
+
 } // namespace
 
 std::string SystemLocale::shortDateFormat() const {
@@ -35,12 +45,17 @@ std::string SystemLocale::lowerAnsi(std::string_view text) const {
 }
 
 std::wstring SystemLocale::ansiToWide(std::string_view text) const {
-    if (text.empty())
-        return {};
-    const int size = static_cast<int>(text.size());
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
-    std::wstring result(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), size, result.data(), n);
+    return toWide(CP_ACP, text);
+}
+
+std::wstring SystemLocale::oemToWide(std::string_view text) const {
+    return toWide(CP_OEMCP, text);
+}
+
+std::wstring SystemLocale::lowerWide(std::wstring_view text) const {
+    std::wstring result(text);
+    if (!result.empty())
+        CharLowerBuffW(result.data(), static_cast<DWORD>(result.size()));
     return result;
 }
 

@@ -102,13 +102,14 @@ std::string normalisedName(std::string_view trimmed) {
     return name;
 }
 
-std::optional<std::string> documentNumber(std::string_view line, const Locale& locale) {
+std::optional<std::wstring> documentNumber(std::string_view line, const Locale& locale) {
     const std::size_t marker = line.find(kNumberMarker);
     if (marker == std::string_view::npos)
         return std::nullopt;
     // The character behind the degree sign is a separator and is skipped, whatever it is.
     const std::size_t number = marker + kNumberMarker.size() + 1;
-    return std::string(line.substr(0, 2)) + locale.lowerAnsi(mid(line, number, kDocumentTaken));
+    return locale.oemToWide(line.substr(0, 2)) +
+           locale.lowerWide(locale.oemToWide(mid(line, number, kDocumentTaken)));
 }
 
 } // namespace
@@ -138,9 +139,10 @@ std::optional<InvoiceFields> extractInvoice(std::string_view text, const Locale&
         return std::nullopt;
 
     InvoiceFields fields;
-    fields.name = normalisedName(trim(*nameLine));
-    fields.registration = trim(mid(*recordLine, kRegistrationColumn, kRegistrationWidth));
-    fields.chassis = trim(mid(*recordLine, kChassisColumn, kChassisWidth));
+    fields.name = locale.oemToWide(normalisedName(trim(*nameLine)));
+    fields.registration =
+        locale.oemToWide(trim(mid(*recordLine, kRegistrationColumn, kRegistrationWidth)));
+    fields.chassis = locale.oemToWide(trim(mid(*recordLine, kChassisColumn, kChassisWidth)));
     fields.document = documentNumber(trim(*documentLine), locale);
     return fields;
 }
@@ -152,11 +154,11 @@ std::string extractRowAndUpload(JobTable& table, int row, const std::string& fol
     const auto fields = extractInvoice(files.readShared(path), locale);
     if (!fields)
         return {};
-    table.setCell(colCustomer, row, locale.ansiToWide(fields->name));
-    table.setCell(colRegistration, row, locale.ansiToWide(fields->registration));
-    table.setCell(colChassis, row, locale.ansiToWide(fields->chassis));
+    table.setCell(colCustomer, row, fields->name);
+    table.setCell(colRegistration, row, fields->registration);
+    table.setCell(colChassis, row, fields->chassis);
     if (fields->document)
-        table.setCell(colDocument, row, locale.ansiToWide(*fields->document));
+        table.setCell(colDocument, row, *fields->document);
     return upload(path);
 }
 

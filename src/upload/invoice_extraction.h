@@ -15,14 +15,15 @@
 
 namespace quorva {
 
-// The fields as 8-bit text in the invoice's own code page, never converted.
+// The fields as UTF-16 text. They are found by bytes, at the layout's byte positions, and then
+// converted from the invoice's DOS (OEM) code page, so that names keep their real letters.
 struct InvoiceFields {
-    std::string name;         // customer name, "MR "/"MME "/"STE " prefixes normalised
-    std::string registration; // columns 66 to 75 of the record line, trimmed
-    std::string chassis;      // columns 20 to 36 of the record line, trimmed
+    std::wstring name;         // customer name, "MR "/"MME "/"STE " prefixes normalised
+    std::wstring registration; // columns 66 to 75 of the record line, trimmed
+    std::wstring chassis;      // columns 20 to 36 of the record line, trimmed
     // The first two characters of the document line and what follows its number marker
     // (" N" and the degree sign 0xF8, one separator), lower-cased; nothing without the marker.
-    std::optional<std::string> document;
+    std::optional<std::wstring> document;
 };
 
 // The invoice's fields, or nothing when the text lacks the invoice layout. Nothing behind the

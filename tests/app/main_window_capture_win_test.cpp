@@ -45,6 +45,10 @@ TEST_F(MainWindowCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId
         },
         30000));
     const int row = rowOf(*form, L"00031.spl");
+    // The invoice's DOS code page letters, in the grid and on the card.
+    EXPECT_EQ(form->jobTable.cell(colCustomer, row), L"M DUPONT JEAN-FRAN\u00c7OIS");
+    form->fillCardLabels(row);
+    EXPECT_EQ(form->cardCustomerLabel.text(), "M DUPONT JEAN-FRANÇOIS");
     EXPECT_EQ(form->jobTable.cell(colRegistration, row), L"AB-123-CD");
     EXPECT_EQ(form->jobTable.cell(colChassis, row), L"VF15RBF0A12345678");
     EXPECT_EQ(form->jobTable.cell(colDocument, row), L"FA123456 du 12/10/26");
