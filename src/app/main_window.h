@@ -148,6 +148,7 @@ public:
     // The hover tracking: the row under the pointer is highlighted and sets the popup items.
     void onGridMouseMove(int x, int y);
     void onGridCellClick(int column, int row);
+    void onGridSorted();
     void onGridDeselectCell(int column, int row);
     // Fills the four card labels from a job-table row.
     void fillCardLabels(int row);

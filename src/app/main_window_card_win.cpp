@@ -24,6 +24,7 @@ void MainWindow::wireCardHandlers() {
     jobGrid.onMouseMove = [this](int x, int y) { onGridMouseMove(x, y); };
     jobGrid.onCellClick = [this](int column, int row) { onGridCellClick(column, row); };
     jobGrid.onDeselectCell = [this](int column, int row) { onGridDeselectCell(column, row); };
+    jobGrid.onSorted = [this] { onGridSorted(); };
     openPdfItem.setOnClick([this] { onOpenPdfItem(); });
     printCardItem.setOnClick([this] { onPrintCardItem(); });
     printCardButton.onClick = [this] { printCard(); };
@@ -58,6 +59,13 @@ void MainWindow::onGridMouseMove(int x, int y) {
     const JobPopupItems items = jobPopupItemsForRow(cellsOf(jobTable, row), cardPrinterName());
     openPdfItem.setEnabled(items.loadPdf);
     printCardItem.setEnabled(items.printCard);
+}
+
+void MainWindow::onGridSorted() {
+    // The mark moved with its row; the hover row and the list's selection follow it.
+    hoverRow = jobTable.markedRow();
+    if (hoverRow >= 0)
+        jobGrid.setCurrentRow(hoverRow);
 }
 
 void MainWindow::onGridCellClick(int, int row) {

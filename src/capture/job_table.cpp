@@ -242,6 +242,12 @@ bool JobTable::isMarked(int row) const {
     return row >= 0 && row < rowCount() && rows_[static_cast<size_t>(row)]->marked;
 }
 
+int JobTable::markedRow() const {
+    const auto marked = std::find_if(rows_.begin(), rows_.end(),
+                                     [](const std::unique_ptr<Row>& row) { return row->marked; });
+    return marked == rows_.end() ? -1 : static_cast<int>(marked - rows_.begin());
+}
+
 void JobTable::setLastChange(int row, const DateTime& when) {
     rows_.at(static_cast<size_t>(row))->lastChange = when;
 }

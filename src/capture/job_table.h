@@ -100,6 +100,8 @@ public:
     // are ignored.
     void setMarked(int row, bool marked);
     bool isMarked(int row) const;
+    // The first marked row, -1 when none.
+    int markedRow() const;
 
     // The exact time of the last change record for the row (kept beside the shown date, which
     // has whole seconds), so that a rescan can tell which files were written after it. The row

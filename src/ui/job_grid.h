@@ -37,6 +37,8 @@ public:
     GridCell hitTest(POINT client) const;
     // The row that has the keyboard focus in the grid, -1 when none.
     int currentRow() const;
+    // Focuses and selects the row, so that the list's own selection colour is never left on
+    // another row than the one the program marks.
     void setCurrentRow(int row);
 
     // The menu shown on a right click (or the menu key) over the grid; null for none.
@@ -48,6 +50,8 @@ public:
     std::function<void(int column, int row)> onDeselectCell;
     // The pointer moved over the grid, in client coordinates.
     std::function<void(int x, int y)> onMouseMove;
+    // A header click sorted the rows.
+    std::function<void()> onSorted;
 
 private:
     LRESULT handleNotify(NMHDR& header) override;

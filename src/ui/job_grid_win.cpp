@@ -67,8 +67,8 @@ int JobGrid::currentRow() const {
 
 void JobGrid::setCurrentRow(int row) {
     LVITEMW item{};
-    item.stateMask = LVIS_FOCUSED;
-    item.state = LVIS_FOCUSED;
+    item.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
+    item.state = LVIS_FOCUSED | LVIS_SELECTED;
     SendMessageW(hwnd(), LVM_SETITEMSTATE, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(&item));
 }
@@ -80,8 +80,11 @@ LRESULT JobGrid::handleNotify(NMHDR& header) {
         return 0;
     case LVN_COLUMNCLICK: {
         const int shown = reinterpret_cast<NMLISTVIEW&>(header).iSubItem;
-        if (shown >= 0 && shown < static_cast<int>(shownColumns_.size()))
+        if (shown >= 0 && shown < static_cast<int>(shownColumns_.size())) {
             table_.sortByColumn(shownColumns_[static_cast<size_t>(shown)]);
+            if (onSorted)
+                onSorted();
+        }
         return 0;
     }
     case NM_CUSTOMDRAW:

@@ -181,6 +181,42 @@ TEST_F(CardFormTest, HoverFollowsTheRowsAndSetsTheCommands) {
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
+TEST_F(CardFormTest, OneRowLooksSelectedThroughClicksSortsAndHovers) {
+    const auto form = openOnSpool();
+    fill(*form,
+         {{L"C", L"", L"", L"", L""}, {L"A", L"", L"", L"", L""}, {L"B", L"", L"", L"", L""}});
+    // Rows that look selected: the program's mark or the list's own selection.
+    const auto looksSelected = [&] {
+        std::vector<int> rows;
+        for (int row = 0; row < form->jobTable.rowCount(); ++row) {
+            const auto state = SendMessageW(form->jobGrid.hwnd(), LVM_GETITEMSTATE,
+                                            static_cast<WPARAM>(row), LVIS_SELECTED);
+            if (form->jobTable.isMarked(row) || (state & LVIS_SELECTED) != 0)
+                rows.push_back(row);
+        }
+        return rows;
+    };
+    moveTo(*form, overRow(*form, 0));
+    click(*form, overRow(*form, 0));
+    moveTo(*form, overRow(*form, 2));
+    EXPECT_EQ(looksSelected(), std::vector<int>{2});
+
+    // Sorting by name puts "B", the hovered row, second.
+    RECT customerHeader{};
+    const HWND header = ListView_GetHeader(form->jobGrid.hwnd());
+    SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&customerHeader));
+    const LPARAM at = MAKELPARAM((customerHeader.left + customerHeader.right) / 2,
+                                 (customerHeader.top + customerHeader.bottom) / 2);
+    SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(header, WM_LBUTTONUP, 0, at);
+    ASSERT_EQ(form->jobTable.cell(colCustomer, 1), L"B");
+    EXPECT_EQ(form->hoverRow, 1);
+    EXPECT_EQ(looksSelected(), std::vector<int>{1});
+
+    moveTo(*form, overRow(*form, 0));
+    EXPECT_EQ(looksSelected(), std::vector<int>{0});
+}
+
 TEST_F(CardFormTest, ThePrintCommandNeedsACardPrinterSetting) {
     const auto form = openOnSpool();
     ASSERT_EQ(form->cardPrinterName(), "");
