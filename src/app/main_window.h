@@ -202,6 +202,7 @@ private:
     void createSpoolPage();
     void createSettingsPage();
     void fitWindowToTabs();
+    void growToFitTabs();
     void removeMaximizeBox();
     void fillPrinterList();
 

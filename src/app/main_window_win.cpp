@@ -47,6 +47,8 @@ MainWindow::~MainWindow() {
 
 void MainWindow::show(int showCommand) {
     ShowWindow(hwnd(), showCommand);
+    // The frame is final only once the window is on screen.
+    growToFitTabs();
     UpdateWindow(hwnd());
 }
 
@@ -192,6 +194,25 @@ void MainWindow::fitWindowToTabs() {
     const int x = std::max<int>(work.left, work.left + (work.right - work.left - width) / 2);
     const int y = std::max<int>(work.top, work.top + (work.bottom - work.top - height) / 2);
     SetWindowPos(hwnd(), nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    growToFitTabs();
+}
+
+// The frame the window really gets may differ from the one its style computes (none without a
+// window manager, another inside a virtual desktop, a wider one with some themes): the window
+// grows by what its client area lacks.
+void MainWindow::growToFitTabs() {
+    const Bounds tabs = tabControl.bounds();
+    RECT client{};
+    GetClientRect(hwnd(), &client);
+    const LONG missingWidth = std::max<LONG>(0, tabs.x + tabs.width + kMargin - client.right);
+    const LONG missingHeight = std::max<LONG>(0, tabs.y + tabs.height + kMargin - client.bottom);
+    if (missingWidth == 0 && missingHeight == 0)
+        return;
+    RECT window{};
+    GetWindowRect(hwnd(), &window);
+    SetWindowPos(hwnd(), nullptr, 0, 0, window.right - window.left + missingWidth,
+                 window.bottom - window.top + missingHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 }
 
 void MainWindow::createJobListPage() {

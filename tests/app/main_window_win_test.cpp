@@ -93,6 +93,23 @@ TEST_F(MainWindowTest, StartUpLeavesTheWindowInItsInitialState) {
     EXPECT_EQ(image.bottom - image.top, 634);
 }
 
+// Whatever frame the window gets (none without a window manager, Wine's own inside a virtual
+// desktop), its client area holds the whole tab control.
+TEST_F(MainWindowTest, TheTabsFitInsideTheWindow) {
+    const auto form = open();
+    form->show(SW_SHOWNORMAL);
+    pumpFor(200);
+    RECT client{};
+    GetClientRect(form->hwnd(), &client);
+    RECT tabs{};
+    GetWindowRect(form->tabControl.hwnd(), &tabs);
+    MapWindowPoints(nullptr, form->hwnd(), reinterpret_cast<POINT*>(&tabs), 2);
+    EXPECT_GE(tabs.left, client.left);
+    EXPECT_GE(tabs.top, client.top);
+    EXPECT_LE(tabs.right, client.right) << "client width " << client.right;
+    EXPECT_LE(tabs.bottom, client.bottom) << "client height " << client.bottom;
+}
+
 TEST_F(MainWindowTest, TabsAndControlsCarryTheirCaptions) {
     const auto form = open();
     ASSERT_EQ(form->tabControl.pageCount(), 4);
