@@ -5,3 +5,7 @@ export WINEPREFIX="$QUORVA_BUILD/wineprefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
+# Wine takes the desk's language, date formats and code pages (ANSI 1252, OEM 850) from the
+# locale: Quorva runs, and is tested, as on a French desk.
+export LANG=fr_FR.UTF-8
+unset LC_ALL
