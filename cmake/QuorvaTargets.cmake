@@ -88,6 +88,20 @@ macro(quorva_find_jpeg)
     endif()
 endmacro()
 
+# SQLite: cross-built from Debian's source package for Windows (scripts/setup), Debian's
+# libsqlite3-dev of the same version natively.
+macro(quorva_find_sqlite)
+    if(WIN32)
+        add_library(quorva_sqlite STATIC IMPORTED GLOBAL)
+        set_target_properties(quorva_sqlite PROPERTIES
+            IMPORTED_LOCATION ${QUORVA_DEPS_PREFIX}/lib/libsqlite3.a
+            INTERFACE_INCLUDE_DIRECTORIES ${QUORVA_DEPS_PREFIX}/include)
+    else()
+        find_package(SQLite3 REQUIRED)
+        add_library(quorva_sqlite ALIAS SQLite::SQLite3)
+    endif()
+endmacro()
+
 # quorva_test(NAME SOURCES src... [LIBS lib...] [NATIVE] [WINDOWS])
 # NATIVE: built and run in the native build; WINDOWS: in the Windows build, under Wine.
 # Both may be given. Windows tests are registered as one ctest entry per executable.

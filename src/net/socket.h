@@ -53,6 +53,9 @@ public:
 
     bool isOpen() const;
     void close();
+    // Ends both directions at once, from any thread: a send or receive waiting on the socket
+    // returns. The socket stays open until close().
+    void shutdown();
 
 private:
     friend class TcpListener;

@@ -138,6 +138,11 @@ bool TcpSocket::peerClosed() const {
     return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
+void TcpSocket::shutdown() {
+    if (handle_ != invalidSocket)
+        ::shutdown(static_cast<int>(handle_), SHUT_RDWR);
+}
+
 void TcpSocket::close() {
     if (handle_ != invalidSocket)
         ::close(descriptor(std::exchange(handle_, invalidSocket)));

@@ -164,6 +164,11 @@ bool TcpSocket::peerClosed() const {
     return got == 0 || (got == SOCKET_ERROR && lastError() != WSAEWOULDBLOCK);
 }
 
+void TcpSocket::shutdown() {
+    if (handle_ != invalidSocket)
+        ::shutdown(static_cast<SOCKET>(handle_), SD_BOTH);
+}
+
 void TcpSocket::close() {
     if (handle_ != invalidSocket)
         closesocket(native(std::exchange(handle_, invalidSocket)));

@@ -45,6 +45,16 @@ public:
     virtual void writeFile(const std::string& path, std::string_view bytes) const = 0;
     // The files (not folders) in a folder; empty when it cannot be listed.
     virtual std::vector<DirectoryEntry> list(const std::string& folder) const = 0;
+
+    // For the program's own files (job store, outbox, logs); each throws Error on failure.
+    // Adds to the end of the file, creating it when missing.
+    virtual void appendFile(const std::string& path, std::string_view bytes) const = 0;
+    // Replaces `to` with `from` in one step, on disk before it returns.
+    virtual void replaceFile(const std::string& from, const std::string& to) const = 0;
+    // A file that is already gone is no failure.
+    virtual void removeFile(const std::string& path) const = 0;
+    // The folder and the missing ones above it.
+    virtual void createFolders(const std::string& path) const = 0;
 };
 
 // The real file system of the build's platform.
@@ -56,6 +66,10 @@ public:
     DateTime lastWriteLocal(const std::string& path) const override;
     void writeFile(const std::string& path, std::string_view bytes) const override;
     std::vector<DirectoryEntry> list(const std::string& folder) const override;
+    void appendFile(const std::string& path, std::string_view bytes) const override;
+    void replaceFile(const std::string& from, const std::string& to) const override;
+    void removeFile(const std::string& path) const override;
+    void createFolders(const std::string& path) const override;
 };
 
 // "Impossible d'ouvrir le fichier \"<path>\". <reason>"

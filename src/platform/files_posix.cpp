@@ -107,6 +107,46 @@ void SystemFiles::writeFile(const std::string& path, std::string_view bytes) con
         throw Error("Erreur d'E/S " + std::to_string(errno));
 }
 
+void SystemFiles::appendFile(const std::string& path, std::string_view bytes) const {
+    const Descriptor fd(
+        ::open(nativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    if (fd.get() < 0 ||
+        ::write(fd.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        throw Error("Erreur d'E/S " + std::to_string(errno));
+}
+
+void SystemFiles::replaceFile(const std::string& from, const std::string& to) const {
+    {
+        const Descriptor fd(::open(nativePath(from).c_str(), O_RDONLY | O_CLOEXEC));
+        if (fd.get() < 0 || ::fsync(fd.get()) != 0)
+            throw Error("Erreur d'E/S " + std::to_string(errno));
+    }
+    if (::rename(nativePath(from).c_str(), nativePath(to).c_str()) != 0)
+        throw Error("Erreur d'E/S " + std::to_string(errno));
+    // The new name is durable only once its folder is.
+    std::string folder = nativePath(to);
+    folder.erase(std::min(folder.size(), folder.find_last_of('/')));
+    const Descriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
+}
+
+void SystemFiles::removeFile(const std::string& path) const {
+    if (::unlink(nativePath(path).c_str()) != 0 && errno != ENOENT)
+        throw Error("Erreur d'E/S " + std::to_string(errno));
+}
+
+void SystemFiles::createFolders(const std::string& path) const {
+    const std::string native = nativePath(path);
+    for (size_t at = native.find('/', 1);; at = native.find('/', at + 1)) {
+        const std::string part = native.substr(0, at);
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+            throw Error("Erreur d'E/S " + std::to_string(errno));
+        if (at == std::string::npos)
+            return;
+    }
+}
+
 std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
     std::vector<DirectoryEntry> entries;
     const std::string base = nativePath(folder);

@@ -106,6 +106,52 @@ void SystemFiles::writeFile(const std::string& path, std::string_view bytes) con
         throw Error("Erreur d'E/S " + std::to_string(GetLastError()));
 }
 
+namespace {
+
+[[noreturn]] void throwIoError() {
+    throw Error("Erreur d'E/S " + std::to_string(GetLastError()));
+}
+
+} // namespace
+
+void SystemFiles::appendFile(const std::string& path, std::string_view bytes) const {
+    const Handle h(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (h.get() == INVALID_HANDLE_VALUE ||
+        !WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size())
+        throwIoError();
+}
+
+void SystemFiles::replaceFile(const std::string& from, const std::string& to) const {
+    {
+        const Handle h(CreateFileA(from.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (h.get() == INVALID_HANDLE_VALUE || !FlushFileBuffers(h.get()))
+            throwIoError();
+    }
+    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        throwIoError();
+}
+
+void SystemFiles::removeFile(const std::string& path) const {
+    if (!DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+        GetLastError() != ERROR_PATH_NOT_FOUND)
+        throwIoError();
+}
+
+void SystemFiles::createFolders(const std::string& path) const {
+    // From the first separator after the drive or share, each level in turn.
+    for (size_t at = path.find('\\', path.rfind(':') == 1 ? 3 : 2);; at = path.find('\\', at + 1)) {
+        const std::string part = path.substr(0, at);
+        if (!CreateDirectoryA(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            throwIoError();
+        if (at == std::string::npos)
+            return;
+    }
+}
+
 std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
     std::vector<DirectoryEntry> entries;
     WIN32_FIND_DATAA data{};

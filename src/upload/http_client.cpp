@@ -124,8 +124,14 @@ HttpClient::Target HttpClient::prepare(const std::string& address) {
     return target;
 }
 
+void HttpClient::interrupt() {
+    const std::lock_guard lock(connectionMutex_);
+    connection_.shutdown();
+}
+
 void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std::string& answer) {
-    connection_.close();
+    requestSent_ = false;
+    closeConnection();
     request_.contentType = body.bodyContentType();
     const Target target = prepare(url);
     if (request_.basicAuthentication && !credential_)
@@ -146,9 +152,15 @@ void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std:
 
     std::optional<HttpStatusError> failure;
     try {
-        connection_ = TcpSocket::connect(target.connectHost, target.connectPort, connectTimeout_);
+        TcpSocket connected =
+            TcpSocket::connect(target.connectHost, target.connectPort, connectTimeout_);
+        {
+            const std::lock_guard lock(connectionMutex_);
+            connection_ = std::move(connected);
+        }
         connection_.sendAll(composeRequestHead(head), readTimeout_);
         sendBody(body, head.contentLength);
+        requestSent_ = true;
 
         SocketInput input(connection_, readTimeout_);
         HttpAnswerReader reader(input);
@@ -161,11 +173,16 @@ void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std:
         failure = judge(reader, response, answer);
         settle(reader, response);
     } catch (...) {
-        connection_.close();
+        closeConnection();
         throw;
     }
     if (failure)
         throw *failure;
+}
+
+void HttpClient::closeConnection() {
+    const std::lock_guard lock(connectionMutex_);
+    connection_.close();
 }
 
 void HttpClient::sendBody(MultipartForm& body, std::int64_t length) {
@@ -215,7 +232,7 @@ void HttpClient::settle(const HttpAnswerReader& reader, const HttpResponse& head
     const bool keepAlive =
         isKeepAlive(head.value("Connection")) || isKeepAlive(head.value("Proxy-Connection"));
     if (!keepAlive || reader.exhausted() || connection_.peerClosed())
-        connection_.close();
+        closeConnection();
 }
 
 } // namespace quorva

@@ -14,6 +14,7 @@
 #include "upload/http_cookies.h"
 
 #include <chrono>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -71,10 +72,15 @@ public:
 
     // Whether the last answer's connection is still open (only until the next post).
     bool connected() const { return connection_.isOpen(); }
+    // Whether the last post's whole request went out (its answer may still have failed).
+    bool requestSent() const { return requestSent_; }
+    // Ends the exchange under way, from another thread: its waits on the server return at once.
+    void interrupt();
 
 private:
     struct Target;
     Target prepare(const std::string& url);
+    void closeConnection();
     void sendBody(MultipartForm& body, std::int64_t length);
     // Reads the body the status calls for; the protocol error to raise when it is a failure.
     std::optional<HttpStatusError> judge(HttpAnswerReader& reader, const HttpResponse& head,
@@ -88,7 +94,10 @@ private:
     std::chrono::milliseconds connectTimeout_ = defaultConnectTimeout;
     std::chrono::milliseconds readTimeout_ = defaultReadTimeout;
 
+    // Guards the connection against interrupt() while it is replaced or closed.
+    std::mutex connectionMutex_;
     TcpSocket connection_;
+    bool requestSent_ = false;
     std::string lastProtocol_;
     std::string lastHost_;
     std::string lastPort_;

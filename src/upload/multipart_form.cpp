@@ -68,8 +68,8 @@ void MultipartForm::addText(const std::string& name, const std::string& value) {
 }
 
 void MultipartForm::addFile(const std::string& fieldName, const std::string& fileName,
-                            const std::string& contentType) {
-    auto file = files_.openDenyWriters(fileName);
+                            const std::string& contentType, const std::string& readFrom) {
+    auto file = files_.openDenyWriters(readFrom.empty() ? fileName : readFrom);
     FormField field(fieldName, fileName, contentType.empty() ? defaultFileContentType : contentType,
                     std::move(file));
     partsSize_ += parts_.add(std::move(field)).encodedLength(boundary_);

@@ -69,11 +69,11 @@ public:
     MultipartForm(const Clock& clock, const Files& files);
 
     void addText(const std::string& name, const std::string& value);
-    // Opens `fileName` while denying other writers and keeps it open until the stream is
-    // destroyed. Throws Error with the open error text when it cannot be opened; the form is
-    // then unchanged.
+    // Opens `fileName` (or, when given, `readFrom`: a copy whose bytes are sent under that name)
+    // while denying other writers and keeps it open until the stream is destroyed. Throws Error
+    // with the open error text when it cannot be opened; the form is then unchanged.
     void addFile(const std::string& fieldName, const std::string& fileName,
-                 const std::string& contentType);
+                 const std::string& contentType, const std::string& readFrom = {});
 
     // "multipart/form-data; boundary=" followed by the boundary.
     const std::string& bodyContentType() const { return bodyContentType_; }

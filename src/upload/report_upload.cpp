@@ -11,7 +11,6 @@ namespace quorva {
 
 namespace {
 
-const char* const transferFailureText = " - Erreur de transfert sur le serveur ";
 constexpr std::size_t idReportWindow = 10000;
 
 // Answers are searched like C strings: nothing after a zero byte counts.
@@ -59,43 +58,53 @@ ReportUpload::ReportUpload(HttpClient& http, const Files& files, const Clock& cl
     : http_(http), files_(files), clock_(clock), locale_(locale) {
 }
 
-std::string ReportUpload::upload(const std::string& path, const std::string& fileName,
-                                 const std::string& serverUrl, const std::string& siteName) {
+UploadRequest ReportUpload::prepare(const std::string& path, const std::string& fileName,
+                                    const std::string& siteName) {
     ++jobCounter_;
-    auto form = std::make_unique<MultipartForm>(clock_, files_);
-    std::string answer;
-    form->addText("XMLC_OutputFormat", "XML");
-    form->addText("PrintDate", formatDayMonthYear(files_.lastWriteLocal(path), locale_));
-    form->addText("Site", siteName);
-    form->addText("JobID", std::to_string(jobCounter_));
-    form->addText("MAX_FILE_SIZE", "4096000");
-    form->addText("FileName", fileName);
-    form->addFile(fileName, path, "multipart/form-data");
-    form->rewind();
-    const std::string answerFile = answerFilePath(jobCounter_);
-    if (serverUrl.empty())
-        return {};
-    postForm(serverUrl + "ReportSPL", answerFile, std::move(form), std::move(answer));
-    return reportId_;
+    return {path,     {},
+            fileName, formatDayMonthYear(files_.lastWriteLocal(path), locale_),
+            siteName, jobCounter_};
 }
 
-void ReportUpload::postForm(const std::string& address, const std::string& answerFilePath,
-                            std::unique_ptr<MultipartForm> form, std::string answer) {
-    std::string text;
+UploadOutcome ReportUpload::send(const UploadRequest& request, const std::string& serverUrl) {
+    auto form = std::make_unique<MultipartForm>(clock_, files_);
+    form->addText("XMLC_OutputFormat", "XML");
+    form->addText("PrintDate", request.printDate);
+    form->addText("Site", request.site);
+    form->addText("JobID", std::to_string(request.jobNumber));
+    form->addText("MAX_FILE_SIZE", "4096000");
+    form->addText("FileName", request.fileName);
+    form->addFile(request.fileName, request.spoolPath, "multipart/form-data",
+                  request.readFrom.empty() ? request.spoolPath : request.readFrom);
+    form->rewind();
+    reportId_.clear();
+    if (serverUrl.empty())
+        return {UploadOutcome::Kind::Failed, {}, "pas d'adresse de serveur (NomURL)", false};
+    return postForm(serverUrl + "ReportSPL", answerFilePath(request.jobNumber), std::move(form),
+                    {});
+}
+
+std::string ReportUpload::upload(const std::string& path, const std::string& fileName,
+                                 const std::string& serverUrl, const std::string& siteName) {
+    return send(prepare(path, fileName, siteName), serverUrl).reportId;
+}
+
+UploadOutcome ReportUpload::postForm(const std::string& address, const std::string& answerFilePath,
+                                     std::unique_ptr<MultipartForm> form, std::string answer) {
     try {
         http_.options().basicAuthentication = false;
         // The client takes the form's content type (with its boundary) for the request.
         http_.postMultipart(escapeAddress(address), *form, answer);
-        text = std::move(answer);
-    } catch (...) {
-        // Whatever went wrong on the way, the transfer failed; the answer says so.
-        text = transferFailureText;
+    } catch (const std::exception& e) {
+        // Whatever went wrong on the way, the transfer failed.
+        reportId_.clear();
+        return {UploadOutcome::Kind::Failed, {}, e.what(), http_.requestSent()};
     }
     form.reset();
-    evaluate(text, answerFilePath);
+    return evaluate(answer, answerFilePath);
 }
 
-void ReportUpload::evaluate(const std::string& answer, const std::string& answerFilePath) {
+UploadOutcome ReportUpload::evaluate(const std::string& answer, const std::string& answerFilePath) {
     reportId_.clear();
     const std::string_view text = searchable(answer);
     if (text.find("erreur") != std::string_view::npos) {
@@ -103,9 +112,12 @@ void ReportUpload::evaluate(const std::string& answer, const std::string& answer
         // before a zero byte is searched.
         files_.writeFile(answerFilePath,
                          replaceAll(text, "8859-15", "8859-1") + answer.substr(text.size()));
-        return;
+        return {UploadOutcome::Kind::Refused, {}, "le serveur a répondu par une erreur", false};
     }
     reportId_ = findReportId(answer);
+    if (reportId_.empty())
+        return {UploadOutcome::Kind::Refused, {}, "réponse sans identifiant de rapport", false};
+    return {UploadOutcome::Kind::Sent, reportId_, {}, false};
 }
 
 } // namespace quorva

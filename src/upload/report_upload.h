@@ -22,27 +22,58 @@ namespace quorva {
 class HttpClient;
 class MultipartForm;
 
+// One job's request, fixed when the job is counted: sending it again sends the same fields.
+struct UploadRequest {
+    std::string spoolPath; // the file part's name: where the spooler wrote the file
+    std::string readFrom;  // where its bytes are read (the outbox copy); empty: `spoolPath`
+    std::string fileName;  // without folder, in lower case
+    std::string printDate; // the file's last-write date with the regional separator
+    std::string site;
+    std::int32_t jobNumber = 0;
+};
+
+// What became of one send.
+struct UploadOutcome {
+    enum class Kind {
+        Sent,    // the answer held a report identifier
+        Refused, // the answer said "erreur" (saved to the answer file), or held no identifier
+        Failed,  // the transfer failed
+    };
+    Kind kind = Kind::Failed;
+    std::string reportId;
+    std::string reason; // why it was refused or failed
+    // The request went out whole but its answer never came: the server may have the job.
+    bool answerLost = false;
+};
+
 class ReportUpload {
 public:
     ReportUpload(HttpClient& http, const Files& files, const Clock& clock, const Locale& locale);
 
-    // Uploads the spool file at `path` (`fileName`: its name without folder, in lower case) to
-    // `serverUrl` followed by "ReportSPL"; returns the report identifier, empty when there is
-    // none. With an empty server URL nothing is sent, but the job is still counted.
+    // Counts the job and fixes its request: the spool file at `path` (`fileName`: its name
+    // without folder, in lower case), its date read now.
+    UploadRequest prepare(const std::string& path, const std::string& fileName,
+                          const std::string& siteName);
+    // Posts the request to `serverUrl` followed by "ReportSPL" and evaluates the answer. With an
+    // empty server URL nothing is sent and the job fails. Errors in reading the file propagate.
+    UploadOutcome send(const UploadRequest& request, const std::string& serverUrl);
+    // Both in one; returns the report identifier, empty when there is none.
     std::string upload(const std::string& path, const std::string& fileName,
                        const std::string& serverUrl, const std::string& siteName);
 
     // Posts the form to the address (spaces and "#" escaped) and evaluates the answer: sets the
     // report identifier, or writes an "erreur" answer to `answerFilePath`. Takes both streams
     // and releases them.
-    void postForm(const std::string& address, const std::string& answerFilePath,
-                  std::unique_ptr<MultipartForm> form, std::string answer);
+    UploadOutcome postForm(const std::string& address, const std::string& answerFilePath,
+                           std::unique_ptr<MultipartForm> form, std::string answer);
 
     std::int32_t jobCounter() const { return jobCounter_; }
+    // Jobs numbered before this run go on from the highest number they used.
+    void continueJobNumbers(std::int32_t last) { jobCounter_ = last; }
     const std::string& reportId() const { return reportId_; }
 
 private:
-    void evaluate(const std::string& answer, const std::string& answerFilePath);
+    UploadOutcome evaluate(const std::string& answer, const std::string& answerFilePath);
 
     HttpClient& http_;
     const Files& files_;

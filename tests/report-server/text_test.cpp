@@ -1,4 +1,5 @@
-#include "report-server/cp850.h"
+#include "platform/cp850.h"
+#include "platform/utf8.h"
 #include "report-server/page_layout.h"
 
 #include <gtest/gtest.h>

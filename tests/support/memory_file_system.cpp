@@ -91,4 +91,17 @@ std::vector<DirectoryEntry> MemoryFileSystem::list(const std::string& folder) co
     return entries;
 }
 
+void MemoryFileSystem::appendFile(const std::string& path, std::string_view bytes) const {
+    files_[path].content.append(bytes);
+}
+
+void MemoryFileSystem::replaceFile(const std::string& from, const std::string& to) const {
+    files_[to] = open(from);
+    files_.erase(from);
+}
+
+void MemoryFileSystem::removeFile(const std::string& path) const {
+    files_.erase(path);
+}
+
 } // namespace quorva::testing

@@ -26,6 +26,10 @@ public:
     DateTime lastWriteLocal(const std::string& path) const override;
     void writeFile(const std::string& path, std::string_view bytes) const override;
     std::vector<DirectoryEntry> list(const std::string& folder) const override;
+    void appendFile(const std::string& path, std::string_view bytes) const override;
+    void replaceFile(const std::string& from, const std::string& to) const override;
+    void removeFile(const std::string& path) const override;
+    void createFolders(const std::string&) const override {}
 
     // Directory searches made so far.
     mutable int searches = 0;

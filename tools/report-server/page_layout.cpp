@@ -1,6 +1,7 @@
 #include "report-server/page_layout.h"
 
-#include "report-server/cp850.h"
+#include "platform/cp850.h"
+#include "platform/utf8.h"
 
 namespace quorva::report {
 

@@ -1,8 +1,14 @@
-#include "report-server/cp850.h"
+#pragma once
 
-namespace quorva::report {
+// UTF-8, the job store's text encoding, beside the UTF-16 of the grid and Win32.
 
-void appendUtf8(std::string& out, char32_t codePoint) {
+#include <string>
+#include <string_view>
+
+namespace quorva {
+
+// Appends the UTF-8 encoding of a Unicode code point.
+inline void appendUtf8(std::string& out, char32_t codePoint) {
     const auto unit = [&out](char32_t bits) { out += static_cast<char>(bits); };
     if (codePoint < 0x80) {
         unit(codePoint);
@@ -21,4 +27,9 @@ void appendUtf8(std::string& out, char32_t codePoint) {
     }
 }
 
-} // namespace quorva::report
+// Wide text (UTF-16 on Windows, UTF-32 elsewhere) to UTF-8 and back; a lone surrogate or a
+// malformed sequence becomes U+FFFD.
+std::string toUtf8(std::wstring_view text);
+std::wstring fromUtf8(std::string_view text);
+
+} // namespace quorva

@@ -1,0 +1,315 @@
+#include "store/job_store.h"
+
+#include "platform/error.h"
+#include "platform/utf8.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+
+namespace quorva {
+
+namespace {
+
+constexpr const char* kSchema = R"(
+CREATE TABLE IF NOT EXISTS jobs (
+    key INTEGER PRIMARY KEY,
+    spool_name TEXT NOT NULL,
+    spool_path TEXT NOT NULL,
+    captured_at TEXT NOT NULL,
+    print_date TEXT NOT NULL,
+    site TEXT NOT NULL,
+    job_number INTEGER NOT NULL,
+    customer TEXT NOT NULL,
+    registration TEXT NOT NULL,
+    chassis TEXT NOT NULL,
+    document TEXT NOT NULL,
+    state INTEGER NOT NULL,
+    report_id TEXT NOT NULL DEFAULT '',
+    attempts INTEGER NOT NULL DEFAULT 0,
+    next_attempt TEXT NOT NULL DEFAULT '',
+    last_error TEXT NOT NULL DEFAULT '',
+    maybe_duplicate INTEGER NOT NULL DEFAULT 0,
+    in_flight INTEGER NOT NULL DEFAULT 0,
+    copy_path TEXT NOT NULL DEFAULT ''
+);
+CREATE INDEX IF NOT EXISTS jobs_by_state ON jobs (state, next_attempt);
+CREATE INDEX IF NOT EXISTS jobs_by_capture ON jobs (captured_at);
+)";
+
+constexpr const char* kColumns =
+    "key, spool_name, spool_path, captured_at, print_date, site, job_number, customer, "
+    "registration, "
+    "chassis, document, state, report_id, attempts, next_attempt, last_error, maybe_duplicate, "
+    "copy_path";
+
+// Dates as sortable text: "2026-12-08 14:05:09.250".
+std::string dateText(const DateTime& d) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", d.year, d.month, d.day,
+                  d.hour, d.minute, d.second, d.millisecond);
+    return text;
+}
+
+DateTime parseDate(const std::string& text) {
+    DateTime d;
+    std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d.%d", &d.year, &d.month, &d.day, &d.hour, &d.minute,
+                &d.second, &d.millisecond);
+    return d;
+}
+
+// One prepared statement, finalized on every path.
+class Statement {
+public:
+    Statement(sqlite3* db, const std::string& sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement_, nullptr) != SQLITE_OK)
+            fail();
+    }
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    Statement& bind(int index, const std::string& text) {
+        sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
+                          SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bind(int index, std::int64_t value) {
+        sqlite3_bind_int64(statement_, index, value);
+        return *this;
+    }
+    // True while there is a row to read.
+    bool step() {
+        const int rc = sqlite3_step(statement_);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            fail();
+        return rc == SQLITE_ROW;
+    }
+    std::string text(int column) const {
+        const auto* bytes = sqlite3_column_text(statement_, column);
+        return bytes == nullptr
+                   ? std::string()
+                   : std::string(reinterpret_cast<const char*>(bytes),
+                                 static_cast<size_t>(sqlite3_column_bytes(statement_, column)));
+    }
+    std::int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
+    int parameterCount() const { return sqlite3_bind_parameter_count(statement_); }
+
+private:
+    [[noreturn]] void fail() const {
+        throw Error(std::string("Base des travaux : ") + sqlite3_errmsg(db_));
+    }
+
+    sqlite3* db_;
+    sqlite3_stmt* statement_ = nullptr;
+};
+
+StoredJob readJob(const Statement& row) {
+    StoredJob job;
+    job.key = row.integer(0);
+    job.spoolName = row.text(1);
+    job.spoolPath = row.text(2);
+    job.capturedAt = parseDate(row.text(3));
+    job.printDate = row.text(4);
+    job.site = row.text(5);
+    job.jobNumber = static_cast<std::int32_t>(row.integer(6));
+    job.customer = fromUtf8(row.text(7));
+    job.registration = fromUtf8(row.text(8));
+    job.chassis = fromUtf8(row.text(9));
+    job.document = fromUtf8(row.text(10));
+    job.state = static_cast<JobState>(row.integer(11));
+    job.reportId = row.text(12);
+    job.attempts = static_cast<int>(row.integer(13));
+    job.nextAttempt = parseDate(row.text(14));
+    job.lastError = row.text(15);
+    job.maybeDuplicate = row.integer(16) != 0;
+    job.copyPath = row.text(17);
+    return job;
+}
+
+} // namespace
+
+JobStore::JobStore(const std::string& utf8Path) {
+    const int rc = sqlite3_open_v2(
+        utf8Path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+        nullptr);
+    try {
+        if (rc != SQLITE_OK)
+            throw Error(std::string("Base des travaux : ") +
+                        (db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc)));
+        sqlite3_busy_timeout(db_, 5000);
+        execute("PRAGMA journal_mode=WAL");
+        execute("PRAGMA synchronous=FULL");
+        execute(kSchema);
+        // The program ended while these were on the wire: their answer was never evaluated.
+        execute("UPDATE jobs SET in_flight = 0, maybe_duplicate = 1, state = 0 "
+                "WHERE in_flight = 1");
+    } catch (...) {
+        sqlite3_close(db_);
+        throw;
+    }
+}
+
+JobStore::~JobStore() {
+    sqlite3_close(db_);
+}
+
+void JobStore::execute(const char* sql) const {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string reason = message != nullptr ? message : sqlite3_errmsg(db_);
+        sqlite3_free(message);
+        throw Error("Base des travaux : " + reason);
+    }
+}
+
+std::int64_t JobStore::add(const StoredJob& job) {
+    const std::lock_guard lock(mutex_);
+    Statement insert(db_, "INSERT INTO jobs (spool_name, spool_path, captured_at, print_date, "
+                          "site, job_number, customer, registration, chassis, document, state, "
+                          "report_id, last_error, copy_path) "
+                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    insert.bind(1, job.spoolName)
+        .bind(2, job.spoolPath)
+        .bind(3, dateText(job.capturedAt))
+        .bind(4, job.printDate)
+        .bind(5, job.site)
+        .bind(6, std::int64_t{job.jobNumber})
+        .bind(7, toUtf8(job.customer))
+        .bind(8, toUtf8(job.registration))
+        .bind(9, toUtf8(job.chassis))
+        .bind(10, toUtf8(job.document))
+        .bind(11, static_cast<std::int64_t>(job.state))
+        .bind(12, job.reportId)
+        .bind(13, job.lastError)
+        .bind(14, job.copyPath)
+        .step();
+    return sqlite3_last_insert_rowid(db_);
+}
+
+std::vector<StoredJob> JobStore::select(const std::string& where,
+                                        const std::vector<std::string>& values) const {
+    const std::lock_guard lock(mutex_);
+    Statement query(db_, std::string("SELECT ") + kColumns + " FROM jobs " + where);
+    for (size_t i = 0; i < values.size(); ++i)
+        query.bind(static_cast<int>(i + 1), values[i]);
+    std::vector<StoredJob> jobs;
+    while (query.step())
+        jobs.push_back(readJob(query));
+    return jobs;
+}
+
+std::optional<StoredJob> JobStore::find(std::int64_t key) const {
+    auto jobs = select("WHERE key = ?", {std::to_string(key)});
+    return jobs.empty() ? std::nullopt : std::optional(std::move(jobs.front()));
+}
+
+std::optional<StoredJob> JobStore::nextDue(const DateTime& now) const {
+    auto jobs = select("WHERE state = 0 OR (state = 3 AND next_attempt <= ?) ORDER BY key LIMIT 1",
+                       {dateText(now)});
+    return jobs.empty() ? std::nullopt : std::optional(std::move(jobs.front()));
+}
+
+std::optional<DateTime> JobStore::nextAttempt() const {
+    const std::lock_guard lock(mutex_);
+    Statement query(db_, "SELECT MIN(next_attempt) FROM jobs WHERE state = 3");
+    if (!query.step() || query.text(0).empty())
+        return std::nullopt;
+    return parseDate(query.text(0));
+}
+
+void JobStore::update(const char* sql, std::int64_t key, const std::string& text) {
+    const std::lock_guard lock(mutex_);
+    Statement statement(db_, sql);
+    statement.bind(1, key);
+    if (statement.parameterCount() > 1)
+        statement.bind(2, text);
+    statement.step();
+}
+
+void JobStore::markSending(std::int64_t key) {
+    update("UPDATE jobs SET attempts = attempts + 1, in_flight = 1 WHERE key = ?", key);
+}
+
+void JobStore::markSent(std::int64_t key, const std::string& reportId) {
+    update("UPDATE jobs SET state = 1, in_flight = 0, last_error = '', report_id = ?2 "
+           "WHERE key = ?1",
+           key, reportId);
+}
+
+void JobStore::markRefused(std::int64_t key, const std::string& reason) {
+    update("UPDATE jobs SET state = 2, in_flight = 0, last_error = ?2 WHERE key = ?1", key, reason);
+}
+
+void JobStore::markFailed(std::int64_t key, const std::string& reason, const DateTime& nextAttempt,
+                          bool answerLost) {
+    const std::lock_guard lock(mutex_);
+    Statement(db_, "UPDATE jobs SET state = 3, in_flight = 0, last_error = ?2, next_attempt = ?3, "
+                   "maybe_duplicate = maybe_duplicate OR ?4 WHERE key = ?1")
+        .bind(1, key)
+        .bind(2, reason)
+        .bind(3, dateText(nextAttempt))
+        .bind(4, std::int64_t{answerLost})
+        .step();
+}
+
+void JobStore::sendAgain(std::int64_t key) {
+    update("UPDATE jobs SET state = 0 WHERE key = ? AND state IN (2, 3)", key);
+}
+
+void JobStore::makeFailedDue(const DateTime& now) {
+    const std::lock_guard lock(mutex_);
+    Statement(db_, "UPDATE jobs SET next_attempt = ? WHERE state = 3")
+        .bind(1, dateText(now))
+        .step();
+}
+
+std::vector<StoredJob> JobStore::capturedSince(const DateTime& from) const {
+    return select("WHERE captured_at >= ? ORDER BY captured_at, key", {dateText(from)});
+}
+
+std::vector<std::string> JobStore::removeCapturedBefore(const DateTime& cutoff) {
+    std::vector<std::string> copies;
+    for (const StoredJob& job : select("WHERE captured_at < ?", {dateText(cutoff)}))
+        if (!job.copyPath.empty())
+            copies.push_back(job.copyPath);
+    const std::lock_guard lock(mutex_);
+    Statement(db_, "DELETE FROM jobs WHERE captured_at < ?").bind(1, dateText(cutoff)).step();
+    return copies;
+}
+
+std::vector<std::string> JobStore::copyPaths() const {
+    const std::lock_guard lock(mutex_);
+    Statement query(db_, "SELECT copy_path FROM jobs WHERE copy_path <> ''");
+    std::vector<std::string> paths;
+    while (query.step())
+        paths.push_back(query.text(0));
+    return paths;
+}
+
+std::int32_t JobStore::lastJobNumber() const {
+    const std::lock_guard lock(mutex_);
+    Statement query(db_, "SELECT COALESCE(MAX(job_number), 0) FROM jobs");
+    return query.step() ? static_cast<std::int32_t>(query.integer(0)) : 0;
+}
+
+std::string jobStateText(const StoredJob& job) {
+    switch (job.state) {
+    case JobState::Sent:
+        return job.maybeDuplicate ? "envoyée (peut-être en double)" : "Envoyée";
+    case JobState::Refused:
+        return "Refusée";
+    case JobState::Failed: {
+        char time[8];
+        std::snprintf(time, sizeof time, "%02d:%02d", job.nextAttempt.hour, job.nextAttempt.minute);
+        return "Échec : " + job.lastError + " — nouvel essai à " + time;
+    }
+    case JobState::NotAnInvoice:
+        return "Pas une facture";
+    case JobState::Waiting:
+        break;
+    }
+    return "En attente d'envoi";
+}
+
+} // namespace quorva

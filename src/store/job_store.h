@@ -1,0 +1,105 @@
+#pragma once
+
+// The job store: every captured spool file, from the moment its invoice is read until long after
+// its report id came back, in a SQLite database beside the outbox. What it holds survives a
+// crash, a kill or a power cut (WAL, synchronous=FULL), so a job waiting to be sent is sent after
+// the next start. The window's thread and the sender thread share it; each call is atomic.
+
+#include "platform/date_time.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+namespace quorva {
+
+enum class JobState {
+    Waiting = 0,      // recorded, not yet sent (or sent, with its answer not yet evaluated)
+    Sent = 1,         // the server gave its report id
+    Refused = 2,      // the server answered "erreur": sent again only on the user's demand
+    Failed = 3,       // the transfer failed: sent again at `nextAttempt`
+    NotAnInvoice = 4, // a spool file without the invoice layout: never sent
+};
+
+struct StoredJob {
+    std::int64_t key = 0;
+    std::string spoolName; // lower-cased file name, as the row shows it
+    std::string spoolPath; // where the spooler wrote it: the file part's name on the wire
+    DateTime capturedAt;   // the row's date: the last change record
+    // The request's fields, fixed when the job is recorded.
+    std::string printDate;
+    std::string site;
+    std::int32_t jobNumber = 0;
+    std::wstring customer;
+    std::wstring registration;
+    std::wstring chassis;
+    std::wstring document;
+    JobState state = JobState::Waiting;
+    std::string reportId;
+    int attempts = 0;
+    DateTime nextAttempt; // when a failed job is sent again
+    std::string lastError;
+    // A request went out whose answer never came: the server may hold the job twice.
+    bool maybeDuplicate = false;
+    std::string copyPath; // the outbox copy that is sent; empty when there is none
+};
+
+class JobStore {
+public:
+    // Opens the database at `utf8Path`, creating it when missing (":memory:" keeps it in
+    // memory). Throws Error with SQLite's reason when it cannot be opened or is not a job store.
+    // A job that was being sent when the program ended is waiting again, marked as a possible
+    // duplicate.
+    explicit JobStore(const std::string& utf8Path);
+    ~JobStore();
+    JobStore(const JobStore&) = delete;
+    JobStore& operator=(const JobStore&) = delete;
+
+    // Records the job and returns its key.
+    std::int64_t add(const StoredJob& job);
+    std::optional<StoredJob> find(std::int64_t key) const;
+
+    // The oldest waiting job, or failed job whose next attempt has come.
+    std::optional<StoredJob> nextDue(const DateTime& now) const;
+    // The earliest next attempt of the failed jobs.
+    std::optional<DateTime> nextAttempt() const;
+
+    // The job goes on the wire: one more attempt, and in flight until its answer is evaluated.
+    void markSending(std::int64_t key);
+    void markSent(std::int64_t key, const std::string& reportId);
+    void markRefused(std::int64_t key, const std::string& reason);
+    void markFailed(std::int64_t key, const std::string& reason, const DateTime& nextAttempt,
+                    bool answerLost);
+    // A refused or failed job is sent again now.
+    void sendAgain(std::int64_t key);
+    // After a success the server is back: every failed job is due now.
+    void makeFailedDue(const DateTime& now);
+
+    // The jobs captured at or after `from`, oldest first.
+    std::vector<StoredJob> capturedSince(const DateTime& from) const;
+    // Forgets the jobs captured before `cutoff`; returns their outbox copies.
+    std::vector<std::string> removeCapturedBefore(const DateTime& cutoff);
+    // Every outbox copy a job names.
+    std::vector<std::string> copyPaths() const;
+    // The highest job number recorded, 0 for none.
+    std::int32_t lastJobNumber() const;
+
+private:
+    void execute(const char* sql) const;
+    void update(const char* sql, std::int64_t key, const std::string& text = {});
+    std::vector<StoredJob> select(const std::string& where,
+                                  const std::vector<std::string>& values) const;
+
+    sqlite3* db_ = nullptr;
+    mutable std::mutex mutex_;
+};
+
+// The job's state as the grid's "État" column shows it (ANSI text).
+std::string jobStateText(const StoredJob& job);
+
+} // namespace quorva

@@ -1,0 +1,73 @@
+#include "store_fixture.h"
+
+#include "store/retry_schedule.h"
+
+#include <gmock/gmock.h>
+
+#include <fstream>
+
+namespace quorva {
+namespace {
+
+using JobStoreTest = StoreFixture;
+
+// Each place the program may end between capture and answer leaves a job that is sent at the
+// next start; none is lost.
+TEST_F(JobStoreTest, EveryCrashPointLeavesASendableJob) {
+    // Between the copy and its record: the copy is found again, with its spool file's name.
+    const std::string copy = outbox.keep(spool, "00040.spl", clock.now());
+    std::ofstream(temp.file("outbox") + "/20261207-140509042-9-00041.spl.part") << "half";
+    EXPECT_THAT(outbox.orphans(store->copyPaths()), ::testing::ElementsAre(copy));
+    EXPECT_EQ(Outbox::spoolNameOf(copy), "00040.spl");
+    EXPECT_EQ(files.list(outbox.folder()).size(), 1u); // the unfinished copy is gone
+
+    // Between the record and the send, and between the send and its answer.
+    const std::int64_t waiting = record("00031.spl");
+    const std::int64_t inFlight = record("00032.spl");
+    store->markSending(inFlight);
+    reopen();
+    const auto first = store->nextDue(clock.now());
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->key, waiting);
+    EXPECT_EQ(first->customer, L"M DUPONT JEAN-FRAN\u00c7OIS");
+    EXPECT_EQ(files.readShared(first->copyPath), files.readShared(spool));
+    store->markSent(waiting, "41");
+    const auto second = store->nextDue(clock.now());
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->key, inFlight);
+    EXPECT_TRUE(second->maybeDuplicate);
+    EXPECT_EQ(second->attempts, 1);
+    EXPECT_THAT(outbox.orphans(store->copyPaths()), ::testing::ElementsAre(copy));
+}
+
+TEST_F(JobStoreTest, HistoryIsKeptNinetyDaysWithItsCopies) {
+    clock.set({2026, 9, 1, 10, 0, 0, 0});
+    const std::int64_t old = record("00001.spl");
+    clock.set({2026, 12, 7, 9, 0, 0, 0});
+    const std::int64_t recent = record("00002.spl");
+    const auto oldCopy = store->find(old)->copyPath;
+
+    const auto week = store->capturedSince(addDays(clock.now(), -7));
+    ASSERT_EQ(week.size(), 1u);
+    EXPECT_EQ(week[0].key, recent);
+    EXPECT_THAT(store->removeCapturedBefore(addDays(clock.now(), -90)),
+                ::testing::ElementsAre(oldCopy));
+    EXPECT_FALSE(store->find(old));
+    EXPECT_TRUE(store->find(recent));
+    EXPECT_EQ(store->lastJobNumber(), 2);
+}
+
+TEST_F(JobStoreTest, AFileThatIsNotAJobStoreIsRefused) {
+    std::ofstream(temp.file("other.db")) << std::string(4096, 'x');
+    EXPECT_THROW(JobStore(temp.file("other.db")), Error);
+}
+
+TEST(RetryScheduleTest, GrowingPausesThenEveryQuarterHour) {
+    const int expected[] = {30, 60, 120, 300, 600, 900, 900};
+    for (int failures = 1; failures <= 7; ++failures)
+        EXPECT_EQ(retryDelaySeconds(failures), expected[failures - 1]) << failures;
+    EXPECT_EQ(addSeconds({2026, 12, 31, 23, 59, 45, 0}, 30), (DateTime{2027, 1, 1, 0, 0, 15, 0}));
+}
+
+} // namespace
+} // namespace quorva

@@ -1,0 +1,99 @@
+#include "store_fixture.h"
+
+#include "store/retry_schedule.h"
+#include "upload/sender.h"
+
+#include <gmock/gmock.h>
+
+#include <condition_variable>
+#include <deque>
+
+namespace quorva {
+namespace {
+
+using Kind = UploadOutcome::Kind;
+
+class SenderTest : public StoreFixture {
+protected:
+    // The server's answers, in order; the files sent, by name.
+    std::deque<UploadOutcome> answers;
+    std::vector<std::string> sent;
+    std::vector<std::int64_t> told;
+    std::mutex mutex;
+    std::condition_variable changed;
+    Sender sender{*store, clock,
+                  [this](const UploadRequest& request, const std::string& url) {
+                      EXPECT_EQ(url, "http://reports/");
+                      EXPECT_EQ(files.readShared(request.readFrom), files.readShared(spool));
+                      const std::lock_guard lock(mutex);
+                      sent.push_back(request.fileName);
+                      UploadOutcome outcome = answers.front();
+                      answers.pop_front();
+                      return outcome;
+                  },
+                  [this](std::int64_t key) {
+                      const std::lock_guard lock(mutex);
+                      told.push_back(key);
+                      changed.notify_all();
+                  }};
+
+    SenderTest() { sender.setServerUrl("http://reports/"); }
+    void later(int seconds) { clock.set(addSeconds(clock.now(), seconds)); }
+    std::string state(std::int64_t key) const { return jobStateText(*store->find(key)); }
+};
+
+TEST_F(SenderTest, FailedJobsWaitByTheScheduleUntilTheServerIsBack) {
+    const std::int64_t first = record("00001.spl");
+    const std::int64_t second = record("00002.spl");
+    answers = {{Kind::Failed, {}, "connexion refusée", false},
+               {Kind::Failed, {}, "connexion refusée", false}};
+    EXPECT_TRUE(sender.sendNext());
+    EXPECT_TRUE(sender.sendNext());
+    EXPECT_FALSE(sender.sendNext()); // both wait 30 s
+    EXPECT_EQ(state(first), "Échec : connexion refusée — nouvel essai à 14:05");
+
+    later(31);
+    answers = {{Kind::Failed, {}, "délai dépassé", true}};
+    EXPECT_TRUE(sender.sendNext()); // the oldest first; now it waits 1 min
+    EXPECT_EQ(store->find(first)->nextAttempt.minute, 6);
+    answers = {{Kind::Sent, "8", {}, false}};
+    EXPECT_TRUE(sender.sendNext());
+    EXPECT_EQ(state(second), "Envoyée");
+
+    // One job got through: the other is sent at once, and its lost answer is told.
+    answers = {{Kind::Sent, "9", {}, false}};
+    EXPECT_TRUE(sender.sendNext());
+    EXPECT_EQ(state(first), "envoyée (peut-être en double)");
+    EXPECT_EQ(store->find(first)->reportId, "9");
+    EXPECT_THAT(sent, ::testing::ElementsAre("00001.spl", "00002.spl", "00001.spl", "00002.spl",
+                                             "00001.spl"));
+    EXPECT_THAT(told, ::testing::ElementsAre(first, second, first, second, first));
+}
+
+TEST_F(SenderTest, ARefusedJobIsSentAgainOnlyOnDemand) {
+    const std::int64_t key = record();
+    answers = {{Kind::Refused, {}, "le serveur a répondu par une erreur", false}};
+    EXPECT_TRUE(sender.sendNext());
+    later(3600);
+    EXPECT_FALSE(sender.sendNext());
+    EXPECT_EQ(state(key), "Refusée");
+    store->sendAgain(key);
+    answers = {{Kind::Sent, "12", {}, false}};
+    EXPECT_TRUE(sender.sendNext());
+    EXPECT_EQ(state(key), "Envoyée");
+}
+
+TEST_F(SenderTest, TheThreadSendsWhatIsWaitingAndStops) {
+    answers = {{Kind::Sent, "1", {}, false}};
+    const std::int64_t key = record();
+    sender.start();
+    sender.wake();
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(30), [&] { return !told.empty(); }));
+    lock.unlock();
+    sender.stop();
+    EXPECT_EQ(store->find(key)->reportId, "1");
+}
+
+} // namespace
+} // namespace quorva
