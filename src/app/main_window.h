@@ -5,6 +5,7 @@
 // The controls and the program's state are public members under the names the rest of the
 // program uses; their handlers are wired in the constructor.
 
+#include "app/daily_log.h"
 #include "app/ini_settings_store.h"
 #include "app/settings.h"
 #include "capture/change_processor.h"
@@ -17,6 +18,8 @@
 #include "platform/locale.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
+#include "store/job_store.h"
+#include "store/outbox.h"
 #include "ui/controls.h"
 #include "ui/gdi.h"
 #include "ui/image_area.h"
@@ -28,7 +31,9 @@
 #include "ui/window.h"
 #include "upload/http_client.h"
 #include "upload/report_upload.h"
+#include "upload/sender.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -44,6 +49,8 @@ struct MainWindowServices {
     Shell& shell;
     // The value of APPDATA, from which the settings folder is made; nothing when it is not set.
     std::optional<std::string> appData;
+    // The value of LOCALAPPDATA, under which the job store, the outbox and the logs live.
+    std::optional<std::string> localAppData;
     // Closing the window ends the program's message loop.
     bool endsProgram = true;
 };
@@ -51,6 +58,9 @@ struct MainWindowServices {
 // The message by which the watcher's worker hands a filled change buffer to the main thread
 // (wParam: the bytes transferred).
 inline constexpr UINT kChangeBufferMessage = WM_APP + 1;
+// The message by which the sender tells the window that a job's state changed (lParam: its key
+// in the job store).
+inline constexpr UINT kJobChangedMessage = WM_APP + 2;
 
 // The size of the pages' client area: the card picture (1011 x 634 at 5, 5) fits on the card
 // page, and the job grid shows all its columns.
@@ -137,12 +147,33 @@ public:
     // ---- Capture: the settling poll, extraction and upload
     // One pass of the settling poll; runs every 500 ms while some row needs it.
     void onSettlingTick();
-    // Extracts the row's invoice and uploads its spool file; returns the report identifier.
-    std::string extractAndUpload(int row);
+    // Extracts the row's invoice, copies its spool file into the outbox and records the job for
+    // the sender; returns the report identifier the row has so far (none: it comes later).
+    std::string extractAndRecord(int row);
 
-    HttpClient httpClient; // its proxy comes from the user's Internet settings at start-up
+    // Used by the sender thread only, once it runs; its proxy comes from the user's Internet
+    // settings at start-up.
+    HttpClient httpClient;
     ReportUpload reportUpload;
     SettlingPoll settlingPoll;
+
+    // ---- Outbox: the job store, the spool file copies, the sender and the daily log
+    // Opens the store under LOCALAPPDATA (in memory when it cannot be opened), forgets what is
+    // older than 90 days, records copies a crash left unrecorded, shows the last 7 days and
+    // starts the sender.
+    void openJobStore();
+    void closeJobStore();
+    // The sender's message: the job's report identifier and state go into its row.
+    void onJobChanged(std::int64_t key);
+    // Sends the hover row's refused or failed job again now.
+    void onResendItem();
+    const std::string& dataFolder() const { return dataFolder_; }
+
+    DailyLog dailyLog;
+    std::unique_ptr<JobStore> jobStore;
+    std::unique_ptr<Outbox> outbox;
+    std::unique_ptr<Sender> sender;
+    PopupItem resendItem;
 
     // ---- Card: hover tracking, card preview, card printing, invoice PDF
     // The hover tracking: the row under the pointer is highlighted and sets the popup items.
@@ -182,15 +213,25 @@ private:
     void wirePrinterHandlers();
 
     // The spool tab's event list as the change processing's log.
+    // ... and in the daily log.
     class EventListLog final : public EventLog {
     public:
-        explicit EventListLog(ListBox& list) : list_(list) {}
-        void insertTop(const std::string& line) override { list_.insert(0, line); }
+        EventListLog(ListBox& list, DailyLog& log) : list_(list), log_(log) {}
+        void insertTop(const std::string& line) override {
+            list_.insert(0, line);
+            log_.write(line);
+        }
         void clear() override { list_.clear(); }
 
     private:
         ListBox& list_;
+        DailyLog& log_;
     };
+    // Writes the job into its row (report identifier, state), and what became of it in the log.
+    void showJob(int row, const StoredJob& job);
+    void recordJob(int row, const std::string& path, bool invoice);
+    void recoverOrphanCopies();
+    void showHistory();
 
     void OnCreate() override;
     void OnDestroy() override;
@@ -208,6 +249,7 @@ private:
 
     bool endsProgram_;
     std::string settingsFolder_;
+    std::string dataFolder_;
     IniSettingsStore settingsStore_;
     Settings settings_;
     EventListLog eventLog_;

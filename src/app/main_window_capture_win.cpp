@@ -1,5 +1,5 @@
-// The main window's part of the capture: the settling poll's timer, and extraction with upload
-// for a settled row.
+// The main window's part of the capture: the settling poll's timer, and extraction with the
+// job's record for a settled row.
 
 #include "app/main_window.h"
 #include "upload/invoice_extraction.h"
@@ -11,21 +11,18 @@ void MainWindow::wireCaptureHandlers() {
 }
 
 void MainWindow::onSettlingTick() {
-    // Off for the whole pass, so that a long upload never lets a pass start inside another.
+    // Off for the whole pass, so that a pass never starts inside another.
     settlingTimer.setEnabled(false);
     heartbeatLabel.setText(SettlingPoll::nextInfoText(heartbeatLabel.text()));
     settlingPoll.pass(
-        spoolFolderLabel.text(), [this](int row) { return extractAndUpload(row); },
+        spoolFolderLabel.text(), [this](int row) { return extractAndRecord(row); },
         [this] { settlingTimer.setEnabled(true); });
 }
 
-std::string MainWindow::extractAndUpload(int row) {
-    return quorva::extractRowAndUpload(
-        jobTable, row, spoolFolderLabel.text(), files, locale,
-        [this, row](const std::string& path) {
-            const std::string fileName = locale.wideToAnsi(jobTable.cell(colFileName, row));
-            return reportUpload.upload(path, fileName, serverUrl(), siteName());
-        });
+std::string MainWindow::extractAndRecord(int row) {
+    const bool invoice = extractIntoRow(jobTable, row, spoolFolderLabel.text(), files, locale);
+    recordJob(row, jobTable.filePath(spoolFolderLabel.text(), row), invoice);
+    return {};
 }
 
 } // namespace quorva

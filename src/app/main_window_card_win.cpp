@@ -27,6 +27,7 @@ void MainWindow::wireCardHandlers() {
     jobGrid.onSorted = [this] { onGridSorted(); };
     openPdfItem.setOnClick([this] { onOpenPdfItem(); });
     printCardItem.setOnClick([this] { onPrintCardItem(); });
+    resendItem.setOnClick([this] { onResendItem(); });
     printCardButton.onClick = [this] { printCard(); };
 }
 
@@ -50,6 +51,7 @@ void MainWindow::onGridMouseMove(int x, int y) {
         // Off the rows: the highlight stays on the last row, its commands are off.
         openPdfItem.setEnabled(false);
         printCardItem.setEnabled(false);
+        resendItem.setEnabled(false);
         return;
     }
     jobGrid.setCurrentRow(row);
@@ -59,6 +61,9 @@ void MainWindow::onGridMouseMove(int x, int y) {
     const JobPopupItems items = jobPopupItemsForRow(cellsOf(jobTable, row), cardPrinterName());
     openPdfItem.setEnabled(items.loadPdf);
     printCardItem.setEnabled(items.printCard);
+    const auto job = jobStore ? jobStore->find(jobTable.jobKey(row)) : std::nullopt;
+    resendItem.setEnabled(job &&
+                          (job->state == JobState::Refused || job->state == JobState::Failed));
 }
 
 void MainWindow::onGridSorted() {

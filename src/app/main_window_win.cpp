@@ -26,9 +26,11 @@ MainWindow::MainWindow(const MainWindowServices& services)
       openPdfItem(jobPopup, L"Charger le fichier pdf de la facture", false),
       printCardItem(jobPopup, L"Imprimer la carte de fidélité", false), settlingTimer(*this, 500),
       reportUpload(httpClient, files, clock, locale), settlingPoll(jobTable, files, locale),
+      dailyLog(files, clock), resendItem(jobPopup, L"Renvoyer la facture", false),
       endsProgram_(services.endsProgram), settingsFolder_(settingsFolderFor(services.appData)),
+      dataFolder_(services.localAppData.value_or(settingsFolder_) + "\\Zentor\\Quorva"),
       settingsStore_(settingsFileIn(settingsFolder_)), settings_(settingsStore_),
-      eventLog_(eventList), changes_(jobTable, eventLog_, clock, locale, files),
+      eventLog_(eventList, dailyLog), changes_(jobTable, eventLog_, clock, locale, files),
       font_(messageFont()) {
     cardPrinterEdit.onExit = [this] { onCardPrinterEdited(); };
     serverUrlEdit.onExit = [this] { onServerUrlEdited(); };
@@ -79,6 +81,9 @@ void MainWindow::startUp() {
     settings_.setValue(Setting::Url, serverUrlEdit.text());
     settings_.setValue(Setting::SpoolFolder, spoolFolderEdit.text());
     spoolFolderLabel.setText(spoolFolder());
+    // The job store, whatever fails later in the start-up, and before the watcher: the history
+    // rows come first.
+    openJobStore();
     // 4.
     removeMaximizeBox();
     // 5.
@@ -107,6 +112,7 @@ void MainWindow::startUp() {
 }
 
 void MainWindow::shutDown() {
+    closeJobStore();
     watcher.stop();
 }
 
@@ -135,9 +141,11 @@ void MainWindow::startWatching() {
     showMessage(boxes, hwnd(), result.errorText);
 }
 
-void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM) {
+void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == kChangeBufferMessage)
         onChangeBuffer(static_cast<unsigned long>(wParam));
+    else if (message == kJobChangedMessage)
+        onJobChanged(static_cast<std::int64_t>(lParam));
 }
 
 void MainWindow::onChangeBuffer(unsigned long transferred) {
@@ -153,6 +161,11 @@ void MainWindow::onCardPrinterEdited() {
 
 void MainWindow::onServerUrlEdited() {
     settings_.storeOnExit(Setting::Url, serverUrlEdit.text());
+    // Jobs still waiting go to the new address.
+    if (sender) {
+        sender->setServerUrl(serverUrl());
+        sender->wake();
+    }
 }
 
 void MainWindow::onSiteNameEdited() {

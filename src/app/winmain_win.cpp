@@ -16,7 +16,8 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
     quorva::SystemFiles files;
     quorva::SystemShell shell;
     quorva::MainWindow form({boxes, registry, clock, locale, files, shell,
-                             quorva::environmentVariable("APPDATA"), /*endsProgram=*/true});
+                             quorva::environmentVariable("APPDATA"),
+                             quorva::environmentVariable("LOCALAPPDATA"), /*endsProgram=*/true});
     form.show(showCommand);
 
     MSG message{};

@@ -31,15 +31,16 @@ std::string outOfBoundsText(int column, int row) {
 
 const std::array<JobColumnInfo, kJobColumnCount>& jobColumns() {
     static const std::array<JobColumnInfo, kJobColumnCount> columns{{
-        {L"Date Début", 180, true, ColumnKind::DateTime},
+        {L"Date Début", 130, true, ColumnKind::DateTime},
         {L"Nom Fichier", 70, false, ColumnKind::Text},
         {L"Taille", 50, false, ColumnKind::Number},
         {L"", 20, false, ColumnKind::Number},
-        {L"Nom Client", 220, true, ColumnKind::Text},
-        {L"Immat.", 90, true, ColumnKind::Text},
-        {L"N° Châssis", 220, true, ColumnKind::Text},
-        {L"N° Document", 240, true, ColumnKind::Text},
-        {L"", 80, true, ColumnKind::Text},
+        {L"Nom Client", 200, true, ColumnKind::Text},
+        {L"Immat.", 80, true, ColumnKind::Text},
+        {L"N° Châssis", 150, true, ColumnKind::Text},
+        {L"N° Document", 160, true, ColumnKind::Text},
+        {L"", 50, true, ColumnKind::Text},
+        {L"État", 250, true, ColumnKind::Text},
     }};
     return columns;
 }
@@ -88,6 +89,27 @@ int JobTable::appendRow() {
 
 size_t JobTable::textSlot(int column) {
     return column == colFileName ? 0 : static_cast<size_t>(column - colCustomer + 1);
+}
+
+void JobTable::setJobKey(int row, std::int64_t key) {
+    rows_.at(static_cast<size_t>(row))->jobKey = key;
+}
+
+std::int64_t JobTable::jobKey(int row) const {
+    return rows_.at(static_cast<size_t>(row))->jobKey;
+}
+
+int JobTable::findByJobKey(std::int64_t key) const {
+    for (int row = rowCount() - 1; row >= 0; --row)
+        if (rows_[static_cast<size_t>(row)]->jobKey == key)
+            return row;
+    return -1;
+}
+
+void JobTable::markHistory(int row) {
+    const std::wstring name = nameOf(row);
+    renameRow(row, name, {});
+    rows_.at(static_cast<size_t>(row))->history = true;
 }
 
 const std::wstring& JobTable::nameOf(int row) const {
@@ -161,7 +183,8 @@ void JobTable::renameRow(int row, const std::wstring& oldName, const std::wstrin
             // Another, earlier row may hold the same name: it becomes the last match. This walk
             // only happens when a named row is renamed, which the program never does.
             int previous = row - 1;
-            while (previous >= 0 && nameOf(previous) != oldName)
+            while (previous >= 0 &&
+                   (nameOf(previous) != oldName || rows_[static_cast<size_t>(previous)]->history))
                 --previous;
             if (previous >= 0)
                 it->second = previous;
@@ -169,7 +192,7 @@ void JobTable::renameRow(int row, const std::wstring& oldName, const std::wstrin
                 byName_.erase(it);
         }
     }
-    if (!newName.empty()) {
+    if (!newName.empty() && !rows_[static_cast<size_t>(row)]->history) {
         const auto [it, inserted] = byName_.try_emplace(newName, row);
         if (!inserted && it->second < row)
             it->second = row;
@@ -222,7 +245,7 @@ void JobTable::rebuildIndex() {
     byName_.clear();
     for (int row = 0; row < rowCount(); ++row) {
         const std::wstring& name = nameOf(row);
-        if (!name.empty())
+        if (!name.empty() && !rows_[static_cast<size_t>(row)]->history)
             byName_[name] = row;
     }
 }

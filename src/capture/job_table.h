@@ -9,6 +9,7 @@
 #include "platform/locale.h"
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,8 +29,9 @@ enum JobColumn : int {
     colChassis = 6,
     colDocument = 7,
     colReportId = 8,
+    colState = 9, // where the job stands on its way to the server
 };
-constexpr int kJobColumnCount = 9;
+constexpr int kJobColumnCount = 10;
 
 enum class ColumnKind { DateTime, Text, Number };
 
@@ -103,6 +105,15 @@ public:
     // The first marked row, -1 when none.
     int markedRow() const;
 
+    // The row's job in the job store, 0 for none; the last row of a job, -1 for none.
+    void setJobKey(int row, std::int64_t key);
+    std::int64_t jobKey(int row) const;
+    int findByJobKey(std::int64_t key) const;
+
+    // The row shows a job of an earlier run: it is never found by name again, so a new spool
+    // file of the same name (the spooler reuses numbers) starts a row of its own.
+    void markHistory(int row);
+
     // The exact time of the last change record for the row (kept beside the shown date, which
     // has whole seconds), so that a rescan can tell which files were written after it. The row
     // must exist (std::out_of_range otherwise).
@@ -115,10 +126,12 @@ private:
     struct Row {
         DateTime start = kZeroDateTime;
         bool startWritten = false;
-        std::array<std::wstring, 6> texts; // columns 1 and 4 to 8
+        std::array<std::wstring, 7> texts; // columns 1 and 4 to 9
         long long size = 0;
         long long steadyReadings = 0;
         bool marked = false;
+        bool history = false;
+        std::int64_t jobKey = 0;
         DateTime lastChange{};
     };
 

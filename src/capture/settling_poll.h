@@ -6,7 +6,7 @@
 // The window's timer handler drives it:
 //     settlingTimer.disable();
 //     heartbeatLabel = SettlingPoll::nextInfoText(heartbeatLabel);
-//     poll.pass(spoolFolderLabel, [&](int row) { return extractAndUpload(row); },
+//     poll.pass(spoolFolderLabel, [&](int row) { return extractAndRecord(row); },
 //               [&] { settlingTimer.enable(); });
 
 #include "capture/job_table.h"

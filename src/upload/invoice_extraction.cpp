@@ -147,19 +147,17 @@ std::optional<InvoiceFields> extractInvoice(std::string_view text, const Locale&
     return fields;
 }
 
-std::string extractRowAndUpload(JobTable& table, int row, const std::string& folder,
-                                const Files& files, const Locale& locale,
-                                const UploadSpoolFile& upload) {
-    const std::string path = table.filePath(folder, row);
-    const auto fields = extractInvoice(files.readShared(path), locale);
+bool extractIntoRow(JobTable& table, int row, const std::string& folder, const Files& files,
+                    const Locale& locale) {
+    const auto fields = extractInvoice(files.readShared(table.filePath(folder, row)), locale);
     if (!fields)
-        return {};
+        return false;
     table.setCell(colCustomer, row, fields->name);
     table.setCell(colRegistration, row, fields->registration);
     table.setCell(colChassis, row, fields->chassis);
     if (fields->document)
         table.setCell(colDocument, row, *fields->document);
-    return upload(path);
+    return true;
 }
 
 } // namespace quorva

@@ -8,7 +8,6 @@
 #include "platform/files.h"
 #include "platform/locale.h"
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,16 +29,11 @@ struct InvoiceFields {
 // first zero byte is ever looked at; the text is read only up to the end of the record line.
 std::optional<InvoiceFields> extractInvoice(std::string_view text, const Locale& locale);
 
-// Uploads the spool file at `path` and yields the report identifier.
-using UploadSpoolFile = std::function<std::string(const std::string& path)>;
-
 // Reads the row's spool file (the folder, a backslash and column 1). When it holds an invoice,
 // writes the name, registration and chassis into columns 4 to 6 and, when the document line has
-// its number marker, the document into column 7; then uploads the file and returns the
-// identifier. Without the layout nothing is written or sent and the result is empty. The file's
-// open error propagates before anything is written.
-std::string extractRowAndUpload(JobTable& table, int row, const std::string& folder,
-                                const Files& files, const Locale& locale,
-                                const UploadSpoolFile& upload);
+// its number marker, the document into column 7, and returns true. Without the layout nothing is
+// written. The file's open error propagates before anything is written.
+bool extractIntoRow(JobTable& table, int row, const std::string& folder, const Files& files,
+                    const Locale& locale);
 
 } // namespace quorva

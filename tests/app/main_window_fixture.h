@@ -47,9 +47,9 @@ protected:
     std::string settingsFile() const { return appData + "\\Zentor\\Quorva.ini"; }
 
     std::unique_ptr<MainWindow> open() {
-        return std::make_unique<MainWindow>(MainWindowServices{boxes, *windowRegistry, clock,
-                                                               *windowLocale, files, shell, appData,
-                                                               /*endsProgram=*/false});
+        return std::make_unique<MainWindow>(MainWindowServices{
+            boxes, *windowRegistry, clock, *windowLocale, files, shell, appData, localAppData,
+            /*endsProgram=*/false});
     }
     // Opens the window on the test's own spool folder, which stays empty unless the test drops a
     // file into it (nothing the system's spooler writes becomes a row), with these settings lines
@@ -68,6 +68,7 @@ protected:
 
     TempDir temp;
     std::string appData = temp.file("appdata");
+    std::string localAppData = temp.file("localappdata");
     std::string spool = temp.file("spool");
     RecordingMessageBoxes boxes;
     MemoryRegistry registry;

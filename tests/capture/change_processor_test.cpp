@@ -83,9 +83,10 @@ protected:
         clock.set(now);
     }
     std::string stamp() const { return formatC(clock.now(), locale); }
+    // The columns the capture fills (the job state is the outbox's).
     std::vector<std::wstring> row(int r) const {
         std::vector<std::wstring> cells;
-        for (int col = 0; col < kJobColumnCount; ++col)
+        for (int col = 0; col <= colReportId; ++col)
             cells.push_back(table.cell(col, r));
         return cells;
     }

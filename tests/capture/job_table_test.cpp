@@ -109,7 +109,7 @@ TEST_F(JobTableTest, TextCellsAreKeptUnchanged) {
 
 TEST_F(JobTableTest, CheckedReadOutOfRangeNamesTheCell) {
     addRow(L"a.spl");
-    const std::pair<int, int> outside[] = {{9, 0}, {-1, 0}, {0, 1}, {4, -1}};
+    const std::pair<int, int> outside[] = {{kJobColumnCount, 0}, {-1, 0}, {0, 1}, {4, -1}};
     for (const auto& [col, row] : outside) {
         const std::string expected =
             "Cell out of bounds (" + std::to_string(col) + ", " + std::to_string(row) + ")";

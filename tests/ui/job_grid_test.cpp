@@ -89,10 +89,10 @@ protected:
 };
 
 TEST_F(JobGridTest, ShowsTheShownColumnsWithTheirCaptionsAndWidths) {
-    EXPECT_EQ(grid.shownColumns(), (std::vector<int>{0, 4, 5, 6, 7, 8}));
-    ASSERT_EQ(SendMessageW(header(), HDM_GETITEMCOUNT, 0, 0), 6);
+    EXPECT_EQ(grid.shownColumns(), (std::vector<int>{0, 4, 5, 6, 7, 8, 9}));
+    ASSERT_EQ(SendMessageW(header(), HDM_GETITEMCOUNT, 0, 0), 7);
     const auto& columns = jobColumns();
-    for (int listColumn = 0; listColumn < 6; ++listColumn) {
+    for (int listColumn = 0; listColumn < 7; ++listColumn) {
         const JobColumnInfo& info = columns[static_cast<size_t>(grid.shownColumns()[listColumn])];
         wchar_t caption[64] = {};
         LVCOLUMNW column{};
@@ -106,6 +106,7 @@ TEST_F(JobGridTest, ShowsTheShownColumnsWithTheirCaptionsAndWidths) {
     }
     EXPECT_STREQ(columns[0].caption, L"Date Début");
     EXPECT_STREQ(columns[6].caption, L"N° Châssis");
+    EXPECT_STREQ(columns[9].caption, L"État");
 }
 
 TEST_F(JobGridTest, RowsAppearAtTheBottomWithTheTableText) {
