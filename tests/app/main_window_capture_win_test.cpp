@@ -5,6 +5,8 @@
 #include "main_window_fixture.h"
 #include "support/scripted_server.h"
 
+#include <future>
+
 namespace quorva {
 namespace {
 
@@ -85,6 +87,73 @@ TEST_F(MainWindowCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent
         EXPECT_EQ(form->jobTable.cell(column, row), L"") << column;
     EXPECT_EQ(form->reportUpload.jobCounter(), 0);
     EXPECT_TRUE(server.received().empty());
+}
+
+// The server accepts and stays silent: the window goes on answering, the transfer fails, and the
+// invoice is sent again, the same request byte for byte, with its possible double told.
+TEST_F(MainWindowCaptureTest, ASilentServerNeitherFreezesTheWindowNorLosesTheInvoice) {
+    ScriptedServer server({{"", ScriptedExchange::Then::Silent}, {answerWithId("4712")}});
+    const auto form = openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n");
+    form->httpClient.setReadTimeout(std::chrono::seconds(3));
+    drop("00034.SPL", sample("invoice-2.spl"));
+    const auto state = [&] { return form->jobTable.cell(colState, rowOf(*form, L"00034.spl")); };
+    ASSERT_TRUE(
+        pumpUntil([&] { return rowOf(*form, L"00034.spl") >= 0 && !state().empty(); }, 30000));
+    EXPECT_EQ(state(), L"En attente d'envoi");
+
+    // Asked from another thread while the exchange hangs, the window answers.
+    auto answered = std::async(std::launch::async, [&] {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(form->hwnd(), WM_NULL, 0, 0, SMTO_NORMAL, 100, &result) != 0;
+    });
+    ASSERT_TRUE(pumpUntil(
+        [&] { return answered.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+        5000));
+    EXPECT_TRUE(answered.get());
+
+    ASSERT_TRUE(pumpUntil([&] { return state().rfind(L"\u00c9chec : ", 0) == 0; }, 30000));
+    EXPECT_NE(state().find(L" \u2014 nouvel essai \u00e0 14:05"), std::wstring::npos) << state();
+    form->hoverRow = rowOf(*form, L"00034.spl");
+    form->onResendItem();
+    ASSERT_TRUE(
+        pumpUntil([&] { return state() == L"envoy\u00e9e (peut-\u00eatre en double)"; }, 30000));
+    EXPECT_EQ(form->jobTable.cell(colReportId, rowOf(*form, L"00034.spl")), L"4712");
+    const auto& received = server.received();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].request, received[1].request);
+}
+
+// After a restart the job list shows the week's jobs; a new spool file of the same name (the
+// spooler reuses numbers) starts a row of its own.
+TEST_F(MainWindowCaptureTest, YesterdaysJobsShowAfterARestart) {
+    ScriptedServer server({{answerWithId("4711")}, {answerWithId("4713")}});
+    const std::string settings = "NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n";
+    auto form = openOnSpool(settings);
+    drop("00031.SPL", sample("invoice-1.spl"));
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            const int row = rowOf(*form, L"00031.spl");
+            return row >= 0 && form->jobTable.cell(colState, row) == L"Envoy\u00e9e";
+        },
+        30000));
+    form.reset();
+
+    clock.set({2026, 12, 8, 9, 0, 0, 0});
+    form = openOnSpool(settings);
+    ASSERT_EQ(form->jobTable.rowCount(), 1);
+    EXPECT_EQ(form->jobTable.cell(colCustomer, 0), L"M DUPONT JEAN-FRAN\u00c7OIS");
+    EXPECT_EQ(form->jobTable.cell(colReportId, 0), L"4711");
+    EXPECT_EQ(form->jobTable.cell(colState, 0), L"Envoy\u00e9e");
+    EXPECT_EQ(form->jobTable.cell(colChangeTime, 0).substr(0, 10), L"07/12/2026");
+
+    drop("00031.SPL", sample("invoice-2.spl"));
+    ASSERT_TRUE(pumpUntil(
+        [&] {
+            return form->jobTable.rowCount() == 2 && form->jobTable.cell(colReportId, 1) == L"4713";
+        },
+        30000));
+    EXPECT_EQ(form->jobTable.cell(colReportId, 0), L"4711");
+    EXPECT_EQ(form->jobTable.cell(colCustomer, 1), L"Mme LEF\u00c8VRE H\u00c9L\u00c8NE");
 }
 
 TEST_F(MainWindowCaptureTest, TheHeartbeatAlternatesWhileThePollRuns) {

@@ -7,18 +7,27 @@
 #include "platform/shell.h"
 
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace quorva::testing {
 
+// Safe to read from a sender thread while the test sets it.
 class ManualClock final : public Clock {
 public:
     explicit ManualClock(DateTime start = {2026, 12, 7, 14, 5, 9, 42}) : now_(start) {}
-    DateTime now() const override { return now_; }
-    void set(const DateTime& value) { now_ = value; }
+    DateTime now() const override {
+        const std::lock_guard lock(mutex_);
+        return now_;
+    }
+    void set(const DateTime& value) {
+        const std::lock_guard lock(mutex_);
+        now_ = value;
+    }
 
 private:
+    mutable std::mutex mutex_;
     DateTime now_;
 };
 
