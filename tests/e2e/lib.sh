@@ -12,7 +12,7 @@ cleanup() {
     [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
     [[ -n "$extra_cleanup" ]] && eval "$extra_cleanup"
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
+    [[ -n "${QUORVA_KEEP_WORK:-}" ]] || rm -rf "$work"
 }
 trap cleanup EXIT
 

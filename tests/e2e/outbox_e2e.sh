@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# End to end: invoices printed while the report server is down are kept, shown as failed, and
+# reach the server exactly once each, byte for byte and in order, once it is back; a job still
+# waiting when quorva.exe is killed is sent after the next start.
+# Usage: outbox_e2e.sh <quorva.exe> <quorva-report-server> <folder of sample spool files>
+exe="$(realpath "$1")"
+server="$(realpath "$2")"
+samples="$(realpath "$3")"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+[[ -x "$server" ]] || fail "no report server at $server (build the native preset first)"
+
+# A port of our own, free until the server takes it.
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+server_pid=""
+extra_cleanup='[[ -n "$server_pid" ]] && kill $server_pid 2>/dev/null || true'
+start_server() {
+    : >"$work/server.log"
+    "$server" --port "$port" --data "$work/data" >"$work/server.log" 2>&1 &
+    server_pid=$!
+    wait_for 10 grep -q '^listening on' "$work/server.log" || fail "the report server did not start"
+}
+stop_server() {
+    kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
+    server_pid=""
+}
+reports() { find "$work/data/reports" -mindepth 1 -maxdepth 1 -name '[0-9]*' 2>/dev/null | wc -l; }
+# Lines of the daily log (Windows-1252 text) that match.
+logged() { cat "$work"/local/Zentor/Quorva/logs/*.log 2>/dev/null | LC_ALL=C grep -a -c "$1" || true; }
+# The report with this id holds this sample's bytes under this file name.
+check_report() {
+    grep -qx "FileName=$2" "$work/data/reports/$1/fields.txt" ||
+        fail "report $1 is not $2: $(cat "$work/data/reports/$1/fields.txt")"
+    cmp -s "$work/data/reports/$1/spool" "$samples/$3" || fail "the bytes of $2 differ"
+}
+
+write_settings "DossierSpouleur=$spool_win" "NomURL=http://127.0.0.1:$port/KelbBin/Kelb.dll/" \
+    "NomSite=ESSAI"
+start_quorva
+sleep 2 # the window shows before the watcher has the folder
+
+# Three invoices while the server is down: each settles, fails and is told so.
+for n in 1 2 3; do
+    cp "$samples/invoice-$(( (n - 1) % 2 + 1 )).spl" "$work/spool/0005$n.SPL"
+    sleep 1
+done
+three_failed() { [[ "$(logged ': .chec : ')" -ge 3 ]]; }
+wait_for 60 three_failed || fail "the failures were not told ($(logged ': .chec : ') of 3)"
+[[ "$(reports)" -eq 0 ]] || fail "reports on a server that was down"
+
+# Back up: the first retry comes within 30 s, and the others follow it at once.
+start_server
+three_sent() { [[ "$(reports)" -ge 3 ]]; }
+wait_for 90 three_sent || fail "the invoices did not reach the server ($(reports) of 3)"
+sleep 5
+[[ "$(reports)" -eq 3 ]] || fail "$(reports) reports on the server, expected 3"
+check_report 1 00051.spl invoice-1.spl
+check_report 2 00052.spl invoice-2.spl
+check_report 3 00053.spl invoice-1.spl
+
+# Killed while a job waits: the next start sends it.
+stop_server
+cp "$samples/invoice-2.spl" "$work/spool/00054.SPL"
+fourth_failed() { [[ "$(logged ': .chec : ')" -ge 4 ]]; }
+wait_for 60 fourth_failed || fail "the fourth invoice was not told failed"
+kill -9 "$app_pid"
+wine taskkill /f /im quorva.exe >/dev/null 2>&1 || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+start_server
+start_quorva
+four_sent() { [[ "$(reports)" -ge 4 ]]; }
+wait_for 90 four_sent || fail "the waiting invoice was not sent after the restart"
+sleep 3
+[[ "$(reports)" -eq 4 ]] || fail "$(reports) reports on the server, expected 4"
+check_report 4 00054.spl invoice-2.spl
+
+close_quorva
+echo "invoices printed while the server was down arrived once each, in order, also across a kill"
