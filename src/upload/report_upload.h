@@ -28,7 +28,8 @@ public:
 
     // Uploads the spool file at `path` (`fileName`: its name without folder, in lower case) to
     // `serverUrl` followed by "ReportSPL"; returns the report identifier, empty when there is
-    // none. With an empty server URL nothing is sent, but the job is still counted.
+    // none. With an empty server URL nothing is sent, but the job is still counted. A site name
+    // or server URL holding a control character (CR, LF...) is refused with an Error.
     std::string upload(const std::string& path, const std::string& fileName,
                        const std::string& serverUrl, const std::string& siteName);
 
