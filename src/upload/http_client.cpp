@@ -199,7 +199,7 @@ void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std:
         sendBody(body, head.contentLength, deadline);
 
         SocketInput input(connection_, readTimeout_, deadline);
-        HttpAnswerReader reader(input, answerLimits_);
+        HttpAnswerReader reader(input);
         const HttpResponse response = readAnswerHead(reader, [&](const HttpResponse& h) {
             const auto now = secondsSince1970();
             for (const auto& [name, value] : h.headers)

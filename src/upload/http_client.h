@@ -68,7 +68,6 @@ public:
     // How long one whole post may last, from the connection to the answer's last byte, however
     // the server paces its bytes.
     void setExchangeLimit(std::chrono::milliseconds limit) { exchangeLimit_ = limit; }
-    void setAnswerLimits(const HttpAnswerLimits& limits) { answerLimits_ = limits; }
 
     // Posts `body` to `url` and appends the answer body to `answer`. Returns normally for a 2xx
     // answer and for a 401 that offered Basic authentication (its page is then the answer).
@@ -80,6 +79,7 @@ public:
     // Whether the last answer's connection is still open (only until the next post).
     bool connected() const { return connection_.isOpen(); }
 
+    // The end of one post, which every wait of it respects.
     class Deadline;
 
 private:
@@ -99,7 +99,6 @@ private:
     std::chrono::milliseconds connectTimeout_ = defaultConnectTimeout;
     std::chrono::milliseconds readTimeout_ = defaultReadTimeout;
     std::chrono::milliseconds exchangeLimit_ = defaultExchangeLimit;
-    HttpAnswerLimits answerLimits_;
 
     TcpSocket connection_;
     std::string lastProtocol_;

@@ -87,6 +87,10 @@ bool isIdentity(std::string_view encoding) {
                                               [](char a, char b) { return std::tolower(a) == b; });
 }
 
+// The client of the connection the current worker serves: the log names it also for a request
+// whose head never came whole.
+thread_local std::string currentClient = "-";
+
 // The library's server, serving one request per connection through a RequestStream.
 class BoundedServer : public httplib::Server {
 public:
@@ -101,6 +105,8 @@ public:
 private:
     bool process_and_close_socket(socket_t socket) override {
         RequestStream stream(socket, limits_);
+        int port = 0;
+        stream.get_remote_ip_and_port(currentClient, port);
         serve(stream);
         closeAfterAnswer(socket);
         return true;
@@ -200,11 +206,13 @@ void ReportServer::Impl::pdf(const httplib::Request& req, httplib::Response& res
 
 void ReportServer::Impl::logRequest(const httplib::Request& req, const httplib::Response& res) {
     const std::string id = res.has_header(idHeader) ? res.get_header_value(idHeader) : "-";
-    const std::string client = req.remote_addr.empty() ? "-" : req.remote_addr;
+    const auto orDash = [](const std::string& text) {
+        return text.empty() ? std::string("-") : percentEscaped(text);
+    };
+    const std::string client = req.remote_addr.empty() ? currentClient : req.remote_addr;
     std::lock_guard lock(logMutex);
-    log << utcNow() << ' ' << client << ' ' << percentEscaped(req.method) << ' '
-        << percentEscaped(req.target) << ' ' << res.status << ' ' << res.body.size() << ' ' << id
-        << std::endl;
+    log << utcNow() << ' ' << client << ' ' << orDash(req.method) << ' ' << orDash(req.target)
+        << ' ' << res.status << ' ' << res.body.size() << ' ' << id << std::endl;
 }
 
 ReportServer::ReportServer(ReportStore& store, std::string prefix, std::ostream& log,
@@ -295,6 +303,7 @@ void ReportServer::stop() {
 
 std::string ReportServer::answer(std::string_view request) {
     RequestStream stream(request, impl_->limits);
+    currentClient = "-";
     impl_->http.serve(stream);
     return stream.written();
 }
