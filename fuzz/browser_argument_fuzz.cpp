@@ -1,7 +1,7 @@
 // Any report identifier in the PDF address: the browser's command line gets exactly one
 // argument, the address with its quotes and control characters written as %XX (three bytes
-// each). The command line
-// is split here by the rules of the Microsoft C runtime (CommandLineToArgvW).
+// each). The command line is split here by the rules of the Microsoft C runtime
+// (CommandLineToArgvW).
 
 #include "card/invoice_pdf.h"
 

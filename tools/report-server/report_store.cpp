@@ -122,16 +122,17 @@ std::string fileText(const Upload& upload) {
 class ReportStore::Database {
 public:
     explicit Database(const fs::path& file) : file_(file) {
-        if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                            nullptr) != SQLITE_OK) {
-            const std::string reason = db_ ? sqlite3_errmsg(db_) : "out of memory";
-            sqlite3_close(db_);
-            throw StoreError("cannot open " + file.string() + ": " + reason);
-        }
+        sqlite3* opened = nullptr;
+        const int result = sqlite3_open_v2(file.c_str(), &opened,
+                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        // Even a failed open gives a handle to close.
+        db_.reset(opened);
+        if (result != SQLITE_OK)
+            throw StoreError("cannot open " + file.string() + ": " +
+                             (opened ? sqlite3_errmsg(opened) : "out of memory"));
         // FULL: a committed row is on the disk before the answer that gives its number.
         execute("PRAGMA synchronous = FULL");
     }
-    ~Database() { sqlite3_close(db_); }
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
@@ -147,8 +148,8 @@ public:
 
     void execute(const char* sql) {
         char* message = nullptr;
-        if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-            const std::string reason = message ? message : sqlite3_errmsg(db_);
+        if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, &message) != SQLITE_OK) {
+            const std::string reason = message ? message : sqlite3_errmsg(db_.get());
             sqlite3_free(message);
             throw StoreError(file_.string() + ": " + reason);
         }
@@ -205,8 +206,8 @@ private:
                       std::optional<std::string> text = {},
                       const std::function<void(sqlite3_stmt*)>& onRow = {}) {
         sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) != SQLITE_OK)
-            throw StoreError(file_.string() + ": " + sqlite3_errmsg(db_));
+        if (sqlite3_prepare_v2(db_.get(), sql, -1, &statement, nullptr) != SQLITE_OK)
+            throw StoreError(file_.string() + ": " + sqlite3_errmsg(db_.get()));
         const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(statement,
                                                                           sqlite3_finalize);
         if (number)
@@ -221,12 +222,13 @@ private:
                 onRow(statement);
         }
         if (step != SQLITE_DONE)
-            throw StoreError(file_.string() + ": " + sqlite3_errmsg(db_));
+            throw StoreError(file_.string() + ": " + sqlite3_errmsg(db_.get()));
         return first;
     }
 
     fs::path file_;
-    sqlite3* db_ = nullptr;
+    // A member, so that it is closed also when the constructor fails.
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db_{nullptr, sqlite3_close};
 };
 
 ReportStore::ReportStore(fs::path root) : root_(std::move(root)), reports_(root_ / "reports") {
