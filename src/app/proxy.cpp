@@ -1,6 +1,7 @@
 #include "app/proxy.h"
 
 #include "app/nth_field.h"
+#include "net/ascii.h"
 #include "platform/error.h"
 
 #include <algorithm>
@@ -21,12 +22,32 @@ std::optional<int> parseInteger(const std::string& text) {
     return value;
 }
 
-} // namespace
-
-ProxySetting parseProxyText(const std::string& text) {
+ProxySetting parseHostAndPort(const std::string& text) {
     std::string fields = text;
     std::replace(fields.begin(), fields.end(), ':', ';');
     return {nthField(fields, 1), parseInteger(nthField(fields, 2)).value_or(80)};
+}
+
+} // namespace
+
+std::optional<ProxySetting> parseProxyText(const std::string& text) {
+    if (text.find('=') == std::string::npos)
+        return parseHostAndPort(text);
+    // One proxy per protocol, "http=host:port;https=host:port": the uploads are plain HTTP.
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const std::string_view entry = rest.substr(0, rest.find(';'));
+        rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
+        const auto equals = entry.find('=');
+        if (equals == std::string_view::npos ||
+            !equalsNoCase(trimBlanks(entry.substr(0, equals)), "http"))
+            continue;
+        ProxySetting proxy = parseHostAndPort(std::string(trimBlanks(entry.substr(equals + 1))));
+        if (proxy.host.empty())
+            return std::nullopt;
+        return proxy;
+    }
+    return std::nullopt;
 }
 
 std::optional<ProxySetting> detectProxy(const Registry& registry) {

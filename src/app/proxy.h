@@ -20,8 +20,10 @@ struct ProxySetting {
 };
 
 // host:port as the user's settings write it: the host is the text before the first ":", the
-// port the number after it, 80 when that is empty or not a number.
-ProxySetting parseProxyText(const std::string& text);
+// port the number after it, 80 when that is empty or not a number. A list of proxies per
+// protocol ("http=host:port;https=host:port", written when the user sets them apart) gives its
+// "http" entry, read the same way, and no proxy when it has none.
+std::optional<ProxySetting> parseProxyText(const std::string& text);
 
 // The proxy when ProxyServer is not empty and ProxyEnable is not zero, else nothing. Throws Error
 // "Echec à l'obtention des données pour 'ProxyEnable'" when ProxyEnable is missing while

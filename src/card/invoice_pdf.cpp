@@ -1,5 +1,6 @@
 #include "card/invoice_pdf.h"
 
+#include "net/ascii.h"
 #include "platform/error.h"
 
 #include <cstdio>
@@ -63,6 +64,12 @@ std::string quotedArgument(std::string_view text) {
 }
 
 bool openUrlInBrowser(const std::string& url, const Registry& registry, Shell& shell) {
+    // Only a web address goes to the browser: an address starting with "-" would reach it as an
+    // option of its command line, quotes or not.
+    const std::string scheme = lowerAscii(std::string_view(url).substr(0, url.find("://") + 3));
+    if (scheme != "http://" && scheme != "https://")
+        throw Error("Adresse du PDF refusée : elle doit commencer par http:// ou https:// (" + url +
+                    ")");
     const std::string program = browserProgram(browserCommand(registry));
     // A command without a quoted program leaves nothing to start; the shell is not asked to run
     // an empty file name.

@@ -26,8 +26,9 @@ std::string quotedArgument(std::string_view text);
 
 // Starts the browser of HKEY_CLASSES_ROOT\htmlfile\shell\open\command with `url` as its only
 // argument. False when no browser was started for want of a usable command: the key or its
-// default value is missing or empty, or the command holds no quoted program. A default value that
-// is not text throws Error.
+// default value is missing or empty, or the command holds no quoted program. An address that does
+// not start with "http://" or "https://" (any case), and a default value that is not text, throw
+// Error.
 bool openUrlInBrowser(const std::string& url, const Registry& registry, Shell& shell);
 
 // The popup command for a row: does nothing without a server URL setting.

@@ -20,6 +20,13 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
                       [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
 }
 
+bool hasControlCharacter(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
 std::string_view trimBlanks(std::string_view text) {
     const auto first = text.find_first_not_of(" \t");
     if (first == std::string_view::npos)

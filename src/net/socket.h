@@ -43,7 +43,8 @@ public:
     static TcpSocket connect(const std::string& host, std::uint16_t port,
                              std::chrono::milliseconds limit);
 
-    // Sends every byte; each wait for the peer to take more lasts at most `limit`.
+    // Sends every byte within `limit` in all, so that a peer taking one byte at a time cannot
+    // stretch the call.
     void sendAll(std::string_view bytes, std::chrono::milliseconds limit);
     // Receives up to `count` bytes, waiting at most `limit` for the first; 0 when the peer has
     // closed the connection.

@@ -97,6 +97,7 @@ TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
 
 void TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds limit) {
     const int fd = descriptor(handle_);
+    const auto deadline = SteadyClock::now() + limit;
     while (!bytes.empty()) {
         const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (sent >= 0) {
@@ -107,7 +108,7 @@ void TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds limit)
             continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK)
             throw SocketError(errno);
-        if (!waitUntil(fd, POLLOUT, SteadyClock::now() + limit))
+        if (!waitUntil(fd, POLLOUT, deadline))
             throw SocketError(ETIMEDOUT);
     }
 }

@@ -130,6 +130,7 @@ TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
 
 void TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds limit) {
     const SOCKET s = native(handle_);
+    const auto deadline = SteadyClock::now() + limit;
     while (!bytes.empty()) {
         const int sent = send(s, bytes.data(), chunkSize(bytes.size()), 0);
         if (sent != SOCKET_ERROR) {
@@ -138,7 +139,7 @@ void TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds limit)
         }
         if (lastError() != WSAEWOULDBLOCK)
             throw SocketError(lastError());
-        if (!waitUntil(s, Readiness::Write, SteadyClock::now() + limit))
+        if (!waitUntil(s, Readiness::Write, deadline))
             throw SocketError(WSAETIMEDOUT);
     }
 }

@@ -12,6 +12,11 @@ namespace {
 
 constexpr std::size_t bufferSize = 32768;
 
+[[noreturn]] void refuse(const std::string& what, std::size_t limit) {
+    throw Error("Réponse du serveur refusée : " + what + " de plus de " + std::to_string(limit) +
+                " octets");
+}
+
 std::optional<std::int64_t> parseNumber(std::string_view text, int base) {
     std::int64_t value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
@@ -41,10 +46,14 @@ HttpResponse readOneHead(HttpAnswerReader& reader) {
         throw Error("Connection closed by the server.");
     head.statusLine = std::move(*statusLine);
     head.statusCode = parseStatusCode(head.statusLine);
+    std::size_t headSize = head.statusLine.size() + 2;
     // A close inside the head ends the head.
     while (auto line = reader.readLine()) {
         if (line->empty())
             break;
+        headSize += line->size() + 2;
+        if (headSize > reader.limits().head)
+            refuse("en-tête", reader.limits().head);
         addHeaderLine(head, *line);
     }
     return head;
@@ -68,7 +77,8 @@ void readChunks(HttpAnswerReader& reader, std::string& out) {
 
 } // namespace
 
-HttpAnswerReader::HttpAnswerReader(HttpInput& input) : input_(input), buffer_(bufferSize) {
+HttpAnswerReader::HttpAnswerReader(HttpInput& input, HttpAnswerLimits limits)
+    : input_(input), limits_(limits), buffer_(bufferSize) {
 }
 
 bool HttpAnswerReader::fill() {
@@ -90,6 +100,9 @@ std::optional<std::string> HttpAnswerReader::readLine() {
         const char* begin = buffer_.data() + start_;
         const char* stop = buffer_.data() + end_;
         const char* lf = std::find(begin, stop, '\n');
+        // The CR of the line's end may still be in it.
+        if (line.size() + static_cast<std::size_t>(lf - begin) > limits_.line + 1)
+            refuse("ligne", limits_.line);
         line.append(begin, lf);
         start_ = static_cast<std::size_t>(lf - buffer_.data());
         if (lf != stop) {
@@ -109,6 +122,8 @@ std::uint64_t HttpAnswerReader::append(std::string& out, std::uint64_t count) {
     while (done < count && (start_ < end_ || fill())) {
         const std::size_t n =
             static_cast<std::size_t>(std::min<std::uint64_t>(count - done, end_ - start_));
+        if (out.size() + n > limits_.body)
+            refuse("corps", limits_.body);
         out.append(buffer_.data() + start_, n);
         start_ += n;
         done += n;
@@ -118,6 +133,8 @@ std::uint64_t HttpAnswerReader::append(std::string& out, std::uint64_t count) {
 
 void HttpAnswerReader::appendUntilClosed(std::string& out) {
     while (start_ < end_ || fill()) {
+        if (out.size() + (end_ - start_) > limits_.body)
+            refuse("corps", limits_.body);
         out.append(buffer_.data() + start_, end_ - start_);
         start_ = end_;
     }
@@ -150,11 +167,14 @@ int parseStatusCode(std::string_view statusLine) {
 
 HttpResponse readAnswerHead(HttpAnswerReader& reader,
                             const std::function<void(const HttpResponse&)>& onHead) {
-    for (;;) {
+    for (int interim = 0;; ++interim) {
         HttpResponse head = readOneHead(reader);
         onHead(head);
         if (head.statusCode != 100)
             return head;
+        if (interim == reader.limits().interimHeads)
+            throw Error("Réponse du serveur refusée : plus de " +
+                        std::to_string(reader.limits().interimHeads) + " réponses « 100 »");
     }
 }
 

@@ -11,21 +11,62 @@
 
 namespace quorva {
 
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+// The end of the whole exchange: each wait lasts at most its own limit and never past this end,
+// so a server that trickles its bytes cannot stretch the exchange.
+class HttpClient::Deadline {
+public:
+    explicit Deadline(std::chrono::milliseconds limit)
+        : limit_(limit), end_(SteadyClock::now() + limit) {}
+
+    // Calls `wait` with `patience`, or with less when the exchange must end sooner. A wait cut
+    // by the end of the exchange fails with the exchange's own reason.
+    template <typename Wait> auto run(std::chrono::milliseconds patience, Wait wait) const {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end_ - SteadyClock::now());
+        if (left <= 0ms)
+            throw tooLong();
+        try {
+            return wait(std::min(patience, left));
+        } catch (const SocketError&) {
+            if (SteadyClock::now() >= end_)
+                throw tooLong();
+            throw;
+        }
+    }
+
+private:
+    Error tooLong() const {
+        const auto count = limit_.count();
+        return Error("Échange avec le serveur interrompu : plus de " +
+                     (count % 1000 == 0 ? std::to_string(count / 1000) + " s"
+                                        : std::to_string(count) + " ms"));
+    }
+
+    std::chrono::milliseconds limit_;
+    SteadyClock::time_point end_;
+};
+
 namespace {
 
 constexpr std::size_t bodyPiece = 32768;
 
 class SocketInput final : public HttpInput {
 public:
-    SocketInput(TcpSocket& socket, std::chrono::milliseconds limit)
-        : socket_(socket), limit_(limit) {}
+    using Deadline = HttpClient::Deadline;
+    SocketInput(TcpSocket& socket, std::chrono::milliseconds limit, const Deadline& deadline)
+        : socket_(socket), limit_(limit), deadline_(deadline) {}
     std::size_t receive(char* buffer, std::size_t count) override {
-        return socket_.receive(buffer, count, limit_);
+        return deadline_.run(limit_, [&](std::chrono::milliseconds wait) {
+            return socket_.receive(buffer, count, wait);
+        });
     }
 
 private:
     TcpSocket& socket_;
     std::chrono::milliseconds limit_;
+    const Deadline& deadline_;
 };
 
 std::uint16_t portNumber(std::string_view text) {
@@ -86,6 +127,9 @@ struct HttpClient::Target {
 };
 
 HttpClient::Target HttpClient::prepare(const std::string& address) {
+    // A CR or LF would end the request line early and let the address add lines of its own.
+    if (hasControlCharacter(address))
+        throw Error("Adresse du serveur refusée : elle contient un caractère de contrôle");
     Url url = parseUrl(address);
     // An address without scheme or host goes to the previous request's server.
     if (url.protocol.empty())
@@ -150,19 +194,22 @@ void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std:
     head.proxyAuthorization = proxyCredential_.value_or("");
     head.cookie = cookies_.headerFor(target.host, target.requestPath);
 
+    const std::string requestHead = composeRequestHead(head);
+    const Deadline deadline(exchangeLimit_);
     std::optional<HttpStatusError> failure;
     try {
-        TcpSocket connected =
-            TcpSocket::connect(target.connectHost, target.connectPort, connectTimeout_);
+        TcpSocket connected = deadline.run(connectTimeout_, [&](std::chrono::milliseconds wait) {
+            return TcpSocket::connect(target.connectHost, target.connectPort, wait);
+        });
         {
             const std::lock_guard lock(connectionMutex_);
             connection_ = std::move(connected);
         }
-        connection_.sendAll(composeRequestHead(head), readTimeout_);
-        sendBody(body, head.contentLength);
+        send(requestHead, deadline);
+        sendBody(body, head.contentLength, deadline);
         requestSent_ = true;
 
-        SocketInput input(connection_, readTimeout_);
+        SocketInput input(connection_, readTimeout_, deadline);
         HttpAnswerReader reader(input);
         const HttpResponse response = readAnswerHead(reader, [&](const HttpResponse& h) {
             const auto now = secondsSince1970();
@@ -185,7 +232,14 @@ void HttpClient::closeConnection() {
     connection_.close();
 }
 
-void HttpClient::sendBody(MultipartForm& body, std::int64_t length) {
+void HttpClient::send(std::string_view bytes, const Deadline& deadline) {
+    deadline.run(readTimeout_, [&](std::chrono::milliseconds wait) {
+        connection_.sendAll(bytes, wait);
+        return true;
+    });
+}
+
+void HttpClient::sendBody(MultipartForm& body, std::int64_t length, const Deadline& deadline) {
     body.rewind();
     std::vector<char> piece(bodyPiece);
     for (auto left = static_cast<std::uint64_t>(length); left > 0;) {
@@ -193,7 +247,7 @@ void HttpClient::sendBody(MultipartForm& body, std::int64_t length) {
             piece.data(), static_cast<std::size_t>(std::min<std::uint64_t>(left, bodyPiece)));
         if (got == 0)
             throw Error("No data to read.");
-        connection_.sendAll(std::string_view(piece.data(), got), readTimeout_);
+        send(std::string_view(piece.data(), got), deadline);
         left -= got;
     }
 }

@@ -7,6 +7,9 @@
 // the body in pieces of at most 32768 bytes. The answer is judged in a fixed order: redirect
 // (also any answer carrying a Location), success, 401, 407, anything else. Kept from one post to
 // the next: the Basic credentials once a server or proxy has asked for them, and the cookies.
+//
+// A hostile or broken server cannot hold the desk: every wait has a limit, the whole exchange
+// has one too, and what is kept of the answer is bounded (HttpAnswerLimits).
 
 #include "net/socket.h"
 #include "platform/error.h"
@@ -48,6 +51,7 @@ public:
 
     static constexpr std::chrono::milliseconds defaultConnectTimeout{15000};
     static constexpr std::chrono::milliseconds defaultReadTimeout{60000};
+    static constexpr std::chrono::milliseconds defaultExchangeLimit{5 * 60 * 1000};
 
     RequestOptions& options() { return request_; }
 
@@ -57,17 +61,20 @@ public:
     const std::string& proxyServer() const { return proxyServer_; }
     int proxyPort() const { return proxyPort_; }
 
-    // How long a connection attempt may last, and how long any wait for the peer (to send
-    // answer bytes, or to take request bytes) may last without progress. Passing either limit
-    // fails the exchange with a socket error.
+    // How long a connection attempt may last, and how long a wait for answer bytes, or the
+    // sending of one piece of the request, may last. Passing either limit fails the exchange
+    // with a socket error.
     void setConnectTimeout(std::chrono::milliseconds limit) { connectTimeout_ = limit; }
     void setReadTimeout(std::chrono::milliseconds limit) { readTimeout_ = limit; }
+    // How long one whole post may last, from the connection to the answer's last byte, however
+    // the server paces its bytes.
+    void setExchangeLimit(std::chrono::milliseconds limit) { exchangeLimit_ = limit; }
 
     // Posts `body` to `url` and appends the answer body to `answer`. Returns normally for a 2xx
     // answer and for a 401 that offered Basic authentication (its page is then the answer).
     // Throws HttpStatusError for a bad status, SocketError when the network fails, and
     // Error for the rest ("Connection closed by the server.", "No data to read.", "HTTPS is not
-    // supported").
+    // supported", an address holding a control character, a limit passed).
     void postMultipart(const std::string& url, MultipartForm& body, std::string& answer);
 
     // Whether the last answer's connection is still open (only until the next post).
@@ -77,11 +84,15 @@ public:
     // Ends the exchange under way, from another thread: its waits on the server return at once.
     void interrupt();
 
+    // The end of one post, which every wait of it respects.
+    class Deadline;
+
 private:
     struct Target;
     Target prepare(const std::string& url);
     void closeConnection();
-    void sendBody(MultipartForm& body, std::int64_t length);
+    void send(std::string_view bytes, const Deadline& deadline);
+    void sendBody(MultipartForm& body, std::int64_t length, const Deadline& deadline);
     // Reads the body the status calls for; the protocol error to raise when it is a failure.
     std::optional<HttpStatusError> judge(HttpAnswerReader& reader, const HttpResponse& head,
                                          std::string& answer);
@@ -93,6 +104,7 @@ private:
     int proxyPort_ = 0;
     std::chrono::milliseconds connectTimeout_ = defaultConnectTimeout;
     std::chrono::milliseconds readTimeout_ = defaultReadTimeout;
+    std::chrono::milliseconds exchangeLimit_ = defaultExchangeLimit;
 
     // Guards the connection against interrupt() while it is replaced or closed.
     std::mutex connectionMutex_;

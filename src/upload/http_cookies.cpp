@@ -126,7 +126,9 @@ void CookieJar::store(std::string_view setCookie, const std::string& host,
     Cookie cookie;
     cookie.name = trimBlanks(pair.substr(0, equals));
     cookie.value = trimBlanks(pair.substr(equals + 1));
-    if (cookie.name.empty())
+    if (cookie.name.empty() || hasControlCharacter(cookie.name) ||
+        hasControlCharacter(cookie.value) ||
+        cookie.name.size() + cookie.value.size() > maxCookieBytes)
         return;
     cookie.domain = lowerAscii(host);
     cookie.path = requestFolder;
@@ -167,10 +169,13 @@ void CookieJar::store(std::string_view setCookie, const std::string& host,
     const auto same = std::find_if(cookies_.begin(), cookies_.end(), [&](const Cookie& c) {
         return c.name == cookie.name && c.domain == cookie.domain && c.path == cookie.path;
     });
-    if (same != cookies_.end())
+    if (same != cookies_.end()) {
         *same = std::move(cookie);
-    else
-        cookies_.push_back(std::move(cookie));
+        return;
+    }
+    if (cookies_.size() == maxCookies)
+        cookies_.erase(cookies_.begin());
+    cookies_.push_back(std::move(cookie));
 }
 
 void CookieJar::removeExpired(std::int64_t now) {

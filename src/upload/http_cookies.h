@@ -10,6 +10,10 @@
 // - A cookie without a Path attribute gets the request's folder ("/KelbBin/Kelb.dll/").
 // - Cookies go out in the order they were first stored; one that is set again (same name,
 //   domain and path) keeps its place and takes the new value.
+// - A cookie whose name or value holds a control character (a bare CR among them) is dropped:
+//   it would go back raw into the next request's head. So is one longer than maxCookieBytes.
+// - The jar keeps at most maxCookies; a new cookie beyond that pushes out the oldest, so that a
+//   server setting cookies without end cannot grow the next request's head.
 
 #include <cstdint>
 #include <optional>
@@ -21,6 +25,9 @@ namespace quorva {
 
 class CookieJar {
 public:
+    static constexpr std::size_t maxCookies = 50;
+    static constexpr std::size_t maxCookieBytes = 4096; // name and value
+
     // Stores the cookie of one Set-Cookie or Set-Cookie2 value received from `host` in answer to
     // a request whose folder is `requestFolder`. `now` is in seconds since 1970 (UTC).
     void store(std::string_view setCookie, const std::string& host,
@@ -30,6 +37,7 @@ public:
     // The stored cookies to send with a request to `host` for `requestPath`, as "name=value"
     // pairs joined by "; "; empty when none fits.
     std::string headerFor(const std::string& host, const std::string& requestPath) const;
+    std::size_t size() const { return cookies_.size(); }
 
 private:
     struct Cookie {

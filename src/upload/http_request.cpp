@@ -1,6 +1,7 @@
 #include "upload/http_request.h"
 
 #include "net/ascii.h"
+#include "platform/error.h"
 
 #include <algorithm>
 
@@ -14,7 +15,15 @@ bool isBreak(char c) {
     return c == ' ' || c == '\t' || c == ',';
 }
 
+// The last guard of the head: a CR or LF in a value would start a line of its own.
+void refuseControlCharacters(std::string_view what, std::string_view text) {
+    if (hasControlCharacter(text))
+        throw Error("Requête refusée : " + std::string(what) +
+                    " contient un caractère de contrôle");
+}
+
 void addHeader(std::string& head, std::string_view name, std::string_view value) {
+    refuseControlCharacters(name, value);
     std::string line(name);
     line += ": ";
     line += value;
@@ -54,6 +63,7 @@ std::string foldHeaderLine(std::string_view line) {
 }
 
 std::string composeRequestHead(const HttpRequestHead& head) {
+    refuseControlCharacters("la cible", head.target);
     std::string text = "POST " + head.target + " HTTP/1.0\r\n";
     if (!head.viaProxy)
         addHeader(text, "Connection", "keep-alive");

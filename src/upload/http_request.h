@@ -21,7 +21,8 @@ struct HttpRequestHead {
     std::string cookie;             // empty: not sent
 };
 
-// options line, headers in their fixed order, empty line; every line ends with CR LF.
+// Request line, headers in their fixed order, empty line; every line ends with CR LF. Throws
+// Error when the target or a value holds a control character.
 std::string composeRequestHead(const HttpRequestHead& head);
 
 // One header line with its CR LF; a line longer than 78 characters is broken after a tab, space

@@ -1,7 +1,9 @@
 #include "upload/report_upload.h"
 
+#include "net/ascii.h"
 #include "platform/date_format.h"
 #include "platform/env.h"
+#include "platform/error.h"
 #include "upload/http_client.h"
 #include "upload/multipart_form.h"
 
@@ -16,6 +18,14 @@ constexpr std::size_t idReportWindow = 10000;
 // Answers are searched like C strings: nothing after a zero byte counts.
 std::string_view searchable(std::string_view text) {
     return text.substr(0, text.find('\0'));
+}
+
+// A CR or LF would go raw into the request head or the form and start lines of its own there.
+void refuseControlCharacters(const std::string& setting, const char* what) {
+    if (hasControlCharacter(setting))
+        throw Error(std::string(what) +
+                    " contient un retour à la ligne ou un autre caractère de contrôle, à corriger "
+                    "dans les paramètres");
 }
 
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
@@ -61,12 +71,14 @@ ReportUpload::ReportUpload(HttpClient& http, const Files& files, const Clock& cl
 UploadRequest ReportUpload::prepare(const std::string& path, const std::string& fileName,
                                     const std::string& siteName) {
     ++jobCounter_;
+    refuseControlCharacters(siteName, "Le nom du site");
     return {path,     {},
             fileName, formatDayMonthYear(files_.lastWriteLocal(path), locale_),
             siteName, jobCounter_};
 }
 
 UploadOutcome ReportUpload::send(const UploadRequest& request, const std::string& serverUrl) {
+    refuseControlCharacters(serverUrl, "L'adresse du serveur");
     auto form = std::make_unique<MultipartForm>(clock_, files_);
     form->addText("XMLC_OutputFormat", "XML");
     form->addText("PrintDate", request.printDate);

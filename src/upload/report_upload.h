@@ -51,11 +51,13 @@ public:
     ReportUpload(HttpClient& http, const Files& files, const Clock& clock, const Locale& locale);
 
     // Counts the job and fixes its request: the spool file at `path` (`fileName`: its name
-    // without folder, in lower case), its date read now.
+    // without folder, in lower case), its date read now. A site name holding a control
+    // character (CR, LF...) is refused with an Error.
     UploadRequest prepare(const std::string& path, const std::string& fileName,
                           const std::string& siteName);
     // Posts the request to `serverUrl` followed by "ReportSPL" and evaluates the answer. With an
-    // empty server URL nothing is sent and the job fails. Errors in reading the file propagate.
+    // empty server URL nothing is sent and the job fails. Errors in reading the file, and a server
+    // URL holding a control character, propagate.
     UploadOutcome send(const UploadRequest& request, const std::string& serverUrl);
     // Both in one; returns the report identifier, empty when there is none.
     std::string upload(const std::string& path, const std::string& fileName,

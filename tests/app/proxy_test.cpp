@@ -58,6 +58,15 @@ TEST(ProxyText, SplitsHostAndPort) {
     EXPECT_EQ(parseProxyText("a;b:1"), (ProxySetting{"a", 80}));
 }
 
+TEST(ProxyText, PerProtocolListGivesItsHttpEntry) {
+    EXPECT_EQ(parseProxyText("http=proxy.local:3128;https=secure.local:443"),
+              (ProxySetting{"proxy.local", 3128}));
+    EXPECT_EQ(parseProxyText("https=secure.local:443; HTTP = proxy.local"),
+              (ProxySetting{"proxy.local", 80}));
+    EXPECT_EQ(parseProxyText("https=secure.local:443;ftp=f:21"), std::nullopt);
+    EXPECT_EQ(parseProxyText("http=;https=secure.local:443"), std::nullopt);
+}
+
 TEST_F(ProxyDetection, EnabledProxyGivesHostAndPort) {
     values()["ProxyServer"] = text("proxy.local:8080");
     values()["ProxyEnable"] = number(1);

@@ -156,6 +156,26 @@ TEST(openUrlInBrowser, NonTextValueIsAnError) {
     EXPECT_TRUE(shell.calls.empty());
 }
 
+TEST(openInvoicePdf, OnlyAWebAddressReachesTheBrowser) {
+    MemoryRegistry registry;
+    setBrowserCommand(registry, text("\"C:\\Web\\browser.exe\" %1"));
+    for (const char* serverUrl : {"--renderer-cmd-prefix=calc /", "file://c:/", "httpx://h/"}) {
+        RecordingShell shell;
+        try {
+            openInvoicePdf(serverUrl, "1", registry, shell);
+            ADD_FAILURE() << "opened " << serverUrl;
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("Adresse du PDF refus", 0), 0u) << e.what();
+        }
+        EXPECT_TRUE(shell.calls.empty()) << serverUrl;
+    }
+    for (const char* serverUrl : {"HTTP://h/", "https://h/"}) {
+        RecordingShell shell;
+        openInvoicePdf(serverUrl, "1", registry, shell);
+        EXPECT_EQ(shell.calls.size(), 1u) << serverUrl;
+    }
+}
+
 TEST(openInvoicePdf, NeedsAServerUrl) {
     MemoryRegistry registry;
     setBrowserCommand(registry, text("\"C:\\Web\\browser.exe\" %1"));

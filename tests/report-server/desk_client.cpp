@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <thread>
 
 namespace quorva::testing {
 
@@ -33,12 +34,25 @@ public:
     Socket& operator=(const Socket&) = delete;
 
     void send(std::string_view bytes) {
+        if (!trySend(bytes))
+            throw std::runtime_error("send failed");
+    }
+
+    // False when the server no longer takes bytes.
+    bool trySend(std::string_view bytes) {
         while (!bytes.empty()) {
             const ssize_t sent = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
             if (sent <= 0)
-                throw std::runtime_error("send failed");
+                return false;
             bytes.remove_prefix(static_cast<std::size_t>(sent));
         }
+        return true;
+    }
+
+    // Whether the server has closed its side, without waiting.
+    bool closedByServer() {
+        char byte;
+        return ::recv(fd_, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
     }
 
     // Appends up to `count` bytes; false when the server closed or nothing came in time.
@@ -61,6 +75,24 @@ std::size_t contentLength(const std::string& head) {
     if (at == std::string::npos)
         throw std::runtime_error("answer without Content-Length");
     return std::stoul(head.substr(at + name.size()));
+}
+
+RawAnswer readAnswer(Socket& socket) {
+    std::string received;
+    std::size_t headEnd;
+    while ((headEnd = received.find("\r\n\r\n")) == std::string::npos)
+        if (!socket.receive(received, 4096))
+            throw std::runtime_error("answer head incomplete");
+    RawAnswer answer;
+    const std::size_t lineEnd = received.find("\r\n");
+    answer.statusLine = received.substr(0, lineEnd);
+    answer.head = received.substr(lineEnd, headEnd - lineEnd + 2);
+    const std::size_t length = contentLength(answer.head);
+    answer.body = received.substr(headEnd + 4);
+    while (answer.body.size() < length)
+        if (!socket.receive(answer.body, length - answer.body.size()))
+            throw std::runtime_error("answer body shorter than Content-Length");
+    return answer;
 }
 
 } // namespace
@@ -105,21 +137,26 @@ RawAnswer postLikeDesk(int port, const std::string& target, const std::string& b
     for (std::size_t at = 0; at < body.size(); at += bodyPiece)
         socket.send(std::string_view(body).substr(at, bodyPiece));
 
-    std::string received;
-    std::size_t headEnd;
-    while ((headEnd = received.find("\r\n\r\n")) == std::string::npos)
-        if (!socket.receive(received, 4096))
-            throw std::runtime_error("answer head incomplete");
-    RawAnswer answer;
-    const std::size_t lineEnd = received.find("\r\n");
-    answer.statusLine = received.substr(0, lineEnd);
-    answer.head = received.substr(lineEnd, headEnd - lineEnd + 2);
-    const std::size_t length = contentLength(answer.head);
-    answer.body = received.substr(headEnd + 4);
-    while (answer.body.size() < length)
-        if (!socket.receive(answer.body, length - answer.body.size()))
-            throw std::runtime_error("answer body shorter than Content-Length");
-    return answer;
+    return readAnswer(socket);
+}
+
+RawAnswer sendRaw(int port, std::string_view request) {
+    Socket socket(port);
+    socket.trySend(request);
+    return readAnswer(socket);
+}
+
+bool trickleUntilClosed(int port, std::string_view bytes, std::chrono::milliseconds pause,
+                        const std::atomic<bool>& stop) {
+    Socket socket(port);
+    for (const char byte : bytes) {
+        if (stop)
+            return false;
+        if (socket.closedByServer() || !socket.trySend(std::string_view(&byte, 1)))
+            return true;
+        std::this_thread::sleep_for(pause);
+    }
+    return false;
 }
 
 std::string commandOutput(const std::string& command) {

@@ -2,6 +2,8 @@
 
 // What the desk sends to the report server, byte for byte, and the way it reads the answer.
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -36,6 +38,15 @@ struct RawAnswer {
 // one write and the body in pieces of 32768 bytes, then reads the answer head and
 // Content-Length body bytes, and closes without waiting for the server to close.
 RawAnswer postLikeDesk(int port, const std::string& target, const std::string& body);
+
+// Sends `request` as it is, stopping quietly when the server no longer takes bytes, then reads
+// the answer like postLikeDesk.
+RawAnswer sendRaw(int port, std::string_view request);
+
+// Sends `bytes` one at a time with `pause` after each, until all are sent or `stop` is set.
+// True when the server closed the connection first.
+bool trickleUntilClosed(int port, std::string_view bytes, std::chrono::milliseconds pause,
+                        const std::atomic<bool>& stop);
 
 // Standard output of a shell command.
 std::string commandOutput(const std::string& command);

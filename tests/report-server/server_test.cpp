@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <atomic>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -24,8 +26,8 @@ std::string pdfTarget(const std::string& id) {
 // A server on a free loopback port, serving from its own thread until destroyed.
 class RunningServer {
 public:
-    explicit RunningServer(const std::string& dataFolder)
-        : store_(dataFolder), server_(store_, "/KelbBin/Kelb.dll/", log_),
+    explicit RunningServer(const std::string& dataFolder, ServerLimits limits = {})
+        : store_(dataFolder), server_(store_, "/KelbBin/Kelb.dll/", log_, limits),
           port_(server_.bind("127.0.0.1", 0)), thread_([this] { server_.run(); }) {}
     ~RunningServer() {
         server_.stop();
@@ -172,6 +174,75 @@ TEST(ReportServerTest, UnknownOrMalformedReportIsNotFound) {
         EXPECT_EQ(answer->status, 404) << target;
         EXPECT_EQ(answer->body, text);
     }
+}
+
+std::string uploadHead(const std::string& extra) {
+    return "POST " + uploadTarget +
+           " HTTP/1.1\r\nHost: h\r\nContent-Type: multipart/form-data; boundary=" +
+           std::string(deskBoundary) + "\r\n" + extra + "\r\n";
+}
+
+TEST(ReportServerTest, BodyPastTheLimitIsRefusedWhateverItsEncoding) {
+    TempDir dir;
+    ServerLimits limits;
+    limits.bodyBytes = 1024 * 1024;
+    RunningServer server(dir.path(), limits);
+    const std::string body =
+        deskBody(deskFields("a.spl", "99999999"),
+                 {{"a.spl", "C:\\a.spl", std::string(limits.bodyBytes + 100000, 'x')}});
+    std::string chunked;
+    for (std::size_t at = 0; at < body.size(); at += 65536) {
+        const std::string piece = body.substr(at, 65536);
+        chunked +=
+            (std::ostringstream() << std::hex << piece.size()).str() + "\r\n" + piece + "\r\n";
+    }
+    const RawAnswer tooLarge = sendRaw(server.port(), uploadHead("Transfer-Encoding: chunked\r\n") +
+                                                          chunked + "0\r\n\r\n");
+    EXPECT_EQ(tooLarge.statusLine.substr(9, 3), "413");
+    EXPECT_NE(tooLarge.body.find("<erreur>Requête trop volumineuse : plus de 1048576 octets"),
+              std::string::npos)
+        << tooLarge.body;
+
+    // A packed body is refused from its head alone: not a byte of it is read.
+    const RawAnswer packed =
+        sendRaw(server.port(), uploadHead("Content-Encoding: gzip\r\nContent-Length: 102400\r\n"));
+    EXPECT_EQ(packed.statusLine.substr(9, 3), "415");
+    EXPECT_NE(packed.body.find("<erreur>Encodage du contenu refusé : gzip</erreur>"),
+              std::string::npos)
+        << packed.body;
+    EXPECT_EQ(idOf(deskUpload(server.port(), "x")), "1");
+}
+
+TEST(ReportServerTest, SlowClientsLoseTheirConnectionAndDoNotHoldTheDesksBack) {
+    TempDir dir;
+    ServerLimits limits;
+    limits.head = std::chrono::milliseconds(3000);
+    RunningServer server(dir.path(), limits);
+    // Ten clients sending their head one byte at a time, far slower than it may take.
+    std::atomic<bool> stop = false;
+    std::vector<std::thread> slow;
+    std::atomic<int> cut = 0;
+    for (int i = 0; i < 10; ++i)
+        slow.emplace_back([&] {
+            cut += trickleUntilClosed(server.port(), uploadHead(""), std::chrono::milliseconds(200),
+                                      stop);
+        });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // they hold their workers first
+    EXPECT_EQ(idOf(deskUpload(server.port(), "x")), "1");
+    EXPECT_EQ(cut, 0) << "the upload waited for slow clients to be cut";
+    for (std::thread& t : slow)
+        t.join();
+    EXPECT_EQ(cut, 10);
+}
+
+TEST(ReportServerTest, LogLineHasTimeAndClientAndEscapesControlBytes) {
+    TempDir dir;
+    RunningServer server(dir.path());
+    sendRaw(server.port(), "GET /KelbBin/Kelb.dll/Other\x1b[2J\rforged%line HTTP/1.0\r\n\r\n");
+    const std::string log = server.stopAndLog();
+    const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ 127\.0\.0\.1 GET )"
+                          R"(/KelbBin/Kelb\.dll/Other%1B\[2J%0Dforged%25line 404 \d+ -\n)");
+    EXPECT_TRUE(std::regex_match(log, line)) << log;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 
 namespace quorva::testing {
 
@@ -97,8 +98,14 @@ void ScriptedServer::serve(TcpSocket& connection, const ScriptedExchange& exchan
         got.closedByClient = true;
         return;
     }
-    if (exchange.then != ScriptedExchange::Then::Silent)
+    if (exchange.pace > std::chrono::milliseconds::zero()) {
+        for (const char byte : exchange.answer) {
+            std::this_thread::sleep_for(exchange.pace);
+            connection.sendAll(std::string_view(&byte, 1), patience);
+        }
+    } else if (exchange.then != ScriptedExchange::Then::Silent) {
         connection.sendAll(exchange.answer, patience);
+    }
     if (exchange.then != ScriptedExchange::Then::Close)
         got.closedByClient =
             !receiveUntil(connection, got.afterAnswer, [](const std::string&) { return false; });

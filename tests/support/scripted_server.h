@@ -6,6 +6,7 @@
 
 #include "net/socket.h"
 
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +21,8 @@ struct ScriptedExchange {
     };
     std::string answer;
     Then then = Then::Close;
+    // Above zero: the answer goes out one byte at a time, with this pause before each byte.
+    std::chrono::milliseconds pace{0};
 };
 
 struct ReceivedConnection {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <sstream>
 
 namespace quorva {
 namespace {
@@ -509,6 +510,81 @@ TEST_F(HttpClientTest, AddressWithoutHostGoesToThePreviousServer) {
     post("/other/ReportPDF?x=1");
     EXPECT_EQ(server.received().at(1).request,
               directHead("/other/ReportPDF?x=1", server.authority()) + smallBody);
+}
+
+// Answers that would grow the desk without end; each fails with the limit it passed.
+struct UnboundedCase {
+    std::string name;
+    std::string answer;
+    std::string reason;
+};
+
+std::string chunks(std::size_t count, std::size_t size) {
+    std::string body;
+    for (std::size_t i = 0; i < count; ++i)
+        body += (std::ostringstream() << std::hex << size).str() + "\r\n" + std::string(size, 'c') +
+                "\r\n";
+    return body;
+}
+
+class UnboundedAnswer : public HttpClientTest,
+                        public ::testing::WithParamInterface<UnboundedCase> {};
+
+TEST_P(UnboundedAnswer, FailsAtItsLimit) {
+    ScriptedServer server({{GetParam().answer}});
+    const auto e = postFailing<Error>(server.url("/r/ReportSPL"));
+    EXPECT_NE(std::string(e.what()).find(GetParam().reason), std::string::npos) << e.what();
+    EXPECT_FALSE(client.connected());
+}
+
+const HttpAnswerLimits limits;
+const std::string statusOk = "HTTP/1.0 200 OK\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    HttpClientTest, UnboundedAnswer,
+    ::testing::Values(UnboundedCase{"EndlessLine", statusOk + "X: " + std::string(limits.line, 'a'),
+                                    "ligne de plus de 16384 octets"},
+                      UnboundedCase{"LongHead",
+                                    statusOk +
+                                        [] {
+                                            std::string lines;
+                                            for (int i = 0; i < 80; ++i)
+                                                lines += "X: " + std::string(1000, 'h') + "\r\n";
+                                            return lines;
+                                        }(),
+                                    "en-tête de plus de 65536 octets"},
+                      UnboundedCase{"EndlessChunks",
+                                    statusOk + "Transfer-Encoding: chunked\r\n\r\n" +
+                                        chunks(17, 1 << 20),
+                                    "corps de plus de 16777216 octets"},
+                      UnboundedCase{"EndlessBodyUntilClose",
+                                    statusOk + "\r\n" + std::string(limits.body + 1, 'b'),
+                                    "corps de plus de 16777216 octets"},
+                      UnboundedCase{"EndlessContinues",
+                                    [] {
+                                        std::string heads;
+                                        for (int i = 0; i <= limits.interimHeads; ++i)
+                                            heads += "HTTP/1.1 100 Continue\r\nSet-Cookie: c" +
+                                                     std::to_string(i) + "=v\r\n\r\n";
+                                        return heads + ok("");
+                                    }(),
+                                    "plus de 20 r"}),
+    caseName);
+
+TEST_F(HttpClientTest, TricklingServerEndsAtTheExchangeLimit) {
+    ScriptedServer server({{ok(std::string(100, 'x')), Then::Close, 20ms}});
+    client.setExchangeLimit(300ms);
+    const auto e = postFailing<Error>(server.url("/r/ReportSPL"));
+    EXPECT_NE(std::string(e.what()).find("plus de 300 ms"), std::string::npos) << e.what();
+}
+
+TEST_F(HttpClientTest, AddressWithLineBreakIsRefusedBeforeConnecting) {
+    TcpListener listener;
+    const std::string url = "http://127.0.0.1:" + std::to_string(listener.port()) +
+                            "/r/ReportSPL HTTP/1.0\r\nX-Injected: 1\r\nY: ";
+    const auto e = postFailing<Error>(url);
+    EXPECT_EQ(std::string(e.what()).rfind("Adresse du serveur refus", 0), 0u) << e.what();
+    EXPECT_THROW(listener.accept(0ms), SocketError);
 }
 
 } // namespace

@@ -134,5 +134,23 @@ TEST(CookieManager, MalformedValuesAreIgnored) {
     EXPECT_EQ(cookies.headerFor("h", "/b"), "");
 }
 
+TEST(CookieManager, ControlCharactersAndOversizedCookiesAreDropped) {
+    CookieJar cookies;
+    using namespace std::string_literals;
+    for (const auto& setCookie : {"cr=a\rInjected: 1"s, "lf=a\nb"s, "nul=a\0b"s, "ta\tb=1"s})
+        cookies.store(setCookie, "h", "/", 0);
+    cookies.store("big=" + std::string(CookieJar::maxCookieBytes, 'v'), "h", "/", 0);
+    cookies.store("ok=1", "h", "/", 0);
+    EXPECT_EQ(cookies.headerFor("h", "/x"), "ok=1");
+}
+
+TEST(CookieManager, JarKeepsTheNewestCookiesUpToItsLimit) {
+    CookieJar cookies;
+    for (std::size_t i = 0; i < CookieJar::maxCookies + 10; ++i)
+        cookies.store("c" + std::to_string(i) + "=v", "h", "/", 0);
+    EXPECT_EQ(cookies.size(), CookieJar::maxCookies);
+    EXPECT_EQ(cookies.headerFor("h", "/x").rfind("c10=v; c11=v", 0), 0u);
+}
+
 } // namespace
 } // namespace quorva

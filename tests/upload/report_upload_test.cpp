@@ -242,5 +242,25 @@ TEST_F(ReportUploadTest, AnswerFileThatCannotBeWrittenIsAnError) {
     EXPECT_EQ(upload.reportId(), "");
 }
 
+TEST_F(ReportUploadTest, SiteNameOrAddressWithALineBreakIsRefusedAndNothingIsSent) {
+    TcpListener listener;
+    const std::string url = "http://127.0.0.1:" + std::to_string(listener.port()) + "/";
+    const struct {
+        std::string url, site, error;
+    } cases[] = {
+        {url, "Nord\r\nContent-Disposition: form-data; name=\"JobID\"", "Le nom du site "},
+        {url + "\r\nX-Injected: 1", "Nord", "L'adresse du serveur "},
+    };
+    for (const auto& c : cases) {
+        try {
+            upload.upload(spool, "00012.spl", c.url, c.site);
+            ADD_FAILURE() << "sent " << c.site;
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(c.error, 0), 0u) << e.what();
+        }
+    }
+    EXPECT_THROW(listener.accept(0ms), SocketError);
+}
+
 } // namespace
 } // namespace quorva

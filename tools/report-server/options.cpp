@@ -17,7 +17,8 @@ const std::string_view usageText =
     "  --help           this text\n"
     "\n"
     "Prints \"listening on http://ADDRESS:PORT<prefix>\" once ready, then one line per request:\n"
-    "method, target, status, body bytes, report id (- when none). Stops on SIGINT or SIGTERM.\n";
+    "time (UTC), client address, method, target (control bytes and % as %XX), status, body\n"
+    "bytes, report id (- when none). Stops on SIGINT or SIGTERM.\n";
 
 std::variant<Options, std::string> parseOptions(std::span<const std::string_view> args) {
     Options options;

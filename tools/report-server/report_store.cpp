@@ -3,12 +3,14 @@
 #include "report-server/text_util.h"
 
 #include <fcntl.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <system_error>
 
@@ -18,7 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* counterName = "last-id";
+constexpr const char* databaseName = "reports.sqlite";
 constexpr const char* contentName = "spool";
 
 [[noreturn]] void fail(const std::string& what, const fs::path& path, int error) {
@@ -50,13 +52,21 @@ void writeDurably(const fs::path& path, std::string_view bytes) {
         fail("cannot write", path, errno);
 }
 
-// Readers see either the old content or the new one, never a part of it.
-void replaceAtomically(const fs::path& path, std::string_view bytes) {
-    fs::path temporary = path;
-    temporary += ".tmp";
-    writeDurably(temporary, bytes);
-    if (::rename(temporary.c_str(), path.c_str()) != 0)
-        fail("cannot replace", path, errno);
+// A report's folder as its row names it, from the data folder.
+std::string folderName(std::uint64_t id) {
+    return "reports/" + std::to_string(id);
+}
+
+// Makes the folder's entries (a file created, a folder renamed) reach the disk.
+void syncFolder(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        fail("cannot open", path, errno);
+    const int synced = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    if (synced != 0)
+        fail("cannot write", path, error);
 }
 
 std::string readWhole(const fs::path& path) {
@@ -64,29 +74,16 @@ std::string readWhole(const fs::path& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-std::uint64_t readCounter(const fs::path& path) {
-    if (!fs::exists(path))
-        return 0;
-    std::string text = readWhole(path);
-    if (text.ends_with('\n'))
-        text.pop_back();
-    if (text == "0")
-        return 0;
-    const auto value = text.empty() ? std::nullopt : parseReportId(text);
-    if (!value)
-        throw StoreError("the counter file " + path.string() + " does not hold a number");
-    return *value;
-}
-
-// Highest numbered report folder: it wins over a counter file that was lost or restored.
-std::uint64_t highestReport(const fs::path& reports) {
-    std::uint64_t highest = 0;
+// The numbered report folders, for a data folder from before the database.
+std::vector<std::uint64_t> reportFolders(const fs::path& reports) {
+    std::vector<std::uint64_t> ids;
     for (const fs::directory_entry& entry : fs::directory_iterator(reports)) {
         const auto id = parseReportId(entry.path().filename().string());
         if (id && entry.is_directory())
-            highest = std::max(highest, *id);
+            ids.push_back(*id);
     }
-    return highest;
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 // Removes the staging folders of stores that were interrupted.
@@ -99,25 +96,8 @@ void removeStagingFolders(const fs::path& reports) {
         fs::remove_all(path);
 }
 
-void appendEscaped(std::string& out, std::string_view value) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    for (const char c : value) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '%') {
-            out += '%';
-            out += hex[byte >> 4];
-            out += hex[byte & 0x0F];
-        } else {
-            out += c;
-        }
-    }
-}
-
 void appendLine(std::string& out, std::string_view name, std::string_view value) {
-    appendEscaped(out, name);
-    out += '=';
-    appendEscaped(out, value);
-    out += '\n';
+    out += percentEscaped(name) + "=" + percentEscaped(value) + "\n";
 }
 
 std::string fieldsText(const Upload& upload) {
@@ -138,49 +118,172 @@ std::string fileText(const Upload& upload) {
 
 } // namespace
 
+// The numbers given and the folder each names. Used under the store's lock.
+class ReportStore::Database {
+public:
+    explicit Database(const fs::path& file) : file_(file) {
+        sqlite3* opened = nullptr;
+        const int result = sqlite3_open_v2(file.c_str(), &opened,
+                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        // Even a failed open gives a handle to close.
+        db_.reset(opened);
+        if (result != SQLITE_OK)
+            throw StoreError("cannot open " + file.string() + ": " +
+                             (opened ? sqlite3_errmsg(opened) : "out of memory"));
+        // FULL: a committed row is on the disk before the answer that gives its number.
+        execute("PRAGMA synchronous = FULL");
+    }
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Creates the table; true when it was not there yet.
+    bool create() {
+        const bool existed = run("SELECT count(*) FROM sqlite_master WHERE name = 'reports'") != 0;
+        // AUTOINCREMENT: a number is never given again, even once its row is gone.
+        execute("CREATE TABLE IF NOT EXISTS reports (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                "folder TEXT NOT NULL, "
+                "received TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%SZ', 'now')))");
+        return !existed;
+    }
+
+    void execute(const char* sql) {
+        char* message = nullptr;
+        if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, &message) != SQLITE_OK) {
+            const std::string reason = message ? message : sqlite3_errmsg(db_.get());
+            sqlite3_free(message);
+            throw StoreError(file_.string() + ": " + reason);
+        }
+    }
+
+    std::uint64_t nextId() {
+        return run("SELECT coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'reports'), 0) "
+                   "+ 1");
+    }
+
+    void insert(std::uint64_t id, const std::string& folder) {
+        run("INSERT INTO reports (id, folder) VALUES (?1, ?2)", id, folder);
+    }
+
+    std::optional<std::string> folder(std::uint64_t id) {
+        std::optional<std::string> found;
+        run("SELECT folder FROM reports WHERE id = ?1", id, {}, [&](sqlite3_stmt* row) {
+            found = reinterpret_cast<const char*>(sqlite3_column_text(row, 0));
+        });
+        return found;
+    }
+
+    // One write transaction; rolled back unless committed.
+    class Transaction {
+    public:
+        explicit Transaction(Database& database) : database_(database) {
+            database_.execute("BEGIN IMMEDIATE");
+        }
+        ~Transaction() {
+            if (committed_)
+                return;
+            try {
+                database_.execute("ROLLBACK");
+            } catch (const StoreError&) {
+                // The failure that got us here is the one to report.
+            }
+        }
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        void commit() {
+            database_.execute("COMMIT");
+            committed_ = true;
+        }
+
+    private:
+        Database& database_;
+        bool committed_ = false;
+    };
+
+private:
+    // Runs one statement with up to two parameters; each result row goes to `onRow`. Returns
+    // the first column of the last row as a number (0 when none).
+    std::uint64_t run(const char* sql, std::optional<std::uint64_t> number = {},
+                      std::optional<std::string> text = {},
+                      const std::function<void(sqlite3_stmt*)>& onRow = {}) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db_.get(), sql, -1, &statement, nullptr) != SQLITE_OK)
+            throw StoreError(file_.string() + ": " + sqlite3_errmsg(db_.get()));
+        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(statement,
+                                                                          sqlite3_finalize);
+        if (number)
+            sqlite3_bind_int64(statement, 1, static_cast<sqlite3_int64>(*number));
+        if (text)
+            sqlite3_bind_text(statement, 2, text->c_str(), -1, SQLITE_TRANSIENT);
+        std::uint64_t first = 0;
+        int step;
+        while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
+            first = static_cast<std::uint64_t>(sqlite3_column_int64(statement, 0));
+            if (onRow)
+                onRow(statement);
+        }
+        if (step != SQLITE_DONE)
+            throw StoreError(file_.string() + ": " + sqlite3_errmsg(db_.get()));
+        return first;
+    }
+
+    fs::path file_;
+    // A member, so that it is closed also when the constructor fails.
+    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db_{nullptr, sqlite3_close};
+};
+
 ReportStore::ReportStore(fs::path root) : root_(std::move(root)), reports_(root_ / "reports") {
     try {
         fs::create_directories(reports_);
         removeStagingFolders(reports_);
-        lastId_ = std::max(readCounter(root_ / counterName), highestReport(reports_));
-        // Proves at start, not at the first upload, that the folder can be written.
-        replaceAtomically(root_ / counterName, std::to_string(lastId_) + "\n");
+        database_ = std::make_unique<Database>(root_ / databaseName);
+        Database::Transaction transaction(*database_);
+        if (database_->create())
+            for (const std::uint64_t id : reportFolders(reports_))
+                database_->insert(id, folderName(id));
+        transaction.commit();
     } catch (const fs::filesystem_error& e) {
         throw StoreError(e.code().message() + ": " + e.path1().string());
     }
 }
 
-std::uint64_t ReportStore::nextId() {
-    std::lock_guard lock(mutex_);
-    const std::uint64_t id = lastId_ + 1;
-    // Saved before the report itself, so that a number is never given twice.
-    replaceAtomically(root_ / counterName, std::to_string(id) + "\n");
-    lastId_ = id;
-    return id;
-}
+ReportStore::~ReportStore() = default;
 
 std::uint64_t ReportStore::add(const Upload& upload) {
-    const std::uint64_t id = nextId();
+    std::lock_guard lock(mutex_);
+    Database::Transaction transaction(*database_);
+    const std::uint64_t id = database_->nextId();
+    const fs::path folder = reportFolder(id);
     const fs::path staging = reports_ / ("." + std::to_string(id) + ".tmp");
     try {
+        fs::remove_all(staging);
         fs::create_directory(staging);
         writeDurably(staging / contentName, upload.content);
         writeDurably(staging / "fields.txt", fieldsText(upload));
         writeDurably(staging / "file.txt", fileText(upload));
-        fs::rename(staging, reportFolder(id));
+        syncFolder(staging);
+        // A folder under this number without a row was left by a cut before its commit.
+        fs::remove_all(folder);
+        fs::rename(staging, folder);
+        syncFolder(reports_);
     } catch (...) {
         std::error_code ignored;
         fs::remove_all(staging, ignored);
         throw;
     }
+    database_->insert(id, folderName(id));
+    transaction.commit();
     return id;
 }
 
 std::optional<std::string> ReportStore::content(std::uint64_t id) const {
-    const fs::path path = reportFolder(id) / contentName;
-    if (!fs::is_regular_file(path))
+    std::optional<std::string> folder;
+    {
+        std::lock_guard lock(mutex_);
+        folder = database_->folder(id);
+    }
+    if (!folder)
         return std::nullopt;
-    return readWhole(path);
+    return readWhole(root_ / *folder / contentName);
 }
 
 std::optional<std::uint64_t> parseReportId(std::string_view text) {
@@ -191,7 +294,7 @@ std::optional<std::uint64_t> parseReportId(std::string_view text) {
 }
 
 fs::path ReportStore::reportFolder(std::uint64_t id) const {
-    return reports_ / std::to_string(id);
+    return root_ / folderName(id);
 }
 
 } // namespace quorva::report

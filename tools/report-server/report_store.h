@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -35,17 +36,25 @@ public:
 };
 
 // Reports kept on disk, numbered from 1 on:
-//   <root>/last-id                the last number given, in decimal (replaced atomically)
+//   <root>/reports.sqlite         the numbers given and the report each names (SQLite)
 //   <root>/reports/N/spool        the uploaded file's bytes
 //   <root>/reports/N/fields.txt   one "name=value" line per text field
 //   <root>/reports/N/file.txt     "field=", "filename=", "content-type=", "size=" of the file
 // In the two text files the bytes '%', below 0x20 and 0x7F are written as %XX, so that every
-// value stays on its line. A report appears under its number only once complete. Safe to use
-// from several threads.
+// value stays on its line.
+//
+// A number exists once its row is committed, and the row is written only after the report's
+// files and their folder have reached the disk: after a power cut, a number that was answered
+// names its own files, and one that was not is given again with new files. Safe to use from
+// several threads.
 class ReportStore {
 public:
-    // Opens the folder, creating it when missing, and checks that it can be written.
+    // Opens the folder, creating it when missing, and checks that it can be written. Reports of
+    // a folder from before the database are taken into it.
     explicit ReportStore(std::filesystem::path root);
+    ~ReportStore();
+    ReportStore(const ReportStore&) = delete;
+    ReportStore& operator=(const ReportStore&) = delete;
 
     // Stores the upload under the next number and returns that number.
     std::uint64_t add(const Upload& upload);
@@ -56,12 +65,12 @@ public:
     std::filesystem::path reportFolder(std::uint64_t id) const;
 
 private:
-    std::uint64_t nextId();
+    class Database;
 
     std::filesystem::path root_;
     std::filesystem::path reports_;
-    std::mutex mutex_;
-    std::uint64_t lastId_ = 0;
+    std::unique_ptr<Database> database_;
+    mutable std::mutex mutex_;
 };
 
 } // namespace quorva::report

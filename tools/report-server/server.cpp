@@ -3,15 +3,20 @@
 #include "report-server/page_layout.h"
 #include "report-server/pdf_query.h"
 #include "report-server/pdf_render.h"
+#include "report-server/request_stream.h"
+#include "report-server/text_util.h"
 #include "report-server/upload_form.h"
 
 #include <httplib.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <ctime>
 #include <iostream>
 #include <mutex>
 #include <variant>
@@ -26,9 +31,6 @@ constexpr const char* pdfType = "application/pdf";
 
 // Carries the report number from the handler to the request log.
 constexpr const char* idHeader = "X-Report-Id";
-
-// Far above the 4096000-byte limit that the desk announces, low enough to refuse a flood.
-constexpr std::size_t maxRequestBytes = 16 * 1024 * 1024;
 
 std::string regexEscape(std::string_view text) {
     std::string out;
@@ -66,12 +68,61 @@ std::string errorText(const httplib::Request& req, int status) {
     }
 }
 
+// The current time for the log, "2026-12-08T14:23:21Z".
+std::string utcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+bool isIdentity(std::string_view encoding) {
+    const auto first = encoding.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return true;
+    encoding = encoding.substr(first, encoding.find_last_not_of(" \t") - first + 1);
+    return encoding.size() == 8 && std::equal(encoding.begin(), encoding.end(), "identity",
+                                              [](char a, char b) { return std::tolower(a) == b; });
+}
+
+// The client of the connection the current worker serves: the log names it also for a request
+// whose head never came whole.
+thread_local std::string currentClient = "-";
+
+// The library's server, serving one request per connection through a RequestStream.
+class BoundedServer : public httplib::Server {
+public:
+    explicit BoundedServer(const ServerLimits& limits) : limits_(limits) {}
+
+    // Serves the one request the stream holds.
+    void serve(RequestStream& stream) {
+        bool closed = false;
+        process_request(stream, /*close_connection=*/true, closed, nullptr);
+    }
+
+private:
+    bool process_and_close_socket(socket_t socket) override {
+        RequestStream stream(socket, limits_);
+        int port = 0;
+        stream.get_remote_ip_and_port(currentClient, port);
+        serve(stream);
+        closeAfterAnswer(socket);
+        return true;
+    }
+
+    ServerLimits limits_;
+};
+
 } // namespace
 
 struct ReportServer::Impl {
-    Impl(ReportStore& s, std::string p, std::ostream& l) : store(s), prefix(std::move(p)), log(l) {}
+    Impl(ReportStore& s, std::string p, std::ostream& l, const ServerLimits& lim)
+        : store(s), prefix(std::move(p)), log(l), limits(lim), http(lim) {}
 
-    void upload(const httplib::Request& req, httplib::Response& res);
+    void upload(const httplib::Request& req, httplib::Response& res,
+                const httplib::ContentReader& reader);
     void pdf(const httplib::Request& req, httplib::Response& res);
     void logRequest(const httplib::Request& req, const httplib::Response& res);
 
@@ -79,7 +130,8 @@ struct ReportServer::Impl {
     std::string prefix;
     std::ostream& log;
     std::mutex logMutex;
-    httplib::Server http;
+    ServerLimits limits;
+    BoundedServer http;
 
     std::mutex runMutex;
     std::condition_variable runEnded;
@@ -87,15 +139,40 @@ struct ReportServer::Impl {
     bool inRun = false;
 };
 
-void ReportServer::Impl::upload(const httplib::Request& req, httplib::Response& res) {
+void ReportServer::Impl::upload(const httplib::Request& req, httplib::Response& res,
+                                const httplib::ContentReader& reader) {
     const auto refuse = [&res](std::string_view reason) {
         res.set_content(refusedAnswer(reason), xmlType);
     };
     if (!req.is_multipart_form_data())
         return refuse("Formulaire multipart/form-data attendu");
+    // The parts as they arrive, counted so that no encoding of the body can pass the limit.
     std::vector<FormPart> parts;
-    for (const auto& [name, part] : req.files)
-        parts.push_back({part.name, part.filename, part.content_type, part.content});
+    std::size_t received = 0;
+    const auto take = [&](std::size_t bytes) {
+        received += bytes;
+        return received <= limits.bodyBytes;
+    };
+    const bool whole = reader(
+        [&](const httplib::MultipartFormData& header) {
+            parts.push_back({header.name, header.filename, header.content_type, {}});
+            return take(header.name.size() + header.filename.size() + header.content_type.size());
+        },
+        [&](const char* data, std::size_t length) {
+            if (parts.empty() || !take(length))
+                return false;
+            parts.back().content.append(data, length);
+            return true;
+        });
+    if (received > limits.bodyBytes) {
+        res.status = 413;
+        return refuse("Requête trop volumineuse : plus de " + std::to_string(limits.bodyBytes) +
+                      " octets");
+    }
+    if (!whole) {
+        res.status = 400;
+        return refuse("Requête incomplète ou mal formée");
+    }
     const auto checked = checkUpload(parts);
     if (const auto* reason = std::get_if<std::string>(&checked))
         return refuse(*reason);
@@ -129,17 +206,35 @@ void ReportServer::Impl::pdf(const httplib::Request& req, httplib::Response& res
 
 void ReportServer::Impl::logRequest(const httplib::Request& req, const httplib::Response& res) {
     const std::string id = res.has_header(idHeader) ? res.get_header_value(idHeader) : "-";
+    const auto orDash = [](const std::string& text) {
+        return text.empty() ? std::string("-") : percentEscaped(text);
+    };
+    const std::string client = req.remote_addr.empty() ? currentClient : req.remote_addr;
     std::lock_guard lock(logMutex);
-    log << req.method << ' ' << req.target << ' ' << res.status << ' ' << res.body.size() << ' '
-        << id << std::endl;
+    log << utcNow() << ' ' << client << ' ' << orDash(req.method) << ' ' << orDash(req.target)
+        << ' ' << res.status << ' ' << res.body.size() << ' ' << id << std::endl;
 }
 
-ReportServer::ReportServer(ReportStore& store, std::string prefix, std::ostream& log)
-    : impl_(std::make_unique<Impl>(store, std::move(prefix), log)) {
+ReportServer::ReportServer(ReportStore& store, std::string prefix, std::ostream& log,
+                           ServerLimits limits)
+    : impl_(std::make_unique<Impl>(store, std::move(prefix), log, limits)) {
     Impl& impl = *impl_;
     const std::string route = regexEscape(impl.prefix);
-    impl.http.Post(route + "ReportSPL", [&impl](const httplib::Request& req,
-                                                httplib::Response& res) { impl.upload(req, res); });
+    impl.http.Post(route + "ReportSPL", [&impl](const httplib::Request& req, httplib::Response& res,
+                                                const httplib::ContentReader& reader) {
+        impl.upload(req, res, reader);
+    });
+    // The desk sends its body as it is: an encoded one is refused before a byte of it is read,
+    // so that a small packed body cannot unpack into a flood.
+    impl.http.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        const std::string encoding = req.get_header_value("Content-Encoding");
+        if (isIdentity(encoding))
+            return httplib::Server::HandlerResponse::Unhandled;
+        res.status = 415;
+        res.set_content(refusedAnswer("Encodage du contenu refusé : " + abbreviated(encoding)),
+                        xmlType);
+        return httplib::Server::HandlerResponse::Handled;
+    });
     impl.http.Get(route + "ReportPDF", [&impl](const httplib::Request& req,
                                                httplib::Response& res) { impl.pdf(req, res); });
     impl.http.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
@@ -160,7 +255,10 @@ ReportServer::ReportServer(ReportStore& store, std::string prefix, std::ostream&
         impl.logRequest(req, res);
     });
     impl.http.set_socket_options(listeningSocketOptions);
-    impl.http.set_payload_max_length(maxRequestBytes);
+    impl.http.set_payload_max_length(limits.bodyBytes);
+    impl.http.new_task_queue = [workers = limits.workers] {
+        return new httplib::ThreadPool(workers);
+    };
 }
 
 ReportServer::~ReportServer() {
@@ -201,6 +299,13 @@ void ReportServer::stop() {
         impl_->http.stop();
         impl_->runEnded.wait_for(lock, std::chrono::milliseconds(10));
     }
+}
+
+std::string ReportServer::answer(std::string_view request) {
+    RequestStream stream(request, impl_->limits);
+    currentClient = "-";
+    impl_->http.serve(stream);
+    return stream.written();
 }
 
 std::string serverUrl(std::string_view address, int port, std::string_view prefix) {

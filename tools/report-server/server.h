@@ -2,6 +2,8 @@
 
 #include "report-server/report_store.h"
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
 #include <ostream>
 #include <stdexcept>
@@ -9,6 +11,21 @@
 #include <string_view>
 
 namespace quorva::report {
+
+// What one request may take of the server.
+struct ServerLimits {
+    // From the connection to the end of the request head.
+    std::chrono::milliseconds head{10000};
+    // The body, and the answer, may take this long plus one second per minimumRate bytes.
+    std::chrono::milliseconds grace{10000};
+    std::size_t minimumRate = 8 * 1024;
+    std::size_t headBytes = 64 * 1024;
+    // The body as received, whatever its transfer encoding; far above the 4096000-byte limit
+    // that the desk announces.
+    std::size_t bodyBytes = 16 * 1024 * 1024;
+    // Requests served at once. A slow client holds one for its deadlines at most.
+    std::size_t workers = 32;
+};
 
 // The listening socket cannot be made (port in use, unknown address...).
 class BindError : public std::runtime_error {
@@ -21,10 +38,15 @@ public:
 //                            or a text containing "erreur" when the upload is refused
 //   GET  <prefix>ReportPDF?rptSelect=idDocument=N&rptName=Facture
 //                            the stored invoice as a PDF, 404 when there is no report N
-// Every request is logged as one line: method, target, status, body bytes, report id or "-".
+// Every request is logged as one line: time (UTC), client address, method, target (control bytes
+// and "%" as %XX), status, body bytes, report id or "-".
+//
+// One request per connection. Each request is held to its limits (ServerLimits): a slow or
+// endless client loses its connection, and the pool has room for many of them beside the desks.
 class ReportServer {
 public:
-    ReportServer(ReportStore& store, std::string prefix, std::ostream& log);
+    ReportServer(ReportStore& store, std::string prefix, std::ostream& log,
+                 ServerLimits limits = {});
     ~ReportServer();
     ReportServer(const ReportServer&) = delete;
     ReportServer& operator=(const ReportServer&) = delete;
@@ -39,6 +61,9 @@ public:
     // Ends run() (also one that has not started yet) and returns once run() has returned and
     // the requests in progress are answered. Callable from any thread.
     void stop();
+
+    // The bytes that answer `request`, served as if it came on a connection of its own.
+    std::string answer(std::string_view request);
 
 private:
     struct Impl;
