@@ -7,6 +7,7 @@
 
 #include "app/ini_settings_store.h"
 #include "app/settings.h"
+#include "app/single_instance.h"
 #include "capture/change_processor.h"
 #include "capture/job_table.h"
 #include "capture/settling_poll.h"
@@ -48,8 +49,8 @@ struct MainWindowServices {
     bool endsProgram = true;
 };
 
-// The message by which the watcher's worker hands a filled change buffer to the main thread
-// (wParam: the bytes transferred).
+// The message by which the watcher's worker hands a filled change buffer, or news of the folder,
+// to the main thread (wParam and lParam: see WatchEvent).
 inline constexpr UINT kChangeBufferMessage = WM_APP + 1;
 
 // The size of the pages' client area: the card picture (1011 x 634 at 5, 5) fits on the card
@@ -72,6 +73,11 @@ public:
     void startWatching();
     // The worker's hand-over: processes the change buffer, starts the poll when a change counted.
     void onChangeBuffer(unsigned long transferred);
+    // The watched folder could not be read any more (`error`: the system's code), or is back.
+    void onFolderLost(unsigned long error);
+    void onFolderBack();
+    // Another start of the program asked for this window: it comes to the front.
+    void onAnotherStart();
     void onCardPrinterEdited();
     void onServerUrlEdited();
     void onSiteNameEdited();
@@ -106,6 +112,7 @@ public:
     Page settingsPage; // the settings and the printers
 
     JobGrid jobGrid;
+    Label statusLabel; // what keeps the capture from working, empty while it works
     Label heartbeatLabel;
 
     Label spoolFolderLabel;

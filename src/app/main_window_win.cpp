@@ -2,6 +2,7 @@
 
 #include "app/proxy.h"
 #include "card/card_print.h"
+#include "platform/system_error.h"
 
 #include <windows.h>
 
@@ -25,8 +26,9 @@ MainWindow::MainWindow(const MainWindowServices& services)
       settingsPage(boxes), jobGrid(jobTable), cardPicture(boxes),
       openPdfItem(jobPopup, L"Charger le fichier pdf de la facture", false),
       printCardItem(jobPopup, L"Imprimer la carte de fidélité", false), settlingTimer(*this, 500),
-      reportUpload(httpClient, files, clock, locale), settlingPoll(jobTable, files, locale),
-      endsProgram_(services.endsProgram), settingsFolder_(settingsFolderFor(services.appData)),
+      reportUpload(httpClient, files, clock, locale),
+      settlingPoll(jobTable, files, locale, eventLog_, clock), endsProgram_(services.endsProgram),
+      settingsFolder_(settingsFolderFor(services.appData)),
       settingsStore_(settingsFileIn(settingsFolder_)), settings_(settingsStore_),
       eventLog_(eventList), changes_(jobTable, eventLog_, clock, locale, files),
       font_(messageFont()) {
@@ -37,7 +39,7 @@ MainWindow::MainWindow(const MainWindowServices& services)
     wireCaptureHandlers();
     wireCardHandlers();
     wirePrinterHandlers();
-    create(L"QuorvaMainWindow", nullptr, kWindowStyle, 0,
+    create(kMainWindowClass, nullptr, kWindowStyle, 0,
            {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, L"Quorva");
 }
 
@@ -84,9 +86,8 @@ void MainWindow::startUp() {
         httpClient.setProxyServer(proxy->host);
         httpClient.setProxyPort(proxy->port);
     }
-    // 6. The watcher holds no handles until it starts; the last event line is forgotten.
-    changes_.reset();
-    // 7.
+    // 6 and 7. The watcher holds no handles until it starts; the last event line is forgotten as
+    // it starts.
     startWatching();
     // 8.
     tabControl.setActivePage(jobsPage);
@@ -123,24 +124,59 @@ void MainWindow::fillPrinterList() {
 
 void MainWindow::startWatching() {
     eventLog_.clear();
-    changes_.reset();
     const WatchStartResult result =
         watcher.start(spoolFolderLabel.text(), hwnd(), kChangeBufferMessage);
-    if (result.started)
+    if (result.started) {
+        // Read after the first read is armed: a file written in between has a record coming.
+        changes_.startWatching(watcher.folder());
         return;
+    }
     if (result.beep)
         MessageBeep(MB_OK);
     showMessage(boxes, hwnd(), result.errorText);
 }
 
-void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM) {
-    if (message == kChangeBufferMessage)
+void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kAnotherStartMessage) {
+        onAnotherStart();
+        return;
+    }
+    if (message != kChangeBufferMessage)
+        return;
+    switch (static_cast<WatchEvent>(lParam)) {
+    case WatchEvent::Changes:
         onChangeBuffer(static_cast<unsigned long>(wParam));
+        break;
+    case WatchEvent::FolderLost:
+        onFolderLost(static_cast<unsigned long>(wParam));
+        break;
+    case WatchEvent::FolderBack:
+        onFolderBack();
+        break;
+    }
 }
 
 void MainWindow::onChangeBuffer(unsigned long transferred) {
     if (changes_.process(watcher.buffer(), kChangeBufferSize, transferred, watcher.folder()))
         settlingTimer.setEnabled(true);
+}
+
+void MainWindow::onFolderLost(unsigned long error) {
+    const std::string text = "Dossier du spouleur inaccessible : " + systemErrorText(error);
+    statusLabel.setText(text);
+    eventLog_.insertTop(eventLine(clock.now(), locale, text));
+}
+
+void MainWindow::onFolderBack() {
+    statusLabel.setText("");
+    if (changes_.folderBack(watcher.folder()))
+        settlingTimer.setEnabled(true);
+}
+
+void MainWindow::onAnotherStart() {
+    if (IsIconic(hwnd()))
+        ShowWindow(hwnd(), SW_RESTORE);
+    SetForegroundWindow(hwnd());
 }
 
 // ---- The settings edits
@@ -197,6 +233,7 @@ void MainWindow::fitWindowToTabs() {
 void MainWindow::createJobListPage() {
     constexpr int kInfoHeight = 16;
     jobGrid.create(jobsPage, {6, 6, kPageWidth - 12, kPageHeight - 12 - kInfoHeight - 4});
+    statusLabel.create(jobsPage, {6, kPageHeight - 6 - kInfoHeight, kPageWidth - 48, kInfoHeight});
     // The poll's heartbeat, small in the bottom-right corner.
     heartbeatLabel.create(jobsPage,
                           {kPageWidth - 30, kPageHeight - 6 - kInfoHeight, 24, kInfoHeight}, L"..");

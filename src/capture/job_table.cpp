@@ -242,6 +242,18 @@ bool JobTable::isMarked(int row) const {
     return row >= 0 && row < rowCount() && rows_[static_cast<size_t>(row)]->marked;
 }
 
+bool JobTable::isDone(int row) const {
+    return rows_.at(static_cast<size_t>(row))->steadyReadings >= kDoneReadings;
+}
+
+void JobTable::setSettledVersion(int row, const SettledVersion& settled) {
+    rows_.at(static_cast<size_t>(row))->settled = settled;
+}
+
+const std::optional<JobTable::SettledVersion>& JobTable::settledVersion(int row) const {
+    return rows_.at(static_cast<size_t>(row))->settled;
+}
+
 void JobTable::setLastChange(int row, const DateTime& when) {
     rows_.at(static_cast<size_t>(row))->lastChange = when;
 }

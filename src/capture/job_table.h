@@ -9,6 +9,7 @@
 #include "platform/locale.h"
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,6 +31,11 @@ enum JobColumn : int {
     colReportId = 8,
 };
 constexpr int kJobColumnCount = 9;
+
+// Check counts (column 3): a row is handed to extraction when its size is read unchanged at
+// kReadyReadings, and is done, left alone by the poll, from kDoneReadings on.
+constexpr long long kReadyReadings = 5;
+constexpr long long kDoneReadings = 6;
 
 enum class ColumnKind { DateTime, Text, Number };
 
@@ -101,6 +107,19 @@ public:
     void setMarked(int row, bool marked);
     bool isMarked(int row) const;
 
+    // The row's check count has reached kDoneReadings: it was sent or given up.
+    bool isDone(int row) const;
+
+    // The row's file as it was when last handed to extraction (its size and last-write time),
+    // and the report identifier that gave. Nothing before the row's first extraction.
+    struct SettledVersion {
+        std::int64_t size = 0;
+        DateTime lastWrite;
+        std::wstring reportId;
+    };
+    void setSettledVersion(int row, const SettledVersion& settled);
+    const std::optional<SettledVersion>& settledVersion(int row) const;
+
     // The exact time of the last change record for the row (kept beside the shown date, which
     // has whole seconds), so that a rescan can tell which files were written after it. The row
     // must exist (std::out_of_range otherwise).
@@ -118,6 +137,7 @@ private:
         long long steadyReadings = 0;
         bool marked = false;
         DateTime lastChange{};
+        std::optional<SettledVersion> settled;
     };
 
     static size_t textSlot(int column);

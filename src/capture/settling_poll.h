@@ -1,7 +1,9 @@
 #pragma once
 
 // The settling poll: every 500 ms a pass re-reads the sizes of the rows' spool files and hands a
-// file whose size has stayed the same for six readings in a row to extraction and upload.
+// file whose size has stayed the same for six readings in a row to extraction and upload. A file
+// that a writer still holds open keeps polling, however long it pauses; a file whose settled
+// version was already handed over (same size, same last write) is not sent again.
 //
 // The window's timer handler drives it:
 //     settlingTimer.disable();
@@ -9,7 +11,9 @@
 //     poll.pass(spoolFolderLabel, [&](int row) { return extractAndUpload(row); },
 //               [&] { settlingTimer.enable(); });
 
+#include "capture/change_processor.h"
 #include "capture/job_table.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 
@@ -24,7 +28,9 @@ public:
     // when nothing was uploaded).
     using Extract = std::function<std::string(int row)>;
 
-    SettlingPoll(JobTable& table, const Files& files, const Locale& locale);
+    // The log hears of a job sent again in its complete version.
+    SettlingPoll(JobTable& table, const Files& files, const Locale& locale, EventLog& log,
+                 const Clock& clock);
 
     // The caption of the label heartbeatLabel after a pass: ".." and "..." alternate.
     static std::string nextInfoText(const std::string& caption);
@@ -37,16 +43,17 @@ public:
               const std::function<void()>& enableTimer);
 
 private:
-    // Thresholds on the check count (column 3).
-    static constexpr long long kDone = 6;
-    static constexpr long long kReady = 5;
-
     long long checkCount(int row) const;
     bool anyPolling(int fromRow, int rowCount) const;
+    // Hands the settled row to extraction unless this version of its file already was; records
+    // the version and the identifier. Returns whether extraction ran.
+    bool settle(int row, const std::string& path, std::int64_t size, const Extract& extract);
 
     JobTable& table_;
     const Files& files_;
     const Locale& locale_;
+    EventLog& log_;
+    const Clock& clock_;
 };
 
 } // namespace quorva
