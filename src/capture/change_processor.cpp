@@ -160,8 +160,10 @@ bool ChangeProcessor::rescan(const std::string& folder, std::string_view why) {
             continue;
         const int row = table_.findByName(locale_.ansiToWide(lowerName));
         // A row whose file was not written since its last change keeps its state, so that a
-        // settled job is not uploaded twice.
-        if (row >= 0 && entry.lastWrite <= table_.lastChange(row))
+        // settled job is not uploaded twice; unless it was given up because its file could not be
+        // found (the folder was away meanwhile).
+        if (row >= 0 && entry.lastWrite <= table_.lastChange(row) &&
+            !(table_.isDone(row) && table_.cell(colSize, row) == L"-1"))
             continue;
         applyChange(actionLine(row < 0 ? kActionAdded : kActionModified, lowerName), lowerName,
                     row);

@@ -6,10 +6,10 @@
 // version was already handed over (same size, same last write) is not sent again.
 //
 // The window's timer handler drives it:
-//     settlingTimer.disable();
+//     settlingTimer.setEnabled(false);
 //     heartbeatLabel = SettlingPoll::nextInfoText(heartbeatLabel);
 //     poll.pass(spoolFolderLabel, [&](int row) { return extractAndUpload(row); },
-//               [&] { settlingTimer.enable(); });
+//               [&] { settlingTimer.setEnabled(true); });
 
 #include "capture/change_processor.h"
 #include "capture/job_table.h"

@@ -123,9 +123,11 @@ struct SpoolWatcher::State {
         if (!GetFileInformationByHandle(directory.get(), &held) ||
             !GetFileInformationByHandle(now.get(), &named))
             return GetLastError();
-        const bool same = held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
-                          held.nFileIndexHigh == named.nFileIndexHigh &&
-                          held.nFileIndexLow == named.nFileIndexLow;
+        // Some shares give no file index (zero): there, only a path that no longer opens counts.
+        const bool indexed = (named.nFileIndexHigh | named.nFileIndexLow) != 0;
+        const bool same = !indexed || (held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+                                       held.nFileIndexHigh == named.nFileIndexHigh &&
+                                       held.nFileIndexLow == named.nFileIndexLow);
         return same ? 0 : ERROR_FILE_NOT_FOUND;
     }
 

@@ -114,6 +114,35 @@ TEST_F(MainWindowCaptureTest, TheHeartbeatAlternatesWhileThePollRuns) {
     EXPECT_EQ(seen[3], "...");
 }
 
+TEST_F(MainWindowCaptureTest, AJobHeldOpenThroughAPauseIsSentOnceWhole) {
+    const auto form = openOnSpool();
+    const std::string invoice = sample("invoice-1.spl");
+    const std::string path = spool + "\\00053.SPL";
+    // Written the way the spooler writes: others may read, none may write.
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    const auto write = [&](std::string_view bytes) {
+        DWORD written = 0;
+        EXPECT_TRUE(
+            WriteFile(writer, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    };
+    write(std::string_view(invoice).substr(0, invoice.size() / 2));
+    pumpFor(5000); // longer than a file takes to settle
+    EXPECT_EQ(form->reportUpload.jobCounter(), 0);
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    ScriptedServer server({{answerWithId("4714")}});
+    form->serverUrlEdit.setText(server.url("/KelbBin/Kelb.dll/"));
+    form->onServerUrlEdited();
+    write(std::string_view(invoice).substr(invoice.size() / 2));
+    CloseHandle(writer);
+    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, L"00053.spl"); }, 30000));
+    EXPECT_EQ(form->reportUpload.jobCounter(), 1);
+    ASSERT_EQ(server.received().size(), 1u);
+    EXPECT_NE(server.received()[0].request.find(invoice), std::string::npos);
+}
+
 TEST_F(MainWindowCaptureTest, KeptJobsAreNotSentAgainWhenABurstMakesTheFolderBeRescanned) {
     ScriptedServer server({{answerWithId("4712")}});
     drop("00050.SPL", sample("invoice-1.spl")); // printed and kept before this start

@@ -274,11 +274,16 @@ TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansForWhatWasWrittenSinceTheFo
     EXPECT_EQ(log.lines.front(), stamp() + " - Trop de changements : relecture du dossier");
     EXPECT_EQ(table.rowCount(), 5);
 
-    // A folder back after it was lost is read the same way.
+    // A folder back after it was lost is read the same way; a row given up because its file
+    // was away meanwhile polls again.
+    table.setCell(colSize, 2, L"-1");
+    table.setCell(colSteadyReadings, 2, L"6");
+    files.put("C:\\spool\\gone.spl", "x", before);
     files.put("C:\\spool\\00078.spl", "x", after);
     EXPECT_TRUE(processor.folderBack(kFolder));
-    EXPECT_EQ(log.lines[1],
+    EXPECT_EQ(log.lines[2],
               stamp() + " - Dossier du spouleur de nouveau accessible : relecture du dossier");
+    EXPECT_EQ(table.cell(colSteadyReadings, 2), L"0");
     EXPECT_EQ(table.rowCount(), 6);
 }
 
