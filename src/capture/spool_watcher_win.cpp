@@ -53,6 +53,14 @@ private:
     HANDLE h_ = nullptr;
 };
 
+// The folder opened for listing, sharing everything, so that the spooler and the user may still
+// write, rename and delete in it.
+HANDLE openDirectory(const std::string& folder, DWORD flags) {
+    return CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+}
+
 // Waits until `thread` has ended, running the messages other threads send to this one meanwhile
 // (posted messages stay queued for the message loop).
 void waitServingSentMessages(HANDLE thread) {
@@ -95,10 +103,7 @@ struct SpoolWatcher::State {
     // Opens the folder and binds it to the port (made here the first time), with the window as
     // completion key. False with the system's error as the last error.
     bool openFolder() {
-        directory.reset(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+        directory.reset(openDirectory(folder, FILE_FLAG_OVERLAPPED));
         return static_cast<bool>(directory);
     }
     bool bindPort() {
@@ -113,9 +118,7 @@ struct SpoolWatcher::State {
     // why not (a folder deleted and made again is another folder).
     DWORD folderGone() const {
         Handle now;
-        now.reset(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        now.reset(openDirectory(folder, 0));
         if (!now)
             return GetLastError();
         BY_HANDLE_FILE_INFORMATION held{};
