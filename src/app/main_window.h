@@ -8,6 +8,7 @@
 #include "app/daily_log.h"
 #include "app/ini_settings_store.h"
 #include "app/settings.h"
+#include "app/single_instance.h"
 #include "capture/change_processor.h"
 #include "capture/job_table.h"
 #include "capture/settling_poll.h"
@@ -33,6 +34,7 @@
 #include "upload/report_upload.h"
 #include "upload/sender.h"
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,12 +57,12 @@ struct MainWindowServices {
     bool endsProgram = true;
 };
 
-// The message by which the watcher's worker hands a filled change buffer to the main thread
-// (wParam: the bytes transferred).
+// The message by which the watcher's worker hands a filled change buffer, or news of the folder,
+// to the main thread (wParam and lParam: see WatchEvent).
 inline constexpr UINT kChangeBufferMessage = WM_APP + 1;
 // The message by which the sender tells the window that a job's state changed (lParam: its key
 // in the job store).
-inline constexpr UINT kJobChangedMessage = WM_APP + 2;
+inline constexpr UINT kJobChangedMessage = WM_APP + 3;
 
 // The size of the pages' client area: the card picture (1011 x 634 at 5, 5) fits on the card
 // page, and the job grid shows all its columns.
@@ -82,6 +84,11 @@ public:
     void startWatching();
     // The worker's hand-over: processes the change buffer, starts the poll when a change counted.
     void onChangeBuffer(unsigned long transferred);
+    // The watched folder could not be read any more (`error`: the system's code), or is back.
+    void onFolderLost(unsigned long error);
+    void onFolderBack();
+    // Another start of the program asked for this window: it comes to the front.
+    void onAnotherStart();
     void onCardPrinterEdited();
     void onServerUrlEdited();
     void onSiteNameEdited();
@@ -116,6 +123,7 @@ public:
     Page settingsPage; // the settings and the printers
 
     JobGrid jobGrid;
+    Label statusLabel; // what keeps the capture from working, empty while it works
     Label heartbeatLabel;
 
     Label spoolFolderLabel;
@@ -250,6 +258,8 @@ private:
     bool endsProgram_;
     std::string settingsFolder_;
     std::string dataFolder_;
+    // Jobs sent again in their complete version, with the job each replaces.
+    std::map<std::int64_t, std::int64_t> replacedJobs_;
     IniSettingsStore settingsStore_;
     Settings settings_;
     EventListLog eventLog_;

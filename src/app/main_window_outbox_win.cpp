@@ -99,7 +99,7 @@ void MainWindow::showHistory() {
         const int row = jobTable.appendRow();
         jobTable.setCell(colChangeTime, row, locale.ansiToWide(formatC(job.capturedAt, locale)));
         jobTable.setCell(colFileName, row, locale.ansiToWide(job.spoolName));
-        jobTable.setCell(colSteadyReadings, row, L"6"); // done: the poll leaves it alone
+        jobTable.setCell(colSteadyReadings, row, std::to_wstring(kDoneReadings));
         jobTable.setCell(colCustomer, row, job.customer);
         jobTable.setCell(colRegistration, row, job.registration);
         jobTable.setCell(colChassis, row, job.chassis);
@@ -135,7 +135,10 @@ void MainWindow::recordJob(int row, const std::string& path, bool invoice) {
             dailyLog.write(job.spoolName + " : pas de copie dans la boîte d'envoi : " + e.what());
         }
     }
+    const std::int64_t earlier = jobTable.jobKey(row);
     job.key = jobStore->add(job);
+    if (earlier != 0)
+        replacedJobs_[job.key] = earlier;
     jobTable.setJobKey(row, job.key);
     showJob(row, job);
     if (invoice)
@@ -155,6 +158,17 @@ void MainWindow::onJobChanged(std::int64_t key) {
     const int row = jobTable.findByJobKey(key);
     if (job && row >= 0)
         showJob(row, *job);
+    const auto replaced = replacedJobs_.find(key);
+    if (!job || job->state != JobState::Sent || replaced == replacedJobs_.end())
+        return;
+    // The spooler's pause let an incomplete job go first: the event list says what replaces it.
+    std::string line =
+        "Version complète de " + job->spoolName + " envoyée : rapport " + job->reportId;
+    const auto earlier = jobStore->find(replaced->second);
+    if (earlier && !earlier->reportId.empty())
+        line += " (remplace " + earlier->reportId + ")";
+    eventLog_.insertTop(eventLine(clock.now(), locale, line));
+    replacedJobs_.erase(replaced);
 }
 
 void MainWindow::onResendItem() {

@@ -2,6 +2,7 @@
 
 #include "app/proxy.h"
 #include "card/card_print.h"
+#include "platform/system_error.h"
 
 #include <windows.h>
 
@@ -39,7 +40,7 @@ MainWindow::MainWindow(const MainWindowServices& services)
     wireCaptureHandlers();
     wireCardHandlers();
     wirePrinterHandlers();
-    create(L"QuorvaMainWindow", nullptr, kWindowStyle, 0,
+    create(kMainWindowClass, nullptr, kWindowStyle, 0,
            {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, L"Quorva");
 }
 
@@ -91,9 +92,8 @@ void MainWindow::startUp() {
         httpClient.setProxyServer(proxy->host);
         httpClient.setProxyPort(proxy->port);
     }
-    // 6. The watcher holds no handles until it starts; the last event line is forgotten.
-    changes_.reset();
-    // 7.
+    // 6 and 7. The watcher holds no handles until it starts; the last event line is forgotten as
+    // it starts.
     startWatching();
     // 8.
     tabControl.setActivePage(jobsPage);
@@ -131,26 +131,63 @@ void MainWindow::fillPrinterList() {
 
 void MainWindow::startWatching() {
     eventLog_.clear();
-    changes_.reset();
     const WatchStartResult result =
         watcher.start(spoolFolderLabel.text(), hwnd(), kChangeBufferMessage);
-    if (result.started)
+    if (result.started) {
+        // Read after the first read is armed: a file written in between has a record coming.
+        changes_.startWatching(watcher.folder());
         return;
+    }
     if (result.beep)
         MessageBeep(MB_OK);
     showMessage(boxes, hwnd(), result.errorText);
 }
 
 void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kChangeBufferMessage)
-        onChangeBuffer(static_cast<unsigned long>(wParam));
-    else if (message == kJobChangedMessage)
+    if (message == kJobChangedMessage) {
         onJobChanged(static_cast<std::int64_t>(lParam));
+        return;
+    }
+    if (message == kAnotherStartMessage) {
+        onAnotherStart();
+        return;
+    }
+    if (message != kChangeBufferMessage)
+        return;
+    switch (static_cast<WatchEvent>(lParam)) {
+    case WatchEvent::Changes:
+        onChangeBuffer(static_cast<unsigned long>(wParam));
+        break;
+    case WatchEvent::FolderLost:
+        onFolderLost(static_cast<unsigned long>(wParam));
+        break;
+    case WatchEvent::FolderBack:
+        onFolderBack();
+        break;
+    }
 }
 
 void MainWindow::onChangeBuffer(unsigned long transferred) {
     if (changes_.process(watcher.buffer(), kChangeBufferSize, transferred, watcher.folder()))
         settlingTimer.setEnabled(true);
+}
+
+void MainWindow::onFolderLost(unsigned long error) {
+    const std::string text = "Dossier du spouleur inaccessible : " + systemErrorText(error);
+    statusLabel.setText(text);
+    eventLog_.insertTop(eventLine(clock.now(), locale, text));
+}
+
+void MainWindow::onFolderBack() {
+    statusLabel.setText("");
+    if (changes_.folderBack(watcher.folder()))
+        settlingTimer.setEnabled(true);
+}
+
+void MainWindow::onAnotherStart() {
+    if (IsIconic(hwnd()))
+        ShowWindow(hwnd(), SW_RESTORE);
+    SetForegroundWindow(hwnd());
 }
 
 // ---- The settings edits
@@ -231,6 +268,7 @@ void MainWindow::growToFitTabs() {
 void MainWindow::createJobListPage() {
     constexpr int kInfoHeight = 16;
     jobGrid.create(jobsPage, {6, 6, kPageWidth - 12, kPageHeight - 12 - kInfoHeight - 4});
+    statusLabel.create(jobsPage, {6, kPageHeight - 6 - kInfoHeight, kPageWidth - 48, kInfoHeight});
     // The poll's heartbeat, small in the bottom-right corner.
     heartbeatLabel.create(jobsPage,
                           {kPageWidth - 30, kPageHeight - 6 - kInfoHeight, 24, kInfoHeight}, L"..");

@@ -34,6 +34,12 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+    const quorva::InstanceLock instance;
+    if (!instance.first()) {
+        quorva::bringRunningInstanceToFront();
+        return 0;
+    }
+
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES;

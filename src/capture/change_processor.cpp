@@ -35,6 +35,8 @@ constexpr std::array<ActionFormat, 5> kActionFormats{{
 constexpr std::array<std::string_view, 4> kIgnoredEndings{".dhl", "~pas", "~ddp", "~dfm"};
 
 constexpr std::string_view kRescanLine = "Trop de changements : relecture du dossier";
+constexpr std::string_view kFolderBackLine =
+    "Dossier du spouleur de nouveau accessible : relecture du dossier";
 
 std::uint32_t readField(const unsigned char* at) {
     // Wine packs records without alignment, so never read them through a struct pointer.
@@ -69,6 +71,10 @@ bool isIgnored(const std::string& lowerName) {
 
 } // namespace
 
+std::string eventLine(const DateTime& when, const Locale& locale, std::string_view text) {
+    return formatC(when, locale) + " - " + std::string(text);
+}
+
 std::string rightChars(const std::string& text, std::size_t n) {
     return text.size() <= n ? text : text.substr(text.size() - n);
 }
@@ -81,7 +87,7 @@ ChangeProcessor::ChangeProcessor(JobTable& table, EventLog& log, const Clock& cl
 bool ChangeProcessor::process(const unsigned char* buffer, std::size_t bufferSize,
                               unsigned long transferred, const std::string& folder) {
     if (transferred == 0)
-        return rescan(folder);
+        return rescan(folder, kRescanLine);
     // The records come from the system, but are checked all the same: nothing is read outside
     // the bytes the completion reported.
     const std::size_t end = std::min<std::size_t>(bufferSize, transferred);
@@ -106,15 +112,36 @@ bool ChangeProcessor::process(const unsigned char* buffer, std::size_t bufferSiz
 bool ChangeProcessor::processRecord(std::uint32_t action, const std::wstring& name) {
     const std::string lowerName = locale_.lowerAnsi(locale_.wideToAnsi(name));
     std::string line = actionLine(action, lowerName);
-    const bool accepted = line != lastEventLine_ && !isIgnored(lowerName);
-    if (accepted)
-        applyChange(line, lowerName, table_.findByName(locale_.ansiToWide(lowerName)));
+    bool accepted = false;
+    if (!isIgnored(lowerName)) {
+        const int row = table_.findByName(locale_.ansiToWide(lowerName));
+        // A repeat is news when its row is done: a writer that paused long enough for the job to
+        // be sent has written the rest of it.
+        accepted = line != lastEventLine_ || (row >= 0 && table_.isDone(row));
+        if (accepted)
+            applyChange(line, lowerName, row);
+    }
     lastEventLine_ = std::move(line);
     return accepted;
 }
 
-bool ChangeProcessor::rescan(const std::string& folder) {
-    log_.insertTop(stamped(clock_.now(), kRescanLine));
+void ChangeProcessor::startWatching(const std::string& folder) {
+    lastEventLine_.clear();
+    readInFull(files_.list(folder));
+}
+
+bool ChangeProcessor::folderBack(const std::string& folder) {
+    return rescan(folder, kFolderBackLine);
+}
+
+void ChangeProcessor::readInFull(const std::vector<DirectoryEntry>& entries) {
+    lastRead_.clear();
+    for (const DirectoryEntry& entry : entries)
+        lastRead_.emplace(locale_.lowerAnsi(entry.name), entry);
+}
+
+bool ChangeProcessor::rescan(const std::string& folder, std::string_view why) {
+    log_.insertTop(eventLine(clock_.now(), locale_, why));
     // Records were lost, so the next record does not directly follow the last one logged.
     lastEventLine_.clear();
 
@@ -128,21 +155,27 @@ bool ChangeProcessor::rescan(const std::string& folder) {
         const std::string lowerName = locale_.lowerAnsi(entry.name);
         if (isIgnored(lowerName))
             continue;
+        const auto before = lastRead_.find(lowerName);
+        if (before != lastRead_.end() && before->second.sameVersion(entry))
+            continue;
         const int row = table_.findByName(locale_.ansiToWide(lowerName));
         // A row whose file was not written since its last change keeps its state, so that a
-        // settled job is not uploaded twice.
-        if (row >= 0 && entry.lastWrite <= table_.lastChange(row))
+        // settled job is not uploaded twice; unless it was given up because its file could not be
+        // found (the folder was away meanwhile).
+        if (row >= 0 && entry.lastWrite <= table_.lastChange(row) &&
+            !(table_.isDone(row) && table_.cell(colSize, row) == L"-1"))
             continue;
         applyChange(actionLine(row < 0 ? kActionAdded : kActionModified, lowerName), lowerName,
                     row);
         changed = true;
     }
+    readInFull(entries);
     return changed;
 }
 
 void ChangeProcessor::applyChange(const std::string& line, const std::string& lowerName, int row) {
     const DateTime now = clock_.now();
-    log_.insertTop(stamped(now, line));
+    log_.insertTop(eventLine(now, locale_, line));
     const std::wstring start = locale_.ansiToWide(formatC(now, locale_));
     if (row < 0) {
         row = table_.appendRow();
@@ -155,10 +188,6 @@ void ChangeProcessor::applyChange(const std::string& line, const std::string& lo
         table_.setCell(colSteadyReadings, row, L"0");
     }
     table_.setLastChange(row, now);
-}
-
-std::string ChangeProcessor::stamped(const DateTime& when, std::string_view line) const {
-    return formatC(when, locale_) + " - " + std::string(line);
 }
 
 } // namespace quorva

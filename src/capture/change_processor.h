@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,9 @@ public:
     virtual void insertTop(const std::string& line) = 0;
     virtual void clear() = 0;
 };
+
+// An event list line: the time in the "c" format, " - ", then the text.
+std::string eventLine(const DateTime& when, const Locale& locale, std::string_view text);
 
 // The last n characters of the text, or the whole text when it is shorter.
 std::string rightChars(const std::string& text, std::size_t n);
@@ -44,17 +48,22 @@ public:
     bool process(const unsigned char* buffer, std::size_t bufferSize, unsigned long transferred,
                  const std::string& folder);
 
-    // Watching starts again: the last event line is forgotten.
-    void reset() { lastEventLine_.clear(); }
+    // Watching of `folder` starts: the last event line is forgotten and the folder is read in
+    // full, so that a rescan later takes only the files written after this.
+    void startWatching(const std::string& folder);
+    // The folder could be opened again after it was lost: logs it and rescans.
+    bool folderBack(const std::string& folder);
     const std::string& lastEventLine() const { return lastEventLine_; }
 
 private:
     bool processRecord(std::uint32_t action, const std::wstring& name);
-    bool rescan(const std::string& folder);
+    // Rows for the files written since the folder was last read in full, or since their row's
+    // last change; then this reading becomes the last full one.
+    bool rescan(const std::string& folder, std::string_view why);
+    void readInFull(const std::vector<DirectoryEntry>& entries);
     // Logs the action line and makes or refreshes the row of `lowerName` (`row`, or -1 for a new
     // row).
     void applyChange(const std::string& line, const std::string& lowerName, int row);
-    std::string stamped(const DateTime& when, std::string_view line) const;
 
     JobTable& table_;
     EventLog& log_;
@@ -62,6 +71,9 @@ private:
     const Locale& locale_;
     const Files& files_;
     std::string lastEventLine_;
+    // The folder's files at its last full reading, by lower-cased name. The files there already
+    // were jobs before (with keep-printed-jobs on, printed ones): a rescan must not send them.
+    std::map<std::string, DirectoryEntry> lastRead_;
 };
 
 } // namespace quorva

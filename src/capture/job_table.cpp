@@ -271,6 +271,18 @@ int JobTable::markedRow() const {
     return marked == rows_.end() ? -1 : static_cast<int>(marked - rows_.begin());
 }
 
+bool JobTable::isDone(int row) const {
+    return rows_.at(static_cast<size_t>(row))->steadyReadings >= kDoneReadings;
+}
+
+void JobTable::setSettledVersion(int row, const SettledVersion& settled) {
+    rows_.at(static_cast<size_t>(row))->settled = settled;
+}
+
+const std::optional<JobTable::SettledVersion>& JobTable::settledVersion(int row) const {
+    return rows_.at(static_cast<size_t>(row))->settled;
+}
+
 void JobTable::setLastChange(int row, const DateTime& when) {
     rows_.at(static_cast<size_t>(row))->lastChange = when;
 }

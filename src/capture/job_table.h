@@ -33,6 +33,11 @@ enum JobColumn : int {
 };
 constexpr int kJobColumnCount = 10;
 
+// Check counts (column 3): a row is handed to extraction when its size is read unchanged at
+// kReadyReadings, and is done, left alone by the poll, from kDoneReadings on.
+constexpr long long kReadyReadings = 5;
+constexpr long long kDoneReadings = 6;
+
 enum class ColumnKind { DateTime, Text, Number };
 
 struct JobColumnInfo {
@@ -114,6 +119,18 @@ public:
     // file of the same name (the spooler reuses numbers) starts a row of its own.
     void markHistory(int row);
 
+    // The row's check count has reached kDoneReadings: it was sent or given up.
+    bool isDone(int row) const;
+
+    // The row's file as it was when last handed to extraction (its size and last-write time),
+    // and the report identifier that gave. Nothing before the row's first extraction.
+    struct SettledVersion {
+        std::int64_t size = 0;
+        DateTime lastWrite;
+    };
+    void setSettledVersion(int row, const SettledVersion& settled);
+    const std::optional<SettledVersion>& settledVersion(int row) const;
+
     // The exact time of the last change record for the row (kept beside the shown date, which
     // has whole seconds), so that a rescan can tell which files were written after it. The row
     // must exist (std::out_of_range otherwise).
@@ -133,6 +150,7 @@ private:
         bool history = false;
         std::int64_t jobKey = 0;
         DateTime lastChange{};
+        std::optional<SettledVersion> settled;
     };
 
     static size_t textSlot(int column);

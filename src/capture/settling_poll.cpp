@@ -18,7 +18,7 @@ long long SettlingPoll::checkCount(int row) const {
 
 bool SettlingPoll::anyPolling(int fromRow, int rowCount) const {
     for (int row = fromRow; row < rowCount; ++row) {
-        if (checkCount(row) < kDone)
+        if (checkCount(row) < kDoneReadings)
             return true;
     }
     return false;
@@ -32,9 +32,10 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
     // After an extraction the remaining rows wait for the next pass, counts unchanged.
     for (int row = 0; row < rowCount && !extracted; ++row) {
         const long long checks = checkCount(row);
-        if (checks >= kDone)
+        if (checks >= kDoneReadings)
             continue;
-        const std::int64_t size = files_.sizeBySearch(table_.filePath(folder, row));
+        const std::string path = table_.filePath(folder, row);
+        const std::int64_t size = files_.sizeBySearch(path);
         const std::wstring sizeText = std::to_wstring(size);
         if (sizeText != table_.cell(colSize, row)) {
             table_.setCell(colSize, row, sizeText);
@@ -42,25 +43,39 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
             morePolling = true;
             continue;
         }
-        table_.setCell(colSteadyReadings, row, std::to_wstring(checks + 1));
-        if (checks < kReady) {
+        if (checks < kReadyReadings) {
+            table_.setCell(colSteadyReadings, row, std::to_wstring(checks + 1));
             morePolling = true;
-        } else if (size > 1) {
-            std::string id;
+        } else if (size > 1 && files_.heldForWriting(path)) {
+            // The writer only paused: the job is not complete until it lets the file go.
+            morePolling = true;
+        } else {
+            table_.setCell(colSteadyReadings, row, std::to_wstring(checks + 1));
+            if (size <= 1)
+                continue;
             try {
-                id = extract(row);
+                extracted = settle(row, path, size, extract);
             } catch (...) {
                 // The error box ends this pass, but the other rows must not stop settling.
                 if (morePolling || anyPolling(row + 1, rowCount))
                     enableTimer();
                 throw;
             }
-            table_.setCell(colReportId, row, locale_.ansiToWide(id));
-            extracted = true;
         }
     }
     if (morePolling || extracted)
         enableTimer();
+}
+
+bool SettlingPoll::settle(int row, const std::string& path, std::int64_t size,
+                          const Extract& extract) {
+    const DateTime lastWrite = files_.lastWriteLocal(path);
+    const std::optional<JobTable::SettledVersion> before = table_.settledVersion(row);
+    if (before && before->size == size && before->lastWrite == lastWrite)
+        return false; // a record without a new version: what was sent stands
+    table_.setCell(colReportId, row, locale_.ansiToWide(extract(row)));
+    table_.setSettledVersion(row, {size, lastWrite});
+    return true;
 }
 
 } // namespace quorva

@@ -1,13 +1,15 @@
 #pragma once
 
 // The settling poll: every 500 ms a pass re-reads the sizes of the rows' spool files and hands a
-// file whose size has stayed the same for six readings in a row to extraction and upload.
+// file whose size has stayed the same for six readings in a row to extraction and upload. A file
+// that a writer still holds open keeps polling, however long it pauses; a file whose settled
+// version was already handed over (same size, same last write) is not sent again.
 //
 // The window's timer handler drives it:
-//     settlingTimer.disable();
+//     settlingTimer.setEnabled(false);
 //     heartbeatLabel = SettlingPoll::nextInfoText(heartbeatLabel);
 //     poll.pass(spoolFolderLabel, [&](int row) { return extractAndRecord(row); },
-//               [&] { settlingTimer.enable(); });
+//               [&] { settlingTimer.setEnabled(true); });
 
 #include "capture/job_table.h"
 #include "platform/files.h"
@@ -37,12 +39,11 @@ public:
               const std::function<void()>& enableTimer);
 
 private:
-    // Thresholds on the check count (column 3).
-    static constexpr long long kDone = 6;
-    static constexpr long long kReady = 5;
-
     long long checkCount(int row) const;
     bool anyPolling(int fromRow, int rowCount) const;
+    // Hands the settled row to extraction unless this version of its file already was; records
+    // the version and the identifier. Returns whether extraction ran.
+    bool settle(int row, const std::string& path, std::int64_t size, const Extract& extract);
 
     JobTable& table_;
     const Files& files_;

@@ -3,6 +3,8 @@
 // Watches the spool folder for file-name and last-write changes (Windows only; included only by
 // Win32 code). One worker thread waits on an I/O completion port and hands every completed read
 // to the main window with a blocking SendMessage, so that all processing stays on the main thread.
+// A folder that goes away (a share that drops, a folder deleted) is told to the window and opened
+// again every few seconds until it is back.
 
 #include "capture/change_processor.h"
 
@@ -20,6 +22,14 @@ struct WatchStartResult {
 
 class WatchThread;
 
+// What a hand-over tells the window, as the message's lParam. wParam is the bytes transferred for
+// Changes (0: changes were lost, the folder must be rescanned) and the system's error code for
+// FolderLost.
+enum class WatchEvent : unsigned { Changes = 0, FolderLost = 1, FolderBack = 2 };
+
+// How often a lost folder is tried again, and a watched one checked to be still there.
+inline constexpr unsigned kFolderCheckMs = 5000;
+
 class SpoolWatcher {
 public:
     SpoolWatcher();
@@ -28,9 +38,9 @@ public:
     SpoolWatcher& operator=(const SpoolWatcher&) = delete;
 
     // Opens `folder` and starts the worker. For every completed read the worker calls
-    // SendMessage(window, message, transferredBytes, 0) and waits for it to return before it
-    // clears the buffer and re-arms the read; transferredBytes 0 means that changes were lost
-    // (more came than the buffer holds) and the folder must be rescanned. `window` is an HWND
+    // SendMessage(window, message, transferredBytes, WatchEvent::Changes) and waits for it to
+    // return before it clears the buffer and re-arms the read; it sends FolderLost and FolderBack
+    // the same way. `window` is an HWND
     // (never null: it is also the completion key, and key 0 is the stop order) owned by the
     // calling thread, which must also be the one that calls stop(). A watch already running is
     // stopped first.
@@ -55,6 +65,7 @@ private:
 // What the worker does with one result of its wait on the completion port.
 enum class WorkerStep {
     End,      // the stop packet, or a port that can no longer be waited on
+    Check,    // the wait timed out: check that the folder is still there, or open it again
     HandOver, // hand the buffer over (handOverBytes, 0 = changes lost), then re-arm the read
     Rearm,    // the read failed and delivered nothing: start the next one
     Wait,     // the read ended because its handle was closed or it was cancelled: there is nothing
@@ -64,7 +75,7 @@ enum class WorkerStep {
 struct DequeuedCompletion {
     bool succeeded = false;     // GetQueuedCompletionStatus returned TRUE
     bool hasOverlapped = false; // it gave back an overlapped record (a read's completion)
-    unsigned long error = 0;    // GetLastError() when it failed
+    unsigned long error = 0;    // GetLastError() when it failed (WAIT_TIMEOUT: nothing came)
     std::uintptr_t key = 0;     // the completion key
     unsigned long transferred = 0;
     unsigned long status = 0; // the read's final status (the overlapped record's Internal)

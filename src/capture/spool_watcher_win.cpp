@@ -11,6 +11,11 @@
 // worker blocked in a hand-over can finish it and then dequeue the stop packet. The handles are
 // closed only after the worker has ended: closing the directory ends the pending read, whose
 // completion stop() takes off the port itself before it closes the port.
+//
+// The folder can go away under the watcher: a read that cannot be re-armed, or a folder that no
+// longer opens as the one held (the worker looks every few seconds, since a deleted folder may
+// just leave its read pending), is lost. The worker closes its handle, tells the window, and tries
+// to open the folder again at each time-out of its wait; the new handle joins the same port.
 
 #include "capture/spool_watcher.h"
 
@@ -47,6 +52,14 @@ public:
 private:
     HANDLE h_ = nullptr;
 };
+
+// The folder opened for listing, sharing everything, so that the spooler and the user may still
+// write, rename and delete in it.
+HANDLE openDirectory(const std::string& folder, DWORD flags) {
+    return CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr);
+}
 
 // Waits until `thread` has ended, running the messages other threads send to this one meanwhile
 // (posted messages stay queued for the message loop).
@@ -87,11 +100,47 @@ struct SpoolWatcher::State {
         return readPending;
     }
 
-    // Closes the directory, then the port. Closing the directory ends the pending read (every
-    // file system ends its change reads when their handle closes), but until that completion has
-    // reached the port the system may still write into the overlapped record: take it off first.
-    void closeHandles() {
+    // Opens the folder and binds it to the port (made here the first time), with the window as
+    // completion key. False with the system's error as the last error.
+    bool openFolder() {
+        directory.reset(openDirectory(folder, FILE_FLAG_OVERLAPPED));
+        return static_cast<bool>(directory);
+    }
+    bool bindPort() {
+        HANDLE bound = CreateIoCompletionPort(directory.get(), port.get(),
+                                              reinterpret_cast<ULONG_PTR>(window), 0);
+        if (bound != nullptr && !port)
+            port.reset(bound);
+        return bound != nullptr;
+    }
+
+    // 0 while the folder's path still opens as the folder held, otherwise the error that says
+    // why not (a folder deleted and made again is another folder).
+    DWORD folderGone() const {
+        Handle now;
+        now.reset(openDirectory(folder, 0));
+        if (!now)
+            return GetLastError();
+        BY_HANDLE_FILE_INFORMATION held{};
+        BY_HANDLE_FILE_INFORMATION named{};
+        if (!GetFileInformationByHandle(directory.get(), &held) ||
+            !GetFileInformationByHandle(now.get(), &named))
+            return GetLastError();
+        // Some shares give no file index (zero): there, only a path that no longer opens counts.
+        const bool indexed = (named.nFileIndexHigh | named.nFileIndexLow) != 0;
+        const bool same = !indexed || (held.dwVolumeSerialNumber == named.dwVolumeSerialNumber &&
+                                       held.nFileIndexHigh == named.nFileIndexHigh &&
+                                       held.nFileIndexLow == named.nFileIndexLow);
+        return same ? 0 : ERROR_FILE_NOT_FOUND;
+    }
+
+    // Closes the directory. Closing it ends the pending read (every file system ends its change
+    // reads when their handle closes), but until that completion has reached the port the system
+    // may still write into the overlapped record: take it off first. Returns false when the stop
+    // packet came meanwhile.
+    bool closeDirectory() {
         directory.reset();
+        bool stopOrdered = false;
         while (readPending) {
             DWORD transferred = 0;
             ULONG_PTR key = 0;
@@ -100,7 +149,15 @@ struct SpoolWatcher::State {
                 GetQueuedCompletionStatus(port.get(), &transferred, &key, &done, INFINITE);
             if (done == &overlapped || (!ok && done == nullptr)) // a failed wait: nothing will come
                 readPending = false;
+            else if (ok && done == nullptr && key == 0)
+                stopOrdered = true;
         }
+        return !stopOrdered;
+    }
+
+    // Closes the directory, then the port.
+    void closeHandles() {
+        closeDirectory();
         port.reset();
     }
 
@@ -147,7 +204,7 @@ private:
             ULONG_PTR key = 0;
             completion.succeeded =
                 GetQueuedCompletionStatus(form_.port.get(), &transferred, &key,
-                                          &form_.completedOverlapped, INFINITE) != FALSE;
+                                          &form_.completedOverlapped, kFolderCheckMs) != FALSE;
             completion.error = completion.succeeded ? ERROR_SUCCESS : GetLastError();
             completion.hasOverlapped = form_.completedOverlapped != nullptr;
             completion.key = key;
@@ -162,15 +219,66 @@ private:
                 return;
             case WorkerStep::Wait:
                 break;
+            case WorkerStep::Check:
+                if (!checkFolder())
+                    return;
+                break;
             case WorkerStep::HandOver:
-                SendMessageW(form_.window, form_.message, decision.handOverBytes, 0);
-                form_.armRead();
+                handOver(WatchEvent::Changes, decision.handOverBytes);
+                if (!rearm())
+                    return;
                 break;
             case WorkerStep::Rearm:
-                form_.armRead();
+                if (!rearm())
+                    return;
                 break;
             }
         }
+    }
+
+    void handOver(WatchEvent event, unsigned long value) {
+        SendMessageW(form_.window, form_.message, value, static_cast<LPARAM>(event));
+    }
+
+    // The next read; a folder that no longer takes one is lost. False when the stop packet came.
+    bool rearm() {
+        if (form_.armRead())
+            return true;
+        return lose(GetLastError());
+    }
+
+    bool lose(DWORD error) {
+        if (!form_.closeDirectory())
+            return false;
+        handOver(WatchEvent::FolderLost, error);
+        return true;
+    }
+
+    // At each time-out: a lost folder is opened again, and read in full by the window once it
+    // is back; a held one must still be what its path names. False when the stop packet came.
+    bool checkFolder() {
+        if (form_.directory) {
+            const DWORD gone = form_.folderGone();
+            if (gone == 0)
+                return true;
+            if (!form_.closeDirectory())
+                return false;
+            // A folder made again under the same name is taken at once.
+            if (!reopen())
+                handOver(WatchEvent::FolderLost, gone);
+            return true;
+        }
+        reopen();
+        return true;
+    }
+
+    bool reopen() {
+        if (!form_.openFolder() || !form_.bindPort() || !form_.armRead()) {
+            form_.directory.reset(); // no read is pending on it
+            return false;
+        }
+        handOver(WatchEvent::FolderBack, 0);
+        return true;
     }
 
     SpoolWatcher::State& form_;
@@ -178,10 +286,10 @@ private:
 };
 
 WorkerDecision decideWorkerStep(const DequeuedCompletion& completion) {
-    // No packet at all from a wait without time limit: the port is gone, waiting again would
-    // spin.
     if (!completion.succeeded && !completion.hasOverlapped)
-        return {WorkerStep::End};
+        // Nothing came in time; any other failure without a packet means the port is gone, and
+        // waiting again would spin.
+        return {completion.error == WAIT_TIMEOUT ? WorkerStep::Check : WorkerStep::End};
     if (completion.key == 0)
         return {WorkerStep::End};
     if (completion.succeeded) {
@@ -217,15 +325,9 @@ WatchStartResult SpoolWatcher::start(const std::string& folder, void* window, un
     s.overlapped = {};
     s.completedOverlapped = &s.overlapped;
 
-    s.directory.reset(CreateFileA(
-        folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
-    if (!s.directory)
+    if (!s.openFolder())
         return {false, true, systemErrorText(GetLastError())};
-
-    s.port.reset(CreateIoCompletionPort(s.directory.get(), nullptr,
-                                        reinterpret_cast<ULONG_PTR>(s.window), 0));
-    if (!s.port || !s.armRead())
+    if (!s.bindPort() || !s.armRead())
         return s.abandon(GetLastError());
 
     s.worker = WatchThread::create(s);

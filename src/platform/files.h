@@ -24,6 +24,13 @@ public:
 struct DirectoryEntry {
     std::string name;   // without folder
     DateTime lastWrite; // local time
+    std::int64_t size = 0;
+
+    // The same file, unwritten: a file system with coarse times (FAT, some shares) needs the size
+    // beside the time.
+    bool sameVersion(const DirectoryEntry& other) const {
+        return lastWrite == other.lastWrite && size == other.size;
+    }
 };
 
 // The file system, with paths as 8-bit ANSI texts. Backslashes separate folders; the native
@@ -45,6 +52,9 @@ public:
     virtual void writeFile(const std::string& path, std::string_view bytes) const = 0;
     // The files (not folders) in a folder; empty when it cannot be listed.
     virtual std::vector<DirectoryEntry> list(const std::string& folder) const = 0;
+    // True when another program holds the file open for writing (an open that refuses writers
+    // fails for sharing); false when it is free or cannot be found.
+    virtual bool heldForWriting(const std::string& path) const = 0;
 
     // For the program's own files (job store, outbox, logs); each throws Error on failure.
     // Adds to the end of the file, creating it when missing.
@@ -66,6 +76,7 @@ public:
     DateTime lastWriteLocal(const std::string& path) const override;
     void writeFile(const std::string& path, std::string_view bytes) const override;
     std::vector<DirectoryEntry> list(const std::string& folder) const override;
+    bool heldForWriting(const std::string& path) const override;
     void appendFile(const std::string& path, std::string_view bytes) const override;
     void replaceFile(const std::string& from, const std::string& to) const override;
     void removeFile(const std::string& path) const override;

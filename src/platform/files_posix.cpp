@@ -157,10 +157,15 @@ std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
         struct stat st {};
         const std::string full = base + "/" + e->d_name;
         if (::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            entries.push_back({e->d_name, lastWrite(st)});
+            entries.push_back({e->d_name, lastWrite(st), static_cast<std::int64_t>(st.st_size)});
     }
     ::closedir(dir);
     return entries;
+}
+
+bool SystemFiles::heldForWriting(const std::string&) const {
+    // POSIX opens share everything: no writer can be seen this way.
+    return false;
 }
 
 } // namespace quorva

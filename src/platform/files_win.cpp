@@ -160,10 +160,20 @@ std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
         return entries;
     do {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            entries.push_back({data.cFileName, toLocal(data.ftLastWriteTime)});
+            entries.push_back(
+                {data.cFileName, toLocal(data.ftLastWriteTime),
+                 static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
+                                           data.nFileSizeLow)});
     } while (FindNextFileA(h, &data));
     FindClose(h);
     return entries;
+}
+
+bool SystemFiles::heldForWriting(const std::string& path) const {
+    // The same sharing the upload's open asks for, held only for this look.
+    const Handle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    return h.get() == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 } // namespace quorva

@@ -1,9 +1,10 @@
 #pragma once
 
-// A window timer with an interval and an Enabled switch: enabling starts it (SetTimer), disabling
-// stops it (KillTimer). Its ticks arrive as WM_TIMER through the owner window, inside the
-// owner's error boundary.
+// A window timer with an interval and an Enabled switch: enabling a stopped timer starts it
+// (SetTimer), enabling a running one changes nothing, disabling stops it (KillTimer). Its ticks
+// arrive as WM_TIMER through the owner window, inside the owner's error boundary.
 
+#include "ui/timer_switch.h"
 #include "ui/window.h"
 
 #include <functional>
@@ -18,7 +19,7 @@ public:
     Timer(const Timer&) = delete;
     Timer& operator=(const Timer&) = delete;
 
-    bool enabled() const { return enabled_; }
+    bool enabled() const { return switch_.on(); }
     void setEnabled(bool enabled);
     unsigned interval() const { return interval_; }
     // Restarts a running timer with the new interval.
@@ -27,10 +28,13 @@ public:
     std::function<void()> onTimer;
 
 private:
+    // (Re)starts the system timer's countdown.
+    void start();
+
     Window& owner_;
     UINT_PTR id_;
     unsigned interval_;
-    bool enabled_ = false;
+    TimerSwitch switch_;
 };
 
 } // namespace quorva

@@ -19,18 +19,24 @@ Timer::~Timer() {
 
 void Timer::setEnabled(bool enabled) {
     if (enabled) {
-        if (SetTimer(owner_.hwnd(), id_, interval_, nullptr) == 0)
-            throw Error(systemErrorText(GetLastError()));
-    } else {
+        if (switch_.enable())
+            start();
+    } else if (switch_.disable()) {
         KillTimer(owner_.hwnd(), id_);
     }
-    enabled_ = enabled;
 }
 
 void Timer::setInterval(unsigned intervalMs) {
     interval_ = intervalMs;
-    if (enabled_)
-        setEnabled(true);
+    if (switch_.on())
+        start();
+}
+
+void Timer::start() {
+    if (SetTimer(owner_.hwnd(), id_, interval_, nullptr) == 0) {
+        switch_.disable();
+        throw Error(systemErrorText(GetLastError()));
+    }
 }
 
 } // namespace quorva

@@ -32,6 +32,17 @@ protected:
     static int rowOf(const MainWindow& form, const wchar_t* name) {
         return form.jobTable.findByName(name);
     }
+    static bool hasId(const MainWindow& form, const wchar_t* name) {
+        const int row = rowOf(form, name);
+        return row >= 0 && !form.jobTable.cell(colReportId, row).empty();
+    }
+    static bool logged(const MainWindow& form, const std::string& text) {
+        for (int i = 0; i < form.eventList.count(); ++i) {
+            if (form.eventList.item(i).find(text) != std::string::npos)
+                return true;
+        }
+        return false;
+    }
 };
 
 TEST_F(MainWindowCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId) {
@@ -174,6 +185,76 @@ TEST_F(MainWindowCaptureTest, TheHeartbeatAlternatesWhileThePollRuns) {
     EXPECT_EQ(seen[1], "...");
     EXPECT_EQ(seen[2], "..");
     EXPECT_EQ(seen[3], "...");
+}
+
+TEST_F(MainWindowCaptureTest, AJobHeldOpenThroughAPauseIsSentOnceWhole) {
+    const auto form = openOnSpool();
+    const std::string invoice = sample("invoice-1.spl");
+    const std::string path = spool + "\\00053.SPL";
+    // Written the way the spooler writes: others may read, none may write.
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    const auto write = [&](std::string_view bytes) {
+        DWORD written = 0;
+        EXPECT_TRUE(
+            WriteFile(writer, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    };
+    write(std::string_view(invoice).substr(0, invoice.size() / 2));
+    pumpFor(5000); // longer than a file takes to settle
+    EXPECT_EQ(form->reportUpload.jobCounter(), 0);
+    EXPECT_TRUE(boxes.boxes.empty());
+
+    ScriptedServer server({{answerWithId("4714")}});
+    form->serverUrlEdit.setText(server.url("/KelbBin/Kelb.dll/"));
+    form->onServerUrlEdited();
+    write(std::string_view(invoice).substr(invoice.size() / 2));
+    CloseHandle(writer);
+    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, L"00053.spl"); }, 30000));
+    EXPECT_EQ(form->reportUpload.jobCounter(), 1);
+    ASSERT_EQ(server.received().size(), 1u);
+    EXPECT_NE(server.received()[0].request.find(invoice), std::string::npos);
+}
+
+TEST_F(MainWindowCaptureTest, KeptJobsAreNotSentAgainWhenABurstMakesTheFolderBeRescanned) {
+    ScriptedServer server({{answerWithId("4712")}});
+    drop("00050.SPL", sample("invoice-1.spl")); // printed and kept before this start
+    const auto form = openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n");
+
+    // Written while this thread runs no messages, far more than one change buffer holds.
+    drop("00051.SPL", sample("invoice-2.spl"));
+    for (int i = 0; i < 500; ++i)
+        drop("burst-" + std::to_string(i) + ".tmp", "x");
+    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, L"00051.spl"); }, 60000));
+    ASSERT_TRUE(logged(*form, "Trop de changements : relecture du dossier"));
+    EXPECT_TRUE(pumpUntil([&] { return !form->settlingTimer.enabled(); }, 30000));
+
+    EXPECT_EQ(rowOf(*form, L"00050.spl"), -1);
+    EXPECT_EQ(form->reportUpload.jobCounter(), 1);
+    ASSERT_EQ(server.received().size(), 1u);
+    EXPECT_NE(server.received()[0].request.find("00051.spl"), std::string::npos);
+}
+
+TEST_F(MainWindowCaptureTest, ALostSpoolFolderIsToldThenReadAgainWhenItComesBack) {
+    const auto form = openOnSpool();
+    const std::string lost = "Dossier du spouleur inaccessible : ";
+    // Moved away, as a share that drops or a folder deleted: its path names nothing any more.
+    std::filesystem::rename(spool, temp.file("spool-gone"));
+    ASSERT_TRUE(pumpUntil([&] { return form->statusLabel.text().rfind(lost, 0) == 0; }, 20000))
+        << form->statusLabel.text();
+    EXPECT_GT(form->statusLabel.text().size(), lost.size()); // with the reason
+    EXPECT_TRUE(logged(*form, lost));
+
+    // Made again, with a job written while nothing watched it.
+    ScriptedServer server({{answerWithId("4713")}});
+    form->serverUrlEdit.setText(server.url("/KelbBin/Kelb.dll/"));
+    form->onServerUrlEdited();
+    std::filesystem::create_directory(spool);
+    drop("00052.SPL", sample("invoice-1.spl"));
+    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, L"00052.spl"); }, 30000));
+    EXPECT_EQ(form->statusLabel.text(), "");
+    EXPECT_TRUE(logged(*form, "Dossier du spouleur de nouveau accessible"));
+    EXPECT_EQ(server.received().size(), 1u);
 }
 
 } // namespace

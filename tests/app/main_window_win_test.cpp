@@ -256,5 +256,18 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReported) {
     EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
+TEST_F(MainWindowTest, ASecondStartFindsTheFirstAndBringsItsWindowToTheFront) {
+    const InstanceLock first(L"Local\\Quorva.Test.Instance");
+    const InstanceLock second(L"Local\\Quorva.Test.Instance");
+    EXPECT_TRUE(first.first());
+    EXPECT_FALSE(second.first());
+
+    const auto form = open();
+    form->show(SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(form->hwnd()));
+    EXPECT_TRUE(bringRunningInstanceToFront(5000));
+    EXPECT_TRUE(pumpUntil([&] { return !IsIconic(form->hwnd()); }));
+}
+
 } // namespace
 } // namespace quorva

@@ -1,65 +1,29 @@
 #include "capture/change_processor.h"
 
 #include "platform/date_format.h"
+#include "support/change_buffer.h"
 #include "support/fakes.h"
 #include "support/memory_file_system.h"
+#include "support/recording_log.h"
 #include "support/temp_dir.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace quorva {
 namespace {
 
+using testing::changeBuffer;
+using testing::ChangeBuffer;
 using ::testing::ElementsAre;
 using testing::ManualClock;
 using testing::MemoryFileSystem;
-
-class RecordingLog final : public EventLog {
-public:
-    void insertTop(const std::string& line) override { lines.insert(lines.begin(), line); }
-    void clear() override { lines.clear(); }
-    std::vector<std::string> lines;
-};
-
-// One FILE_NOTIFY_INFORMATION record as the system writes it.
-struct Record {
-    std::uint32_t action;
-    std::u16string name;
-};
-
-void putField(std::vector<unsigned char>& bytes, std::size_t at, std::uint32_t value) {
-    std::memcpy(bytes.data() + at, &value, sizeof value);
-}
-
-// A change buffer of kChangeBufferSize bytes holding the records, and the byte count a
-// completion reports for it. Windows aligns each record on 4 bytes; Wine packs them.
-struct ChangeBuffer {
-    std::vector<unsigned char> bytes = std::vector<unsigned char>(kChangeBufferSize, 0);
-    unsigned long transferred = 0;
-};
-
-ChangeBuffer changeBuffer(const std::vector<Record>& records, bool aligned) {
-    ChangeBuffer buffer;
-    std::size_t pos = 0;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const Record& r = records[i];
-        const std::size_t nameBytes = r.name.size() * 2;
-        std::size_t length = 12 + nameBytes;
-        if (aligned)
-            length = (length + 3) / 4 * 4;
-        const bool last = i + 1 == records.size();
-        putField(buffer.bytes, pos, last ? 0 : static_cast<std::uint32_t>(length));
-        putField(buffer.bytes, pos + 4, r.action);
-        putField(buffer.bytes, pos + 8, static_cast<std::uint32_t>(nameBytes));
-        std::memcpy(buffer.bytes.data() + pos + 12, r.name.data(), nameBytes);
-        buffer.transferred = static_cast<unsigned long>(pos + 12 + nameBytes);
-        pos += length;
-    }
-    return buffer;
-}
+using testing::putField;
+using testing::Record;
+using testing::RecordingLog;
 
 constexpr const char* kFolder = "C:\\spool";
 
@@ -266,18 +230,22 @@ TEST(ChangeBufferBoundsTest, FieldsPointingOutsideStopTheWalk) {
     EXPECT_EQ(log.lines.size(), 3u);
 }
 
-TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansTheFolder) {
+TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansForWhatWasWrittenSinceTheFolderWasRead) {
+    const DateTime before{2026, 12, 7, 14, 5, 8, 0};
+    const DateTime after{2026, 12, 7, 14, 5, 9, 43};
+    // Kept printed jobs, there when watching starts: one stays as it is, one is written again.
+    files.put("C:\\spool\\00076.spl", "kept", before);
+    files.put("C:\\spool\\00075.spl", "kept", before);
+    processor.startWatching(kFolder);
     process({{1, u"settled.spl"}, {1, u"rewritten.spl"}, {1, u"gone.spl"}});
     table.setCell(colSteadyReadings, 0, L"6");
     table.setCell(colReportId, 0, L"4711");
     table.setCell(colSteadyReadings, 1, L"6");
     table.setCell(colSteadyReadings, 2, L"3");
-    const DateTime before{2026, 12, 7, 14, 5, 8, 0};
-    const DateTime after{2026, 12, 7, 14, 5, 9, 43};
     files.put("C:\\spool\\settled.spl", "x", before);
     files.put("C:\\spool\\REWRITTEN.SPL", "x", after);
     files.put("C:\\spool\\00077.SPL", "x", after);
-    files.put("C:\\spool\\00076.spl", "x", before);
+    files.put("C:\\spool\\00075.spl", "kept, then a new job", before);
     files.put("C:\\spool\\unit.~PAS", "x", after);
     files.put("C:\\spool\\sub\\deeper.spl", "x", after);
     later(30);
@@ -286,7 +254,7 @@ TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansTheFolder) {
     const std::string t = stamp() + " - ";
     EXPECT_THAT(log.lines,
                 ElementsAre(t + "MODIFIED rewritten.spl", t + "ADDED 00077.spl",
-                            t + "ADDED 00076.spl", t + "Trop de changements : relecture du dossier",
+                            t + "ADDED 00075.spl", t + "Trop de changements : relecture du dossier",
                             ::testing::_, ::testing::_, ::testing::_));
     ASSERT_EQ(table.rowCount(), 5);
     // The settled job keeps its state: it is not uploaded twice.
@@ -296,15 +264,28 @@ TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansTheFolder) {
     EXPECT_EQ(table.cell(colSteadyReadings, 1), L"0");
     EXPECT_EQ(table.lastChange(1), clock.now());
     EXPECT_EQ(table.cell(colSteadyReadings, 2), L"3"); // no file: untouched
-    EXPECT_THAT(row(3), ElementsAre(L"07/12/2026 14:05:39", L"00076.spl", L"0", L"0", L"", L"", L"",
+    EXPECT_THAT(row(3), ElementsAre(L"07/12/2026 14:05:39", L"00075.spl", L"0", L"0", L"", L"", L"",
                                     L"", L""));
     EXPECT_EQ(table.cell(colFileName, 4), L"00077.spl");
+    EXPECT_EQ(table.findByName(L"00076.spl"), -1); // the kept job is not sent again
 
-    // Nothing new: only the line, and no poll needed.
+    // Nothing new since that reading: only the line, and no poll needed.
     later(1);
     EXPECT_FALSE(processZero());
     EXPECT_EQ(log.lines.front(), stamp() + " - Trop de changements : relecture du dossier");
     EXPECT_EQ(table.rowCount(), 5);
+
+    // A folder back after it was lost is read the same way; a row given up because its file
+    // was away meanwhile polls again.
+    table.setCell(colSize, 2, L"-1");
+    table.setCell(colSteadyReadings, 2, L"6");
+    files.put("C:\\spool\\gone.spl", "x", before);
+    files.put("C:\\spool\\00078.spl", "x", after);
+    EXPECT_TRUE(processor.folderBack(kFolder));
+    EXPECT_EQ(log.lines[2],
+              stamp() + " - Dossier du spouleur de nouveau accessible : relecture du dossier");
+    EXPECT_EQ(table.cell(colSteadyReadings, 2), L"0");
+    EXPECT_EQ(table.rowCount(), 6);
 }
 
 TEST_P(ChangeProcessorTest, RecordAfterARescanIsNotTakenForARepeat) {

@@ -1,8 +1,11 @@
 #include "capture/settling_poll.h"
 
 #include "platform/error.h"
+#include "support/change_buffer.h"
 #include "support/fakes.h"
 #include "support/memory_file_system.h"
+#include "support/recording_log.h"
+#include "ui/timer_switch.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,9 +13,13 @@
 namespace quorva {
 namespace {
 
+using testing::changeBuffer;
+using testing::ChangeBuffer;
 using ::testing::ElementsAre;
 using testing::ManualClock;
 using testing::MemoryFileSystem;
+using testing::Record;
+using testing::RecordingLog;
 
 constexpr const char* kFolder = "C:\\spool";
 
@@ -55,6 +62,7 @@ protected:
     ManualClock clock;
     JobTable table{locale, clock};
     MemoryFileSystem files;
+    RecordingLog log;
     SettlingPoll poll{table, files, locale};
     std::vector<int> extracted;
     bool timerOn = false;
@@ -153,7 +161,7 @@ TEST_F(SettlingPollTest, GrowingFileKeepsCountingFromZero) {
     EXPECT_TRUE(extracted.empty());
 }
 
-TEST_F(SettlingPollTest, RefreshedRowCountsAgainFromItsStoredSize) {
+TEST_F(SettlingPollTest, RefreshedRowCountsAgainAndIsSentAgainOnlyAsANewVersion) {
     addJob("a.spl", "12345");
     for (int n = 0; n < 7; ++n)
         pass();
@@ -166,6 +174,16 @@ TEST_F(SettlingPollTest, RefreshedRowCountsAgainFromItsStoredSize) {
         EXPECT_EQ(countOf(0), std::to_wstring(n));
     }
     pass();
+    // The file is what was sent: done without a second upload.
+    EXPECT_THAT(extracted, ElementsAre(0));
+    EXPECT_EQ(countOf(0), L"6");
+    EXPECT_EQ(table.cell(colReportId, 0), L"id1");
+
+    // The spooler uses the name again for another job.
+    files.put(path("a.spl"), "12345", {2026, 12, 7, 15, 0, 0, 0});
+    table.setCell(colSteadyReadings, 0, L"0");
+    for (int n = 0; n < 6; ++n)
+        pass();
     EXPECT_THAT(extracted, ElementsAre(0, 0));
     EXPECT_EQ(table.cell(colReportId, 0), L"id2");
 }
@@ -239,6 +257,90 @@ TEST_F(SettlingPollTest, FailedExtractionSeesPollingRowsOnBothSides) {
                  Error);
     EXPECT_FALSE(enabled);
     EXPECT_EQ(alone.cell(colSteadyReadings, 0), L"6");
+}
+
+// A writer that pauses mid-job, run through the change processing and the poll as the window
+// runs them.
+class SpoolingTest : public SettlingPollTest {
+protected:
+    bool record(const std::vector<Record>& records) {
+        const ChangeBuffer buffer = changeBuffer(records, false);
+        return changes.process(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred,
+                               kFolder);
+    }
+    ChangeProcessor changes{table, log, clock, locale, files};
+};
+
+TEST_F(SpoolingTest, AWriterThatPausesMidJobHasItsCompleteJobSentOnce) {
+    // Paused for far longer than the poll waits, the file still held open: no upload.
+    files.put(path("00040.spl"), "first half");
+    files.holdForWriting(path("00040.spl"), true);
+    record({{1, u"00040.spl"}, {3, u"00040.spl"}});
+    for (int n = 0; n < 20; ++n)
+        EXPECT_TRUE(pass());
+    EXPECT_TRUE(extracted.empty());
+    EXPECT_EQ(countOf(0), L"5");
+
+    // The rest comes and the writer lets go: the whole job is sent, once.
+    files.append(path("00040.spl"), ", second half");
+    files.holdForWriting(path("00040.spl"), false);
+    record({{3, u"00040.spl"}}); // a repeat of the last line, and the row still polls: skipped
+    for (int n = 0; n < 8; ++n)
+        pass();
+    EXPECT_THAT(extracted, ElementsAre(0));
+    EXPECT_EQ(sizeOf(0), L"23");
+    EXPECT_EQ(table.cell(colReportId, 0), L"id1");
+
+    // This writer closed the file in its pause, so the first half went; the rest brings a
+    // repeat of the last line, which a done row must not miss.
+    files.append(path("00040.spl"), ", an annex");
+    EXPECT_TRUE(record({{3, u"00040.spl"}}));
+    EXPECT_EQ(countOf(0), L"0");
+    for (int n = 0; n < 8; ++n)
+        pass();
+    EXPECT_THAT(extracted, ElementsAre(0, 0));
+    EXPECT_EQ(table.cell(colReportId, 0), L"id2");
+}
+
+// The desk's timing played on a millisecond count: the timer's switch is the window timer's own;
+// each tick runs a pass, and a started timer ticks one interval after it was started.
+TEST_F(SpoolingTest, AJobThatSpoolsForLongHoldsNoOtherInvoiceBack) {
+    TimerSwitch timer;
+    long long now = 0;
+    long long due = 0;
+    const auto enable = [&] {
+        if (timer.enable())
+            due = now + 500;
+    };
+    long long sentAt = -1;
+    files.put(path("long.spl"), "");
+    for (; now <= 12000 && sentAt < 0; now += 50) {
+        if (now == 100) {
+            files.put(path("invoice.spl"), "the whole invoice");
+            if (record({{1, u"invoice.spl"}}))
+                enable();
+        }
+        // The long job and its shadow file change every 200 ms for 10 s.
+        if (now % 200 == 0 && now <= 10000) {
+            files.append(path("long.spl"), "more");
+            if (record({{3, u"long.spl"}, {3, u"long.shd"}}))
+                enable();
+        }
+        if (timer.on() && now >= due) {
+            timer.disable();
+            poll.pass(
+                kFolder,
+                [&](int row) {
+                    if (table.cell(colFileName, row) == L"invoice.spl")
+                        sentAt = now;
+                    return std::string("id");
+                },
+                enable);
+        }
+    }
+    // Seven passes after its write, about 3.5 s; not when the long job ends.
+    EXPECT_GE(sentAt, 3000);
+    EXPECT_LE(sentAt, 4500);
 }
 
 } // namespace

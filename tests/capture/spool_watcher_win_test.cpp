@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/system_error.h"
+#include "support/recording_log.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -377,19 +378,12 @@ TEST_F(SpoolWatcherTest, BufferHoldsStillWhileTheMainThreadReadsIt) {
     expectSoundHandOvers(window);
 }
 
-class EventRecorder final : public EventLog {
-public:
-    void insertTop(const std::string& line) override { lines.insert(lines.begin(), line); }
-    void clear() override { lines.clear(); }
-    std::vector<std::string> lines;
-};
-
 TEST_F(SpoolWatcherTest, BurstFarLargerThanTheBufferStillGivesEveryFileOneRow) {
     SystemLocale locale;
     SystemClock clock;
     SystemFiles files;
     JobTable table(locale, clock);
-    EventRecorder log;
+    testing::RecordingLog log;
     ChangeProcessor processor(table, log, clock, locale, files);
     window.onHandOver = [&](unsigned long transferred) {
         processor.process(watcher.buffer(), kChangeBufferSize, transferred, watcher.folder());
@@ -558,6 +552,7 @@ TEST(SpoolWatcherWorker, DecidesWhatEachCompletionMeans) {
     const Case cases[] = {
         {"stop packet", {true, false, 0, 0, 0, 0}, WorkerStep::End, 0},
         {"port gone", {false, false, ERROR_ABANDONED_WAIT_0, kWindowKey, 0, 0}, WorkerStep::End, 0},
+        {"time-out", {false, false, WAIT_TIMEOUT, 0, 0, 0}, WorkerStep::Check, 0},
         {"records", {true, true, 0, kWindowKey, 120, 0}, WorkerStep::HandOver, 120},
         {"overflow", {true, true, 0, kWindowKey, 0, kStatusNotifyEnumDir}, WorkerStep::HandOver, 0},
         {"overflow, no status", {true, true, 0, kWindowKey, 0, 0}, WorkerStep::HandOver, 0},

@@ -4,6 +4,7 @@
 # pieces over a second or two) each reach the server exactly once, with the six form fields and
 # the file's bytes; files that are not invoices are not uploaded; the program stays up and
 # closes cleanly.
+# A second start of the program hands over to the first and ends, so nothing is sent twice.
 # Usage: capture_e2e.sh <quorva.exe> <quorva-report-server> <folder of sample spool files>
 exe="$(realpath "$1")"
 server="$(realpath "$2")"
@@ -20,6 +21,7 @@ url=$(sed -n 's/^listening on \(http:.*\)$/\1/p' "$work/server.log" | head -n 1)
 
 write_settings "DossierSpouleur=$spool_win" "NomURL=$url" "NomSite=ESSAI"
 start_quorva
+start_second_quorva
 
 # Appends FILE to TARGET in four pieces, 0.4 s apart, as a spooler does.
 spool() {

@@ -9,6 +9,9 @@ xvfb_pid=""
 app_pid=""
 extra_cleanup=""
 cleanup() {
+    # The exe outlives the cmd that started it; left running, it would take the next run's
+    # start for a second one. Asked to close, in this Wine prefix only.
+    [[ -n "$app_pid" ]] && wine taskkill /im quorva.exe >/dev/null 2>&1 || true
     [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
     [[ -n "$extra_cleanup" ]] && eval "$extra_cleanup"
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
@@ -71,6 +74,20 @@ start_quorva() {
 }
 
 still_running() { kill -0 "$app_pid" 2>/dev/null; }
+
+quorva_windows() { xwininfo -root -tree 2>/dev/null | grep -c '"Quorva"' || true; }
+
+# Starts quorva.exe a second time, as a double-click too many would: it must hand over to the
+# running one and end by itself, with exit code 0, leaving one window.
+start_second_quorva() {
+    local status=0 windows
+    windows=$(quorva_windows)
+    timeout 60 wine cmd /c "set APPDATA=$(winepath -w "$work/appdata")&& $(winepath -w "$exe")" \
+        >"$work/second-output" 2>&1 || status=$?
+    [[ "$status" -eq 0 ]] || fail "the second start exited with code $status"
+    [[ "$(quorva_windows)" -eq "$windows" ]] || fail "a second start opened a window of its own"
+    still_running || fail "the first start ended when the second came"
+}
 
 # Closes the window as the user would (WM_CLOSE, no forced end) and expects exit code 0.
 close_quorva() {

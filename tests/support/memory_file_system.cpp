@@ -32,7 +32,7 @@ private:
 
 void MemoryFileSystem::put(const std::string& path, std::string content,
                            const DateTime& lastWrite) {
-    files_[path] = {std::move(content), lastWrite, std::nullopt};
+    files_[path] = {std::move(content), lastWrite, std::nullopt, false};
 }
 
 void MemoryFileSystem::append(const std::string& path, std::string_view bytes) {
@@ -45,6 +45,15 @@ void MemoryFileSystem::remove(const std::string& path) {
 
 void MemoryFileSystem::setReportedSize(const std::string& path, std::int64_t size) {
     files_[path].reportedSize = size;
+}
+
+void MemoryFileSystem::holdForWriting(const std::string& path, bool held) {
+    files_[path].held = held;
+}
+
+bool MemoryFileSystem::heldForWriting(const std::string& path) const {
+    const auto it = files_.find(path);
+    return it != files_.end() && it->second.held;
 }
 
 const MemoryFileSystem::File& MemoryFileSystem::open(const std::string& path) const {
@@ -78,7 +87,7 @@ DateTime MemoryFileSystem::lastWriteLocal(const std::string& path) const {
 }
 
 void MemoryFileSystem::writeFile(const std::string& path, std::string_view bytes) const {
-    files_[path] = {std::string(bytes), {}, std::nullopt};
+    files_[path] = {std::string(bytes), {}, std::nullopt, false};
 }
 
 std::vector<DirectoryEntry> MemoryFileSystem::list(const std::string& folder) const {
@@ -86,7 +95,8 @@ std::vector<DirectoryEntry> MemoryFileSystem::list(const std::string& folder) co
     const std::string prefix = folder + "\\";
     for (const auto& [path, file] : files_) {
         if (path.starts_with(prefix) && path.find('\\', prefix.size()) == std::string::npos)
-            entries.push_back({path.substr(prefix.size()), file.lastWrite});
+            entries.push_back({path.substr(prefix.size()), file.lastWrite,
+                               static_cast<std::int64_t>(file.content.size())});
     }
     return entries;
 }

@@ -19,6 +19,8 @@ public:
     // The size an open file reports from now on, to play a file that shrank or grew after it was
     // measured.
     void setReportedSize(const std::string& path, std::int64_t size);
+    // A writer that holds the file open, or lets it go.
+    void holdForWriting(const std::string& path, bool held);
 
     std::int64_t sizeBySearch(const std::string& path) const override;
     std::string readShared(const std::string& path) const override;
@@ -26,6 +28,7 @@ public:
     DateTime lastWriteLocal(const std::string& path) const override;
     void writeFile(const std::string& path, std::string_view bytes) const override;
     std::vector<DirectoryEntry> list(const std::string& folder) const override;
+    bool heldForWriting(const std::string& path) const override;
     void appendFile(const std::string& path, std::string_view bytes) const override;
     void replaceFile(const std::string& from, const std::string& to) const override;
     void removeFile(const std::string& path) const override;
@@ -39,6 +42,7 @@ private:
         std::string content;
         DateTime lastWrite;
         std::optional<std::int64_t> reportedSize;
+        bool held = false;
     };
     const File& open(const std::string& path) const;
 

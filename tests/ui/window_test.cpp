@@ -126,6 +126,21 @@ TEST_F(WindowTest, AnEnabledTimerTicksUntilDisabled) {
     EXPECT_EQ(ticks, 2);
 }
 
+TEST_F(WindowTest, EnablingARunningTimerDoesNotPutItsTickOff) {
+    Timer timer(host, 200);
+    int ticks = 0;
+    timer.onTimer = [&] { ++ticks; };
+    timer.setEnabled(true);
+    // Enabled again every 50 ms, as change records come while a job spools.
+    EXPECT_TRUE(pumpUntil(
+        [&] {
+            pumpFor(50);
+            timer.setEnabled(true);
+            return ticks >= 2;
+        },
+        5000));
+}
+
 TEST_F(WindowTest, TwoTimersOfOneWindowStayApart) {
     Timer slow(host, 60000);
     Timer fast(host, 10);
