@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/about.h"
 #include "app/proxy.h"
 #include "card/card_print.h"
 
@@ -54,6 +55,7 @@ void MainWindow::show(int showCommand) {
 
 void MainWindow::OnCreate() {
     createControls();
+    addAboutItem(hwnd());
     startUp();
 }
 
@@ -136,6 +138,13 @@ void MainWindow::startWatching() {
 void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM) {
     if (message == kChangeBufferMessage)
         onChangeBuffer(static_cast<unsigned long>(wParam));
+}
+
+bool MainWindow::OnSysCommand(UINT command) {
+    if (command != kAboutCommand)
+        return false;
+    showAbout(boxes, hwnd());
+    return true;
 }
 
 void MainWindow::onChangeBuffer(unsigned long transferred) {

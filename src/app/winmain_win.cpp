@@ -1,3 +1,4 @@
+#include "app/administrator_rights.h"
 #include "app/main_window.h"
 #include "platform/env.h"
 
@@ -18,6 +19,7 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
     quorva::MainWindow form({boxes, registry, clock, locale, files, shell,
                              quorva::environmentVariable("APPDATA"), /*endsProgram=*/true});
     form.show(showCommand);
+    quorva::warnWithoutAdministratorRights(boxes, form.hwnd());
 
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
