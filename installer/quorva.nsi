@@ -1,6 +1,7 @@
 ; Quorva's setup program, in French: installs quorva.exe for every user of the desk, with a
 ; Start-menu shortcut, an uninstaller listed by the control panel and, when chosen, a start at
-; logon. /S installs silently with the default choices (an upgrade keeps the previous choice).
+; logon. /S installs silently; /DEMARRAGE=0 (or 1) then says whether Quorva starts at logon, which
+; otherwise it does on a first install and as before on an upgrade.
 ;
 ; Administrator rights: quorva.exe's manifest asks for the highest rights the user has, since its
 ; main job (the spooler's folder, the printers' keys under HKLM, restarting the spooler) needs
@@ -154,11 +155,19 @@ SectionEnd
 
 Function .onInit
     SetShellVarContext all
-    ; An upgrade keeps the previous choice of starting at logon.
+    ; Starting at logon: /DEMARRAGE=0 or 1 decides (for silent installs); otherwise an upgrade
+    ; keeps the previous choice, and a first install starts at logon.
+    ${GetParameters} $1
     ClearErrors
-    ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "DemarrageOuvertureSession"
-    ${IfNot} ${Errors}
-    ${AndIf} $0 == 0
+    ${GetOptions} $1 "/DEMARRAGE=" $0
+    ${If} ${Errors}
+        ClearErrors
+        ReadRegDWORD $0 HKLM "${UNINSTALL_KEY}" "DemarrageOuvertureSession"
+        ${If} ${Errors}
+            StrCpy $0 1
+        ${EndIf}
+    ${EndIf}
+    ${If} $0 == 0
         SectionSetFlags ${LogonStartSection} 0
     ${EndIf}
 FunctionEnd

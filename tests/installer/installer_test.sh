@@ -2,8 +2,8 @@
 # The setup program under Wine, in a throwaway copy of the project's prefix: a silent install of
 # an earlier version (the files, the Start-menu shortcut, the uninstall entry, the logon task),
 # the installed Quorva started from its shortcut, a silent upgrade while it runs (Quorva closed,
-# the new version in place, the user's settings kept), then a silent uninstall that leaves
-# nothing but the user's settings.
+# the new version in place, the user's settings kept), the logon start turned off and on, then a
+# silent uninstall that leaves nothing but the user's settings.
 # Wine registers the logon task but keeps only part of its definition and never runs it at logon;
 # it runs everything elevated, so the standard user's case is tested apart (app_program_win_tests).
 # Usage: installer_test.sh <release build folder> <quorva.nsi>
@@ -64,18 +64,24 @@ cp "$settings" "$work/settings-before"
 wine start "$(winepath -w "$shortcut")" >"$work/output" 2>&1
 wait_for 60 window_shown || fail "the installed Quorva shows no window"
 
-# ---- Silent upgrade while it runs: Quorva is closed, then replaced.
-wine "$(winepath -w "$setup")" /S || fail "the upgrade failed"
+# ---- Silent upgrade while it runs, turning the logon start off: Quorva is closed, then replaced.
+wine "$(winepath -w "$setup")" /S /DEMARRAGE=0 || fail "the upgrade failed"
 window_shown && fail "the upgrade left Quorva running"
 cmp -s "$program_folder/quorva.exe" "$build/quorva.exe" || fail "the upgrade kept the old quorva.exe"
 [[ "$(registry_value DisplayVersion)" == "$version" ]] || fail "the uninstall entry kept the old version"
-[[ -f "$task" ]] || fail "the upgrade lost the logon task"
+[[ ! -e "$task" ]] || fail "/DEMARRAGE=0 left the logon task"
 cmp -s "$settings" "$work/settings-before" || fail "the upgrade changed the user's settings"
 # What the desks run: stripped, with the version from git describe.
 x86_64-w64-mingw32-objdump -h "$program_folder/quorva.exe" | grep -q '\.debug_' &&
     fail "the installed quorva.exe carries debug information"
 strings -el "$program_folder/quorva.exe" | grep -qxF "$version" ||
     fail "the installed quorva.exe does not carry version $version"
+
+# The next upgrade keeps the logon start off; /DEMARRAGE=1 turns it on again.
+wine "$(winepath -w "$setup")" /S || fail "the second upgrade failed"
+[[ ! -e "$task" ]] || fail "an upgrade turned the logon start back on"
+wine "$(winepath -w "$setup")" /S /DEMARRAGE=1 || fail "the third upgrade failed"
+[[ -f "$task" ]] || fail "/DEMARRAGE=1 made no logon task"
 
 # ---- Silent uninstall. The uninstaller runs from a copy in TEMP, so its end is waited for.
 wine "C:\\Program Files\\Quorva\\desinstaller.exe" /S || fail "the uninstaller failed"
