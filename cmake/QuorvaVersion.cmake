@@ -13,12 +13,13 @@ execute_process(COMMAND git describe --tags --always --dirty --match "v[0-9]*" -
                 RESULT_VARIABLE describe_failed ERROR_QUIET)
 
 set(numbers_pattern "([0-9]+)\\.([0-9]+)\\.([0-9]+)")
+set(base "${FALLBACK}")
 if(describe_failed)
-    set(version "${FALLBACK}")
+    set(version "${base}")
     set(commits 0)
 elseif(describe MATCHES "^v?(${numbers_pattern}(-([0-9]+)-g[0-9a-f]+)?(-dirty)?)$")
     set(version "${CMAKE_MATCH_1}")
-    set(FALLBACK "${CMAKE_MATCH_2}.${CMAKE_MATCH_3}.${CMAKE_MATCH_4}")
+    set(base "${CMAKE_MATCH_2}.${CMAKE_MATCH_3}.${CMAKE_MATCH_4}")
     set(commits "${CMAKE_MATCH_6}")
     if(commits STREQUAL "")
         set(commits 0)
@@ -28,10 +29,10 @@ else()
     execute_process(COMMAND git rev-list --count HEAD
                     WORKING_DIRECTORY "${SOURCE_DIR}"
                     OUTPUT_VARIABLE commits OUTPUT_STRIP_TRAILING_WHITESPACE)
-    set(version "${FALLBACK}-${commits}-g${describe}")
+    set(version "${base}-${commits}-g${describe}")
 endif()
 
-string(REGEX MATCH "^${numbers_pattern}" numbers "${FALLBACK}")
+string(REGEX MATCH "^${numbers_pattern}" numbers "${base}")
 set(QUORVA_VERSION "${version}")
 set(QUORVA_VERSION_NUMBERS "${CMAKE_MATCH_1},${CMAKE_MATCH_2},${CMAKE_MATCH_3},${commits}")
 file(CONFIGURE OUTPUT "${OUTPUT}" @ONLY CONTENT [[

@@ -7,7 +7,7 @@
 ; main job (the spooler's folder, the printers' keys under HKLM, restarting the spooler) needs
 ; them. Windows skips Run-key entries of programs that ask for elevation, so the start at logon is
 ; a scheduled task for the Users group with the highest rights: elevated without a prompt for an
-; administrator, as a standard user otherwise (Quorva then says what it cannot do).
+; administrator, as a standard user otherwise (Quorva then says what may fail).
 ;
 ; makensis -DPROGRAM=<quorva.exe> -DVERSION_HEADER=<quorva_version.h> -DOUTDIR=<folder> quorva.nsi
 

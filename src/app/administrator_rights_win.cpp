@@ -17,8 +17,7 @@ void warnWithoutAdministratorRights(MessageBoxes& boxes, HWND owner) {
     boxes.show(owner,
                "Quorva fonctionne sans les droits d'administrateur : la lecture du dossier du "
                "spouleur, la conservation des travaux imprimés et le redémarrage du spouleur "
-               "peuvent échouer.\r\nLancez Quorva en tant qu'administrateur (clic droit sur son "
-               "raccourci), ou demandez ces droits à votre service informatique.",
+               "peuvent échouer.\r\nDemandez ces droits à votre service informatique.",
                kProgramTitle, MB_OK | MB_ICONWARNING);
 }
 

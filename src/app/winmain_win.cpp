@@ -16,10 +16,11 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
     quorva::SystemLocale locale;
     quorva::SystemFiles files;
     quorva::SystemShell shell;
+    // Said before the window starts, so that it explains the failures that may follow.
+    quorva::warnWithoutAdministratorRights(boxes, nullptr);
     quorva::MainWindow form({boxes, registry, clock, locale, files, shell,
                              quorva::environmentVariable("APPDATA"), /*endsProgram=*/true});
     form.show(showCommand);
-    quorva::warnWithoutAdministratorRights(boxes, form.hwnd());
 
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
