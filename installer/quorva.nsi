@@ -97,7 +97,19 @@ Section "Quorva" ProgramSection
     SectionIn RO
     Call closeQuorva
     SetOutPath "$INSTDIR"
+    ; A Quorva of another session, which closeQuorva cannot see, keeps its file: say so rather
+    ; than leave the old program under the new version's name (silent installs fail).
+    SetOverwrite try
+retryProgram:
+    ClearErrors
     File "/oname=quorva.exe" "${PROGRAM}"
+    ${If} ${Errors}
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+            "quorva.exe est encore utilisé, peut-être dans une autre session ouverte sur ce poste.$\r$\nFermez-y Quorva, puis cliquez sur Réessayer." \
+            /SD IDCANCEL IDRETRY retryProgram
+        Abort "quorva.exe est encore utilisé : rien n'a été mis à jour."
+    ${EndIf}
+    SetOverwrite on
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
     CreateShortcut "$SMPROGRAMS\Quorva.lnk" "$INSTDIR\quorva.exe" "" "$INSTDIR\quorva.exe" 0 \
         SW_SHOWNORMAL "" "Suivi des impressions et cartes de fidélité"
@@ -182,8 +194,9 @@ Section "Uninstall"
     nsExec::Exec 'schtasks /Delete /TN "${TASK_NAME}" /F'
     Pop $0
     Delete "$SMPROGRAMS\Quorva.lnk"
-    Delete "$INSTDIR\quorva.exe"
+    ; Still running in another session: removed at the next restart.
+    Delete /REBOOTOK "$INSTDIR\quorva.exe"
     Delete "$INSTDIR\${UNINSTALLER}"
-    RMDir "$INSTDIR"
+    RMDir /REBOOTOK "$INSTDIR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

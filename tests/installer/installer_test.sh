@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The setup program under Wine, in a throwaway copy of the project's prefix: a silent install of
 # an earlier version (the files, the Start-menu shortcut, the uninstall entry, the logon task),
-# the installed Quorva started from its shortcut, a silent upgrade while it runs (Quorva closed,
-# the new version in place, the user's settings kept), the logon start turned off and on, then a
-# silent uninstall that leaves nothing but the user's settings.
+# the installed Quorva started from its shortcut, a silent upgrade while it runs (Quorva closed;
+# refused while another session holds quorva.exe; then the new version in place, the user's
+# settings kept), the logon start turned off and on, then a silent uninstall that leaves nothing
+# but the user's settings.
 # Wine registers the logon task but keeps only part of its definition and never runs it at logon;
 # it runs everything elevated, so the standard user's case is tested apart (app_program_win_tests).
 # Usage: installer_test.sh <release build folder> <quorva.nsi>
@@ -64,9 +65,33 @@ cp "$settings" "$work/settings-before"
 wine start "$(winepath -w "$shortcut")" >"$work/output" 2>&1
 wait_for 60 window_shown || fail "the installed Quorva shows no window"
 
-# ---- Silent upgrade while it runs, turning the logon start off: Quorva is closed, then replaced.
-wine "$(winepath -w "$setup")" /S /DEMARRAGE=0 || fail "the upgrade failed"
+# ---- Silent upgrade while it runs, and while another session (which the setup cannot see)
+# holds quorva.exe: Quorva is closed, and the upgrade fails with nothing updated.
+cat >"$work/hold.c" <<'C'
+#include <windows.h>
+#include <stdio.h>
+int main(int argc, char** argv) {
+    HANDLE file = CreateFileA(argv[argc - 1], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    puts("held");
+    fflush(stdout);
+    Sleep(INFINITE);
+}
+C
+x86_64-w64-mingw32-gcc -static -o "$work/hold.exe" "$work/hold.c" || fail "cannot build hold.exe"
+wine "$(winepath -w "$work/hold.exe")" 'C:\Program Files\Quorva\quorva.exe' >"$work/held" 2>&1 &
+hold_pid=$!
+wait_for 30 grep -q held "$work/held" || fail "hold.exe did not open quorva.exe"
+wine "$(winepath -w "$setup")" /S && fail "the upgrade succeeded over a quorva.exe in use"
 window_shown && fail "the upgrade left Quorva running"
+cmp -s "$program_folder/quorva.exe" "$work/earlier/quorva.exe" || fail "quorva.exe changed while in use"
+[[ "$(registry_value DisplayVersion)" == 0.0.9 ]] || fail "the failed upgrade changed the version"
+wine taskkill /f /im hold.exe >/dev/null
+wait "$hold_pid" || true
+
+# ---- The upgrade again, turning the logon start off: the new version in place.
+wine "$(winepath -w "$setup")" /S /DEMARRAGE=0 || fail "the upgrade failed"
 cmp -s "$program_folder/quorva.exe" "$build/quorva.exe" || fail "the upgrade kept the old quorva.exe"
 [[ "$(registry_value DisplayVersion)" == "$version" ]] || fail "the uninstall entry kept the old version"
 [[ ! -e "$task" ]] || fail "/DEMARRAGE=0 left the logon task"
