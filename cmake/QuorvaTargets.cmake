@@ -13,7 +13,7 @@ if(WIN32)
     # One self-contained exe: without -static it needs the MinGW runtime DLLs.
     target_link_options(quorva_options INTERFACE -static)
     target_link_libraries(quorva_options INTERFACE
-        ws2_32 comctl32 comdlg32 gdi32 user32 shell32 advapi32 winspool ole32 uuid)
+        ws2_32 comctl32 comdlg32 gdi32 user32 shell32 advapi32 winspool ole32 uuid version)
 endif()
 
 # The program's narrow strings are ANSI texts (Windows-1252 on the desk): its French literals,

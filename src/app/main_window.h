@@ -244,6 +244,7 @@ private:
     void OnCreate() override;
     void OnDestroy() override;
     void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    bool OnSysCommand(UINT command) override;
 
     void createControls();
     void createJobListPage();

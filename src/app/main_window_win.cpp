@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/about.h"
 #include "app/proxy.h"
 #include "card/card_print.h"
 #include "platform/system_error.h"
@@ -59,6 +60,7 @@ void MainWindow::show(int showCommand) {
 
 void MainWindow::OnCreate() {
     createControls();
+    addAboutItem(hwnd());
     startUp();
 }
 
@@ -165,6 +167,13 @@ void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         onFolderBack();
         break;
     }
+}
+
+bool MainWindow::OnSysCommand(UINT command) {
+    if (command != kAboutCommand)
+        return false;
+    showAbout(boxes, hwnd());
+    return true;
 }
 
 void MainWindow::onChangeBuffer(unsigned long transferred) {

@@ -1,3 +1,4 @@
+#include "app/administrator_rights.h"
 #include "app/main_window.h"
 #include "platform/env.h"
 
@@ -15,6 +16,8 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
     quorva::SystemLocale locale;
     quorva::SystemFiles files;
     quorva::SystemShell shell;
+    // Said before the window starts, so that it explains the failures that may follow.
+    quorva::warnWithoutAdministratorRights(boxes, nullptr);
     quorva::MainWindow form({boxes, registry, clock, locale, files, shell,
                              quorva::environmentVariable("APPDATA"),
                              quorva::environmentVariable("LOCALAPPDATA"), /*endsProgram=*/true});

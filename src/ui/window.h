@@ -82,6 +82,9 @@ protected:
     virtual void OnTimer(UINT_PTR id);
     // Private messages, WM_APP to 0xBFFF.
     virtual void OnAppMessage(UINT, WPARAM, LPARAM) {}
+    // A system-menu command (its four low bits cleared): true when handled, otherwise the system
+    // carries it out.
+    virtual bool OnSysCommand(UINT /*command*/) { return false; }
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -147,6 +147,10 @@ LRESULT Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return OnDrawItem(lParam);
     case WM_CTLCOLORSTATIC:
         return OnCtlColorStatic(wParam, lParam);
+    case WM_SYSCOMMAND:
+        if (OnSysCommand(static_cast<UINT>(wParam & 0xFFF0)))
+            return 0;
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
     default:
         if (message >= WM_APP && message <= 0xBFFF) {
             OnAppMessage(message, wParam, lParam);

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# The setup program under Wine, in a throwaway copy of the project's prefix: a silent install of
+# an earlier version (the files, the Start-menu shortcut, the uninstall entry, the logon task),
+# the installed Quorva started from its shortcut, a silent upgrade while it runs (Quorva closed;
+# refused while another session holds quorva.exe; then the new version in place, the user's
+# settings kept), the logon start turned off and on, then a silent uninstall that leaves nothing
+# but the user's settings.
+# Wine registers the logon task but keeps only part of its definition and never runs it at logon;
+# it runs everything elevated, so the standard user's case is tested apart (app_program_win_tests).
+# Usage: installer_test.sh <release build folder> <quorva.nsi>
+build="$(realpath "$1")"
+nsi="$(realpath "$2")"
+unset DISPLAY # a display of our own: no other program's window named Quorva
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
+
+version=$(sed -n 's/^#define QUORVA_VERSION "\(.*\)"$/\1/p' "$build/generated/quorva_version.h")
+setup="$build/quorva-setup-$version.exe"
+[[ -f "$setup" ]] || fail "no $setup"
+
+export WINEPREFIX="$work/prefix"
+cp -a --reflink=auto "$QUORVA_BUILD/wineprefix" "$WINEPREFIX"
+extra_cleanup='wineserver -k 2>/dev/null'
+wineserver -p
+wine cmd /c exit
+
+drive="$WINEPREFIX/drive_c"
+program_folder="$drive/Program Files/Quorva"
+shortcut="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Quorva.lnk"
+task="$drive/windows/system32/tasks/Quorva"
+settings="$drive/users/$(id -un)/AppData/Roaming/Zentor/Quorva.ini"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorva'
+
+registry_value() {
+    wine reg query "$uninstall_key" /v "$1" 2>/dev/null | sed -n "s/^ *$1 *REG_[A-Z]* *//p" | tr -d '\r'
+}
+
+# An earlier version: the same script, another version, a program that differs by a byte.
+mkdir -p "$work/earlier"
+printf '#define QUORVA_VERSION "0.0.9"\n#define QUORVA_VERSION_NUMBERS 0,0,9,0\n' \
+    >"$work/earlier/quorva_version.h"
+{ cat "$build/quorva.exe"; printf 'x'; } >"$work/earlier/quorva.exe"
+makensis -V1 -DPROGRAM="$work/earlier/quorva.exe" -DVERSION_HEADER="$work/earlier/quorva_version.h" \
+    -DOUTDIR="$work/earlier" "$nsi" >/dev/null || fail "makensis failed for the earlier version"
+
+# ---- Silent install of the earlier version.
+wine "$(winepath -w "$work/earlier/quorva-setup-0.0.9.exe")" /S || fail "the earlier setup failed"
+cmp -s "$program_folder/quorva.exe" "$work/earlier/quorva.exe" || fail "quorva.exe not installed"
+[[ -f "$program_folder/desinstaller.exe" ]] || fail "no uninstaller"
+grep -qaF 'C:\Program Files\Quorva\quorva.exe' "$shortcut" || fail "no Start-menu shortcut"
+[[ "$(registry_value DisplayName)" == Quorva ]] || fail "no uninstall entry"
+[[ "$(registry_value DisplayVersion)" == 0.0.9 ]] || fail "uninstall entry without the version"
+[[ "$(registry_value Publisher)" == Zentor ]] || fail "uninstall entry without the publisher"
+[[ "$(registry_value QuietUninstallString)" == '"C:\Program Files\Quorva\desinstaller.exe" /S' ]] ||
+    fail "uninstall entry without the silent uninstall"
+# The logon start, checked by default: the task as Wine keeps it.
+[[ "$(registry_value DemarrageOuvertureSession)" == 0x1 ]] || fail "the logon task was not made"
+grep -qF "Démarre Quorva à l'ouverture de session" "$task" ||
+    fail "no logon task"
+
+# ---- The installed Quorva, from its shortcut, with the user's settings.
+mkdir -p "$(dirname "$settings")" "$work/spool"
+printf '[Options]\r\nDossierSpouleur=%s\r\nNomSite=INSTALLE\r\nNomURL=\r\n' \
+    "$(winepath -w "$work/spool")" >"$settings"
+cp "$settings" "$work/settings-before"
+wine start "$(winepath -w "$shortcut")" >"$work/output" 2>&1
+wait_for 60 window_shown || fail "the installed Quorva shows no window"
+
+# ---- Silent upgrade while it runs, and while another session (which the setup cannot see)
+# holds quorva.exe: Quorva is closed, and the upgrade fails with nothing updated.
+cat >"$work/hold.c" <<'C'
+#include <windows.h>
+#include <stdio.h>
+int main(int argc, char** argv) {
+    HANDLE file = CreateFileA(argv[argc - 1], GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return 1;
+    puts("held");
+    fflush(stdout);
+    Sleep(INFINITE);
+}
+C
+x86_64-w64-mingw32-gcc -static -o "$work/hold.exe" "$work/hold.c" || fail "cannot build hold.exe"
+wine "$(winepath -w "$work/hold.exe")" 'C:\Program Files\Quorva\quorva.exe' >"$work/held" 2>&1 &
+hold_pid=$!
+wait_for 30 grep -q held "$work/held" || fail "hold.exe did not open quorva.exe"
+wine "$(winepath -w "$setup")" /S && fail "the upgrade succeeded over a quorva.exe in use"
+window_shown && fail "the upgrade left Quorva running"
+cmp -s "$program_folder/quorva.exe" "$work/earlier/quorva.exe" || fail "quorva.exe changed while in use"
+[[ "$(registry_value DisplayVersion)" == 0.0.9 ]] || fail "the failed upgrade changed the version"
+wine taskkill /f /im hold.exe >/dev/null
+wait "$hold_pid" || true
+
+# ---- The upgrade again, turning the logon start off: the new version in place.
+wine "$(winepath -w "$setup")" /S /DEMARRAGE=0 || fail "the upgrade failed"
+cmp -s "$program_folder/quorva.exe" "$build/quorva.exe" || fail "the upgrade kept the old quorva.exe"
+[[ "$(registry_value DisplayVersion)" == "$version" ]] || fail "the uninstall entry kept the old version"
+[[ ! -e "$task" ]] || fail "/DEMARRAGE=0 left the logon task"
+cmp -s "$settings" "$work/settings-before" || fail "the upgrade changed the user's settings"
+# What the desks run: stripped, with the version from git describe.
+x86_64-w64-mingw32-objdump -h "$program_folder/quorva.exe" | grep -q '\.debug_' &&
+    fail "the installed quorva.exe carries debug information"
+strings -el "$program_folder/quorva.exe" | grep -qxF "$version" ||
+    fail "the installed quorva.exe does not carry version $version"
+
+# The next upgrade keeps the logon start off; /DEMARRAGE=1 turns it on again.
+wine "$(winepath -w "$setup")" /S || fail "the second upgrade failed"
+[[ ! -e "$task" ]] || fail "an upgrade turned the logon start back on"
+wine "$(winepath -w "$setup")" /S /DEMARRAGE=1 || fail "the third upgrade failed"
+[[ -f "$task" ]] || fail "/DEMARRAGE=1 made no logon task"
+
+# ---- Silent uninstall. The uninstaller runs from a copy in TEMP, so its end is waited for.
+wine "C:\\Program Files\\Quorva\\desinstaller.exe" /S || fail "the uninstaller failed"
+wait_for 60 test ! -e "$program_folder" || fail "the program folder is still there"
+[[ ! -e "$shortcut" ]] || fail "the shortcut is still there"
+[[ ! -e "$task" ]] || fail "the logon task is still there"
+wine reg query "$uninstall_key" >/dev/null 2>&1 && fail "the uninstall entry is still there"
+cmp -s "$settings" "$work/settings-before" || fail "the uninstall changed the user's settings"
+echo "installer $version: install, start, upgrade and uninstall passed"
