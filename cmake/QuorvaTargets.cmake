@@ -76,29 +76,18 @@ macro(quorva_setup_test_framework)
     endif()
 endmacro()
 
-macro(quorva_find_jpeg)
-    if(WIN32)
-        add_library(quorva_jpeg STATIC IMPORTED GLOBAL)
-        set_target_properties(quorva_jpeg PROPERTIES
-            IMPORTED_LOCATION ${QUORVA_DEPS_PREFIX}/lib/libjpeg.a
-            INTERFACE_INCLUDE_DIRECTORIES ${QUORVA_DEPS_PREFIX}/include)
-    else()
-        find_package(JPEG REQUIRED)
-        add_library(quorva_jpeg ALIAS JPEG::JPEG)
-    endif()
-endmacro()
 
-# SQLite: cross-built from Debian's source package for Windows (scripts/setup), Debian's
-# libsqlite3-dev of the same version natively.
-macro(quorva_find_sqlite)
+# A library cross-built into QUORVA_DEPS_PREFIX from Debian's source package for Windows
+# (scripts/setup), Debian's -dev package natively: libjpeg-turbo, SQLite.
+macro(quorva_find_dependency name archive package imported)
     if(WIN32)
-        add_library(quorva_sqlite STATIC IMPORTED GLOBAL)
-        set_target_properties(quorva_sqlite PROPERTIES
-            IMPORTED_LOCATION ${QUORVA_DEPS_PREFIX}/lib/libsqlite3.a
+        add_library(${name} STATIC IMPORTED GLOBAL)
+        set_target_properties(${name} PROPERTIES
+            IMPORTED_LOCATION ${QUORVA_DEPS_PREFIX}/lib/${archive}
             INTERFACE_INCLUDE_DIRECTORIES ${QUORVA_DEPS_PREFIX}/include)
     else()
-        find_package(SQLite3 REQUIRED)
-        add_library(quorva_sqlite ALIAS SQLite::SQLite3)
+        find_package(${package} REQUIRED)
+        add_library(${name} ALIAS ${imported})
     endif()
 endmacro()
 
