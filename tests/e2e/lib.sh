@@ -15,6 +15,7 @@ cleanup() {
     [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
     [[ -n "$extra_cleanup" ]] && eval "$extra_cleanup"
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    # QUORVA_KEEP_WORK=1 keeps the work folder (settings, job store, log) to look into a failure.
     [[ -n "${QUORVA_KEEP_WORK:-}" ]] || rm -rf "$work"
 }
 trap cleanup EXIT
