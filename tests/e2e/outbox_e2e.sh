@@ -27,6 +27,18 @@ stop_server() {
 reports() { find "$work/data/reports" -mindepth 1 -maxdepth 1 -name '[0-9]*' 2>/dev/null | wc -l; }
 # Lines of the daily log (Windows-1252 text) that match.
 logged() { cat "$work"/local/Zentor/Quorva/logs/*.log 2>/dev/null | LC_ALL=C grep -a -c "$1" || true; }
+# Waits until the log tells N failures in all.
+expect_failures() {
+    failed() { [[ "$(logged ': .chec : ')" -ge "$1" ]]; }
+    wait_for 60 failed "$1" || fail "failures told: $(logged ': .chec : '), expected $1"
+}
+# Waits until the server holds N reports, then a while longer to see that no more come.
+expect_reports() {
+    sent() { [[ "$(reports)" -ge "$1" ]]; }
+    wait_for 90 sent "$1" || fail "the invoices did not reach the server ($(reports) of $1)"
+    sleep 4
+    [[ "$(reports)" -eq "$1" ]] || fail "$(reports) reports on the server, expected $1"
+}
 # The report with this id holds this sample's bytes under this file name.
 check_report() {
     grep -qx "FileName=$2" "$work/data/reports/$1/fields.txt" ||
@@ -44,16 +56,12 @@ for n in 1 2 3; do
     cp "$samples/invoice-$(( (n - 1) % 2 + 1 )).spl" "$work/spool/0005$n.SPL"
     sleep 1
 done
-three_failed() { [[ "$(logged ': .chec : ')" -ge 3 ]]; }
-wait_for 60 three_failed || fail "the failures were not told ($(logged ': .chec : ') of 3)"
+expect_failures 3
 [[ "$(reports)" -eq 0 ]] || fail "reports on a server that was down"
 
 # Back up: the first retry comes within 30 s, and the others follow it at once.
 start_server
-three_sent() { [[ "$(reports)" -ge 3 ]]; }
-wait_for 90 three_sent || fail "the invoices did not reach the server ($(reports) of 3)"
-sleep 5
-[[ "$(reports)" -eq 3 ]] || fail "$(reports) reports on the server, expected 3"
+expect_reports 3
 check_report 1 00051.spl invoice-1.spl
 check_report 2 00052.spl invoice-2.spl
 check_report 3 00053.spl invoice-1.spl
@@ -61,18 +69,14 @@ check_report 3 00053.spl invoice-1.spl
 # Killed while a job waits: the next start sends it.
 stop_server
 cp "$samples/invoice-2.spl" "$work/spool/00054.SPL"
-fourth_failed() { [[ "$(logged ': .chec : ')" -ge 4 ]]; }
-wait_for 60 fourth_failed || fail "the fourth invoice was not told failed"
+expect_failures 4
 kill -9 "$app_pid"
 wine taskkill /f /im quorva.exe >/dev/null 2>&1 || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=""
 start_server
 start_quorva
-four_sent() { [[ "$(reports)" -ge 4 ]]; }
-wait_for 90 four_sent || fail "the waiting invoice was not sent after the restart"
-sleep 3
-[[ "$(reports)" -eq 4 ]] || fail "$(reports) reports on the server, expected 4"
+expect_reports 4
 check_report 4 00054.spl invoice-2.spl
 
 close_quorva
