@@ -2,7 +2,10 @@
 
 #include "app/about.h"
 #include "app/proxy.h"
-#include "card/card_print.h"
+#include "app/single_instance.h"
+#include "app/window_messages.h"
+#include "card/card_preview.h"
+#include "card/invoice_pdf.h"
 #include "platform/system_error.h"
 
 #include <windows.h>
@@ -18,35 +21,50 @@ constexpr DWORD kWindowStyle =
 // Space around the tab control, in the window's client area.
 constexpr int kMargin = 6;
 
+std::string dataFolderFor(const MainWindowServices& services, const std::string& settingsFolder) {
+    return services.localAppData.value_or(settingsFolder) + "\\Zentor\\Quorva";
+}
+
 } // namespace
 
 MainWindow::MainWindow(const MainWindowServices& services)
-    : Window(services.messageBoxes), boxes(services.messageBoxes), registry(services.registry),
-      clock(services.clock), locale(services.locale), files(services.files), shell(services.shell),
-      jobTable(services.locale, services.clock), jobsPage(boxes), cardPage(boxes), spoolPage(boxes),
-      settingsPage(boxes), jobGrid(jobTable), cardPicture(boxes),
-      openPdfItem(jobPopup, L"Charger le fichier pdf de la facture", false),
-      printCardItem(jobPopup, L"Imprimer la carte de fidélité", false), settlingTimer(*this, 500),
-      reportUpload(httpClient, files, clock, locale), settlingPoll(jobTable, files, locale),
-      dailyLog(files, clock), resendItem(jobPopup, L"Renvoyer la facture", false),
-      endsProgram_(services.endsProgram), settingsFolder_(settingsFolderFor(services.appData)),
-      dataFolder_(services.localAppData.value_or(settingsFolder_) + "\\Zentor\\Quorva"),
+    : Window(services.messageBoxes), boxes_(services.messageBoxes), registry_(services.registry),
+      clock_(services.clock), locale_(services.locale), files_(services.files),
+      shell_(services.shell), endsProgram_(services.endsProgram),
+      settingsFolder_(settingsFolderFor(services.appData)),
+      dataFolder_(dataFolderFor(services, settingsFolder_)),
       settingsStore_(settingsFileIn(settingsFolder_)), settings_(settingsStore_),
-      eventLog_(eventList, dailyLog), changes_(jobTable, eventLog_, clock, locale, files),
-      font_(messageFont()) {
-    cardPrinterEdit.onExit = [this] { onCardPrinterEdited(); };
-    serverUrlEdit.onExit = [this] { onServerUrlEdited(); };
-    siteNameEdit.onExit = [this] { onSiteNameEdited(); };
-    spoolFolderEdit.onExit = [this] { onSpoolFolderEdited(); };
-    wireCaptureHandlers();
-    wireCardHandlers();
-    wirePrinterHandlers();
+      core_(
+          {files_, clock_, locale_, dataFolder_,
+           [this](std::int64_t key) {
+               PostMessageW(hwnd(), kJobChangedMessage, 0, static_cast<LPARAM>(key));
+           },
+           services.makeTransport},
+          *this, {}),
+      font_(messageFont()), jobsTab_(boxes_, core_.jobs(), locale_,
+                                     {[this](JobId id) { openPdf(id); },
+                                      [this](JobId id) { printCard(id); },
+                                      [this](JobId id) { core_.sendAgain(id); },
+                                      [this](JobId id) { return core_.canSendAgain(id); },
+                                      [this](JobId id) { showCard(id); },
+                                      [this] { cardTab_.printButton().setEnabled(true); },
+                                      [this] { return setting(Setting::CardPrinter); }}),
+      cardTab_(boxes_), spoolTab_(boxes_), settingsTab_(boxes_, registry_, shell_),
+      settlingTimer_(*this, 500) {
+    core_.jobs().setListener(&jobsTab_.grid());
+    settingsTab_.onEdited = [this](Setting which) { onSettingEdited(which); };
+    settlingTimer_.onTimer = [this] { onSettlingTick(); };
+    cardTab_.printButton().onClick = [this] { cardTab_.print(setting(Setting::CardPrinter)); };
+    cardTab_.onPrinting = [this](bool printing) {
+        tabs_.setActivePage(printing ? cardTab_.page() : jobsTab_.page());
+    };
     create(kMainWindowClass, nullptr, kWindowStyle, 0,
            {CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT}, L"Quorva");
 }
 
 MainWindow::~MainWindow() {
     destroy();
+    core_.jobs().setListener(nullptr);
 }
 
 void MainWindow::show(int showCommand) {
@@ -71,51 +89,51 @@ void MainWindow::OnDestroy() {
 }
 
 void MainWindow::startUp() {
-    // 1. The settings folder.
     createSettingsFolder(settingsFolder_);
-    // 2. The settings into the edits.
-    cardPrinterEdit.setText(settings_.read(Setting::CardPrinter));
-    siteNameEdit.setText(settings_.read(Setting::Site));
-    serverUrlEdit.setText(settings_.read(Setting::Url));
-    spoolFolderEdit.setText(settings_.read(Setting::SpoolFolder));
-    // 3. The in-memory copies from the edits; the watched folder.
-    settings_.setValue(Setting::CardPrinter, cardPrinterEdit.text());
-    settings_.setValue(Setting::Site, siteNameEdit.text());
-    settings_.setValue(Setting::Url, serverUrlEdit.text());
-    settings_.setValue(Setting::SpoolFolder, spoolFolderEdit.text());
-    spoolFolderLabel.setText(spoolFolder());
-    // The job store, whatever fails later in the start-up, and before the watcher: the history
-    // rows come first.
-    openJobStore();
-    // 4.
-    removeMaximizeBox();
-    // 5.
-    if (const auto proxy = detectProxy(registry)) {
-        httpClient.setProxyServer(proxy->host);
-        httpClient.setProxyPort(proxy->port);
+    // The settings into the edits, and the in-memory copies from the edits.
+    for (const Setting which :
+         {Setting::CardPrinter, Setting::Site, Setting::Url, Setting::SpoolFolder}) {
+        settingsTab_.setText(which, settings_.read(which));
+        settings_.setValue(which, settingsTab_.text(which));
     }
-    // 6 and 7. The watcher holds no handles until it starts; the last event line is forgotten as
-    // it starts.
+    spoolTab_.setFolder(setting(Setting::SpoolFolder));
+    removeMaximizeBox();
+    // The proxy before the core starts its sender, so that the first job sent after a restart
+    // goes through it too; a proxy setting that cannot be read still lets the jobs be kept.
+    std::optional<ProxySetting> proxy;
+    std::exception_ptr proxyError;
+    try {
+        proxy = detectProxy(registry_);
+    } catch (...) {
+        proxyError = std::current_exception();
+    }
+    if (proxy) {
+        proxyServer_ = proxy->host;
+        proxyPort_ = proxy->port;
+    }
+    core_.applySettings(captureSettings());
+    // The job store, whatever fails later in the start-up, and before the watcher: the history
+    // comes first.
+    if (const auto failure = core_.open())
+        showErrorBox(boxes_, hwnd(), *failure);
+    if (proxyError)
+        std::rethrow_exception(proxyError);
+    // The watcher holds no handles until it starts; the last event line is forgotten as it
+    // starts.
     startWatching();
-    // 8.
-    tabControl.setActivePage(jobsPage);
-    // 9.
-    fillPrinterList();
-    // 10.
-    attributesLabel.setText("");
-    // 11.
-    jobGrid.setPopupMenu(&jobPopup);
-    // 12.
-    for (Label* label :
-         {&cardCustomerLabel, &cardChassisLabel, &cardRegistrationLabel, &cardValidityLabel})
-        label->setText("");
-    // 13.
-    hoverRow = -1;
+    tabs_.setActivePage(jobsTab_.page());
+    settingsTab_.fillPrinterList();
 }
 
 void MainWindow::shutDown() {
-    closeJobStore();
-    watcher.stop();
+    core_.close();
+    watcher_.stop();
+}
+
+CaptureSettings MainWindow::captureSettings() const {
+    return {setting(Setting::SpoolFolder),
+            setting(Setting::Site),
+            {setting(Setting::Url), proxyServer_, proxyPort_}};
 }
 
 void MainWindow::removeMaximizeBox() {
@@ -123,74 +141,64 @@ void MainWindow::removeMaximizeBox() {
     SetWindowLongPtrW(hwnd(), GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_MAXIMIZEBOX));
 }
 
-void MainWindow::fillPrinterList() {
-    printerList.clear();
-    for (const std::string& name : systemPrinterNames())
-        printerList.add(name);
-}
-
-// ---- The spool folder watcher
+// ---- The spool folder watcher and the settling poll
 
 void MainWindow::startWatching() {
-    eventLog_.clear();
+    spoolTab_.clearEvents();
     const WatchStartResult result =
-        watcher.start(spoolFolderLabel.text(), hwnd(), kChangeBufferMessage);
+        watcher_.start(spoolTab_.folder(), hwnd(), kChangeBufferMessage);
     if (result.started) {
         // Read after the first read is armed: a file written in between has a record coming.
-        changes_.startWatching(watcher.folder());
+        core_.watchingStarted(watcher_.folder());
         return;
     }
     if (result.beep)
         MessageBeep(MB_OK);
-    showMessage(boxes, hwnd(), result.errorText);
+    showMessage(boxes_, hwnd(), result.errorText);
 }
 
 void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kJobChangedMessage) {
-        onJobChanged(static_cast<std::int64_t>(lParam));
+    switch (message) {
+    case kJobChangedMessage:
+        core_.onJobChanged(static_cast<std::int64_t>(lParam));
         return;
-    }
-    if (message == kAnotherStartMessage) {
+    case kAnotherStartMessage:
         onAnotherStart();
         return;
-    }
-    if (message != kChangeBufferMessage)
+    case kChangeBufferMessage:
+        break;
+    default:
         return;
+    }
+    bool poll = false;
     switch (static_cast<WatchEvent>(lParam)) {
     case WatchEvent::Changes:
-        onChangeBuffer(static_cast<unsigned long>(wParam));
+        poll = core_.onChanges(watcher_.buffer(), kChangeBufferSize,
+                               static_cast<unsigned long>(wParam), watcher_.folder());
         break;
     case WatchEvent::FolderLost:
-        onFolderLost(static_cast<unsigned long>(wParam));
+        core_.onFolderLost(systemErrorText(static_cast<unsigned long>(wParam)));
         break;
     case WatchEvent::FolderBack:
-        onFolderBack();
+        poll = core_.onFolderBack(watcher_.folder());
         break;
     }
+    if (poll)
+        settlingTimer_.setEnabled(true);
+}
+
+void MainWindow::onSettlingTick() {
+    // Off for the whole pass, so that a pass never starts inside another.
+    settlingTimer_.setEnabled(false);
+    jobsTab_.beat();
+    core_.pollPass([this] { settlingTimer_.setEnabled(true); });
 }
 
 bool MainWindow::OnSysCommand(UINT command) {
     if (command != kAboutCommand)
         return false;
-    showAbout(boxes, hwnd());
+    showAbout(boxes_, hwnd());
     return true;
-}
-
-void MainWindow::onChangeBuffer(unsigned long transferred) {
-    if (changes_.process(watcher.buffer(), kChangeBufferSize, transferred, watcher.folder()))
-        settlingTimer.setEnabled(true);
-}
-
-void MainWindow::onFolderLost(unsigned long error) {
-    const std::string text = "Dossier du spouleur inaccessible : " + systemErrorText(error);
-    statusLabel.setText(text);
-    eventLog_.insertTop(eventLine(clock.now(), locale, text));
-}
-
-void MainWindow::onFolderBack() {
-    statusLabel.setText("");
-    if (changes_.folderBack(watcher.folder()))
-        settlingTimer.setEnabled(true);
 }
 
 void MainWindow::onAnotherStart() {
@@ -199,51 +207,66 @@ void MainWindow::onAnotherStart() {
     SetForegroundWindow(hwnd());
 }
 
+void MainWindow::eventAdded(const std::string& line) {
+    spoolTab_.addEvent(line);
+}
+
+void MainWindow::eventsCleared() {
+    spoolTab_.clearEvents();
+}
+
+void MainWindow::statusChanged(const std::string& text) {
+    jobsTab_.setStatus(text);
+}
+
 // ---- The settings edits
 
-void MainWindow::onCardPrinterEdited() {
-    settings_.storeOnExit(Setting::CardPrinter, cardPrinterEdit.text());
+void MainWindow::onSettingEdited(Setting which) {
+    const std::string text = settingsTab_.text(which);
+    // In effect before it is written, also when the write fails. The watcher goes on with the
+    // folder it opened; the poll and extraction use the new one.
+    settings_.storeOnExit(which, text, [&] {
+        if (which == Setting::SpoolFolder)
+            spoolTab_.setFolder(text);
+        core_.applySettings(captureSettings());
+    });
 }
 
-void MainWindow::onServerUrlEdited() {
-    settings_.storeOnExit(Setting::Url, serverUrlEdit.text());
-    // Jobs still waiting go to the new address.
-    if (sender) {
-        sender->setServerUrl(serverUrl());
-        sender->wake();
-    }
+// ---- The card and the invoice
+
+void MainWindow::showCard(JobId id) {
+    cardTab_.show(cardLabelsFor(core_.jobs().at(id), locale_, clock_));
 }
 
-void MainWindow::onSiteNameEdited() {
-    settings_.storeOnExit(Setting::Site, siteNameEdit.text());
+void MainWindow::printCard(JobId id) {
+    showCard(id);
+    cardTab_.print(setting(Setting::CardPrinter));
 }
 
-void MainWindow::onSpoolFolderEdited() {
-    // The watcher goes on with the folder it opened; the poll and extraction use the new one.
-    const std::string text = spoolFolderEdit.text();
-    settings_.storeOnExit(Setting::SpoolFolder, text, [&] { spoolFolderLabel.setText(text); });
+void MainWindow::openPdf(JobId id) {
+    openInvoicePdf(setting(Setting::Url), core_.jobs().at(id).reportId, registry_, shell_);
 }
 
 // ---- Layout
 
 void MainWindow::createControls() {
     setFont(font_.get());
-    tabControl.create(*this, {kMargin, kMargin, kPageWidth, kPageHeight});
-    tabControl.addPage(jobsPage, L"Suivi des Impressions");
-    tabControl.addPage(cardPage, L"Carte de Fidélité");
-    tabControl.addPage(spoolPage, L"Spouleur");
-    tabControl.addPage(settingsPage, L"Paramètres");
+    tabs_.create(*this, {kMargin, kMargin, kPageWidth, kPageHeight});
+    tabs_.addPage(jobsTab_.page(), L"Suivi des Impressions");
+    tabs_.addPage(cardTab_.page(), L"Carte de Fidélité");
+    tabs_.addPage(spoolTab_.page(), L"Spouleur");
+    tabs_.addPage(settingsTab_.page(), L"Paramètres");
     fitWindowToTabs();
-    createJobListPage();
-    createCardPage();
-    createSpoolPage();
-    createSettingsPage();
+    jobsTab_.create(kPageWidth, kPageHeight);
+    cardTab_.create();
+    spoolTab_.create(kPageWidth, kPageHeight);
+    settingsTab_.create(kPageWidth);
 }
 
 void MainWindow::fitWindowToTabs() {
-    const Bounds tabs = tabControl.boundsForDisplaySize(kPageWidth, kPageHeight);
-    tabControl.setBounds(tabs);
-    tabControl.layoutPages();
+    const Bounds tabs = tabs_.boundsForDisplaySize(kPageWidth, kPageHeight);
+    tabs_.setBounds(tabs);
+    tabs_.layoutPages();
     RECT frame{0, 0, tabs.width + 2 * kMargin, tabs.height + 2 * kMargin};
     AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
     const int width = frame.right - frame.left;
@@ -260,7 +283,7 @@ void MainWindow::fitWindowToTabs() {
 // window manager, another inside a virtual desktop, a wider one with some themes): the window
 // grows by what its client area lacks.
 void MainWindow::growToFitTabs() {
-    const Bounds tabs = tabControl.bounds();
+    const Bounds tabs = tabs_.bounds();
     RECT client{};
     GetClientRect(hwnd(), &client);
     const LONG missingWidth = std::max<LONG>(0, tabs.x + tabs.width + kMargin - client.right);
@@ -272,73 +295,6 @@ void MainWindow::growToFitTabs() {
     SetWindowPos(hwnd(), nullptr, 0, 0, window.right - window.left + missingWidth,
                  window.bottom - window.top + missingHeight,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
-}
-
-void MainWindow::createJobListPage() {
-    constexpr int kInfoHeight = 16;
-    jobGrid.create(jobsPage, {6, 6, kPageWidth - 12, kPageHeight - 12 - kInfoHeight - 4});
-    statusLabel.create(jobsPage, {6, kPageHeight - 6 - kInfoHeight, kPageWidth - 48, kInfoHeight});
-    // The poll's heartbeat, small in the bottom-right corner.
-    heartbeatLabel.create(jobsPage,
-                          {kPageWidth - 30, kPageHeight - 6 - kInfoHeight, 24, kInfoHeight}, L"..");
-}
-
-void MainWindow::createCardPage() {
-    cardPicture.create(cardPage, {5, 5, 1011, 634});
-    // Sized by their text, so that empty labels leave the picture alone.
-    cardCustomerLabel.create(cardPage, {240, 435, 307, 62}, L"", true);
-    cardChassisLabel.create(cardPage, {240, 503, 235, 62}, L"", true);
-    cardRegistrationLabel.create(cardPage, {240, 563, 215, 62}, L"", true);
-    cardValidityLabel.create(cardPage, {700, 563, 238, 62}, L"", true);
-    finishCardPage();
-}
-
-void MainWindow::createSpoolPage() {
-    spoolCaption_.create(spoolPage, {12, 14, 0, 0}, L"Dossier surveillé :", true);
-    const int pathLeft = 12 + spoolCaption_.bounds().width + 6;
-    spoolFolderLabel.create(spoolPage, {pathLeft, 14, kPageWidth - 12 - pathLeft, 18},
-                            L"c:\\windows\\system32\\spool\\printers");
-    eventsCaption_.create(spoolPage, {12, 44, 300, 18}, L"Événements (le plus récent en haut) :");
-    eventList.create(spoolPage, {12, 64, kPageWidth - 24, kPageHeight - 76});
-}
-
-void MainWindow::createSettingsPage() {
-    // Left: the installed printers and what can be done with them.
-    constexpr int kListWidth = 420;
-    printersCaption_.create(settingsPage, {12, 12, kListWidth, 18}, L"Imprimantes installées :");
-    printerList.create(settingsPage, {12, 32, kListWidth, 352}, ListBox::Kind::OwnerDrawFixed, 16);
-    attributesLabel.create(settingsPage, {12, 392, kListWidth, 18});
-    keepJobsButton.create(settingsPage, {12, 420, 280, 28}, L"Paramétrer le suivi des travaux");
-    stopKeepingJobsButton.create(settingsPage, {12, 454, 280, 28}, L"Arrêter le suivi des travaux");
-    restartSpoolerButton.create(settingsPage, {12, 500, 280, 28},
-                                L"Redémarrer le spouleur d'impression");
-    for (Button* button : {&keepJobsButton, &stopKeepingJobsButton})
-        button->setEnabled(false);
-
-    // Between: copies the selected printer into the card printer's edit.
-    constexpr int kEditLeft = 500;
-    constexpr int kEditWidth = kPageWidth - kEditLeft - 12;
-    chooseCardPrinterButton.create(settingsPage, {kListWidth + 24, 31, 44, 26}, L">>");
-    chooseCardPrinterButton.setEnabled(false);
-
-    // Right: the four settings, each under its caption.
-    struct Field {
-        Label& caption;
-        const wchar_t* text;
-        Edit& edit;
-    };
-    const Field fields[] = {
-        {cardPrinterCaption_, L"Imprimante des cartes de fidélité :", cardPrinterEdit},
-        {urlCaption_, L"Adresse du serveur de rapports :", serverUrlEdit},
-        {siteCaption_, L"Nom du site :", siteNameEdit},
-        {spoolFolderCaption_, L"Dossier du spouleur :", spoolFolderEdit},
-    };
-    int y = 12;
-    for (const Field& field : fields) {
-        field.caption.create(settingsPage, {kEditLeft, y, kEditWidth, 18}, field.text);
-        field.edit.create(settingsPage, {kEditLeft, y + 20, kEditWidth, 24});
-        y += 64;
-    }
 }
 
 } // namespace quorva

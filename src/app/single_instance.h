@@ -5,13 +5,14 @@
 // per-session named mutex; a later one finds the first one's window by its class, asks it to
 // come to the front, and ends.
 
+#include "app/window_messages.h"
+
 #include <windows.h>
 
 namespace quorva {
 
-// The main window's class and the message that a later start posts to it.
+// The main window's class, to which a later start posts kAnotherStartMessage.
 inline constexpr const wchar_t* kMainWindowClass = L"QuorvaMainWindow";
-inline constexpr UINT kAnotherStartMessage = WM_APP + 2;
 
 class InstanceLock {
 public:

@@ -1,5 +1,6 @@
 #include "app/administrator_rights.h"
 #include "app/main_window.h"
+#include "app/single_instance.h"
 #include "platform/env.h"
 
 #include <windows.h>

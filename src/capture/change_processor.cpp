@@ -79,9 +79,9 @@ std::string rightChars(const std::string& text, std::size_t n) {
     return text.size() <= n ? text : text.substr(text.size() - n);
 }
 
-ChangeProcessor::ChangeProcessor(JobTable& table, EventLog& log, const Clock& clock,
+ChangeProcessor::ChangeProcessor(JobList& jobs, EventLog& log, const Clock& clock,
                                  const Locale& locale, const Files& files)
-    : table_(table), log_(log), clock_(clock), locale_(locale), files_(files) {
+    : jobs_(jobs), log_(log), clock_(clock), locale_(locale), files_(files) {
 }
 
 bool ChangeProcessor::process(const unsigned char* buffer, std::size_t bufferSize,
@@ -114,12 +114,12 @@ bool ChangeProcessor::processRecord(std::uint32_t action, const std::wstring& na
     std::string line = actionLine(action, lowerName);
     bool accepted = false;
     if (!isIgnored(lowerName)) {
-        const int row = table_.findByName(locale_.ansiToWide(lowerName));
-        // A repeat is news when its row is done: a writer that paused long enough for the job to
+        const JobId id = jobs_.findByName(lowerName);
+        // A repeat is news when its job is done: a writer that paused long enough for the job to
         // be sent has written the rest of it.
-        accepted = line != lastEventLine_ || (row >= 0 && table_.isDone(row));
+        accepted = line != lastEventLine_ || (id != kNoJob && jobs_.at(id).done());
         if (accepted)
-            applyChange(line, lowerName, row);
+            applyChange(line, lowerName, id);
     }
     lastEventLine_ = std::move(line);
     return accepted;
@@ -158,36 +158,38 @@ bool ChangeProcessor::rescan(const std::string& folder, std::string_view why) {
         const auto before = lastRead_.find(lowerName);
         if (before != lastRead_.end() && before->second.sameVersion(entry))
             continue;
-        const int row = table_.findByName(locale_.ansiToWide(lowerName));
-        // A row whose file was not written since its last change keeps its state, so that a
+        const JobId id = jobs_.findByName(lowerName);
+        // A job whose file was not written since its last change keeps its state, so that a
         // settled job is not uploaded twice; unless it was given up because its file could not be
         // found (the folder was away meanwhile).
-        if (row >= 0 && entry.lastWrite <= table_.lastChange(row) &&
-            !(table_.isDone(row) && table_.cell(colSize, row) == L"-1"))
-            continue;
-        applyChange(actionLine(row < 0 ? kActionAdded : kActionModified, lowerName), lowerName,
-                    row);
+        if (id != kNoJob) {
+            const Job& job = jobs_.at(id);
+            if (entry.lastWrite <= job.changedAt && !(job.done() && job.size == -1))
+                continue;
+        }
+        applyChange(actionLine(id == kNoJob ? kActionAdded : kActionModified, lowerName),
+                    lowerName, id);
         changed = true;
     }
     readInFull(entries);
     return changed;
 }
 
-void ChangeProcessor::applyChange(const std::string& line, const std::string& lowerName, int row) {
+void ChangeProcessor::applyChange(const std::string& line, const std::string& lowerName,
+                                  JobId id) {
     const DateTime now = clock_.now();
     log_.insertTop(eventLine(now, locale_, line));
-    const std::wstring start = locale_.ansiToWide(formatC(now, locale_));
-    if (row < 0) {
-        row = table_.appendRow();
-        table_.setCell(colChangeTime, row, start);
-        table_.setCell(colFileName, row, locale_.ansiToWide(lowerName));
-        table_.setCell(colSize, row, L"0");
-        table_.setCell(colSteadyReadings, row, L"0");
-    } else {
-        table_.setCell(colChangeTime, row, start);
-        table_.setCell(colSteadyReadings, row, L"0");
+    if (id == kNoJob) {
+        Job job;
+        job.spoolName = lowerName;
+        job.changedAt = now;
+        jobs_.add(std::move(job));
+        return;
     }
-    table_.setLastChange(row, now);
+    jobs_.update(id, [&](Job& job) {
+        job.changedAt = now;
+        job.steadyReadings = 0;
+    });
 }
 
 } // namespace quorva

@@ -1,9 +1,9 @@
 #pragma once
 
-// Turns the directory-change records of one completed read into event lines and job-table rows.
+// Turns the directory-change records of one completed read into event lines and jobs.
 // Runs on the main thread while the watcher's worker waits.
 
-#include "capture/job_table.h"
+#include "capture/job_list.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/locale.h"
@@ -35,7 +35,7 @@ std::string rightChars(const std::string& text, std::size_t n);
 
 class ChangeProcessor {
 public:
-    ChangeProcessor(JobTable& table, EventLog& log, const Clock& clock, const Locale& locale,
+    ChangeProcessor(JobList& jobs, EventLog& log, const Clock& clock, const Locale& locale,
                     const Files& files);
 
     // One completed read: `buffer` holds `bufferSize` bytes of FILE_NOTIFY_INFORMATION records
@@ -44,7 +44,7 @@ public:
     // the walk stops at a record that does not fit in them and skips records with an unknown
     // action code or an empty name. A completion without records (overflow or failed read) logs
     // a line and rescans the folder. Returns true when a record was accepted or the rescan added
-    // or refreshed a row, so that the settling poll must run.
+    // or refreshed a job, so that the settling poll must run.
     bool process(const unsigned char* buffer, std::size_t bufferSize, unsigned long transferred,
                  const std::string& folder);
 
@@ -57,15 +57,15 @@ public:
 
 private:
     bool processRecord(std::uint32_t action, const std::wstring& name);
-    // Rows for the files written since the folder was last read in full, or since their row's
+    // Jobs for the files written since the folder was last read in full, or since their job's
     // last change; then this reading becomes the last full one.
     bool rescan(const std::string& folder, std::string_view why);
     void readInFull(const std::vector<DirectoryEntry>& entries);
-    // Logs the action line and makes or refreshes the row of `lowerName` (`row`, or -1 for a new
-    // row).
-    void applyChange(const std::string& line, const std::string& lowerName, int row);
+    // Logs the action line and makes or refreshes the job of `lowerName` (`id`, or kNoJob for a
+    // new job).
+    void applyChange(const std::string& line, const std::string& lowerName, JobId id);
 
-    JobTable& table_;
+    JobList& jobs_;
     EventLog& log_;
     const Clock& clock_;
     const Locale& locale_;

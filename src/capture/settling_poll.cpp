@@ -4,21 +4,20 @@
 
 namespace quorva {
 
-SettlingPoll::SettlingPoll(JobTable& table, const Files& files, const Locale& locale)
-    : table_(table), files_(files), locale_(locale) {
+SettlingPoll::SettlingPoll(JobList& jobs, const Files& files) : jobs_(jobs), files_(files) {
 }
 
 std::string SettlingPoll::nextInfoText(const std::string& caption) {
     return caption == ".." ? "..." : "..";
 }
 
-long long SettlingPoll::checkCount(int row) const {
-    return parseCellInteger(table_.cell(colSteadyReadings, row)).value_or(0);
+std::string spoolPathOf(const Job& job, const std::string& folder) {
+    return folder + "\\" + job.spoolName;
 }
 
-bool SettlingPoll::anyPolling(int fromRow, int rowCount) const {
-    for (int row = fromRow; row < rowCount; ++row) {
-        if (checkCount(row) < kDoneReadings)
+bool SettlingPoll::anyPolling(JobId from) const {
+    for (JobId id = from; id < jobs_.size(); ++id) {
+        if (!jobs_.at(id).done())
             return true;
     }
     return false;
@@ -28,36 +27,37 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
                         const std::function<void()>& enableTimer) {
     bool morePolling = false;
     bool extracted = false;
-    const int rowCount = table_.rowCount();
-    // After an extraction the remaining rows wait for the next pass, counts unchanged.
-    for (int row = 0; row < rowCount && !extracted; ++row) {
-        const long long checks = checkCount(row);
-        if (checks >= kDoneReadings)
+    const JobId count = jobs_.size();
+    // After an extraction the remaining jobs wait for the next pass, counts unchanged.
+    for (JobId id = 0; id < count && !extracted; ++id) {
+        const Job& job = jobs_.at(id);
+        if (job.done())
             continue;
-        const std::string path = table_.filePath(folder, row);
+        const std::string path = spoolPathOf(job, folder);
         const std::int64_t size = files_.sizeBySearch(path);
-        const std::wstring sizeText = std::to_wstring(size);
-        if (sizeText != table_.cell(colSize, row)) {
-            table_.setCell(colSize, row, sizeText);
-            table_.setCell(colSteadyReadings, row, L"0");
+        if (size != job.size) {
+            jobs_.update(id, [size](Job& changed) {
+                changed.size = size;
+                changed.steadyReadings = 0;
+            });
             morePolling = true;
             continue;
         }
-        if (checks < kReadyReadings) {
-            table_.setCell(colSteadyReadings, row, std::to_wstring(checks + 1));
+        if (job.steadyReadings < kReadyReadings) {
+            jobs_.update(id, [](Job& changed) { ++changed.steadyReadings; });
             morePolling = true;
         } else if (size > 1 && files_.heldForWriting(path)) {
             // The writer only paused: the job is not complete until it lets the file go.
             morePolling = true;
         } else {
-            table_.setCell(colSteadyReadings, row, std::to_wstring(checks + 1));
+            jobs_.update(id, [](Job& changed) { ++changed.steadyReadings; });
             if (size <= 1)
                 continue;
             try {
-                extracted = settle(row, path, size, extract);
+                extracted = settle(id, path, size, extract);
             } catch (...) {
-                // The error box ends this pass, but the other rows must not stop settling.
-                if (morePolling || anyPolling(row + 1, rowCount))
+                // The error box ends this pass, but the other jobs must not stop settling.
+                if (morePolling || anyPolling(id + 1))
                     enableTimer();
                 throw;
             }
@@ -67,14 +67,14 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
         enableTimer();
 }
 
-bool SettlingPoll::settle(int row, const std::string& path, std::int64_t size,
+bool SettlingPoll::settle(JobId id, const std::string& path, std::int64_t size,
                           const Extract& extract) {
     const DateTime lastWrite = files_.lastWriteLocal(path);
-    const std::optional<JobTable::SettledVersion> before = table_.settledVersion(row);
+    const std::optional<Job::SettledVersion> before = jobs_.at(id).settled;
     if (before && before->size == size && before->lastWrite == lastWrite)
         return false; // a record without a new version: what was sent stands
-    table_.setCell(colReportId, row, locale_.ansiToWide(extract(row)));
-    table_.setSettledVersion(row, {size, lastWrite});
+    extract(id);
+    jobs_.update(id, [&](Job& job) { job.settled = Job::SettledVersion{size, lastWrite}; });
     return true;
 }
 

@@ -1,19 +1,12 @@
 #pragma once
 
-// The settling poll: every 500 ms a pass re-reads the sizes of the rows' spool files and hands a
-// file whose size has stayed the same for six readings in a row to extraction and upload. A file
-// that a writer still holds open keeps polling, however long it pauses; a file whose settled
-// version was already handed over (same size, same last write) is not sent again.
-//
-// The window's timer handler drives it:
-//     settlingTimer.setEnabled(false);
-//     heartbeatLabel = SettlingPoll::nextInfoText(heartbeatLabel);
-//     poll.pass(spoolFolderLabel, [&](int row) { return extractAndRecord(row); },
-//               [&] { settlingTimer.setEnabled(true); });
+// The settling poll: every 500 ms a pass re-reads the sizes of the jobs' spool files and hands a
+// file whose size has stayed the same for six readings in a row to extraction. A file that a
+// writer still holds open keeps polling, however long it pauses; a file whose settled version was
+// already handed over (same size, same last write) is not handed over again.
 
-#include "capture/job_table.h"
+#include "capture/job_list.h"
 #include "platform/files.h"
-#include "platform/locale.h"
 
 #include <functional>
 #include <string>
@@ -22,32 +15,32 @@ namespace quorva {
 
 class SettlingPoll {
 public:
-    // Extracts and uploads the row's spool file; returns the report identifier (8-bit, empty
-    // when nothing was uploaded).
-    using Extract = std::function<std::string(int row)>;
+    // Extracts the job's invoice and records it for the sender.
+    using Extract = std::function<void(JobId id)>;
 
-    SettlingPoll(JobTable& table, const Files& files, const Locale& locale);
+    SettlingPoll(JobList& jobs, const Files& files);
 
-    // The caption of the label heartbeatLabel after a pass: ".." and "..." alternate.
+    // The heartbeat's caption after a pass: ".." and "..." alternate.
     static std::string nextInfoText(const std::string& caption);
 
-    // One pass over the rows of `folder`, with the timer already disabled. Calls `enableTimer`
-    // once when a row still needs polling or a row was extracted. When `extract` throws, the
-    // failed row stays done without an identifier; `enableTimer` is still called when another
-    // row needs polling, then the exception propagates.
+    // One pass over the jobs of `folder`, with the timer already disabled. Calls `enableTimer`
+    // once when a job still needs polling or a job was extracted. When `extract` throws, the
+    // failed job stays done; `enableTimer` is still called when another job needs polling, then
+    // the exception propagates.
     void pass(const std::string& folder, const Extract& extract,
               const std::function<void()>& enableTimer);
 
 private:
-    long long checkCount(int row) const;
-    bool anyPolling(int fromRow, int rowCount) const;
-    // Hands the settled row to extraction unless this version of its file already was; records
-    // the version and the identifier. Returns whether extraction ran.
-    bool settle(int row, const std::string& path, std::int64_t size, const Extract& extract);
+    bool anyPolling(JobId from) const;
+    // Hands the settled job to extraction unless this version of its file already was; records
+    // the version. Returns whether extraction ran.
+    bool settle(JobId id, const std::string& path, std::int64_t size, const Extract& extract);
 
-    JobTable& table_;
+    JobList& jobs_;
     const Files& files_;
-    const Locale& locale_;
 };
+
+// The job's spool file in `folder`.
+std::string spoolPathOf(const Job& job, const std::string& folder);
 
 } // namespace quorva

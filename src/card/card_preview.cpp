@@ -1,6 +1,5 @@
 #include "card/card_preview.h"
 
-#include "capture/job_table.h"
 #include "platform/date_format.h"
 #include "platform/date_time.h"
 
@@ -36,19 +35,19 @@ std::string cardValidityText(const std::string& documentText, const Locale& loca
     return text;
 }
 
-CardLabels cardLabelsForRow(const RowCells& cells, const Locale& locale, const Clock& clock) {
+CardLabels cardLabelsFor(const Job& job, const Locale& locale, const Clock& clock) {
     CardLabels labels;
-    labels.customer = locale.wideToAnsi(cells(colCustomer));
-    labels.registration = locale.wideToAnsi(cells(colRegistration));
-    labels.chassis = locale.wideToAnsi(cells(colChassis));
-    labels.validity = cardValidityText(locale.wideToAnsi(cells(colDocument)), locale, clock);
+    labels.customer = locale.wideToAnsi(job.customer);
+    labels.registration = locale.wideToAnsi(job.registration);
+    labels.chassis = locale.wideToAnsi(job.chassis);
+    labels.validity = cardValidityText(locale.wideToAnsi(job.document), locale, clock);
     return labels;
 }
 
-JobPopupItems jobPopupItemsForRow(const RowCells& cells, const std::string& cardPrinter) {
+JobPopupItems jobPopupItemsFor(const Job& job, const std::string& cardPrinter) {
     JobPopupItems items;
-    items.loadPdf = !cells(colReportId).empty();
-    items.printCard = !cardPrinter.empty() && !cells(colDocument).empty();
+    items.loadPdf = !job.reportId.empty();
+    items.printCard = !cardPrinter.empty() && !job.document.empty();
     return items;
 }
 

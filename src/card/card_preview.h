@@ -1,12 +1,12 @@
 #pragma once
 
-// What the card tab and the job grid's popup menu show for one job-table row, kept apart from
-// the window so that the rules can be checked without one.
+// What the card tab and the job grid's popup menu show for one job, kept apart from the window so
+// that the rules can be checked without one.
 
+#include "capture/job.h"
 #include "platform/clock.h"
 #include "platform/locale.h"
 
-#include <functional>
 #include <string>
 
 namespace quorva {
@@ -18,9 +18,6 @@ namespace quorva {
 std::string cardValidityText(const std::string& documentText, const Locale& locale,
                              const Clock& clock);
 
-// The text of one cell of the row in hand, by job-table column number.
-using RowCells = std::function<std::wstring(int column)>;
-
 // The four card labels, in the system's ANSI code page.
 struct CardLabels {
     std::string customer;     // cardCustomerLabel
@@ -31,20 +28,19 @@ struct CardLabels {
     bool operator==(const CardLabels&) const = default;
 };
 
-// The card for a row: name, registration and chassis as they stand, validity from the document
+// The card for a job: name, registration and chassis as they stand, validity from the document
 // text.
-CardLabels cardLabelsForRow(const RowCells& cells, const Locale& locale, const Clock& clock);
+CardLabels cardLabelsFor(const Job& job, const Locale& locale, const Clock& clock);
 
-// Which commands of the job grid's popup menu a hovered row offers.
+// Which commands of the job grid's popup menu the selected job offers.
 struct JobPopupItems {
-    bool loadPdf = false;   // openPdfItem: the row has a report identifier
-    bool printCard = false; // printCardItem: a card printer is set and the row has a
+    bool loadPdf = false;   // openPdfItem: the job has a report identifier
+    bool printCard = false; // printCardItem: a card printer is set and the job has a
                             // document text
 
     bool operator==(const JobPopupItems&) const = default;
 };
 
-// The document text is read only when a card printer is set.
-JobPopupItems jobPopupItemsForRow(const RowCells& cells, const std::string& cardPrinter);
+JobPopupItems jobPopupItemsFor(const Job& job, const std::string& cardPrinter);
 
 } // namespace quorva

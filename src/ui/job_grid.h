@@ -1,77 +1,74 @@
 #pragma once
 
-// The job grid: a report-style list view over the job table. The list view holds no data of its
-// own (LVS_OWNERDATA): it asks the grid for each cell's text, and the table tells the grid what
-// changed. Only the shown columns are added, so the name, size and check-count columns never
-// appear; list-view column numbers are mapped back to job-table column numbers everywhere.
+// The job grid: a report-style list view over the capture core's jobs. The list view holds no
+// data of its own (LVS_OWNERDATA): it asks the grid for each cell's text, and the job list tells
+// the grid what changed. The grid keeps its own row order (JobOrder) and one selected job, which
+// the pointer (hovering) and the keyboard (moving the focus) both move; the selected job's row is
+// drawn in the highlight colour whether or not the list has the focus.
 
-#include "capture/job_table.h"
+#include "capture/job_list.h"
+#include "ui/job_order.h"
 #include "ui/popup_menu.h"
 #include "ui/window.h"
 
 #include <commctrl.h>
 
 #include <functional>
-#include <vector>
 
 namespace quorva {
 
-// A job-table column and row; -1 for either when the point is over no cell.
-struct GridCell {
-    int column = -1;
-    int row = -1;
-};
-
-class JobGrid final : public Control, private JobTableListener {
+class JobGrid final : public Control, public JobListListener {
 public:
-    explicit JobGrid(JobTable& table);
-    ~JobGrid() override;
+    JobGrid(const JobList& jobs, const Locale& locale);
 
     void create(Window& parent, const Bounds& bounds);
 
-    JobTable& table() const { return table_; }
-    // Job-table column numbers of the list-view columns, left to right.
-    const std::vector<int>& shownColumns() const { return shownColumns_; }
+    const JobOrder& order() const { return order_; }
 
-    // The cell under a point of the grid's client area.
-    GridCell hitTest(POINT client) const;
-    // The row that has the keyboard focus in the grid, -1 when none.
-    int currentRow() const;
-    // Focuses and selects the row, so that the list's own selection colour is never left on
-    // another row than the one the program marks.
-    void setCurrentRow(int row);
+    // The job in the row under a point of the grid's client area; kNoJob over no row's cell.
+    JobId jobAt(POINT client) const;
+    // The selected job; kNoJob before the first.
+    JobId selectedJob() const { return selected_; }
+    // Selects the job: its row gets the focus, the list's selection and the highlight.
+    void selectJob(JobId id);
 
-    // The menu shown on a right click (or the menu key) over the grid; null for none.
+    // The menu shown on a right click, the menu key or Shift+F10; null for none.
     void setPopupMenu(PopupMenu* menu) { popupMenu_ = menu; }
-    PopupMenu* popupMenu() const { return popupMenu_; }
 
-    std::function<void(int column, int row)> onCellClick;
-    // The selected row lost the selection; the column is that of the last clicked cell.
-    std::function<void(int column, int row)> onDeselectCell;
-    // The pointer moved over the grid, in client coordinates.
-    std::function<void(int x, int y)> onMouseMove;
-    // A header click sorted the rows.
-    std::function<void()> onSorted;
+    // The selected job changed; `byKeyboard`: the focus moved to it.
+    std::function<void(JobId id, bool byKeyboard)> onSelectionChanged;
+    // The pointer is over no row.
+    std::function<void()> onPointerOffRows;
+    // A click on a job's row.
+    std::function<void(JobId id)> onJobClick;
+    // The list's selection left a job's row.
+    std::function<void()> onDeselect;
+    // The popup menu is about to show, for the selected job.
+    std::function<void()> onPopup;
+
+    // JobListListener
+    void jobAdded(JobId id) override;
+    void jobChanged(JobId id) override;
 
 private:
     LRESULT handleNotify(NMHDR& header) override;
     bool handleOwnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
-    void rowAppended(int row) override;
-    void cellChanged(int column, int row) override;
-    void rowsReordered() override;
-    void markChanged(int row) override;
-
+    int focusedRow() const;
+    void setSelected(JobId id, bool byKeyboard);
     void fillCellText(NMLVDISPINFOW& info) const;
     LRESULT customDraw(NMLVCUSTOMDRAW& draw) const;
     void showSortMark();
-    void redrawRow(int row) const;
+    void redrawJob(JobId id) const;
     void showPopupMenu(LPARAM screenPoint);
 
-    JobTable& table_;
-    std::vector<int> shownColumns_;
+    const JobList& jobs_;
+    const Locale& locale_;
+    JobOrder order_;
+    JobId selected_ = kNoJob;
     PopupMenu* popupMenu_ = nullptr;
-    GridCell lastClicked_;
+    // Focus changes the grid makes itself are not the keyboard's.
+    bool selecting_ = false;
 };
 
 } // namespace quorva

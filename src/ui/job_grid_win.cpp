@@ -4,14 +4,12 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace quorva {
 
-JobGrid::JobGrid(JobTable& table) : table_(table) {
-}
-
-JobGrid::~JobGrid() {
-    table_.setListener(nullptr);
+JobGrid::JobGrid(const JobList& jobs, const Locale& locale)
+    : jobs_(jobs), locale_(locale), order_(jobs, locale) {
 }
 
 void JobGrid::create(Window& parent, const Bounds& bounds) {
@@ -25,52 +23,63 @@ void JobGrid::create(Window& parent, const Bounds& bounds) {
     const auto& columns = jobColumns();
     for (int column = 0; column < kJobColumnCount; ++column) {
         const JobColumnInfo& info = columns[static_cast<size_t>(column)];
-        if (!info.shown)
-            continue;
         std::wstring caption = info.caption;
         LVCOLUMNW lvColumn{};
         lvColumn.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         lvColumn.fmt = LVCFMT_LEFT;
         lvColumn.cx = info.width;
         lvColumn.pszText = caption.data();
-        lvColumn.iSubItem = static_cast<int>(shownColumns_.size());
-        SendMessageW(hwnd(), LVM_INSERTCOLUMNW, shownColumns_.size(),
+        lvColumn.iSubItem = column;
+        SendMessageW(hwnd(), LVM_INSERTCOLUMNW, static_cast<WPARAM>(column),
                      reinterpret_cast<LPARAM>(&lvColumn));
-        shownColumns_.push_back(column);
     }
-    SendMessageW(hwnd(), LVM_SETITEMCOUNT, static_cast<WPARAM>(table_.rowCount()), 0);
+    for (JobId id = order_.rowCount(); id < jobs_.size(); ++id)
+        order_.jobAdded(id);
+    SendMessageW(hwnd(), LVM_SETITEMCOUNT, static_cast<WPARAM>(order_.rowCount()), 0);
     showSortMark();
-    table_.setListener(this);
 }
 
-GridCell JobGrid::hitTest(POINT client) const {
+JobId JobGrid::jobAt(POINT client) const {
     // Rows scrolled up lie under the header: a point on the header is over no cell.
     RECT header{};
     GetWindowRect(reinterpret_cast<HWND>(SendMessageW(hwnd(), LVM_GETHEADER, 0, 0)), &header);
     MapWindowPoints(nullptr, hwnd(), reinterpret_cast<POINT*>(&header), 2);
     if (client.y < header.bottom)
-        return {};
+        return kNoJob;
     LVHITTESTINFO info{};
     info.pt = client;
     const int row = static_cast<int>(
         SendMessageW(hwnd(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&info)));
-    if (row < 0 || row >= table_.rowCount() || (info.flags & LVHT_ONITEM) == 0 ||
-        info.iSubItem < 0 || info.iSubItem >= static_cast<int>(shownColumns_.size()))
-        return {};
-    return {shownColumns_[static_cast<size_t>(info.iSubItem)], row};
+    if ((info.flags & LVHT_ONITEM) == 0 || info.iSubItem < 0 || info.iSubItem >= kJobColumnCount)
+        return kNoJob;
+    return order_.jobAt(row);
 }
 
-int JobGrid::currentRow() const {
+int JobGrid::focusedRow() const {
     return static_cast<int>(
         SendMessageW(hwnd(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
 }
 
-void JobGrid::setCurrentRow(int row) {
+void JobGrid::selectJob(JobId id) {
+    const int row = order_.rowOf(id);
+    if (row < 0)
+        return;
+    selecting_ = true;
     LVITEMW item{};
     item.stateMask = LVIS_FOCUSED | LVIS_SELECTED;
     item.state = LVIS_FOCUSED | LVIS_SELECTED;
     SendMessageW(hwnd(), LVM_SETITEMSTATE, static_cast<WPARAM>(row),
                  reinterpret_cast<LPARAM>(&item));
+    selecting_ = false;
+    const JobId before = std::exchange(selected_, id);
+    redrawJob(before);
+    redrawJob(id);
+}
+
+void JobGrid::setSelected(JobId id, bool byKeyboard) {
+    selectJob(id);
+    if (onSelectionChanged)
+        onSelectionChanged(id, byKeyboard);
 }
 
 LRESULT JobGrid::handleNotify(NMHDR& header) {
@@ -79,33 +88,39 @@ LRESULT JobGrid::handleNotify(NMHDR& header) {
         fillCellText(reinterpret_cast<NMLVDISPINFOW&>(header));
         return 0;
     case LVN_COLUMNCLICK: {
-        const int shown = reinterpret_cast<NMLISTVIEW&>(header).iSubItem;
-        if (shown >= 0 && shown < static_cast<int>(shownColumns_.size())) {
-            table_.sortByColumn(shownColumns_[static_cast<size_t>(shown)]);
-            if (onSorted)
-                onSorted();
+        const int column = reinterpret_cast<NMLISTVIEW&>(header).iSubItem;
+        if (column >= 0 && column < kJobColumnCount) {
+            order_.sortByColumn(static_cast<JobColumn>(column));
+            showSortMark();
+            InvalidateRect(hwnd(), nullptr, FALSE);
+            // The selection stays with its job, wherever the sort put it.
+            if (selected_ != kNoJob)
+                selectJob(selected_);
         }
         return 0;
     }
     case NM_CUSTOMDRAW:
         return customDraw(reinterpret_cast<NMLVCUSTOMDRAW&>(header));
     case NM_CLICK: {
-        const GridCell cell = hitTest(reinterpret_cast<NMITEMACTIVATE&>(header).ptAction);
-        if (cell.row >= 0) {
-            lastClicked_ = cell;
-            if (onCellClick)
-                onCellClick(cell.column, cell.row);
-        }
+        const JobId id = jobAt(reinterpret_cast<NMITEMACTIVATE&>(header).ptAction);
+        if (id != kNoJob && onJobClick)
+            onJobClick(id);
         return 0;
     }
     case LVN_ITEMCHANGED: {
         const auto& change = reinterpret_cast<NMLISTVIEW&>(header);
         const bool deselected =
             (change.uOldState & LVIS_SELECTED) != 0 && (change.uNewState & LVIS_SELECTED) == 0;
-        // Item -1 stands for all items: the one that was selected is the last clicked.
-        const int row = change.iItem >= 0 ? change.iItem : lastClicked_.row;
-        if (deselected && row >= 0 && onDeselectCell)
-            onDeselectCell(std::max(lastClicked_.column, 0), row);
+        if (deselected && onDeselect)
+            onDeselect();
+        const bool focused =
+            (change.uOldState & LVIS_FOCUSED) == 0 && (change.uNewState & LVIS_FOCUSED) != 0;
+        // The arrow keys, Home, End and the page keys move the focus: the selection follows.
+        if (focused && !selecting_ && GetFocus() == hwnd()) {
+            const JobId id = order_.jobAt(change.iItem);
+            if (id != kNoJob && id != selected_)
+                setSelected(id, true);
+        }
         return 0;
     }
     default:
@@ -115,8 +130,14 @@ LRESULT JobGrid::handleNotify(NMHDR& header) {
 
 bool JobGrid::handleOwnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
     if (message == WM_MOUSEMOVE) {
-        if (onMouseMove)
-            onMouseMove(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+        const JobId id = jobAt({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+        if (id == kNoJob) {
+            // Off the rows: the highlight stays on the last job.
+            if (onPointerOffRows)
+                onPointerOffRows();
+        } else if (id != selected_) {
+            setSelected(id, false);
+        }
         return false; // the list view still tracks the pointer itself
     }
     if (message == WM_CONTEXTMENU && popupMenu_ != nullptr) {
@@ -130,16 +151,20 @@ bool JobGrid::handleOwnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& res
 void JobGrid::showPopupMenu(LPARAM screenPoint) {
     POINT point{GET_X_LPARAM(screenPoint), GET_Y_LPARAM(screenPoint)};
     if (point.x == -1 && point.y == -1) {
-        // From the keyboard: at the current row, or at the grid's corner.
+        // From the keyboard: for the focused job, at its row, or at the grid's corner.
+        const int row = focusedRow();
+        if (const JobId id = order_.jobAt(row); id != kNoJob)
+            setSelected(id, true);
         RECT rect{};
         rect.left = LVIR_BOUNDS;
-        const int row = currentRow();
         if (row < 0 || SendMessageW(hwnd(), LVM_GETITEMRECT, static_cast<WPARAM>(row),
                                     reinterpret_cast<LPARAM>(&rect)) == FALSE)
             rect = {};
         point = {rect.left, rect.bottom};
         ClientToScreen(hwnd(), &point);
     }
+    if (onPopup)
+        onPopup();
     popupMenu_->track(GetAncestor(hwnd(), GA_ROOT), point);
 }
 
@@ -148,11 +173,11 @@ void JobGrid::fillCellText(NMLVDISPINFOW& info) const {
     if ((item.mask & LVIF_TEXT) == 0 || item.pszText == nullptr || item.cchTextMax <= 0)
         return;
     item.pszText[0] = L'\0';
-    if (item.iItem < 0 || item.iItem >= table_.rowCount() || item.iSubItem < 0 ||
-        item.iSubItem >= static_cast<int>(shownColumns_.size()))
+    const JobId id = order_.jobAt(item.iItem);
+    if (id == kNoJob || item.iSubItem < 0 || item.iSubItem >= kJobColumnCount)
         return;
     const std::wstring text =
-        table_.cell(shownColumns_[static_cast<size_t>(item.iSubItem)], item.iItem);
+        jobCellText(jobs_.at(id), static_cast<JobColumn>(item.iSubItem), locale_);
     const size_t length = std::min(text.size(), static_cast<size_t>(item.cchTextMax) - 1);
     std::copy_n(text.data(), length, item.pszText);
     item.pszText[length] = L'\0';
@@ -163,8 +188,11 @@ LRESULT JobGrid::customDraw(NMLVCUSTOMDRAW& draw) const {
     case CDDS_PREPAINT:
         return CDRF_NOTIFYITEMDRAW;
     case CDDS_ITEMPREPAINT: {
-        const int row = static_cast<int>(draw.nmcd.dwItemSpec);
-        if (row < table_.rowCount() && table_.isMarked(row)) {
+        const JobId id = order_.jobAt(static_cast<int>(draw.nmcd.dwItemSpec));
+        // The list's own selection would be drawn pale grey while another control has the
+        // focus: the selected job is drawn in the highlight colour instead, always.
+        draw.nmcd.uItemState &= ~static_cast<UINT>(CDIS_SELECTED);
+        if (id != kNoJob && id == selected_) {
             draw.clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);
             draw.clrTextBk = GetSysColor(COLOR_HIGHLIGHT);
             return CDRF_NEWFONT;
@@ -178,37 +206,34 @@ LRESULT JobGrid::customDraw(NMLVCUSTOMDRAW& draw) const {
 
 void JobGrid::showSortMark() {
     HWND header = reinterpret_cast<HWND>(SendMessageW(hwnd(), LVM_GETHEADER, 0, 0));
-    for (size_t shown = 0; shown < shownColumns_.size(); ++shown) {
+    for (int column = 0; column < kJobColumnCount; ++column) {
         HDITEMW item{};
         item.mask = HDI_FORMAT;
-        SendMessageW(header, HDM_GETITEMW, shown, reinterpret_cast<LPARAM>(&item));
+        SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(column),
+                     reinterpret_cast<LPARAM>(&item));
         item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
-        if (shownColumns_[shown] == table_.sortColumn())
-            item.fmt |= table_.sortDescending() ? HDF_SORTDOWN : HDF_SORTUP;
-        SendMessageW(header, HDM_SETITEMW, shown, reinterpret_cast<LPARAM>(&item));
+        if (static_cast<JobColumn>(column) == order_.sortColumn())
+            item.fmt |= order_.sortDescending() ? HDF_SORTDOWN : HDF_SORTUP;
+        SendMessageW(header, HDM_SETITEMW, static_cast<WPARAM>(column),
+                     reinterpret_cast<LPARAM>(&item));
     }
 }
 
-void JobGrid::redrawRow(int row) const {
-    SendMessageW(hwnd(), LVM_REDRAWITEMS, static_cast<WPARAM>(row), row);
+void JobGrid::redrawJob(JobId id) const {
+    const int row = order_.rowOf(id);
+    if (row >= 0 && hwnd() != nullptr)
+        SendMessageW(hwnd(), LVM_REDRAWITEMS, static_cast<WPARAM>(row), row);
 }
 
-void JobGrid::rowAppended(int) {
-    SendMessageW(hwnd(), LVM_SETITEMCOUNT, static_cast<WPARAM>(table_.rowCount()),
-                 LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+void JobGrid::jobAdded(JobId id) {
+    order_.jobAdded(id);
+    if (hwnd() != nullptr)
+        SendMessageW(hwnd(), LVM_SETITEMCOUNT, static_cast<WPARAM>(order_.rowCount()),
+                     LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
 
-void JobGrid::cellChanged(int, int row) {
-    redrawRow(row);
-}
-
-void JobGrid::rowsReordered() {
-    showSortMark();
-    InvalidateRect(hwnd(), nullptr, FALSE);
-}
-
-void JobGrid::markChanged(int row) {
-    redrawRow(row);
+void JobGrid::jobChanged(JobId id) {
+    redrawJob(id);
 }
 
 } // namespace quorva

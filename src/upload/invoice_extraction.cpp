@@ -147,16 +147,15 @@ std::optional<InvoiceFields> extractInvoice(std::string_view text, const Locale&
     return fields;
 }
 
-bool extractIntoRow(JobTable& table, int row, const std::string& folder, const Files& files,
-                    const Locale& locale) {
-    const auto fields = extractInvoice(files.readShared(table.filePath(folder, row)), locale);
+bool extractIntoJob(Job& job, std::string_view text, const Locale& locale) {
+    const auto fields = extractInvoice(text, locale);
     if (!fields)
         return false;
-    table.setCell(colCustomer, row, fields->name);
-    table.setCell(colRegistration, row, fields->registration);
-    table.setCell(colChassis, row, fields->chassis);
+    job.customer = fields->name;
+    job.registration = fields->registration;
+    job.chassis = fields->chassis;
     if (fields->document)
-        table.setCell(colDocument, row, *fields->document);
+        job.document = *fields->document;
     return true;
 }
 

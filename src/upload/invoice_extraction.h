@@ -4,8 +4,7 @@
 // invoices as plain text in a DOS code page; the fields stand at fixed places of a fixed layout,
 // which is all that tells an invoice apart from any other print job.
 
-#include "capture/job_table.h"
-#include "platform/files.h"
+#include "capture/job.h"
 #include "platform/locale.h"
 
 #include <optional>
@@ -29,11 +28,9 @@ struct InvoiceFields {
 // first zero byte is ever looked at; the text is read only up to the end of the record line.
 std::optional<InvoiceFields> extractInvoice(std::string_view text, const Locale& locale);
 
-// Reads the row's spool file (the folder, a backslash and column 1). When it holds an invoice,
-// writes the name, registration and chassis into columns 4 to 6 and, when the document line has
-// its number marker, the document into column 7, and returns true. Without the layout nothing is
-// written. The file's open error propagates before anything is written.
-bool extractIntoRow(JobTable& table, int row, const std::string& folder, const Files& files,
-                    const Locale& locale);
+// When `text` holds an invoice, writes its name, registration and chassis into the job and, when
+// the document line has its number marker, its document, and returns true. Without the layout
+// nothing is written.
+bool extractIntoJob(Job& job, std::string_view text, const Locale& locale);
 
 } // namespace quorva

@@ -63,18 +63,17 @@ std::string findReportId(std::string_view answer) {
     return std::string(after.substr(0, end));
 }
 
-ReportUpload::ReportUpload(HttpClient& http, const Files& files, const Clock& clock,
-                           const Locale& locale)
-    : http_(http), files_(files), clock_(clock), locale_(locale) {
-}
-
-UploadRequest ReportUpload::prepare(const std::string& path, const std::string& fileName,
-                                    const std::string& siteName) {
-    ++jobCounter_;
+UploadRequest prepareUpload(const std::string& path, const std::string& fileName,
+                            const std::string& siteName, std::int32_t jobNumber,
+                            const Files& files, const Locale& locale) {
     refuseControlCharacters(siteName, "Le nom du site");
     return {path,     {},
-            fileName, formatDayMonthYear(files_.lastWriteLocal(path), locale_),
-            siteName, jobCounter_};
+            fileName, formatDayMonthYear(files.lastWriteLocal(path), locale),
+            siteName, jobNumber};
+}
+
+ReportUpload::ReportUpload(HttpClient& http, const Files& files, const Clock& clock)
+    : http_(http), files_(files), clock_(clock) {
 }
 
 UploadOutcome ReportUpload::send(const UploadRequest& request, const std::string& serverUrl) {
@@ -94,11 +93,6 @@ UploadOutcome ReportUpload::send(const UploadRequest& request, const std::string
         return {UploadOutcome::Kind::Failed, {}, "pas d'adresse de serveur (NomURL)", false};
     return postForm(serverUrl + "ReportSPL", answerFilePath(request.jobNumber), std::move(form),
                     {});
-}
-
-std::string ReportUpload::upload(const std::string& path, const std::string& fileName,
-                                 const std::string& serverUrl, const std::string& siteName) {
-    return send(prepare(path, fileName, siteName), serverUrl).reportId;
 }
 
 UploadOutcome ReportUpload::postForm(const std::string& address, const std::string& answerFilePath,

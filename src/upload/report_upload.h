@@ -3,7 +3,8 @@
 // Sending a settled spool file to the report server and taking the report identifier from the
 // answer.
 //
-// The upload step counts the job, builds the form (six text fields and the file), names the
+// A job's request is fixed when the job is recorded (prepareUpload, on the window's thread). The
+// upload, on the sender's thread only, builds the form (six text fields and the file), names the
 // answer file and posts. A failed transfer becomes an error text and never an exception; an
 // answer that contains "erreur" is saved to the answer file. Errors before the transfer (the file
 // cannot be opened, its date cannot be read) and a failure to write the answer file propagate.
@@ -46,32 +47,26 @@ struct UploadOutcome {
     bool answerLost = false;
 };
 
+// Fixes the request of job number `jobNumber`: the spool file at `path` (`fileName`: its name
+// without folder, in lower case), its date read now. A site name holding a control character
+// (CR, LF...) is refused with an Error.
+UploadRequest prepareUpload(const std::string& path, const std::string& fileName,
+                            const std::string& siteName, std::int32_t jobNumber,
+                            const Files& files, const Locale& locale);
+
 class ReportUpload {
 public:
-    ReportUpload(HttpClient& http, const Files& files, const Clock& clock, const Locale& locale);
-
-    // Counts the job and fixes its request: the spool file at `path` (`fileName`: its name
-    // without folder, in lower case), its date read now. A site name holding a control
-    // character (CR, LF...) is refused with an Error.
-    UploadRequest prepare(const std::string& path, const std::string& fileName,
-                          const std::string& siteName);
+    ReportUpload(HttpClient& http, const Files& files, const Clock& clock);
     // Posts the request to `serverUrl` followed by "ReportSPL" and evaluates the answer. With an
     // empty server URL nothing is sent and the job fails. Errors in reading the file, and a server
     // URL holding a control character, propagate.
     UploadOutcome send(const UploadRequest& request, const std::string& serverUrl);
-    // Both in one; returns the report identifier, empty when there is none.
-    std::string upload(const std::string& path, const std::string& fileName,
-                       const std::string& serverUrl, const std::string& siteName);
-
     // Posts the form to the address (spaces and "#" escaped) and evaluates the answer: sets the
     // report identifier, or writes an "erreur" answer to `answerFilePath`. Takes both streams
     // and releases them.
     UploadOutcome postForm(const std::string& address, const std::string& answerFilePath,
                            std::unique_ptr<MultipartForm> form, std::string answer);
 
-    std::int32_t jobCounter() const { return jobCounter_; }
-    // Jobs numbered before this run go on from the highest number they used.
-    void continueJobNumbers(std::int32_t last) { jobCounter_ = last; }
     const std::string& reportId() const { return reportId_; }
 
 private:
@@ -80,8 +75,6 @@ private:
     HttpClient& http_;
     const Files& files_;
     const Clock& clock_;
-    const Locale& locale_;
-    std::int32_t jobCounter_ = 0;
     std::string reportId_;
 };
 

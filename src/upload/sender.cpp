@@ -27,8 +27,10 @@ UploadRequest requestOf(const StoredJob& job) {
     return {job.spoolPath, job.copyPath, job.spoolName, job.printDate, job.site, job.jobNumber};
 }
 
-Sender::Sender(JobStore& store, const Clock& clock, Transfer transfer, Notify notify)
-    : store_(store), clock_(clock), transfer_(std::move(transfer)), notify_(std::move(notify)) {
+Sender::Sender(JobStore& store, const Clock& clock, std::unique_ptr<Transport> transport,
+               SenderSettings settings, Notify notify)
+    : store_(store), clock_(clock), transport_(std::move(transport)), notify_(std::move(notify)),
+      settings_(std::move(settings)) {
 }
 
 Sender::~Sender() {
@@ -40,14 +42,13 @@ void Sender::start() {
         thread_ = std::thread([this] { run(); });
 }
 
-void Sender::stop(const std::function<void()>& interrupt) {
+void Sender::stop() {
     {
         const std::lock_guard lock(mutex_);
         stopping_ = true;
     }
     changed_.notify_all();
-    if (interrupt)
-        interrupt();
+    transport_->interrupt();
     if (thread_.joinable())
         thread_.join();
 }
@@ -60,24 +61,24 @@ void Sender::wake() {
     changed_.notify_all();
 }
 
-void Sender::setServerUrl(const std::string& url) {
+void Sender::applySettings(SenderSettings settings) {
     const std::lock_guard lock(mutex_);
-    serverUrl_ = url;
+    settings_ = std::move(settings);
 }
 
 bool Sender::sendNext() {
     const auto job = store_.nextDue(clock_.now());
     if (!job)
         return false;
-    std::string url;
+    SenderSettings settings;
     {
         const std::lock_guard lock(mutex_);
-        url = serverUrl_;
+        settings = settings_;
     }
     store_.markSending(job->key);
     UploadOutcome outcome;
     try {
-        outcome = transfer_(requestOf(*job), url);
+        outcome = transport_->send(requestOf(*job), settings);
     } catch (const std::exception& e) {
         outcome = {UploadOutcome::Kind::Failed, {}, e.what(), false};
     }

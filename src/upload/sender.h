@@ -4,6 +4,9 @@
 // sends it, records what became of it and tells the window, one job at a time, so that the
 // window never waits on the server. A job is marked sent only once its answer has been
 // evaluated; a failed one waits by the retry schedule, or less when another job gets through.
+//
+// The sender owns its transport (the HTTP client and the report upload); the window's thread
+// hands it only immutable settings snapshots, so nothing mutable is shared between the threads.
 
 #include "platform/clock.h"
 #include "store/job_store.h"
@@ -12,31 +15,48 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
 namespace quorva {
 
+// What the sender needs of the settings, as the window had them when it handed them over.
+struct SenderSettings {
+    std::string serverUrl;
+    std::string proxyServer; // empty: no proxy
+    int proxyPort = 80;
+};
+
+// How a job's request reaches the server; used on the sender thread only, but for interrupt().
+class Transport {
+public:
+    virtual ~Transport() = default;
+    // Sends the request. Whatever it throws counts as a failed transfer.
+    virtual UploadOutcome send(const UploadRequest& request, const SenderSettings& settings) = 0;
+    // Cuts a send in progress short; called from another thread.
+    virtual void interrupt() = 0;
+};
+
 class Sender {
 public:
-    // Sends one job's request to the server URL. Whatever it throws counts as a failed transfer.
-    using Transfer = std::function<UploadOutcome(const UploadRequest&, const std::string& url)>;
     // Told, on the sender thread, of each job whose state changed.
     using Notify = std::function<void(std::int64_t key)>;
 
-    Sender(JobStore& store, const Clock& clock, Transfer transfer, Notify notify);
+    Sender(JobStore& store, const Clock& clock, std::unique_ptr<Transport> transport,
+           SenderSettings settings, Notify notify);
     ~Sender();
     Sender(const Sender&) = delete;
     Sender& operator=(const Sender&) = delete;
 
     void start();
-    // Ends the thread once its current job is done; `interrupt` cuts that job's transfer short
-    // (the job then stays waiting).
-    void stop(const std::function<void()>& interrupt = {});
+    // Ends the thread, cutting its current transfer short (the job then stays waiting).
+    void stop();
     // There may be a job to send now.
     void wake();
-    void setServerUrl(const std::string& url);
+    // The settings the next send uses.
+    void applySettings(SenderSettings settings);
 
     // Sends the oldest due job, if any; false when none is due. The thread's one step.
     bool sendNext();
@@ -46,13 +66,13 @@ private:
 
     JobStore& store_;
     const Clock& clock_;
-    Transfer transfer_;
+    const std::unique_ptr<Transport> transport_;
     Notify notify_;
     std::mutex mutex_;
     std::condition_variable changed_;
     bool stopping_ = false;
     bool woken_ = false;
-    std::string serverUrl_;
+    SenderSettings settings_;
     std::thread thread_;
 };
 

@@ -1,4 +1,4 @@
-#include "app/daily_log.h"
+#include "core/daily_log.h"
 
 #include <cstdio>
 #include <exception>

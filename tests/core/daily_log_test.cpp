@@ -1,4 +1,4 @@
-#include "app/daily_log.h"
+#include "core/daily_log.h"
 
 #include "support/fakes.h"
 #include "support/temp_dir.h"

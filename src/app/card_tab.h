@@ -1,0 +1,55 @@
+#pragma once
+
+// The "Carte de Fidélité" tab: the card picture with the four labels of one job over it, and the
+// printing of that card on the card printer.
+
+#include "card/card_preview.h"
+#include "card/card_print.h"
+#include "ui/controls.h"
+#include "ui/gdi.h"
+#include "ui/image_area.h"
+#include "ui/tab_control.h"
+
+#include <functional>
+#include <string>
+
+namespace quorva {
+
+class CardTab {
+public:
+    explicit CardTab(MessageBoxes& boxes);
+
+    Page& page() { return page_; }
+    void create();
+
+    void show(const CardLabels& labels);
+    CardLabels labels() const;
+    const Label& customerLabel() const { return customer_; }
+    const Label& registrationLabel() const { return registration_; }
+    const Label& chassisLabel() const { return chassis_; }
+    const Label& validityLabel() const { return validity_; }
+    const ImageArea& picture() const { return picture_; }
+
+    // "Impression de la carte": hidden, so only the popup item prints; enabled once the job
+    // list's selection left a row.
+    Button& printButton() { return printButton_; }
+    // Prints the card on show on the printer; nothing without a printer name.
+    void print(const std::string& printerName);
+    CardPrinter& printer() { return printer_; }
+
+    // Brings the tab to the front while the card prints, and the job list back after.
+    std::function<void(bool printing)> onPrinting;
+
+private:
+    Page page_;
+    ImageArea picture_;
+    Label customer_;
+    Label chassis_;
+    Label registration_;
+    Label validity_;
+    Button printButton_;
+    CardPrinter printer_;
+    Font labelFont_;
+};
+
+} // namespace quorva

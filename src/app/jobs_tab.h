@@ -1,0 +1,72 @@
+#pragma once
+
+// The "Suivi des Impressions" tab: the job grid, the status line under it, the poll's heartbeat,
+// and the grid's popup menu, whose items act on the grid's selected job.
+
+#include "capture/job_list.h"
+#include "ui/controls.h"
+#include "ui/job_grid.h"
+#include "ui/popup_menu.h"
+#include "ui/tab_control.h"
+
+#include <functional>
+#include <string>
+
+namespace quorva {
+
+class JobsTab {
+public:
+    // What the tab's commands do; each takes the selected job.
+    struct Actions {
+        std::function<void(JobId)> openPdf;
+        std::function<void(JobId)> printCard;
+        std::function<void(JobId)> sendAgain;
+        std::function<bool(JobId)> canSendAgain;
+        // The card tab shows the job (a click on its row, or the keyboard's focus on it).
+        std::function<void(JobId)> showCard;
+        // The list's selection left a row.
+        std::function<void()> deselected;
+        // The card printer's name: without one, no card is printed.
+        std::function<std::string()> cardPrinter;
+    };
+
+    JobsTab(MessageBoxes& boxes, const JobList& jobs, const Locale& locale, Actions actions);
+
+    Page& page() { return page_; }
+    void create(int width, int height);
+
+    JobGrid& grid() { return grid_; }
+    const PopupMenu& popup() const { return popup_; }
+    const Label& statusLine() const { return status_; }
+    const Label& heartbeat() const { return heartbeat_; }
+
+    void setStatus(const std::string& text) { status_.setText(text); }
+    // The poll ran a pass: ".." and "..." alternate.
+    void beat();
+
+    // The popup's commands, for the selected job.
+    void openPdf();
+    void printCard();
+    void sendAgain();
+    // Whether each popup item is enabled now.
+    bool canOpenPdf() const { return openPdfItem_.enabled(); }
+    bool canPrintCard() const { return printCardItem_.enabled(); }
+    bool canSendAgain() const { return sendAgainItem_.enabled(); }
+
+private:
+    void onSelectionChanged(JobId id, bool byKeyboard);
+    void enableItems(JobId id);
+
+    const JobList& jobs_;
+    Actions actions_;
+    Page page_;
+    JobGrid grid_;
+    Label status_; // what keeps the capture from working, empty while it works
+    Label heartbeat_;
+    PopupMenu popup_;
+    PopupItem openPdfItem_;
+    PopupItem printCardItem_;
+    PopupItem sendAgainItem_;
+};
+
+} // namespace quorva

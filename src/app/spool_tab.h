@@ -1,0 +1,33 @@
+#pragma once
+
+// The "Spouleur" tab: the watched folder and the events of capture, the newest on top.
+
+#include "ui/controls.h"
+#include "ui/tab_control.h"
+
+#include <string>
+
+namespace quorva {
+
+class SpoolTab {
+public:
+    explicit SpoolTab(MessageBoxes& boxes) : page_(boxes) {}
+
+    Page& page() { return page_; }
+    void create(int width, int height);
+
+    std::string folder() const { return folder_.text(); }
+    void setFolder(const std::string& folder) { folder_.setText(folder); }
+    void addEvent(const std::string& line) { events_.insert(0, line); }
+    void clearEvents() { events_.clear(); }
+    const ListBox& events() const { return events_; }
+
+private:
+    Page page_;
+    Label folderCaption_;
+    Label folder_;
+    Label eventsCaption_;
+    ListBox events_;
+};
+
+} // namespace quorva

@@ -1,0 +1,48 @@
+#pragma once
+
+// A job as capture knows it: one spool file seen in the spool folder, from its first change
+// record until its report id came back, or a job of an earlier run shown from the job store.
+
+#include "platform/date_time.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quorva {
+
+// A job's place in the job list. Jobs are never removed or reordered there, so the id stays the
+// job's for the whole run; the views keep their own order.
+using JobId = int;
+inline constexpr JobId kNoJob = -1;
+
+// Steady readings: a job is handed to extraction when its size is read unchanged at
+// kReadyReadings, and is done, left alone by the poll, from kDoneReadings on.
+inline constexpr int kReadyReadings = 5;
+inline constexpr int kDoneReadings = 6;
+
+struct Job {
+    // The spool file as it was when last handed to extraction.
+    struct SettledVersion {
+        std::int64_t size = 0;
+        DateTime lastWrite;
+    };
+
+    std::string spoolName; // lower-cased file name (ANSI)
+    DateTime changedAt;    // the last change record, to the millisecond
+    std::int64_t size = 0; // at the last poll; -1 when the file could not be found
+    int steadyReadings = 0;
+    std::wstring customer;
+    std::wstring registration;
+    std::wstring chassis;
+    std::wstring document;
+    std::string reportId;
+    std::string stateText;      // where the job stands on its way to the server
+    std::int64_t storeKey = 0;  // its record in the job store, 0 before it has one
+    bool fromHistory = false;   // shown from the job store: never found by name again
+    std::optional<SettledVersion> settled;
+
+    bool done() const { return steadyReadings >= kDoneReadings; }
+};
+
+} // namespace quorva

@@ -1,0 +1,147 @@
+#pragma once
+
+// The capture core: everything between the spool folder and the report server, with no window.
+//
+//   watcher's change buffers ──▶ ChangeProcessor ──▶ jobs (JobList) ◀── SettlingPoll (500 ms)
+//                                                        │ settled: extracted, copied, recorded
+//                                                        ▼
+//                                  JobStore + Outbox ──▶ Sender thread ──▶ report server
+//                                        ▲                    │
+//                                        └── jobChanged(key) ◀┘ (posted back to this thread)
+//
+// It lives on the window's thread: the window hands it the watcher's buffers, the poll's ticks,
+// the settings snapshots and the sender's posted news, and shows its jobs and events. The
+// sender's thread owns the network and nothing else of it.
+
+#include "capture/change_processor.h"
+#include "capture/job_list.h"
+#include "capture/settling_poll.h"
+#include "core/daily_log.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+#include "store/job_store.h"
+#include "store/outbox.h"
+#include "upload/sender.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quorva {
+
+// The settings capture works with, as the window had them when it handed them over.
+struct CaptureSettings {
+    std::string spoolFolder; // where the poll and extraction read the spool files
+    std::string siteName;
+    SenderSettings sender;
+};
+
+// Told, on the core's thread, of what a person should see besides the jobs.
+class CaptureObserver {
+public:
+    virtual ~CaptureObserver() = default;
+    // A line for the event list, newest on top.
+    virtual void eventAdded(const std::string& line) = 0;
+    virtual void eventsCleared() = 0;
+    // What keeps capture from working; empty once it works again.
+    virtual void statusChanged(const std::string& text) = 0;
+};
+
+class CaptureCore {
+public:
+    struct Services {
+        const Files& files;
+        const Clock& clock;
+        const Locale& locale;
+        // The folder of the job store, the outbox and the logs.
+        std::string dataFolder;
+        // Called on the sender's thread: must bring the key to the core's thread and call
+        // onJobChanged there.
+        std::function<void(std::int64_t key)> postJobChanged;
+        // The sender's transport; nothing: HTTP to the report server.
+        std::function<std::unique_ptr<Transport>()> makeTransport;
+    };
+
+    CaptureCore(Services services, CaptureObserver& observer, CaptureSettings settings);
+    ~CaptureCore();
+    CaptureCore(const CaptureCore&) = delete;
+    CaptureCore& operator=(const CaptureCore&) = delete;
+
+    // Opens the job store (in memory when it cannot be opened: the returned text says why),
+    // forgets what is older than 90 days, records copies a crash left unrecorded, lists the last
+    // 7 days and starts the sender.
+    std::optional<std::string> open();
+    // Stops the sender, cutting its transfer short.
+    void close();
+
+    const JobList& jobs() const { return jobs_; }
+    JobList& jobs() { return jobs_; }
+    DailyLog& dailyLog() { return dailyLog_; }
+    void applySettings(const CaptureSettings& settings);
+    const CaptureSettings& settings() const { return settings_; }
+
+    // ---- The watcher's news; each returns whether the settling poll must run.
+    // Watching `folder` has started: its files now are old jobs.
+    void watchingStarted(const std::string& folder);
+    bool onChanges(const unsigned char* buffer, std::size_t bufferSize, unsigned long transferred,
+                   const std::string& folder);
+    void onFolderLost(const std::string& reason);
+    bool onFolderBack(const std::string& folder);
+
+    // One pass of the settling poll (see SettlingPoll::pass).
+    void pollPass(const std::function<void()>& enableTimer);
+
+    // ---- The sender's news and the user's demands
+    void onJobChanged(std::int64_t key);
+    // Whether the job was refused or failed, so that it can be sent again on demand.
+    bool canSendAgain(JobId id) const;
+    void sendAgain(JobId id);
+
+private:
+    class Events final : public EventLog {
+    public:
+        Events(CaptureObserver& observer, DailyLog& log) : observer_(observer), log_(log) {}
+        void insertTop(const std::string& line) override;
+        void clear() override { observer_.eventsCleared(); }
+
+    private:
+        CaptureObserver& observer_;
+        DailyLog& log_;
+    };
+
+    void extractAndRecord(JobId id);
+    void record(JobId id, const std::string& path, bool invoice);
+    // The job's report identifier and state into its job, and what became of it into the log.
+    void show(JobId id, const StoredJob& stored);
+    void forgetOldJobs();
+    void recoverOrphanCopies();
+    void listHistory();
+    std::int32_t nextJobNumber() { return ++lastJobNumber_; }
+
+    const Files& files_;
+    const Clock& clock_;
+    const Locale& locale_;
+    const std::string dataFolder_;
+    std::function<void(std::int64_t)> postJobChanged_;
+    std::function<std::unique_ptr<Transport>()> makeTransport_;
+    CaptureObserver& observer_;
+    CaptureSettings settings_;
+
+    DailyLog dailyLog_;
+    Events events_;
+    JobList jobs_;
+    ChangeProcessor changes_;
+    SettlingPoll poll_;
+    std::unique_ptr<JobStore> store_;
+    std::unique_ptr<Outbox> outbox_;
+    std::unique_ptr<Sender> sender_;
+    std::int32_t lastJobNumber_ = 0;
+    // Jobs sent again in their complete version, with the job each replaces.
+    std::map<std::int64_t, std::int64_t> replacedJobs_;
+};
+
+} // namespace quorva
