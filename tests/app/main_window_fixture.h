@@ -17,6 +17,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -49,7 +50,7 @@ protected:
     std::unique_ptr<MainWindow> open() {
         return std::make_unique<MainWindow>(MainWindowServices{
             boxes, *windowRegistry, clock, *windowLocale, files, shell, appData, localAppData,
-            /*endsProgram=*/false});
+            /*endsProgram=*/false, makeTransport});
     }
     // Opens the window on the test's own spool folder, which stays empty unless the test drops a
     // file into it (nothing the system's spooler writes becomes a row), with these settings lines
@@ -59,11 +60,16 @@ protected:
         return open();
     }
 
-    // Moves the keyboard focus out of an edit, as the user's Tab key or click would.
-    static void leave(Edit& edit, Edit& next) {
-        SetFocus(edit.hwnd());
-        SetFocus(next.hwnd());
+    // Moves the keyboard focus out of a setting's edit, as the user's Tab key or click would.
+    static void leave(MainWindow& form, Setting edit, Setting next) {
+        SetFocus(form.settingsTab().edit(edit).hwnd());
+        SetFocus(form.settingsTab().edit(next).hwnd());
         pumpFor(20);
+    }
+    // A new value typed into a setting's edit, then the edit left.
+    static void enter(MainWindow& form, Setting which, const std::string& text) {
+        form.settingsTab().setText(which, text);
+        form.settingsTab().onEdited(which);
     }
 
     TempDir temp;
@@ -80,6 +86,8 @@ protected:
     // `locale`, unless a test's fixture points them at the system's.
     const Registry* windowRegistry = &registry;
     const Locale* windowLocale = &locale;
+    // The sender's transport; nothing: the window's own.
+    std::function<std::unique_ptr<Transport>()> makeTransport;
 };
 
 // A file's bytes; empty when it cannot be read.

@@ -3,6 +3,7 @@
 
 #include "app/main_window.h"
 #include "app/proxy.h"
+#include "app/single_instance.h"
 #include "main_window_fixture.h"
 #include "platform/locale.h"
 #include "platform/system_error.h"
@@ -36,15 +37,16 @@ using MainWindowTest = MainWindowFixture;
 
 TEST_F(MainWindowTest, FirstRunShowsTheDefaultsAndWritesNoSettings) {
     const auto form = open();
-    EXPECT_EQ(form->cardPrinterEdit.text(), "");
-    EXPECT_EQ(form->siteNameEdit.text(), "VERNO");
-    EXPECT_EQ(form->serverUrlEdit.text(), "http://127.0.0.1:8080/KelbBin/Kelb.dll/");
-    EXPECT_EQ(form->spoolFolderEdit.text(), kDefaultSpoolFolder);
-    EXPECT_EQ(form->spoolFolderLabel.text(), kDefaultSpoolFolder);
-    EXPECT_EQ(form->siteName(), "VERNO");
-    EXPECT_EQ(form->cardPrinterName(), "");
-    EXPECT_EQ(form->watcher.folder(), kDefaultSpoolFolder);
-    EXPECT_EQ(form->watcher.running(),
+    SettingsTab& settings = form->settingsTab();
+    EXPECT_EQ(settings.text(Setting::CardPrinter), "");
+    EXPECT_EQ(settings.text(Setting::Site), "VERNO");
+    EXPECT_EQ(settings.text(Setting::Url), "http://127.0.0.1:8080/KelbBin/Kelb.dll/");
+    EXPECT_EQ(settings.text(Setting::SpoolFolder), kDefaultSpoolFolder);
+    EXPECT_EQ(form->spoolTab().folder(), kDefaultSpoolFolder);
+    EXPECT_EQ(form->setting(Setting::Site), "VERNO");
+    EXPECT_EQ(form->setting(Setting::CardPrinter), "");
+    EXPECT_EQ(form->watcher().folder(), kDefaultSpoolFolder);
+    EXPECT_EQ(form->watcher().running(),
               GetFileAttributesA(kDefaultSpoolFolder) != INVALID_FILE_ATTRIBUTES);
 
     EXPECT_TRUE(std::filesystem::is_directory(appData + "\\Zentor"));
@@ -63,32 +65,31 @@ TEST_F(MainWindowTest, StartUpLeavesTheWindowInItsInitialState) {
     GetWindowTextW(form->hwnd(), title, 32);
     EXPECT_STREQ(title, L"Quorva");
 
-    EXPECT_EQ(form->tabControl.activePage(), 0);
-    EXPECT_EQ(GetWindowLongPtrW(form->jobsPage.hwnd(), GWL_STYLE) & WS_VISIBLE, WS_VISIBLE);
-    EXPECT_EQ(form->attributesLabel.text(), "");
-    for (const Label* label : {&form->cardCustomerLabel, &form->cardChassisLabel,
-                               &form->cardRegistrationLabel, &form->cardValidityLabel})
-        EXPECT_EQ(label->text(), "");
-    EXPECT_EQ(form->hoverRow, -1);
-    EXPECT_EQ(form->jobGrid.popupMenu(), &form->jobPopup);
-    EXPECT_FALSE(form->openPdfItem.enabled());
-    EXPECT_FALSE(form->printCardItem.enabled());
-    EXPECT_FALSE(form->settlingTimer.enabled());
-    EXPECT_EQ(form->settlingTimer.interval(), 500u);
-    EXPECT_EQ(form->heartbeatLabel.text(), "..");
-    EXPECT_EQ(form->printerList.itemHeight(), 16);
-    EXPECT_EQ(form->httpClient.proxyServer(), "");
+    EXPECT_EQ(form->tabs().activePage(), 0);
+    EXPECT_EQ(GetWindowLongPtrW(form->jobsTab().page().hwnd(), GWL_STYLE) & WS_VISIBLE, WS_VISIBLE);
+    EXPECT_EQ(form->settingsTab().attributesLabel().text(), "");
+    EXPECT_EQ(form->cardTab().labels(), CardLabels{});
+    const JobsTab& jobs = form->jobsTab();
+    EXPECT_EQ(form->jobsTab().grid().selectedJob(), kNoJob);
+    EXPECT_FALSE(jobs.canOpenPdf());
+    EXPECT_FALSE(jobs.canPrintCard());
+    EXPECT_FALSE(jobs.canSendAgain());
+    EXPECT_FALSE(form->settlingTimer().enabled());
+    EXPECT_EQ(form->settlingTimer().interval(), 500u);
+    EXPECT_EQ(jobs.heartbeat().text(), "..");
+    EXPECT_EQ(form->settingsTab().printerList().itemHeight(), 16);
+    EXPECT_EQ(form->core().settings().sender.proxyServer, "");
 
     // The card page has room for the whole card picture.
     RECT card{};
-    GetClientRect(form->cardPage.hwnd(), &card);
+    GetClientRect(form->cardTab().page().hwnd(), &card);
     EXPECT_GE(card.right, 1021);
     EXPECT_GE(card.bottom, 644);
-    const Bounds picture = form->cardCustomerLabel.bounds();
+    const Bounds picture = form->cardTab().customerLabel().bounds();
     EXPECT_EQ(picture.x, 240);
     EXPECT_EQ(picture.y, 435);
     RECT image{};
-    GetWindowRect(form->cardPicture.hwnd(), &image);
+    GetWindowRect(form->cardTab().picture().hwnd(), &image);
     EXPECT_EQ(image.right - image.left, 1011);
     EXPECT_EQ(image.bottom - image.top, 634);
 }
@@ -102,7 +103,7 @@ TEST_F(MainWindowTest, TheTabsFitInsideTheWindow) {
     RECT client{};
     GetClientRect(form->hwnd(), &client);
     RECT tabs{};
-    GetWindowRect(form->tabControl.hwnd(), &tabs);
+    GetWindowRect(form->tabs().hwnd(), &tabs);
     MapWindowPoints(nullptr, form->hwnd(), reinterpret_cast<POINT*>(&tabs), 2);
     EXPECT_GE(tabs.left, client.left);
     EXPECT_GE(tabs.top, client.top);
@@ -112,57 +113,64 @@ TEST_F(MainWindowTest, TheTabsFitInsideTheWindow) {
 
 TEST_F(MainWindowTest, TabsAndControlsCarryTheirCaptions) {
     const auto form = open();
-    ASSERT_EQ(form->tabControl.pageCount(), 4);
-    EXPECT_EQ(form->tabControl.caption(0), L"Suivi des Impressions");
-    EXPECT_EQ(form->tabControl.caption(1), L"Carte de Fidélité");
-    EXPECT_EQ(form->tabControl.caption(2), L"Spouleur");
-    EXPECT_EQ(form->tabControl.caption(3), L"Paramètres");
-    EXPECT_EQ(form->keepJobsButton.wideText(), L"Paramétrer le suivi des travaux");
-    EXPECT_EQ(form->stopKeepingJobsButton.wideText(), L"Arrêter le suivi des travaux");
-    EXPECT_EQ(form->restartSpoolerButton.wideText(), L"Redémarrer le spouleur d'impression");
-    EXPECT_EQ(form->chooseCardPrinterButton.wideText(), L">>");
-    EXPECT_FALSE(form->chooseCardPrinterButton.enabled());
-    EXPECT_EQ(form->openPdfItem.caption(), L"Charger le fichier pdf de la facture");
-    EXPECT_EQ(form->printCardItem.caption(), L"Imprimer la carte de fidélité");
+    TabControl& tabs = form->tabs();
+    ASSERT_EQ(tabs.pageCount(), 4);
+    EXPECT_EQ(tabs.caption(0), L"Suivi des Impressions");
+    EXPECT_EQ(tabs.caption(1), L"Carte de Fidélité");
+    EXPECT_EQ(tabs.caption(2), L"Spouleur");
+    EXPECT_EQ(tabs.caption(3), L"Paramètres");
+    SettingsTab& settings = form->settingsTab();
+    EXPECT_EQ(settings.keepJobsButton().wideText(), L"Paramétrer le suivi des travaux");
+    EXPECT_EQ(settings.stopKeepingJobsButton().wideText(), L"Arrêter le suivi des travaux");
+    EXPECT_EQ(settings.restartSpoolerButton().wideText(), L"Redémarrer le spouleur d'impression");
+    EXPECT_EQ(settings.chooseCardPrinterButton().wideText(), L">>");
+    EXPECT_FALSE(settings.chooseCardPrinterButton().enabled());
+    const PopupMenu& popup = form->jobsTab().popup();
+    ASSERT_EQ(popup.count(), 3);
+    EXPECT_EQ(popup.caption(0), L"Charger le fichier pdf de la facture");
+    EXPECT_EQ(popup.caption(1), L"Imprimer la carte de fidélité");
+    EXPECT_EQ(popup.caption(2), L"Renvoyer la facture");
 }
 
 TEST_F(MainWindowTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
     const auto form = openOnSpool();
-    EXPECT_EQ(form->spoolFolderEdit.text(), spool);
-    EXPECT_EQ(form->spoolFolderLabel.text(), spool);
-    ASSERT_TRUE(form->watcher.running());
-    EXPECT_EQ(form->watcher.folder(), spool);
-    EXPECT_EQ(form->eventList.count(), 0);
+    EXPECT_EQ(form->settingsTab().text(Setting::SpoolFolder), spool);
+    EXPECT_EQ(form->spoolTab().folder(), spool);
+    ASSERT_TRUE(form->watcher().running());
+    EXPECT_EQ(form->watcher().folder(), spool);
+    const ListBox& eventList = form->spoolTab().events();
+    EXPECT_EQ(eventList.count(), 0);
+    const JobList& jobs = form->core().jobs();
 
     std::ofstream(spool + "\\00012.SPL", std::ios::binary) << "facture";
-    ASSERT_TRUE(pumpUntil([&] { return form->jobTable.rowCount() == 1; }));
-    EXPECT_EQ(form->jobTable.cell(colFileName, 0), L"00012.spl");
+    ASSERT_TRUE(pumpUntil([&] { return jobs.size() == 1; }));
+    EXPECT_EQ(jobs.at(0).spoolName, "00012.spl");
 
     // What the grid shows of the row: the date, and nothing yet in the invoice columns.
     wchar_t date[64] = {};
     LVITEMW item{};
     item.pszText = date;
     item.cchTextMax = 64;
-    SendMessageW(form->jobGrid.hwnd(), LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+    const HWND grid = form->jobsTab().grid().hwnd();
+    SendMessageW(grid, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
     EXPECT_STREQ(date, L"07/12/2026 14:05:09");
-    EXPECT_TRUE(form->settlingTimer.enabled());
+    EXPECT_TRUE(form->settlingTimer().enabled());
 
-    const std::vector<std::string> events = itemsOf(form->eventList);
+    const std::vector<std::string> events = itemsOf(eventList);
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.back(), "07/12/2026 14:05:09 - ADDED 00012.spl");
 
     clock.set({2026, 12, 7, 14, 6, 0, 0});
     std::ofstream(spool + "\\00013.SPL", std::ios::binary) << "facture";
-    ASSERT_TRUE(pumpUntil([&] { return form->jobTable.rowCount() == 2; }));
-    EXPECT_EQ(form->jobTable.cell(colFileName, 1), L"00013.spl");
-    EXPECT_EQ(SendMessageW(form->jobGrid.hwnd(), LVM_GETITEMCOUNT, 0, 0), 2);
+    ASSERT_TRUE(pumpUntil([&] { return jobs.size() == 2; }));
+    EXPECT_EQ(jobs.at(1).spoolName, "00013.spl");
+    EXPECT_EQ(SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0), 2);
     ASSERT_TRUE(pumpUntil([&] {
-        return form->eventList.count() > 0 &&
-               form->eventList.item(0).rfind("07/12/2026 14:06:00 - ", 0) == 0;
+        return eventList.count() > 0 && eventList.item(0).rfind("07/12/2026 14:06:00 - ", 0) == 0;
     }));
 
     form->destroy();
-    EXPECT_FALSE(form->watcher.running());
+    EXPECT_FALSE(form->watcher().running());
 }
 
 TEST_F(MainWindowTest, AMissingSpoolFolderIsReportedAndStartUpGoesOn) {
@@ -177,10 +185,10 @@ TEST_F(MainWindowTest, AMissingSpoolFolderIsReportedAndStartUpGoesOn) {
         << box.text;
     EXPECT_EQ(box.title, "Quorva");
     EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK));
-    EXPECT_FALSE(form->watcher.running());
-    EXPECT_EQ(form->spoolFolderLabel.text(), missing);
+    EXPECT_FALSE(form->watcher().running());
+    EXPECT_EQ(form->spoolTab().folder(), missing);
     // The steps after the watcher's start still ran.
-    EXPECT_EQ(form->jobGrid.popupMenu(), &form->jobPopup);
+    EXPECT_EQ(form->tabs().activePage(), 0);
 
     form->destroy(); // nothing to stop
     EXPECT_EQ(form->hwnd(), nullptr);
@@ -196,20 +204,20 @@ TEST_F(MainWindowTest, AProxyErrorEndsStartUpButTheWindowOpens) {
     EXPECT_EQ(boxes.boxes[0].text, "Echec à l'obtention des données pour 'ProxyEnable'.");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
     EXPECT_TRUE(IsWindow(form->hwnd()));
-    // Steps 1 to 4 ran, the later ones did not.
-    EXPECT_EQ(form->siteNameEdit.text(), "VERNO");
+    // The settings and the job store are in place; the watcher did not start.
+    EXPECT_EQ(form->settingsTab().text(Setting::Site), "VERNO");
     EXPECT_EQ(GetWindowLongPtrW(form->hwnd(), GWL_STYLE) & WS_MAXIMIZEBOX, 0);
-    EXPECT_FALSE(form->watcher.running());
-    EXPECT_EQ(form->jobGrid.popupMenu(), nullptr);
+    EXPECT_TRUE(std::filesystem::exists(form->dataFolder() + "\\quorva.db"));
+    EXPECT_FALSE(form->watcher().running());
 }
 
-TEST_F(MainWindowTest, AnEnabledProxyIsKeptForTheHttpClient) {
+TEST_F(MainWindowTest, AnEnabledProxyIsKeptForTheSender) {
     auto& values = registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values;
     values["ProxyServer"] = RegistryValue{RegistryType::String, "proxy.local:3128", 0, false};
     values["ProxyEnable"] = RegistryValue{RegistryType::Dword, "", 1, false};
     const auto form = open();
-    EXPECT_EQ(form->httpClient.proxyServer(), "proxy.local");
-    EXPECT_EQ(form->httpClient.proxyPort(), 3128);
+    EXPECT_EQ(form->core().settings().sender.proxyServer, "proxy.local");
+    EXPECT_EQ(form->core().settings().sender.proxyPort, 3128);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -218,21 +226,23 @@ TEST_F(MainWindowTest, LeavingAnEditWritesOnlyAChange) {
     form->show(SW_SHOW);
     SetForegroundWindow(form->hwnd());
 
-    leave(form->serverUrlEdit, form->siteNameEdit); // unchanged
+    leave(*form, Setting::Url, Setting::Site); // unchanged
     EXPECT_EQ(contentOf(settingsFile()).find("NomURL"), std::string::npos);
 
-    form->siteNameEdit.setText("Verno");
-    leave(form->siteNameEdit, form->serverUrlEdit);
-    EXPECT_EQ(form->siteName(), "Verno");
+    form->settingsTab().setText(Setting::Site, "Verno");
+    leave(*form, Setting::Site, Setting::Url);
+    EXPECT_EQ(form->setting(Setting::Site), "Verno");
+    EXPECT_EQ(form->core().settings().siteName, "Verno");
     EXPECT_NE(contentOf(settingsFile()).find("NomSite=Verno"), std::string::npos);
 
-    // The spool folder: spoolFolderLabel follows at once, the watcher keeps its folder.
+    // The spool folder: the spool tab and the poll follow at once, the watcher keeps its folder.
     const std::string other = temp.file("other");
-    form->spoolFolderEdit.setText(other);
-    leave(form->spoolFolderEdit, form->siteNameEdit);
-    EXPECT_EQ(form->spoolFolder(), other);
-    EXPECT_EQ(form->spoolFolderLabel.text(), other);
-    EXPECT_EQ(form->watcher.folder(), spool);
+    form->settingsTab().setText(Setting::SpoolFolder, other);
+    leave(*form, Setting::SpoolFolder, Setting::Site);
+    EXPECT_EQ(form->setting(Setting::SpoolFolder), other);
+    EXPECT_EQ(form->spoolTab().folder(), other);
+    EXPECT_EQ(form->core().settings().spoolFolder, other);
+    EXPECT_EQ(form->watcher().folder(), spool);
     EXPECT_NE(contentOf(settingsFile()).find("DossierSpouleur=" + other), std::string::npos);
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -245,14 +255,14 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReported) {
     SetForegroundWindow(form->hwnd());
     ASSERT_TRUE(boxes.boxes.empty());
 
-    form->cardPrinterEdit.setText("Evolis Primacy");
-    leave(form->cardPrinterEdit, form->serverUrlEdit);
+    form->settingsTab().setText(Setting::CardPrinter, "Evolis Primacy");
+    leave(*form, Setting::CardPrinter, Setting::Url);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Impossible d'écrire dans " + settingsFile() + ".");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
-    EXPECT_EQ(form->cardPrinterName(), "Evolis Primacy");
+    EXPECT_EQ(form->setting(Setting::CardPrinter), "Evolis Primacy");
 
-    leave(form->cardPrinterEdit, form->serverUrlEdit); // no change now: no write, no box
+    leave(*form, Setting::CardPrinter, Setting::Url); // no change now: no write, no box
     EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
