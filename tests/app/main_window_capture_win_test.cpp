@@ -2,8 +2,12 @@
 // polled until it settles, its invoice fields fill the row, it is posted to the report server
 // and the report identifier lands in the row.
 
+#include "app/proxy.h"
 #include "main_window_fixture.h"
+#include "store/job_store.h"
+#include "store/outbox.h"
 #include "support/scripted_server.h"
+#include "upload/http_transport.h"
 
 #include <future>
 
@@ -29,19 +33,30 @@ protected:
     void drop(const std::string& name, const std::string& bytes) {
         std::ofstream(spool + "\\" + name, std::ios::binary) << bytes;
     }
-    static int rowOf(const MainWindow& form, const wchar_t* name) {
-        return form.jobTable.findByName(name);
+    // The job of this run named `name`; null while there is none.
+    static const Job* named(MainWindow& form, const std::string& name) {
+        const JobId id = form.core().jobs().findByName(name);
+        return id == kNoJob ? nullptr : &form.core().jobs().at(id);
     }
-    static bool hasId(const MainWindow& form, const wchar_t* name) {
-        const int row = rowOf(form, name);
-        return row >= 0 && !form.jobTable.cell(colReportId, row).empty();
+    static bool hasId(MainWindow& form, const std::string& name) {
+        const Job* job = named(form, name);
+        return job != nullptr && !job->reportId.empty();
     }
-    static bool logged(const MainWindow& form, const std::string& text) {
-        for (int i = 0; i < form.eventList.count(); ++i) {
-            if (form.eventList.item(i).find(text) != std::string::npos)
+    // What the grid shows of a job.
+    std::wstring shown(const Job& job, JobColumn column) const {
+        return jobCellText(job, column, locale);
+    }
+    static bool logged(MainWindow& form, const std::string& text) {
+        const ListBox& events = form.spoolTab().events();
+        for (int i = 0; i < events.count(); ++i) {
+            if (events.item(i).find(text) != std::string::npos)
                 return true;
         }
         return false;
+    }
+    // The request's job number, as the form field carries it.
+    static std::string jobIdField(int number) {
+        return "name=\"JobID\"\r\n\r\n" + std::to_string(number) + "\r\n";
     }
 };
 
@@ -53,20 +68,19 @@ TEST_F(MainWindowCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId
 
     ASSERT_TRUE(pumpUntil(
         [&] {
-            const int row = rowOf(*form, L"00031.spl");
-            return row >= 0 && form->jobTable.cell(colReportId, row) == L"4711";
+            const Job* job = named(*form, "00031.spl");
+            return job != nullptr && job->reportId == "4711";
         },
         30000));
-    const int row = rowOf(*form, L"00031.spl");
+    const Job& job = *named(*form, "00031.spl");
     // The invoice's DOS code page letters, in the grid and on the card.
-    EXPECT_EQ(form->jobTable.cell(colCustomer, row), L"M DUPONT JEAN-FRAN\u00c7OIS");
-    form->fillCardLabels(row);
-    EXPECT_EQ(form->cardCustomerLabel.text(), "M DUPONT JEAN-FRANÇOIS");
-    EXPECT_EQ(form->jobTable.cell(colRegistration, row), L"AB-123-CD");
-    EXPECT_EQ(form->jobTable.cell(colChassis, row), L"VF15RBF0A12345678");
-    EXPECT_EQ(form->jobTable.cell(colDocument, row), L"FA123456 du 12/10/26");
-    EXPECT_EQ(form->jobTable.cell(colSteadyReadings, row), L"6");
-    EXPECT_EQ(form->reportUpload.jobCounter(), 1);
+    EXPECT_EQ(shown(job, JobColumn::Customer), L"M DUPONT JEAN-FRAN\u00c7OIS");
+    form->showCard(form->core().jobs().findByName("00031.spl"));
+    EXPECT_EQ(form->cardTab().customerLabel().text(), "M DUPONT JEAN-FRANÇOIS");
+    EXPECT_EQ(shown(job, JobColumn::Registration), L"AB-123-CD");
+    EXPECT_EQ(shown(job, JobColumn::Chassis), L"VF15RBF0A12345678");
+    EXPECT_EQ(shown(job, JobColumn::Document), L"FA123456 du 12/10/26");
+    EXPECT_TRUE(job.done());
 
     const auto& received = server.received();
     ASSERT_EQ(received.size(), 1u);
@@ -74,12 +88,13 @@ TEST_F(MainWindowCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId
     EXPECT_EQ(request.rfind("POST /KelbBin/Kelb.dll/ReportSPL HTTP/1.0\r\n", 0), 0u);
     EXPECT_NE(request.find("name=\"Site\"\r\n\r\nESSAI\r\n"), std::string::npos);
     EXPECT_NE(request.find("name=\"FileName\"\r\n\r\n00031.spl\r\n"), std::string::npos);
+    EXPECT_NE(request.find(jobIdField(1)), std::string::npos);
     EXPECT_NE(request.find(sample("invoice-1.spl")), std::string::npos);
     EXPECT_TRUE(boxes.boxes.empty());
 
-    // Settled and done: the poll stops and the row is not uploaded again.
-    EXPECT_TRUE(pumpUntil([&] { return !form->settlingTimer.enabled(); }, 5000));
-    EXPECT_FALSE(form->settlingTimer.enabled());
+    // Settled and done: the poll stops and the job is not uploaded again.
+    EXPECT_TRUE(pumpUntil([&] { return !form->settlingTimer().enabled(); }, 5000));
+    EXPECT_FALSE(form->settlingTimer().enabled());
 }
 
 TEST_F(MainWindowCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent) {
@@ -89,14 +104,14 @@ TEST_F(MainWindowCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent
 
     ASSERT_TRUE(pumpUntil(
         [&] {
-            const int row = rowOf(*form, L"00032.spl");
-            return row >= 0 && form->jobTable.cell(colSteadyReadings, row) == L"6";
+            const Job* job = named(*form, "00032.spl");
+            return job != nullptr && job->done();
         },
         30000));
-    const int row = rowOf(*form, L"00032.spl");
-    for (int column = colCustomer; column <= colReportId; ++column)
-        EXPECT_EQ(form->jobTable.cell(column, row), L"") << column;
-    EXPECT_EQ(form->reportUpload.jobCounter(), 0);
+    const Job& job = *named(*form, "00032.spl");
+    for (const JobColumn column : {JobColumn::Customer, JobColumn::Registration, JobColumn::Chassis,
+                                   JobColumn::Document, JobColumn::ReportId})
+        EXPECT_EQ(shown(job, column), L"") << static_cast<int>(column);
     EXPECT_TRUE(server.received().empty());
 }
 
@@ -104,12 +119,18 @@ TEST_F(MainWindowCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent
 // invoice is sent again, the same request byte for byte, with its possible double told.
 TEST_F(MainWindowCaptureTest, ASilentServerNeitherFreezesTheWindowNorLosesTheInvoice) {
     ScriptedServer server({{"", ScriptedExchange::Then::Silent}, {answerWithId("4712")}});
+    makeTransport = [this] {
+        auto transport = std::make_unique<HttpTransport>(files, clock);
+        transport->client().setReadTimeout(std::chrono::seconds(3));
+        return transport;
+    };
     const auto form = openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n");
-    form->httpClient.setReadTimeout(std::chrono::seconds(3));
     drop("00034.SPL", sample("invoice-2.spl"));
-    const auto state = [&] { return form->jobTable.cell(colState, rowOf(*form, L"00034.spl")); };
-    ASSERT_TRUE(
-        pumpUntil([&] { return rowOf(*form, L"00034.spl") >= 0 && !state().empty(); }, 30000));
+    const auto state = [&] {
+        const Job* job = named(*form, "00034.spl");
+        return job == nullptr ? std::wstring() : shown(*job, JobColumn::State);
+    };
+    ASSERT_TRUE(pumpUntil([&] { return !state().empty(); }, 30000));
     EXPECT_EQ(state(), L"En attente d'envoi");
 
     // Asked from another thread while the exchange hangs, the window answers.
@@ -124,11 +145,13 @@ TEST_F(MainWindowCaptureTest, ASilentServerNeitherFreezesTheWindowNorLosesTheInv
 
     ASSERT_TRUE(pumpUntil([&] { return state().rfind(L"\u00c9chec : ", 0) == 0; }, 30000));
     EXPECT_NE(state().find(L" \u2014 nouvel essai \u00e0 14:05"), std::wstring::npos) << state();
-    form->hoverRow = rowOf(*form, L"00034.spl");
-    form->onResendItem();
+    const JobId id = form->core().jobs().findByName("00034.spl");
+    form->jobsTab().grid().selectJob(id);
+    ASSERT_TRUE(form->core().canSendAgain(id));
+    form->jobsTab().sendAgain();
     ASSERT_TRUE(
         pumpUntil([&] { return state() == L"envoy\u00e9e (peut-\u00eatre en double)"; }, 30000));
-    EXPECT_EQ(form->jobTable.cell(colReportId, rowOf(*form, L"00034.spl")), L"4712");
+    EXPECT_EQ(named(*form, "00034.spl")->reportId, "4712");
     const auto& received = server.received();
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received[0].request, received[1].request);
@@ -143,38 +166,37 @@ TEST_F(MainWindowCaptureTest, YesterdaysJobsShowAfterARestart) {
     drop("00031.SPL", sample("invoice-1.spl"));
     ASSERT_TRUE(pumpUntil(
         [&] {
-            const int row = rowOf(*form, L"00031.spl");
-            return row >= 0 && form->jobTable.cell(colState, row) == L"Envoy\u00e9e";
+            const Job* job = named(*form, "00031.spl");
+            return job != nullptr && shown(*job, JobColumn::State) == L"Envoy\u00e9e";
         },
         30000));
     form.reset();
 
     clock.set({2026, 12, 8, 9, 0, 0, 0});
     form = openOnSpool(settings);
-    ASSERT_EQ(form->jobTable.rowCount(), 1);
-    EXPECT_EQ(form->jobTable.cell(colCustomer, 0), L"M DUPONT JEAN-FRAN\u00c7OIS");
-    EXPECT_EQ(form->jobTable.cell(colReportId, 0), L"4711");
-    EXPECT_EQ(form->jobTable.cell(colState, 0), L"Envoy\u00e9e");
-    EXPECT_EQ(form->jobTable.cell(colChangeTime, 0).substr(0, 10), L"07/12/2026");
+    const JobList& jobs = form->core().jobs();
+    ASSERT_EQ(jobs.size(), 1);
+    EXPECT_EQ(shown(jobs.at(0), JobColumn::Customer), L"M DUPONT JEAN-FRAN\u00c7OIS");
+    EXPECT_EQ(jobs.at(0).reportId, "4711");
+    EXPECT_EQ(shown(jobs.at(0), JobColumn::State), L"Envoy\u00e9e");
+    EXPECT_EQ(shown(jobs.at(0), JobColumn::ChangeTime).substr(0, 10), L"07/12/2026");
 
     drop("00031.SPL", sample("invoice-2.spl"));
-    ASSERT_TRUE(pumpUntil(
-        [&] {
-            return form->jobTable.rowCount() == 2 && form->jobTable.cell(colReportId, 1) == L"4713";
-        },
-        30000));
-    EXPECT_EQ(form->jobTable.cell(colReportId, 0), L"4711");
-    EXPECT_EQ(form->jobTable.cell(colCustomer, 1), L"Mme LEF\u00c8VRE H\u00c9L\u00c8NE");
+    ASSERT_TRUE(
+        pumpUntil([&] { return jobs.size() == 2 && jobs.at(1).reportId == "4713"; }, 30000));
+    EXPECT_EQ(jobs.at(0).reportId, "4711");
+    EXPECT_EQ(shown(jobs.at(1), JobColumn::Customer), L"Mme LEF\u00c8VRE H\u00c9L\u00c8NE");
 }
 
 TEST_F(MainWindowCaptureTest, TheHeartbeatAlternatesWhileThePollRuns) {
     const auto form = openOnSpool("NomURL=\r\n");
-    EXPECT_EQ(form->heartbeatLabel.text(), "..");
+    const Label& heartbeat = form->jobsTab().heartbeat();
+    EXPECT_EQ(heartbeat.text(), "..");
     drop("00033.SPL", "x");
     std::vector<std::string> seen;
     pumpUntil(
         [&] {
-            const std::string text = form->heartbeatLabel.text();
+            const std::string text = heartbeat.text();
             if (seen.empty() || seen.back() != text)
                 seen.push_back(text);
             return seen.size() >= 4;
@@ -202,18 +224,19 @@ TEST_F(MainWindowCaptureTest, AJobHeldOpenThroughAPauseIsSentOnceWhole) {
     };
     write(std::string_view(invoice).substr(0, invoice.size() / 2));
     pumpFor(5000); // longer than a file takes to settle
-    EXPECT_EQ(form->reportUpload.jobCounter(), 0);
+    const Job* job = named(*form, "00053.spl");
+    ASSERT_NE(job, nullptr);
+    EXPECT_EQ(job->storeKey, 0) << "recorded while its writer held it";
     EXPECT_TRUE(boxes.boxes.empty());
 
     ScriptedServer server({{answerWithId("4714")}});
-    form->serverUrlEdit.setText(server.url("/KelbBin/Kelb.dll/"));
-    form->onServerUrlEdited();
+    enter(*form, Setting::Url, server.url("/KelbBin/Kelb.dll/"));
     write(std::string_view(invoice).substr(invoice.size() / 2));
     CloseHandle(writer);
-    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, L"00053.spl"); }, 30000));
-    EXPECT_EQ(form->reportUpload.jobCounter(), 1);
+    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, "00053.spl"); }, 30000));
     ASSERT_EQ(server.received().size(), 1u);
     EXPECT_NE(server.received()[0].request.find(invoice), std::string::npos);
+    EXPECT_NE(server.received()[0].request.find(jobIdField(1)), std::string::npos);
 }
 
 TEST_F(MainWindowCaptureTest, KeptJobsAreNotSentAgainWhenABurstMakesTheFolderBeRescanned) {
@@ -225,14 +248,14 @@ TEST_F(MainWindowCaptureTest, KeptJobsAreNotSentAgainWhenABurstMakesTheFolderBeR
     drop("00051.SPL", sample("invoice-2.spl"));
     for (int i = 0; i < 500; ++i)
         drop("burst-" + std::to_string(i) + ".tmp", "x");
-    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, L"00051.spl"); }, 60000));
+    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, "00051.spl"); }, 60000));
     ASSERT_TRUE(logged(*form, "Trop de changements : relecture du dossier"));
-    EXPECT_TRUE(pumpUntil([&] { return !form->settlingTimer.enabled(); }, 30000));
+    EXPECT_TRUE(pumpUntil([&] { return !form->settlingTimer().enabled(); }, 30000));
 
-    EXPECT_EQ(rowOf(*form, L"00050.spl"), -1);
-    EXPECT_EQ(form->reportUpload.jobCounter(), 1);
+    EXPECT_EQ(named(*form, "00050.spl"), nullptr);
     ASSERT_EQ(server.received().size(), 1u);
     EXPECT_NE(server.received()[0].request.find("00051.spl"), std::string::npos);
+    EXPECT_NE(server.received()[0].request.find(jobIdField(1)), std::string::npos);
 }
 
 TEST_F(MainWindowCaptureTest, ALostSpoolFolderIsToldThenReadAgainWhenItComesBack) {
@@ -240,21 +263,57 @@ TEST_F(MainWindowCaptureTest, ALostSpoolFolderIsToldThenReadAgainWhenItComesBack
     const std::string lost = "Dossier du spouleur inaccessible : ";
     // Moved away, as a share that drops or a folder deleted: its path names nothing any more.
     std::filesystem::rename(spool, temp.file("spool-gone"));
-    ASSERT_TRUE(pumpUntil([&] { return form->statusLabel.text().rfind(lost, 0) == 0; }, 20000))
-        << form->statusLabel.text();
-    EXPECT_GT(form->statusLabel.text().size(), lost.size()); // with the reason
+    const Label& status = form->jobsTab().statusLine();
+    ASSERT_TRUE(pumpUntil([&] { return status.text().rfind(lost, 0) == 0; }, 20000))
+        << status.text();
+    EXPECT_GT(status.text().size(), lost.size()); // with the reason
     EXPECT_TRUE(logged(*form, lost));
 
     // Made again, with a job written while nothing watched it.
     ScriptedServer server({{answerWithId("4713")}});
-    form->serverUrlEdit.setText(server.url("/KelbBin/Kelb.dll/"));
-    form->onServerUrlEdited();
+    enter(*form, Setting::Url, server.url("/KelbBin/Kelb.dll/"));
     std::filesystem::create_directory(spool);
     drop("00052.SPL", sample("invoice-1.spl"));
-    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, L"00052.spl"); }, 30000));
-    EXPECT_EQ(form->statusLabel.text(), "");
+    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, "00052.spl"); }, 30000));
+    EXPECT_EQ(status.text(), "");
     EXPECT_TRUE(logged(*form, "Dossier du spouleur de nouveau accessible"));
     EXPECT_EQ(server.received().size(), 1u);
+}
+
+// The proxy of the user's settings is read before the sender starts: the job the last run left
+// waiting goes out through it too. The scripted server is the proxy; the report server's name
+// resolves nowhere, so only the proxy can carry the request.
+TEST_F(MainWindowCaptureTest, AJobLeftWaitingByTheLastRunGoesThroughTheProxy) {
+    ScriptedServer proxy({{answerWithId("4715")}});
+    {
+        const std::string data = localAppData + "\\Zentor\\Quorva";
+        std::filesystem::create_directories(data + "\\outbox");
+        const std::string printed = temp.file("00060.spl");
+        std::ofstream(printed, std::ios::binary) << sample("invoice-1.spl");
+        JobStore store(data + "\\quorva.db");
+        StoredJob job;
+        job.spoolName = "00060.spl";
+        job.spoolPath = printed;
+        job.capturedAt = clock.now();
+        job.printDate = "07/12/2026";
+        job.site = "VERNO";
+        job.jobNumber = 1;
+        job.copyPath = Outbox(files, data + "\\outbox").keep(printed, job.spoolName, clock.now());
+        store.add(job);
+    }
+    auto& values = registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values;
+    values["ProxyServer"] = RegistryValue{RegistryType::String, proxy.authority(), 0, false};
+    values["ProxyEnable"] = RegistryValue{RegistryType::Dword, "", 1, false};
+    const auto form = openOnSpool("NomURL=http://rapports.invalid/KelbBin/Kelb.dll/\r\n");
+
+    const JobList& jobs = form->core().jobs();
+    ASSERT_TRUE(
+        pumpUntil([&] { return jobs.size() == 1 && jobs.at(0).reportId == "4715"; }, 30000));
+    ASSERT_EQ(proxy.received().size(), 1u);
+    EXPECT_EQ(proxy.received()[0].request.rfind(
+                  "POST http://rapports.invalid/KelbBin/Kelb.dll/ReportSPL HTTP/1.0\r\n", 0),
+              0u);
+    EXPECT_TRUE(boxes.boxes.empty());
 }
 
 } // namespace

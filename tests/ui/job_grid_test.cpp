@@ -1,11 +1,12 @@
-// The job grid over a job table, under Wine: what the list view shows, header sorting with its
-// mark, hit testing, the marked rows' colour and the events it raises.
+// The job grid over a job list, under Wine: what the list view shows, header sorting with its
+// mark, hit testing, the selected job's colour and the events it raises.
 
-#include "capture/job_table.h"
+#include "capture/job_list.h"
 #include "platform/locale.h"
-#include "support/fakes.h"
 #include "support/message_pump.h"
 #include "support/recording_message_boxes.h"
+#include "ui/controls.h"
+#include "ui/gdi.h"
 #include "ui/job_grid.h"
 #include "ui/test_host.h"
 
@@ -13,26 +14,30 @@
 
 #include <commctrl.h>
 
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorva {
 namespace {
 
-using testing::ManualClock;
 using testing::RecordingMessageBoxes;
 using testing::TestHost;
 
 class JobGridTest : public ::testing::Test {
 protected:
-    void SetUp() override { grid.create(host, {5, 5, 860, 400}); }
+    void SetUp() override {
+        jobs.setListener(&grid);
+        grid.create(host, {5, 5, 860, 400});
+    }
 
-    int addRow(const std::wstring& date, const std::wstring& name, const std::wstring& client) {
-        const int row = table.appendRow();
-        table.setCell(colChangeTime, row, date);
-        table.setCell(colFileName, row, name);
-        table.setCell(colCustomer, row, client);
-        return row;
+    // A job changed on 7 December 2026 at `hour`:`minute`.
+    JobId addJob(int hour, int minute, const std::wstring& customer) {
+        Job job;
+        job.changedAt = {2026, 12, 7, hour, minute, 0, 0};
+        job.customer = customer;
+        return jobs.add(std::move(job));
     }
 
     // What the list view shows in a cell, asked through its own message.
@@ -80,20 +85,27 @@ protected:
         return rect;
     }
 
+    // A point in the middle of a row's cell, in the grid's client area.
+    POINT inCell(int row, int listColumn) const {
+        const RECT rect = cellRect(row, listColumn);
+        return {rect.left + 3, (rect.top + rect.bottom) / 2};
+    }
+    void hover(POINT point) const {
+        SendMessageW(grid.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(point.x, point.y));
+    }
+
     RecordingMessageBoxes boxes;
     TestHost host{boxes};
     FixedLocale locale;
-    ManualClock clock;
-    JobTable table{locale, clock};
-    JobGrid grid{table};
+    JobList jobs;
+    JobGrid grid{jobs, locale};
 };
 
 TEST_F(JobGridTest, ShowsTheShownColumnsWithTheirCaptionsAndWidths) {
-    EXPECT_EQ(grid.shownColumns(), (std::vector<int>{0, 4, 5, 6, 7, 8, 9}));
-    ASSERT_EQ(SendMessageW(header(), HDM_GETITEMCOUNT, 0, 0), 7);
+    ASSERT_EQ(SendMessageW(header(), HDM_GETITEMCOUNT, 0, 0), kJobColumnCount);
     const auto& columns = jobColumns();
-    for (int listColumn = 0; listColumn < 7; ++listColumn) {
-        const JobColumnInfo& info = columns[static_cast<size_t>(grid.shownColumns()[listColumn])];
+    for (int listColumn = 0; listColumn < kJobColumnCount; ++listColumn) {
+        const JobColumnInfo& info = columns[static_cast<size_t>(listColumn)];
         wchar_t caption[64] = {};
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -105,19 +117,19 @@ TEST_F(JobGridTest, ShowsTheShownColumnsWithTheirCaptionsAndWidths) {
         EXPECT_EQ(column.cx, info.width);
     }
     EXPECT_STREQ(columns[0].caption, L"Date Début");
-    EXPECT_STREQ(columns[6].caption, L"N° Châssis");
-    EXPECT_STREQ(columns[9].caption, L"État");
+    EXPECT_STREQ(columns[3].caption, L"N° Châssis");
+    EXPECT_STREQ(columns[6].caption, L"État");
 }
 
-TEST_F(JobGridTest, RowsAppearAtTheBottomWithTheTableText) {
-    addRow(L"07/12/2026 14:05:09", L"00012.spl", L"DUPONT");
-    addRow(L"07/12/2026 15:00:00", L"00013.spl", L"MARTIN");
-    // A later change of a cell is seen the next time the list view asks.
-    table.setCell(colReportId, 0, L"4711");
-    table.setCell(colChassis, 1, L"VF1AB000123456789");
+TEST_F(JobGridTest, JobsAppearAtTheBottomWithTheirText) {
+    addJob(14, 5, L"DUPONT");
+    addJob(15, 0, L"MARTIN");
+    // A later change of a job is seen the next time the list view asks.
+    jobs.update(0, [](Job& job) { job.reportId = "4711"; });
+    jobs.update(1, [](Job& job) { job.chassis = L"VF1AB000123456789"; });
 
     EXPECT_EQ(shownColumn(0),
-              (std::vector<std::wstring>{L"07/12/2026 14:05:09", L"07/12/2026 15:00:00"}));
+              (std::vector<std::wstring>{L"07/12/2026 14:05:00", L"07/12/2026 15:00:00"}));
     EXPECT_EQ(shownColumn(1), (std::vector<std::wstring>{L"DUPONT", L"MARTIN"}));
     EXPECT_EQ(shownColumn(3), (std::vector<std::wstring>{L"", L"VF1AB000123456789"}));
     EXPECT_EQ(shownColumn(5), (std::vector<std::wstring>{L"4711", L""}));
@@ -126,19 +138,19 @@ TEST_F(JobGridTest, RowsAppearAtTheBottomWithTheTableText) {
 
 TEST_F(JobGridTest, TheDateColumnStartsWithADescendingMarkAndNewRowsStillGoLast) {
     EXPECT_EQ(headerFormat(0), HDF_SORTDOWN);
-    addRow(L"07/12/2026 14:00:00", L"a.spl", L"A");
-    addRow(L"07/12/2026 16:00:00", L"b.spl", L"B");
-    addRow(L"07/12/2026 15:00:00", L"c.spl", L"C");
+    addJob(14, 0, L"A");
+    addJob(16, 0, L"B");
+    addJob(15, 0, L"C");
     EXPECT_EQ(shownColumn(1), (std::vector<std::wstring>{L"A", L"B", L"C"}));
 }
 
-TEST_F(JobGridTest, HeaderClicksSortTheTableAndMoveTheMark) {
-    addRow(L"07/12/2026 14:00:00", L"a.spl", L"Bernard");
-    addRow(L"07/12/2026 16:00:00", L"b.spl", L"albert");
-    addRow(L"07/12/2026 15:00:00", L"c.spl", L"Claude");
+TEST_F(JobGridTest, HeaderClicksSortTheRowsAndMoveTheMark) {
+    addJob(14, 0, L"Bernard");
+    addJob(16, 0, L"albert");
+    addJob(15, 0, L"Claude");
 
     clickHeader(1); // Nom Client
-    EXPECT_EQ(table.sortColumn(), colCustomer);
+    EXPECT_EQ(grid.order().sortColumn(), JobColumn::Customer);
     EXPECT_EQ(headerFormat(1), HDF_SORTUP);
     EXPECT_EQ(headerFormat(0), 0);
     EXPECT_EQ(shownColumn(1), (std::vector<std::wstring>{L"albert", L"Bernard", L"Claude"}));
@@ -148,105 +160,103 @@ TEST_F(JobGridTest, HeaderClicksSortTheTableAndMoveTheMark) {
     EXPECT_EQ(shownColumn(1), (std::vector<std::wstring>{L"Claude", L"Bernard", L"albert"}));
 
     clickHeader(0); // Date Début
-    EXPECT_EQ(table.sortColumn(), colChangeTime);
+    EXPECT_EQ(grid.order().sortColumn(), JobColumn::ChangeTime);
     EXPECT_EQ(headerFormat(0), HDF_SORTUP);
     EXPECT_EQ(headerFormat(1), 0);
     EXPECT_EQ(shownColumn(1), (std::vector<std::wstring>{L"Bernard", L"Claude", L"albert"}));
 }
 
-TEST_F(JobGridTest, HitTestGivesTableColumnAndRowOrNothing) {
-    addRow(L"07/12/2026 14:00:00", L"a.spl", L"A");
-    addRow(L"07/12/2026 15:00:00", L"b.spl", L"B");
+TEST_F(JobGridTest, HitTestGivesTheJobOfTheRowOrNothing) {
+    addJob(14, 0, L"A");
+    addJob(15, 0, L"B");
+    clickHeader(1);
+    clickHeader(1); // by name, descending: B above A
 
-    const RECT client = cellRect(1, 2); // list column 2 is job column 5
-    const GridCell cell = grid.hitTest({client.left + 3, (client.top + client.bottom) / 2});
-    EXPECT_EQ(cell.column, colRegistration);
-    EXPECT_EQ(cell.row, 1);
-
+    EXPECT_EQ(grid.jobAt(inCell(1, 2)), 0);
     const RECT first = cellRect(0, 0);
-    const GridCell date = grid.hitTest({first.left + 3, first.top + 2});
-    EXPECT_EQ(date.column, colChangeTime);
-    EXPECT_EQ(date.row, 0);
+    EXPECT_EQ(grid.jobAt({first.left + 3, first.top + 2}), 1);
 
     RECT headerRect{};
     GetClientRect(header(), &headerRect);
-    const GridCell onHeader = grid.hitTest({20, headerRect.bottom / 2});
-    EXPECT_EQ(onHeader.column, -1);
-    EXPECT_EQ(onHeader.row, -1);
-
-    const GridCell below = grid.hitTest({20, client.bottom + 60});
-    EXPECT_EQ(below.column, -1);
-    EXPECT_EQ(below.row, -1);
+    EXPECT_EQ(grid.jobAt({20, headerRect.bottom / 2}), kNoJob);
+    EXPECT_EQ(grid.jobAt({20, cellRect(1, 0).bottom + 60}), kNoJob);
 }
 
-TEST_F(JobGridTest, MarkedRowsArePaintedInTheSelectionColour) {
-    addRow(L"07/12/2026 14:00:00", L"a.spl", L"A");
-    addRow(L"07/12/2026 15:00:00", L"b.spl", L"B");
-    table.setMarked(1, true);
+// The list view draws its own selection pale while another control has the focus: the hovered
+// job must stay in the highlight colour.
+TEST_F(JobGridTest, TheSelectedJobIsPaintedInTheHighlightColourWhileAnotherControlHasTheFocus) {
+    Edit edit;
+    edit.create(host, {5, 420, 200, 24});
+    addJob(14, 0, L"A");
+    addJob(15, 0, L"B");
+    host.show();
+    SetFocus(edit.hwnd());
+    hover(inCell(1, 1));
+    ASSERT_EQ(grid.selectedJob(), 1);
+    ASSERT_EQ(GetFocus(), edit.hwnd());
+    RedrawWindow(grid.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 
-    RECT client{};
-    GetClientRect(grid.hwnd(), &client);
-    WindowDc screen(nullptr);
-    MemoryDc dc(screen.get());
-    Bitmap bitmap(CreateCompatibleBitmap(screen.get(), client.right, client.bottom));
-    SelectedObject select(dc.get(), bitmap.get());
-    SendMessageW(grid.hwnd(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc.get()), PRF_CLIENT);
-
-    // An empty cell of each row (Immat.), away from the grid lines.
-    const RECT marked = cellRect(1, 2);
-    const RECT plain = cellRect(0, 2);
-    EXPECT_EQ(GetPixel(dc.get(), marked.left + 20, (marked.top + marked.bottom) / 2),
-              GetSysColor(COLOR_HIGHLIGHT));
-    EXPECT_EQ(GetPixel(dc.get(), plain.left + 20, (plain.top + plain.bottom) / 2),
-              GetSysColor(COLOR_WINDOW));
+    // An empty cell of each row (Immat.), away from the grid lines, as the screen shows it.
+    const WindowDc screen(grid.hwnd());
+    const auto colourIn = [&](int row) {
+        const RECT cell = cellRect(row, 2);
+        return GetPixel(screen.get(), cell.left + 20, (cell.top + cell.bottom) / 2);
+    };
+    EXPECT_EQ(colourIn(1), GetSysColor(COLOR_HIGHLIGHT));
+    EXPECT_EQ(colourIn(0), GetSysColor(COLOR_WINDOW));
 }
 
-TEST_F(JobGridTest, ReportsMouseMovesClicksAndDeselection) {
-    addRow(L"07/12/2026 14:00:00", L"a.spl", L"A");
-    addRow(L"07/12/2026 15:00:00", L"b.spl", L"B");
+TEST_F(JobGridTest, ReportsHoversClicksAndDeselection) {
+    addJob(14, 0, L"A");
+    addJob(15, 0, L"B");
 
-    std::vector<POINT> moves;
-    grid.onMouseMove = [&](int x, int y) { moves.push_back({x, y}); };
-    SendMessageW(grid.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(17, 42));
-    ASSERT_EQ(moves.size(), 1u);
-    EXPECT_EQ(moves[0].x, 17);
-    EXPECT_EQ(moves[0].y, 42);
+    std::vector<std::pair<JobId, bool>> selections;
+    grid.onSelectionChanged = [&](JobId id, bool byKeyboard) {
+        selections.emplace_back(id, byKeyboard);
+    };
+    int offRows = 0;
+    grid.onPointerOffRows = [&] { ++offRows; };
+    hover(inCell(1, 3));
+    hover(inCell(1, 4)); // the same job
+    RECT headerRect{};
+    GetClientRect(header(), &headerRect);
+    hover({20, headerRect.bottom / 2});
+    EXPECT_EQ(selections, (std::vector<std::pair<JobId, bool>>{{1, false}}));
+    EXPECT_EQ(offRows, 1);
+    EXPECT_EQ(grid.selectedJob(), 1);
 
     // A click as the list view reports it to its parent.
-    std::vector<GridCell> clicks;
-    grid.onCellClick = [&](int column, int row) { clicks.push_back({column, row}); };
-    const RECT cell = cellRect(1, 1);
+    std::vector<JobId> clicks;
+    grid.onJobClick = [&](JobId id) { clicks.push_back(id); };
     NMITEMACTIVATE click{};
     click.hdr = {grid.hwnd(), static_cast<UINT_PTR>(grid.id()), static_cast<UINT>(NM_CLICK)};
-    click.ptAction = {cell.left + 3, (cell.top + cell.bottom) / 2};
+    click.ptAction = inCell(0, 1);
     SendMessageW(host.hwnd(), WM_NOTIFY, click.hdr.idFrom, reinterpret_cast<LPARAM>(&click));
-    ASSERT_EQ(clicks.size(), 1u);
-    EXPECT_EQ(clicks[0].column, colCustomer);
-    EXPECT_EQ(clicks[0].row, 1);
+    EXPECT_EQ(clicks, std::vector<JobId>{0});
 
     // The list view's selection moves from row 1 to row 0: row 1 is deselected.
-    std::vector<GridCell> deselected;
-    grid.onDeselectCell = [&](int column, int row) { deselected.push_back({column, row}); };
+    int deselected = 0;
+    grid.onDeselect = [&] { ++deselected; };
     LVITEMW state{};
     state.stateMask = LVIS_SELECTED;
     state.state = LVIS_SELECTED;
     SendMessageW(grid.hwnd(), LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&state));
-    EXPECT_TRUE(deselected.empty());
+    EXPECT_EQ(deselected, 0);
     SendMessageW(grid.hwnd(), LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
-    ASSERT_EQ(deselected.size(), 1u);
-    EXPECT_EQ(deselected[0].column, colCustomer);
-    EXPECT_EQ(deselected[0].row, 1);
+    EXPECT_EQ(deselected, 1);
 }
 
 TEST_F(JobGridTest, AnErrorInAGridEventIsShownAndTheGridGoesOn) {
-    int moves = 0;
-    grid.onMouseMove = [&](int, int) {
-        if (++moves == 1)
+    addJob(14, 0, L"A");
+    addJob(15, 0, L"B");
+    int selections = 0;
+    grid.onSelectionChanged = [&](JobId, bool) {
+        if (++selections == 1)
             throw std::runtime_error("Cell out of bounds (4, 7)");
     };
-    SendMessageW(grid.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
-    SendMessageW(grid.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
-    EXPECT_EQ(moves, 2);
+    hover(inCell(0, 1));
+    hover(inCell(1, 1));
+    EXPECT_EQ(selections, 2);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Cell out of bounds (4, 7).");
     EXPECT_EQ(boxes.boxes[0].owner, host.hwnd());
