@@ -1,6 +1,7 @@
-// The main window's loyalty card and invoice commands under Wine: hover tracking driven by
-// mouse messages to the job grid, the card filled by a click, the PDF command's browser start,
-// card printing on printers the suite installs, and the card tab as the screen shows it.
+// The main window's loyalty card and invoice commands under Wine: the selected job moved by
+// mouse and keyboard messages to the job grid, the card filled by a click, the PDF command's
+// browser start, card printing on printers the suite installs, and the card tab as the screen
+// shows it.
 
 #include "card/card_test_images.h"
 #include "main_window_fixture.h"
@@ -19,37 +20,32 @@
 namespace quorva {
 namespace {
 
-// One job-table row: name, registration, chassis, document text, report identifier.
+// One job: name, registration, chassis, document text, report identifier.
 struct JobRow {
     const wchar_t* customer;
     const wchar_t* registration;
     const wchar_t* chassis;
     const wchar_t* document;
-    const wchar_t* idReport;
+    const char* idReport;
 };
 
 const JobRow kMuller{L"MÜLLER Hélène", L"AB-123-CD", L"VF1RJA00123456789",
-                     L"FACTURE N° 12345 du 12/03/2014", L"123"};
-const JobRow kDurand{L"DURAND Paul", L"EF-456-GH", L"WVWZZZ1JZ3W000001", L"BON DE LIVRAISON", L""};
+                     L"FACTURE N° 12345 du 12/03/2014", "123"};
+const JobRow kDurand{L"DURAND Paul", L"EF-456-GH", L"WVWZZZ1JZ3W000001", L"BON DE LIVRAISON", ""};
 
-// What the hover tracking leaves: the hover row, the marked rows, the grid's current row and
-// the two popup items.
-struct HoverState {
-    int hoverRow;
-    std::vector<int> marked;
-    int currentRow;
+// What hovering leaves: the selected job, the grid's focused row and the two popup items.
+struct SelectionState {
+    JobId selected;
+    int focusedRow;
     bool loadPdf;
     bool printCard;
 
-    bool operator==(const HoverState&) const = default;
+    bool operator==(const SelectionState&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& out, const HoverState& state) {
-    out << "hover " << state.hoverRow << ", marked {";
-    for (const int row : state.marked)
-        out << ' ' << row;
-    return out << " }, current " << state.currentRow << ", pdf " << state.loadPdf << ", card "
-               << state.printCard;
+std::ostream& operator<<(std::ostream& out, const SelectionState& state) {
+    return out << "selected " << state.selected << ", focused row " << state.focusedRow << ", pdf "
+               << state.loadPdf << ", card " << state.printCard;
 }
 
 class CardFormTest : public MainWindowFixture {
@@ -57,64 +53,60 @@ protected:
     // Dates as the prefix's regional settings write them.
     CardFormTest() { windowLocale = &systemLocale; }
 
+    // Settled jobs: their ids and rows are their places in `rows`.
     static void fill(MainWindow& form, std::initializer_list<JobRow> rows) {
         for (const JobRow& row : rows) {
-            const int index = form.jobTable.appendRow();
-            form.jobTable.setCell(colCustomer, index, row.customer);
-            form.jobTable.setCell(colRegistration, index, row.registration);
-            form.jobTable.setCell(colChassis, index, row.chassis);
-            form.jobTable.setCell(colDocument, index, row.document);
-            form.jobTable.setCell(colReportId, index, row.idReport);
+            Job job;
+            job.steadyReadings = kDoneReadings;
+            job.customer = row.customer;
+            job.registration = row.registration;
+            job.chassis = row.chassis;
+            job.document = row.document;
+            job.reportId = row.idReport;
+            form.core().jobs().add(std::move(job));
         }
     }
 
+    static HWND grid(MainWindow& form) { return form.jobsTab().grid().hwnd(); }
+
     // Points of the grid's client area.
-    static RECT rowRect(const MainWindow& form, int row) {
+    static RECT rowRect(MainWindow& form, int row) {
         RECT rect{};
         rect.left = LVIR_BOUNDS;
-        SendMessageW(form.jobGrid.hwnd(), LVM_GETITEMRECT, static_cast<WPARAM>(row),
+        SendMessageW(grid(form), LVM_GETITEMRECT, static_cast<WPARAM>(row),
                      reinterpret_cast<LPARAM>(&rect));
         return rect;
     }
-    static POINT overRow(const MainWindow& form, int row) {
+    static POINT overRow(MainWindow& form, int row) {
         const RECT rect = rowRect(form, row);
         return {rect.left + 30, (rect.top + rect.bottom) / 2};
     }
-    static POINT overHeader(const MainWindow& form) {
+    static POINT overHeader(MainWindow& form) {
         RECT header{};
-        GetClientRect(ListView_GetHeader(form.jobGrid.hwnd()), &header);
+        GetClientRect(ListView_GetHeader(grid(form)), &header);
         return {30, header.bottom / 2};
     }
-    static POINT belowLastRow(const MainWindow& form) {
-        return {30, rowRect(form, form.jobTable.rowCount() - 1).bottom + 20};
+    static POINT belowLastRow(MainWindow& form) {
+        return {30, rowRect(form, form.core().jobs().size() - 1).bottom + 20};
     }
 
-    static void moveTo(const MainWindow& form, POINT point) {
-        SendMessageW(form.jobGrid.hwnd(), WM_MOUSEMOVE, 0, MAKELPARAM(point.x, point.y));
+    static void moveTo(MainWindow& form, POINT point) {
+        SendMessageW(grid(form), WM_MOUSEMOVE, 0, MAKELPARAM(point.x, point.y));
     }
     // A left click as the mouse gives it: the list view reports it to the window.
-    static void click(const MainWindow& form, POINT point) {
+    static void click(MainWindow& form, POINT point) {
         const LPARAM at = MAKELPARAM(point.x, point.y);
-        PostMessageW(form.jobGrid.hwnd(), WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(form.jobGrid.hwnd(), WM_LBUTTONUP, 0, at);
+        PostMessageW(grid(form), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        PostMessageW(grid(form), WM_LBUTTONUP, 0, at);
         pumpFor(100);
     }
 
-    static HoverState hoverState(const MainWindow& form) {
-        HoverState state{form.hoverRow,
-                         {},
-                         form.jobGrid.currentRow(),
-                         form.openPdfItem.enabled(),
-                         form.printCardItem.enabled()};
-        for (int row = 0; row < form.jobTable.rowCount(); ++row)
-            if (form.jobTable.isMarked(row))
-                state.marked.push_back(row);
-        return state;
-    }
-
-    static std::vector<std::string> labelTexts(const MainWindow& form) {
-        return {form.cardCustomerLabel.text(), form.cardChassisLabel.text(),
-                form.cardRegistrationLabel.text(), form.cardValidityLabel.text()};
+    static SelectionState selectionState(MainWindow& form) {
+        const JobsTab& jobs = form.jobsTab();
+        return {form.jobsTab().grid().selectedJob(),
+                static_cast<int>(SendMessageW(grid(form), LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+                                              LVNI_FOCUSED)),
+                jobs.canOpenPdf(), jobs.canPrintCard()};
     }
 
     // The short date text of a date under the window's locale.
@@ -138,35 +130,34 @@ protected:
 TEST_F(CardFormTest, HoverFollowsTheRowsAndSetsTheCommands) {
     const auto form = openOnSpool("NomImprimante=Evolis Primacy\r\n");
     fill(*form, {
-                    {L"A", L"", L"", L"FACTURE du 01/02/2024", L"7"}, // document and report
-                    {L"B", L"", L"", L"FACTURE du 01/02/2024", L""},  // document only
-                    {L"C", L"", L"", L"", L"8"},                      // report only
-                    {L"D", L"", L"", L"", L""},                       // neither
+                    {L"A", L"", L"", L"FACTURE du 01/02/2024", "7"}, // document and report
+                    {L"B", L"", L"", L"FACTURE du 01/02/2024", ""},  // document only
+                    {L"C", L"", L"", L"", "8"},                      // report only
+                    {L"D", L"", L"", L"", ""},                       // neither
                 });
 
-    // Before the pointer has been over a row, off the rows is the hover row itself (-1).
+    // Before the pointer has been over a row, no job is selected.
     moveTo(*form, overHeader(*form));
-    EXPECT_EQ(form->hoverRow, -1);
-    EXPECT_EQ(hoverState(*form).marked, std::vector<int>{});
+    EXPECT_EQ(selectionState(*form), (SelectionState{kNoJob, -1, false, false}));
 
     enum Where { Row0, Row1, Row2, Row3, Header, Below };
     const struct {
         Where where;
-        HoverState expected;
+        SelectionState expected;
     } steps[] = {
-        {Row0, {0, {0}, 0, true, true}},
-        {Row1, {1, {1}, 1, false, true}},
-        {Row2, {2, {2}, 2, true, false}},
-        {Row3, {3, {3}, 3, false, false}},
-        {Row0, {0, {0}, 0, true, true}},
+        {Row0, {0, 0, true, true}},
+        {Row1, {1, 1, false, true}},
+        {Row2, {2, 2, true, false}},
+        {Row3, {3, 3, false, false}},
+        {Row0, {0, 0, true, true}},
         // Off the rows: both commands off, the highlight stays.
-        {Header, {0, {0}, 0, false, false}},
-        // Back on the same row: the row did not change, so neither do the commands.
-        {Row0, {0, {0}, 0, false, false}},
-        {Row1, {1, {1}, 1, false, true}},
-        {Below, {1, {1}, 1, false, false}},
-        {Row1, {1, {1}, 1, false, false}},
-        {Row2, {2, {2}, 2, true, false}},
+        {Header, {0, 0, false, false}},
+        // Back on the same row: the job did not change, so neither do the commands.
+        {Row0, {0, 0, false, false}},
+        {Row1, {1, 1, false, true}},
+        {Below, {1, 1, false, false}},
+        {Row1, {1, 1, false, false}},
+        {Row2, {2, 2, true, false}},
     };
     int step = 0;
     for (const auto& [where, expected] : steps) {
@@ -174,24 +165,59 @@ TEST_F(CardFormTest, HoverFollowsTheRowsAndSetsTheCommands) {
         moveTo(*form, where == Header  ? overHeader(*form)
                       : where == Below ? belowLastRow(*form)
                                        : overRow(*form, where));
-        EXPECT_EQ(hoverState(*form), expected);
+        EXPECT_EQ(selectionState(*form), expected);
     }
     // Hovering never fills the card.
-    EXPECT_EQ(labelTexts(*form), std::vector<std::string>(4, ""));
+    EXPECT_EQ(form->cardTab().labels(), CardLabels{});
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// Sends the grid the popup menu's message as the menu key and Shift+F10 do, and closes the menu
+// as soon as it is on show; returns whether it was.
+bool popUpFromKeyboard(HWND grid) {
+    static int shown;
+    shown = 0;
+    // Runs inside the menu's own message loop.
+    const UINT_PTR timer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        ++shown;
+        EndMenu();
+    });
+    SendMessageW(grid, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(grid), -1);
+    KillTimer(nullptr, timer);
+    return shown > 0;
+}
+
+TEST_F(CardFormTest, TheMenuKeyActsOnTheJobTheKeyboardFocusIsOn) {
+    registry.key(RegistryRoot::ClassesRoot, "htmlfile\\shell\\open\\command").values[""] =
+        RegistryValue{RegistryType::String, "browser.exe \"%1\"", 0, false};
+    const auto form = openOnSpool("NomImprimante=Evolis Primacy\r\n");
+    fill(*form, {kMuller, {L"ROUX Anne", L"IJ-789-KL", L"", L"", "8"}});
+    form->show(SW_SHOW);
+    moveTo(*form, overRow(*form, 0));
+    SetFocus(grid(*form));
+    SendMessageW(grid(*form), WM_KEYDOWN, VK_DOWN, 0);
+    ASSERT_TRUE(popUpFromKeyboard(grid(*form)));
+
+    EXPECT_EQ(selectionState(*form), (SelectionState{1, 1, true, false}));
+    EXPECT_EQ(form->cardTab().labels().customer, "ROUX Anne");
+    form->jobsTab().openPdf();
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_NE(shell.calls[0].parameters.find("idDocument=8&"), std::string::npos)
+        << shell.calls[0].parameters;
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(CardFormTest, OneRowLooksSelectedThroughClicksSortsAndHovers) {
     const auto form = openOnSpool();
-    fill(*form,
-         {{L"C", L"", L"", L"", L""}, {L"A", L"", L"", L"", L""}, {L"B", L"", L"", L"", L""}});
-    // Rows that look selected: the program's mark or the list's own selection.
+    fill(*form, {{L"C", L"", L"", L"", ""}, {L"A", L"", L"", L"", ""}, {L"B", L"", L"", L"", ""}});
+    const JobGrid& jobGrid = form->jobsTab().grid();
+    // Rows that look selected: the selected job's or the list's own selection.
     const auto looksSelected = [&] {
         std::vector<int> rows;
-        for (int row = 0; row < form->jobTable.rowCount(); ++row) {
-            const auto state = SendMessageW(form->jobGrid.hwnd(), LVM_GETITEMSTATE,
+        for (int row = 0; row < jobGrid.order().rowCount(); ++row) {
+            const auto state = SendMessageW(jobGrid.hwnd(), LVM_GETITEMSTATE,
                                             static_cast<WPARAM>(row), LVIS_SELECTED);
-            if (form->jobTable.isMarked(row) || (state & LVIS_SELECTED) != 0)
+            if (jobGrid.order().jobAt(row) == jobGrid.selectedJob() || (state & LVIS_SELECTED) != 0)
                 rows.push_back(row);
         }
         return rows;
@@ -203,14 +229,14 @@ TEST_F(CardFormTest, OneRowLooksSelectedThroughClicksSortsAndHovers) {
 
     // Sorting by name puts "B", the hovered row, second.
     RECT customerHeader{};
-    const HWND header = ListView_GetHeader(form->jobGrid.hwnd());
+    const HWND header = ListView_GetHeader(jobGrid.hwnd());
     SendMessageW(header, HDM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&customerHeader));
     const LPARAM at = MAKELPARAM((customerHeader.left + customerHeader.right) / 2,
                                  (customerHeader.top + customerHeader.bottom) / 2);
     SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageW(header, WM_LBUTTONUP, 0, at);
-    ASSERT_EQ(form->jobTable.cell(colCustomer, 1), L"B");
-    EXPECT_EQ(form->hoverRow, 1);
+    ASSERT_EQ(jobGrid.order().jobAt(1), 2);
+    EXPECT_EQ(jobGrid.selectedJob(), 2);
     EXPECT_EQ(looksSelected(), std::vector<int>{1});
 
     moveTo(*form, overRow(*form, 0));
@@ -219,60 +245,56 @@ TEST_F(CardFormTest, OneRowLooksSelectedThroughClicksSortsAndHovers) {
 
 TEST_F(CardFormTest, ThePrintCommandNeedsACardPrinterSetting) {
     const auto form = openOnSpool();
-    ASSERT_EQ(form->cardPrinterName(), "");
+    ASSERT_EQ(form->setting(Setting::CardPrinter), "");
     fill(*form, {kMuller, kDurand, kMuller});
+    const JobsTab& jobs = form->jobsTab();
     for (const int row : {0, 1, 2}) {
         moveTo(*form, overRow(*form, row));
-        EXPECT_EQ(form->printCardItem.enabled(), false) << row;
-        EXPECT_EQ(form->openPdfItem.enabled(), row != 1) << row;
+        EXPECT_EQ(jobs.canPrintCard(), false) << row;
+        EXPECT_EQ(jobs.canOpenPdf(), row != 1) << row;
     }
     // Once a card printer is entered, the next row offers the card.
-    form->cardPrinterEdit.setText("Evolis Primacy");
-    form->onCardPrinterEdited();
+    enter(*form, Setting::CardPrinter, "Evolis Primacy");
     moveTo(*form, overRow(*form, 1));
-    EXPECT_TRUE(form->printCardItem.enabled());
+    EXPECT_TRUE(jobs.canPrintCard());
 
     // Without a card printer the printing handler touches nothing.
-    form->cardPrinterEdit.setText("");
-    form->onCardPrinterEdited();
-    form->printCard();
-    EXPECT_EQ(form->tabControl.activePage(), 0);
-    EXPECT_EQ(form->cardPrinter.currentPrinter(), "");
+    enter(*form, Setting::CardPrinter, "");
+    form->cardTab().printButton().onClick();
+    EXPECT_EQ(form->tabs().activePage(), 0);
+    EXPECT_EQ(form->cardTab().printer().currentPrinter(), "");
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(CardFormTest, AClickFillsTheCardFromTheClickedRow) {
     const auto form = openOnSpool();
-    fill(*form, {kMuller,
-                 kDurand,
-                 {L"ROUX Anne", L"IJ-789-KL", L"", L"FACTURE du 12/03/2014 page 2", L""}});
+    fill(
+        *form,
+        {kMuller, kDurand, {L"ROUX Anne", L"IJ-789-KL", L"", L"FACTURE du 12/03/2014 page 2", ""}});
     std::printf("short date format \"%s\", long time format \"%s\"\n",
                 systemLocale.shortDateFormat().c_str(), systemLocale.longTimeFormat().c_str());
 
+    CardTab& card = form->cardTab();
     click(*form, overRow(*form, 0));
-    EXPECT_EQ(labelTexts(*form),
-              (std::vector<std::string>{"MÜLLER Hélène", "VF1RJA00123456789", "AB-123-CD",
-                                        validityOfTheMullerInvoice()}));
+    EXPECT_EQ(card.labels(), (CardLabels{"MÜLLER Hélène", "AB-123-CD", "VF1RJA00123456789",
+                                         validityOfTheMullerInvoice()}));
 
     // Hovering another row leaves the card as it is.
     moveTo(*form, overRow(*form, 1));
-    EXPECT_EQ(form->cardCustomerLabel.text(), "MÜLLER Hélène");
+    EXPECT_EQ(card.customerLabel().text(), "MÜLLER Hélène");
 
     // No " du " in the document: no validity.
     click(*form, overRow(*form, 1));
-    EXPECT_EQ(labelTexts(*form),
-              (std::vector<std::string>{"DURAND Paul", "WVWZZZ1JZ3W000001", "EF-456-GH", ""}));
-    EXPECT_EQ(form->cardValidityLabel.bounds().width,
-              0); // an empty label hides none of the picture
+    EXPECT_EQ(card.labels(), (CardLabels{"DURAND Paul", "EF-456-GH", "WVWZZZ1JZ3W000001", ""}));
+    EXPECT_EQ(card.validityLabel().bounds().width, 0); // an empty label hides none of the picture
 
     // Text after the date: not a date, so one year from now, with the time.
     click(*form, overRow(*form, 2));
     const DateTime validUntil{2027, 12, 6, 14, 5, 9};
-    EXPECT_EQ(
-        labelTexts(*form),
-        (std::vector<std::string>{"ROUX Anne", "", "IJ-789-KL",
-                                  shortDate(validUntil) + " " +
-                                      formatPicture(validUntil, systemLocale.longTimeFormat())}));
+    EXPECT_EQ(card.labels(),
+              (CardLabels{"ROUX Anne", "IJ-789-KL", "",
+                          shortDate(validUntil) + " " +
+                              formatPicture(validUntil, systemLocale.longTimeFormat())}));
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
@@ -281,17 +303,18 @@ TEST_F(CardFormTest, ThePdfCommandOpensTheHoverRowsInvoiceInTheBrowser) {
         RegistryValue{RegistryType::String, "\"C:\\Browser\\browser.exe\" -osint -url \"%1\"", 0,
                       false};
     const auto form = openOnSpool();
-    fill(*form, {kMuller, {L"B", L"", L"", L"", L"4 5&6#7"}});
+    fill(*form, {kMuller, {L"B", L"", L"", L"", "4 5&6#7"}});
+    JobsTab& jobs = form->jobsTab();
 
     // Before the pointer has been over a row, nothing opens.
-    form->onOpenPdfItem();
+    jobs.openPdf();
     EXPECT_TRUE(shell.calls.empty());
 
     // A click on one row, the command on the row under the pointer.
     click(*form, overRow(*form, 0));
     moveTo(*form, overRow(*form, 1));
-    ASSERT_TRUE(form->openPdfItem.enabled());
-    form->jobPopup.click(form->openPdfItem.index());
+    ASSERT_TRUE(jobs.canOpenPdf());
+    jobs.openPdf();
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].verb, "open");
     EXPECT_EQ(shell.calls[0].file, "C:\\Browser\\browser.exe");
@@ -301,27 +324,27 @@ TEST_F(CardFormTest, ThePdfCommandOpensTheHoverRowsInvoiceInTheBrowser) {
     EXPECT_EQ(shell.calls[0].show, SW_SHOW);
 
     // Without a server URL, nothing opens.
-    form->serverUrlEdit.setText("");
-    form->onServerUrlEdited();
-    form->onOpenPdfItem();
+    enter(*form, Setting::Url, "");
+    jobs.openPdf();
     EXPECT_EQ(shell.calls.size(), 1u);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(CardFormTest, TheHiddenPrintButton) {
     const auto form = openOnSpool();
-    EXPECT_EQ(form->printCardButton.wideText(), L"Impression de la carte");
-    EXPECT_FALSE(form->printCardButton.visible());
+    Button& button = form->cardTab().printButton();
+    EXPECT_EQ(button.wideText(), L"Impression de la carte");
+    EXPECT_FALSE(button.visible());
 
     // A row that loses the grid's selection to another row enables it.
     fill(*form, {kMuller, kDurand});
     click(*form, overRow(*form, 0));
-    form->printCardButton.setEnabled(false);
+    button.setEnabled(false);
     click(*form, overRow(*form, 0));
-    EXPECT_FALSE(form->printCardButton.enabled());
+    EXPECT_FALSE(button.enabled());
     click(*form, overRow(*form, 1));
-    EXPECT_TRUE(form->printCardButton.enabled());
-    EXPECT_FALSE(form->printCardButton.visible());
+    EXPECT_TRUE(button.enabled());
+    EXPECT_FALSE(button.visible());
 }
 
 // ---- The card tab on the screen
@@ -339,11 +362,12 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
     fill(*form, {kMuller});
     form->show(SW_SHOW);
     click(*form, overRow(*form, 0));
-    form->tabControl.setActivePage(form->cardPage);
+    CardTab& cardTab = form->cardTab();
+    form->tabs().setActivePage(cardTab.page());
     RedrawWindow(form->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     pumpFor(200);
 
-    const RgbImage shot = testing::captureWindow(form->cardPage.hwnd());
+    const RgbImage shot = testing::captureWindow(cardTab.page().hwnd());
     if (const char* path = std::getenv("QUORVA_CARD_SCREENSHOT"))
         savePpm(shot, path);
 
@@ -351,10 +375,10 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
     const struct {
         const Label& label;
         POINT at;
-    } labels[] = {{form->cardCustomerLabel, {240, 435}},
-                  {form->cardChassisLabel, {240, 503}},
-                  {form->cardRegistrationLabel, {240, 563}},
-                  {form->cardValidityLabel, {700, 563}}};
+    } labels[] = {{cardTab.customerLabel(), {240, 435}},
+                  {cardTab.chassisLabel(), {240, 503}},
+                  {cardTab.registrationLabel(), {240, 563}},
+                  {cardTab.validityLabel(), {700, 563}}};
     for (const auto& [label, at] : labels) {
         const Bounds bounds = label.bounds();
         SCOPED_TRACE(label.text());
@@ -451,13 +475,13 @@ TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
 
     // The card shows the clicked row until the command fills it for the row under the pointer.
     click(*form, overRow(*form, 0));
-    ASSERT_EQ(form->cardCustomerLabel.text(), "DURAND Paul");
+    ASSERT_EQ(form->cardTab().customerLabel().text(), "DURAND Paul");
     moveTo(*form, overRow(*form, 1));
-    ASSERT_TRUE(form->printCardItem.enabled());
-    form->jobPopup.click(form->printCardItem.index());
+    ASSERT_TRUE(form->jobsTab().canPrintCard());
+    form->jobsTab().printCard();
 
     EXPECT_TRUE(boxes.boxes.empty());
-    EXPECT_EQ(form->cardPrinter.currentPrinter(), kCardPrinter);
+    EXPECT_EQ(form->cardTab().printer().currentPrinter(), kCardPrinter);
     EXPECT_FALSE(output(kDefaultPrinter).printed());
     const testing::PrinterOutput out = output(kCardPrinter);
     ASSERT_TRUE(out.printed());
@@ -472,8 +496,8 @@ TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
     const RgbImage page = out.page();
     EXPECT_GT(page.width, page.height) << "landscape";
 
-    EXPECT_EQ(form->tabControl.activePage(), 0);
-    EXPECT_EQ(form->cardCustomerLabel.text(), "MÜLLER Hélène");
+    EXPECT_EQ(form->tabs().activePage(), 0);
+    EXPECT_EQ(form->cardTab().customerLabel().text(), "MÜLLER Hélène");
 }
 
 TEST_F(CardPrintFormTest, APrinterErrorIsShownAndTheCardTabStays) {
@@ -481,16 +505,16 @@ TEST_F(CardPrintFormTest, APrinterErrorIsShownAndTheCardTabStays) {
     const auto form = openOnSpool("NomImprimante=Imprimante absente\r\n");
     fill(*form, {kMuller});
     moveTo(*form, overRow(*form, 0));
-    ASSERT_TRUE(form->printCardItem.enabled());
+    ASSERT_TRUE(form->jobsTab().canPrintCard());
     // The popup menu runs its item inside the window's error boundary.
-    form->guard([&] { form->jobPopup.click(form->printCardItem.index()); });
+    form->guard([&] { form->jobsTab().printCard(); });
 
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Aucune imprimante par défaut sélectionnée.");
     EXPECT_EQ(boxes.boxes[0].title, "Quorva");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
-    EXPECT_EQ(form->tabControl.activePage(), 1);
-    EXPECT_EQ(form->cardCustomerLabel.text(), "MÜLLER Hélène");
+    EXPECT_EQ(form->tabs().activePage(), 1);
+    EXPECT_EQ(form->cardTab().customerLabel().text(), "MÜLLER Hélène");
     for (const char* name : {kCardPrinter, kDefaultPrinter})
         EXPECT_FALSE(output(name).printed()) << name;
 }
