@@ -147,30 +147,29 @@ protected:
     // Opens the window on its settings tab, as the user sees it.
     void openSettingsTab() {
         form = openOnSpool();
-        form->tabControl.setActivePage(form->settingsPage);
+        form->tabs().setActivePage(form->settingsTab().page());
         form->show(SW_SHOW);
         pumpMessages();
         ASSERT_TRUE(boxes.boxes.empty()) << boxes.boxes[0].text;
     }
 
     int indexOf(const std::string& name) const {
-        for (int i = 0; i < form->printerList.count(); ++i)
-            if (form->printerList.item(i) == name)
+        for (int i = 0; i < printers().count(); ++i)
+            if (printers().item(i) == name)
                 return i;
         ADD_FAILURE() << name << " is not in the list";
         return -1;
     }
     RECT itemRect(int index) const {
         RECT rect{};
-        SendMessageW(form->printerList.hwnd(), LB_GETITEMRECT, static_cast<WPARAM>(index),
+        SendMessageW(printers().hwnd(), LB_GETITEMRECT, static_cast<WPARAM>(index),
                      reinterpret_cast<LPARAM>(&rect));
         return rect;
     }
     void mouse(UINT message, const std::string& name) {
         const RECT rect = itemRect(indexOf(name));
         const LPARAM at = MAKELPARAM(rect.left + 8, (rect.top + rect.bottom) / 2);
-        SendMessageW(form->printerList.hwnd(), message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON,
-                     at);
+        SendMessageW(printers().hwnd(), message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, at);
         pumpMessages();
     }
     // The user's click on an item, then a double click on it.
@@ -189,25 +188,26 @@ protected:
     }
 
     ItemLook lookOf(const std::string& name) {
-        UpdateWindow(form->printerList.hwnd());
-        return itemLook(testing::captureWindow(form->printerList.hwnd()), itemRect(indexOf(name)));
+        UpdateWindow(printers().hwnd());
+        return itemLook(testing::captureWindow(printers().hwnd()), itemRect(indexOf(name)));
     }
     // What drawPrinterItem makes of the list's own colours for the item.
     ListBoxItemPaint paintOf(const std::string& name) {
         ListBoxItemPaint paint{
             nullptr, itemRect(indexOf(name)), indexOf(name), false, RGB(1, 2, 3), RGB(4, 5, 6)};
-        form->drawPrinterItem(paint);
+        form->settingsTab().drawPrinterItem(paint);
         return paint;
     }
 
     // attributesLabel, the buttons and the item's colours for the selected printer.
     void expectShown(const std::string& name, const std::string& value, bool keeps) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(form->printerList.item(form->printerList.itemIndex()), name);
-        EXPECT_EQ(form->attributesLabel.text(), "Valeur Hexadecimale de Attributes = " + value);
-        EXPECT_EQ(form->keepJobsButton.enabled(), !keeps && value != "inconnue");
-        EXPECT_EQ(form->stopKeepingJobsButton.enabled(), keeps);
-        EXPECT_TRUE(form->chooseCardPrinterButton.enabled());
+        EXPECT_EQ(printers().item(printers().itemIndex()), name);
+        EXPECT_EQ(form->settingsTab().attributesLabel().text(),
+                  "Valeur Hexadecimale de Attributes = " + value);
+        EXPECT_EQ(form->settingsTab().keepJobsButton().enabled(), !keeps && value != "inconnue");
+        EXPECT_EQ(form->settingsTab().stopKeepingJobsButton().enabled(), keeps);
+        EXPECT_TRUE(form->settingsTab().chooseCardPrinterButton().enabled());
         const ItemLook look = lookOf(name);
         if (keeps) {
             EXPECT_GT(look.bluePixels, 10);
@@ -219,6 +219,8 @@ protected:
             EXPECT_EQ(look.fill, GetSysColor(COLOR_HIGHLIGHT));
         }
     }
+
+    ListBox& printers() const { return form->settingsTab().printerList(); }
 
     WatchedRegistry systemRegistry;
     std::unique_ptr<MainWindow> form;
@@ -260,11 +262,11 @@ TEST_F(PrintersTest, ASelectionShowsTheStoredAttribute) {
     for (const Case& c : cases)
         addPrinter(c.printer, c.attributes);
     openSettingsTab();
-    EXPECT_EQ(form->attributesLabel.text(), "");
-    EXPECT_FALSE(form->keepJobsButton.enabled());
-    EXPECT_FALSE(form->stopKeepingJobsButton.enabled());
-    EXPECT_FALSE(form->chooseCardPrinterButton.enabled());
-    EXPECT_TRUE(form->restartSpoolerButton.enabled());
+    EXPECT_EQ(form->settingsTab().attributesLabel().text(), "");
+    EXPECT_FALSE(form->settingsTab().keepJobsButton().enabled());
+    EXPECT_FALSE(form->settingsTab().stopKeepingJobsButton().enabled());
+    EXPECT_FALSE(form->settingsTab().chooseCardPrinterButton().enabled());
+    EXPECT_TRUE(form->settingsTab().restartSpoolerButton().enabled());
 
     for (const Case& c : cases) {
         select(c.printer);
@@ -287,21 +289,21 @@ TEST_F(PrintersTest, ASelectionShowsTheStoredAttribute) {
 TEST_F(PrintersTest, EachChangeWritesOnceAndShowsTheStoredState) {
     struct Case {
         DWORD attributes;
-        void (MainWindow::*handler)();
+        void (SettingsTab::*handler)();
         DWORD stored;
         const char* label;
         bool keeps;
     };
     const Case cases[] = {
-        {0x48, &MainWindow::onPrinterDoubleClick, 0x148, "148", true},
-        {0x148, &MainWindow::onPrinterDoubleClick, 0x48, "48", false},
-        {0x48, &MainWindow::onKeepJobs, 0x148, "148", true},
-        {0x148, &MainWindow::onKeepJobs, 0x148, "148", true},
-        {0x348, &MainWindow::onStopKeepingJobs, 0x248, "248", false},
-        {0x148, &MainWindow::onStopKeepingJobs, 0x48, "48", false},
+        {0x48, &SettingsTab::onPrinterDoubleClick, 0x148, "148", true},
+        {0x148, &SettingsTab::onPrinterDoubleClick, 0x48, "48", false},
+        {0x48, &SettingsTab::onKeepJobs, 0x148, "148", true},
+        {0x148, &SettingsTab::onKeepJobs, 0x148, "148", true},
+        {0x348, &SettingsTab::onStopKeepingJobs, 0x248, "248", false},
+        {0x148, &SettingsTab::onStopKeepingJobs, 0x48, "48", false},
         // Written back unchanged.
-        {0x248, &MainWindow::onStopKeepingJobs, 0x248, "248", false},
-        {0xFFFFFFFF, &MainWindow::onStopKeepingJobs, 0xFFFFFEFF, "FFFFFEFF", false},
+        {0x248, &SettingsTab::onStopKeepingJobs, 0x248, "248", false},
+        {0xFFFFFFFF, &SettingsTab::onStopKeepingJobs, 0xFFFFFEFF, "FFFFFEFF", false},
     };
     std::vector<std::string> names;
     for (const Case& c : cases) {
@@ -314,7 +316,7 @@ TEST_F(PrintersTest, EachChangeWritesOnceAndShowsTheStoredState) {
         const Case& c = cases[i];
         select(names[i]);
         systemRegistry.writes.clear();
-        ((*form).*c.handler)();
+        (form->settingsTab().*c.handler)();
         pumpMessages();
         EXPECT_EQ(storedAttributes(names[i]), c.stored);
         ASSERT_EQ(systemRegistry.writes.size(), 1u);
@@ -337,10 +339,10 @@ TEST_F(PrintersTest, TwoDoubleClicksAndTheButtonsSwitchTheBitBackAndForth) {
     EXPECT_EQ(storedAttributes(printer), 0x48u);
     expectShown(printer, "48", false);
 
-    click(form->keepJobsButton);
+    click(form->settingsTab().keepJobsButton());
     EXPECT_EQ(storedAttributes(printer), 0x148u);
     expectShown(printer, "148", true);
-    click(form->stopKeepingJobsButton);
+    click(form->settingsTab().stopKeepingJobsButton());
     EXPECT_EQ(storedAttributes(printer), 0x48u);
     expectShown(printer, "48", false);
     EXPECT_EQ(systemRegistry.writes.size(), 4u);
@@ -357,8 +359,8 @@ TEST_F(PrintersTest, APrinterWithoutAttributesOrKeyIsNeverWritten) {
     deletePrinterKey(removed);
     for (const std::string& printer : {noValue, removed}) {
         doubleClick(printer);
-        form->onKeepJobs();
-        form->onStopKeepingJobs();
+        form->settingsTab().onKeepJobs();
+        form->settingsTab().onStopKeepingJobs();
         pumpMessages();
         EXPECT_EQ(storedAttributes(printer), std::nullopt);
         expectShown(printer, "inconnue", false);
@@ -385,9 +387,10 @@ TEST_F(PrintersTest, AValueOfTheWrongTypeIsReportedAndLeftAlone) {
     EXPECT_EQ(boxes.boxes[0].title, "Quorva");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
     // The previous printer's state is not left on show for this one.
-    EXPECT_EQ(form->attributesLabel.text(), "Valeur Hexadecimale de Attributes = inconnue");
-    EXPECT_FALSE(form->keepJobsButton.enabled());
-    EXPECT_FALSE(form->stopKeepingJobsButton.enabled());
+    EXPECT_EQ(form->settingsTab().attributesLabel().text(),
+              "Valeur Hexadecimale de Attributes = inconnue");
+    EXPECT_FALSE(form->settingsTab().keepJobsButton().enabled());
+    EXPECT_FALSE(form->settingsTab().stopKeepingJobsButton().enabled());
 
     doubleClick(text);
     EXPECT_EQ(boxes.boxes.size(), 3u); // the click, then the double click
@@ -412,24 +415,25 @@ TEST_F(PrintersTest, AWriteTheSystemRefusesIsReported) {
     EXPECT_EQ(boxes.boxes[0].text, "Echec à la définition des données pour 'Attributes'.");
     EXPECT_EQ(systemRegistry.writes.size(), 1u);
     // The handler ended at the write: the label still shows what was read before.
-    EXPECT_EQ(form->attributesLabel.text(), "Valeur Hexadecimale de Attributes = 48");
+    EXPECT_EQ(form->settingsTab().attributesLabel().text(),
+              "Valeur Hexadecimale de Attributes = 48");
 }
 
 TEST_F(PrintersTest, ADoubleClickWithNothingSelectedChangesNothing) {
     const std::string printer = "Quorva Test 48";
     addPrinter(printer, 0x48);
     openSettingsTab();
-    ASSERT_EQ(form->printerList.itemIndex(), -1);
+    ASSERT_EQ(printers().itemIndex(), -1);
     // The notification a double click sends, before any item was selected.
-    SendMessageW(form->settingsPage.hwnd(), WM_COMMAND,
-                 MAKEWPARAM(form->printerList.id(), LBN_DBLCLK),
-                 reinterpret_cast<LPARAM>(form->printerList.hwnd()));
+    SendMessageW(form->settingsTab().page().hwnd(), WM_COMMAND,
+                 MAKEWPARAM(printers().id(), LBN_DBLCLK),
+                 reinterpret_cast<LPARAM>(printers().hwnd()));
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Indice de liste hors limites (-1).");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
     EXPECT_EQ(storedAttributes(printer), 0x48u);
     EXPECT_TRUE(systemRegistry.writes.empty());
-    EXPECT_EQ(form->attributesLabel.text(), "");
+    EXPECT_EQ(form->settingsTab().attributesLabel().text(), "");
 }
 
 TEST_F(PrintersTest, TheCardPrinterButtonSavesTheSelectedNameWhenItChanges) {
@@ -439,9 +443,9 @@ TEST_F(PrintersTest, TheCardPrinterButtonSavesTheSelectedNameWhenItChanges) {
     addPrinter(second, 0x48);
     openSettingsTab();
     select(first);
-    click(form->chooseCardPrinterButton);
-    EXPECT_EQ(form->cardPrinterEdit.text(), first);
-    EXPECT_EQ(form->cardPrinterName(), first);
+    click(form->settingsTab().chooseCardPrinterButton());
+    EXPECT_EQ(form->settingsTab().text(Setting::CardPrinter), first);
+    EXPECT_EQ(form->setting(Setting::CardPrinter), first);
     char saved[256] = {};
     GetPrivateProfileStringA("Options", "NomImprimante", "", saved, sizeof saved,
                              settingsFile().c_str());
@@ -449,19 +453,19 @@ TEST_F(PrintersTest, TheCardPrinterButtonSavesTheSelectedNameWhenItChanges) {
 
     // The same name again: the settings file is not written.
     std::filesystem::remove(settingsFile());
-    click(form->chooseCardPrinterButton);
+    click(form->settingsTab().chooseCardPrinterButton());
     EXPECT_FALSE(std::filesystem::exists(settingsFile()));
 
     select(second);
-    click(form->chooseCardPrinterButton);
-    EXPECT_EQ(form->cardPrinterName(), second);
+    click(form->settingsTab().chooseCardPrinterButton());
+    EXPECT_EQ(form->setting(Setting::CardPrinter), second);
     EXPECT_NE(contentOf(settingsFile()).find("NomImprimante=" + second), std::string::npos);
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
 TEST_F(PrintersTest, TheRestartButtonStopsThenStartsTheSpoolerHidden) {
     openSettingsTab();
-    click(form->restartSpoolerButton);
+    click(form->settingsTab().restartSpoolerButton());
     ASSERT_EQ(shell.calls.size(), 2u);
     const char* const parameters[] = {"stop spooler", "start spooler"};
     for (size_t i = 0; i < 2; ++i) {
@@ -487,7 +491,7 @@ TEST_F(PrintersTest, TheSettingsTabDrawsAKeepingPrinterBlueOnWhite) {
     const RgbImage window = testing::captureWindow(form->hwnd());
     const auto inWindow = [&](const std::string& name) {
         RECT rect = itemRect(indexOf(name));
-        MapWindowPoints(form->printerList.hwnd(), form->hwnd(), reinterpret_cast<POINT*>(&rect), 2);
+        MapWindowPoints(printers().hwnd(), form->hwnd(), reinterpret_cast<POINT*>(&rect), 2);
         return rect;
     };
     const ItemLook blue = itemLook(window, inWindow(keeping));

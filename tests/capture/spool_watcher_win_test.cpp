@@ -1,9 +1,9 @@
 // The watcher against the real directory-change API (run under Wine): what each hand-over carries,
 // that the buffer holds still while the main thread reads it, that a burst far larger than the
-// buffer still gives every file a row, and that stop() returns in every state.
+// buffer still gives every file a job, and that stop() returns in every state.
 
 #include "capture/change_processor.h"
-#include "capture/job_table.h"
+#include "capture/job_list.h"
 #include "capture/spool_watcher.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -378,13 +378,13 @@ TEST_F(SpoolWatcherTest, BufferHoldsStillWhileTheMainThreadReadsIt) {
     expectSoundHandOvers(window);
 }
 
-TEST_F(SpoolWatcherTest, BurstFarLargerThanTheBufferStillGivesEveryFileOneRow) {
+TEST_F(SpoolWatcherTest, BurstFarLargerThanTheBufferStillGivesEveryFileOneJob) {
     SystemLocale locale;
     SystemClock clock;
     SystemFiles files;
-    JobTable table(locale, clock);
+    JobList jobs;
     testing::RecordingLog log;
-    ChangeProcessor processor(table, log, clock, locale, files);
+    ChangeProcessor processor(jobs, log, clock, locale, files);
     window.onHandOver = [&](unsigned long transferred) {
         processor.process(watcher.buffer(), kChangeBufferSize, transferred, watcher.folder());
     };
@@ -393,23 +393,23 @@ TEST_F(SpoolWatcherTest, BurstFarLargerThanTheBufferStillGivesEveryFileOneRow) {
     // Written as fast as possible, while this thread runs no messages: the worker stays blocked
     // in its first hand-over and the system has to hold everything else.
     constexpr int kFiles = 500;
-    std::vector<std::wstring> names;
+    std::vector<std::string> names;
     for (int i = 0; i < kFiles; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "burst-%03d.spl", i);
         folder.write(name, "print job " + std::to_string(i));
-        names.push_back(std::wstring(name, name + std::strlen(name)));
+        names.push_back(name);
     }
     const auto missing = [&] {
         return std::count_if(names.begin(), names.end(),
-                             [&](const std::wstring& n) { return table.findByName(n) < 0; });
+                             [&](const std::string& n) { return jobs.findByName(n) == kNoJob; });
     };
     EXPECT_TRUE(pumpUntil([&] { return missing() == 0; }, 60000));
     pumpQuietly();
 
     EXPECT_EQ(missing(), 0);
-    EXPECT_EQ(table.rowCount(), kFiles); // one row per file, none twice
-    // The records of 500 files cannot fit in one buffer: the rows above came through a rescan.
+    EXPECT_EQ(jobs.size(), kFiles); // one job per file, none twice
+    // The records of 500 files cannot fit in one buffer: the jobs above came through a rescan.
     EXPECT_GE(window.overflows(), 1);
     expectSoundHandOvers(window);
     std::printf("[ figures  ] burst of %d files: %zu hand-overs, %zu records, %d zero-byte "
