@@ -28,14 +28,16 @@ int main(int argc, char** argv) {
     quorva::SystemClock clock;
     quorva::FixedLocale locale;
     quorva::HttpClient http;
-    quorva::ReportUpload upload(http, files, clock, locale);
+    quorva::ReportUpload upload(http, files, clock);
 
     // The job list holds the bare name in lower case.
     std::string name = path.substr(path.find_last_of("/\\") + 1);
     std::transform(name.begin(), name.end(), name.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
     try {
-        const std::string id = upload.upload(path, name, serverUrl, site);
+        const std::string id =
+            upload.send(quorva::prepareUpload(path, name, site, 1, files, locale), serverUrl)
+                .reportId;
         std::cout << id << "\n";
         return id.empty() ? 1 : 0;
     } catch (const quorva::Error& e) {

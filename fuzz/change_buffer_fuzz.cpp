@@ -30,15 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const quorva::SystemClock clock;
     // A folder that does not exist: a rescan lists nothing.
     static const quorva::SystemFiles files;
-    quorva::JobTable table(locale, clock);
+    quorva::JobList jobs;
     CountingLog log;
-    quorva::ChangeProcessor processor(table, log, clock, locale, files);
+    quorva::ChangeProcessor processor(jobs, log, clock, locale, files);
     const bool accepted =
         processor.process(buffer.data(), buffer.size(), transferred, "/nonexistent/quorva-spool");
     // Each accepted record logs one line and leaves one row per name at most.
-    if (accepted != (table.rowCount() > 0) && transferred != 0)
+    if (accepted != (jobs.size() > 0) && transferred != 0)
         std::abort();
-    if (static_cast<std::size_t>(table.rowCount()) > log.lines)
+    if (static_cast<std::size_t>(jobs.size()) > log.lines)
         std::abort();
     return 0;
 }

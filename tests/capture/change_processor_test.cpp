@@ -47,20 +47,23 @@ protected:
         clock.set(now);
     }
     std::string stamp() const { return formatC(clock.now(), locale); }
-    // The columns the capture fills (the job state is the outbox's).
-    std::vector<std::wstring> row(int r) const {
-        std::vector<std::wstring> cells;
-        for (int col = 0; col <= colReportId; ++col)
-            cells.push_back(table.cell(col, r));
-        return cells;
+    // What the capture fills in (the job state is the outbox's).
+    std::vector<std::string> row(JobId id) const {
+        const Job& job = jobs.at(id);
+        return {formatShownDateTime(job.changedAt, locale), job.spoolName,
+                std::to_string(job.size), std::to_string(job.steadyReadings),
+                locale.wideToAnsi(job.customer), job.reportId};
+    }
+    void setReadings(JobId id, int readings) {
+        jobs.update(id, [readings](Job& job) { job.steadyReadings = readings; });
     }
 
     FixedLocale locale;
     ManualClock clock{{2026, 12, 7, 14, 5, 9, 42}};
-    JobTable table{locale, clock};
+    JobList jobs;
     RecordingLog log;
     MemoryFileSystem files;
-    ChangeProcessor processor{table, log, clock, locale, files};
+    ChangeProcessor processor{jobs, log, clock, locale, files};
 };
 
 INSTANTIATE_TEST_SUITE_P(Layouts, ChangeProcessorTest, ::testing::Values(false, true),
@@ -69,10 +72,9 @@ INSTANTIATE_TEST_SUITE_P(Layouts, ChangeProcessorTest, ::testing::Values(false, 
 TEST_P(ChangeProcessorTest, NewFileLogsAndAppendsARow) {
     EXPECT_TRUE(process({{1, u"00012.SPL"}}));
     EXPECT_THAT(log.lines, ElementsAre("07/12/2026 14:05:09 - ADDED 00012.spl"));
-    ASSERT_EQ(table.rowCount(), 1);
-    EXPECT_THAT(row(0), ElementsAre(L"07/12/2026 14:05:09", L"00012.spl", L"0", L"0", L"", L"", L"",
-                                    L"", L""));
-    EXPECT_EQ(table.lastChange(0), clock.now());
+    ASSERT_EQ(jobs.size(), 1);
+    EXPECT_THAT(row(0), ElementsAre("07/12/2026 14:05:09", "00012.spl", "0", "0", "", ""));
+    EXPECT_EQ(jobs.at(0).changedAt, clock.now());
     EXPECT_EQ(processor.lastEventLine(), "ADDED 00012.spl");
 }
 
@@ -84,56 +86,58 @@ TEST_P(ChangeProcessorTest, ActionTextsByCode) {
                 ElementsAre(t + "[...] into new.spl", t + "RENAMED old.spl [...]",
                             t + "MODIFIED c.spl", t + "DELETED b.spl", t + "ADDED a.spl"));
     // Every accepted record makes a row, removals and old names included, in record order.
-    ASSERT_EQ(table.rowCount(), 5);
-    const wchar_t* names[] = {L"a.spl", L"b.spl", L"c.spl", L"old.spl", L"new.spl"};
+    ASSERT_EQ(jobs.size(), 5);
+    const char* names[] = {"a.spl", "b.spl", "c.spl", "old.spl", "new.spl"};
     for (int r = 0; r < 5; ++r)
-        EXPECT_EQ(table.cell(colFileName, r), names[r]);
+        EXPECT_EQ(jobs.at(r).spoolName, names[r]);
 }
 
 TEST_P(ChangeProcessorTest, NamesAreLowerCasedThroughTheAnsiCodePage) {
     EXPECT_TRUE(process({{1, u"FACTUR\u00c9 N\u00b0 12.SPL"}, {3, u"\u0152UVRE.SPL"}}));
-    EXPECT_EQ(table.cell(colFileName, 0), L"factur\u00e9 n\u00b0 12.spl");
-    EXPECT_EQ(table.cell(colFileName, 1), L"\u0153uvre.spl");
+    EXPECT_EQ(jobs.at(0).spoolName, "factur\xe9 n\xb0 12.spl");
+    EXPECT_EQ(jobs.at(1).spoolName, "\x9cuvre.spl");
     EXPECT_EQ(processor.lastEventLine(), "MODIFIED \x9cuvre.spl");
 }
 
 TEST_P(ChangeProcessorTest, KnownNameInAnyCaseRefreshesItsRow) {
     process({{1, u"00012.spl"}});
-    table.setCell(colSize, 0, L"1200");
-    table.setCell(colSteadyReadings, 0, L"6");
-    for (int col = colCustomer; col <= colReportId; ++col)
-        table.setCell(col, 0, L"v" + std::to_wstring(col));
+    jobs.update(0, [](Job& job) {
+        job.size = 1200;
+        job.steadyReadings = 6;
+        job.customer = L"M DUPONT";
+        job.reportId = "4711";
+    });
     later(75);
 
     EXPECT_TRUE(process({{2, u"00012.Spl"}}));
-    ASSERT_EQ(table.rowCount(), 1);
-    EXPECT_THAT(row(0), ElementsAre(L"07/12/2026 14:06:24", L"00012.spl", L"1200", L"0", L"v4",
-                                    L"v5", L"v6", L"v7", L"v8"));
-    EXPECT_EQ(table.lastChange(0), clock.now());
+    ASSERT_EQ(jobs.size(), 1);
+    EXPECT_THAT(row(0),
+                ElementsAre("07/12/2026 14:06:24", "00012.spl", "1200", "0", "M DUPONT", "4711"));
+    EXPECT_EQ(jobs.at(0).changedAt, clock.now());
     EXPECT_EQ(log.lines.front(), "07/12/2026 14:06:24 - DELETED 00012.spl");
 }
 
 TEST_P(ChangeProcessorTest, RepeatedRecordIsSkippedInOneBufferAndAcrossBuffers) {
     EXPECT_TRUE(process({{1, u"a.spl"}, {3, u"a.spl"}, {3, u"A.SPL"}}));
     EXPECT_EQ(log.lines.size(), 2u);
-    table.setCell(colSteadyReadings, 0, L"4");
+    setReadings(0, 4);
 
     later(600); // however much later it comes
     EXPECT_FALSE(process({{3, u"a.spl"}}));
     EXPECT_EQ(log.lines.size(), 2u);
-    EXPECT_EQ(table.cell(colSteadyReadings, 0), L"4");
+    EXPECT_EQ(jobs.at(0).steadyReadings, 4);
 
     // Another record in between ends the run.
     EXPECT_TRUE(process({{3, u"b.spl"}, {3, u"a.spl"}}));
     EXPECT_EQ(log.lines.size(), 4u);
-    EXPECT_EQ(table.cell(colSteadyReadings, 0), L"0");
+    EXPECT_EQ(jobs.at(0).steadyReadings, 0);
 }
 
 TEST_P(ChangeProcessorTest, IgnoredEndingsInAnyCase) {
     EXPECT_FALSE(
         process({{1, u"PROJET.~PAS"}, {3, u"unit.~Ddp"}, {1, u"form.~dfm"}, {3, u"help.DHL"}}));
     EXPECT_TRUE(log.lines.empty());
-    EXPECT_EQ(table.rowCount(), 0);
+    EXPECT_EQ(jobs.size(), 0);
     // Skipped, but still the last event line.
     EXPECT_EQ(processor.lastEventLine(), "MODIFIED help.dhl");
 
@@ -142,21 +146,21 @@ TEST_P(ChangeProcessorTest, IgnoredEndingsInAnyCase) {
     EXPECT_EQ(log.lines.size(), 2u);
     // Endings are the last four characters only.
     EXPECT_TRUE(process({{1, u"pas"}, {1, u"dhl.spl"}}));
-    EXPECT_EQ(table.rowCount(), 3);
+    EXPECT_EQ(jobs.size(), 3);
 }
 
 TEST_P(ChangeProcessorTest, UnknownActionCodesAreSkippedAndTheWalkGoesOn) {
     EXPECT_TRUE(
         process({{0, u"zero.spl"}, {6, u"six.spl"}, {0xFFFFFFFF, u"big.spl"}, {1, u"good.spl"}}));
     EXPECT_THAT(log.lines, ElementsAre(stamp() + " - ADDED good.spl"));
-    ASSERT_EQ(table.rowCount(), 1);
-    EXPECT_EQ(table.cell(colFileName, 0), L"good.spl");
+    ASSERT_EQ(jobs.size(), 1);
+    EXPECT_EQ(jobs.at(0).spoolName, "good.spl");
 }
 
 TEST_P(ChangeProcessorTest, EmptyNameIsSkipped) {
     EXPECT_TRUE(process({{1, u""}, {1, u"a.spl"}}));
-    EXPECT_EQ(table.rowCount(), 1);
-    EXPECT_EQ(table.findByName(L""), -1);
+    EXPECT_EQ(jobs.size(), 1);
+    EXPECT_EQ(jobs.findByName(""), kNoJob);
 }
 
 // Runs the first `size` bytes of the buffer, copied into a block of exactly that size so that
@@ -191,20 +195,20 @@ TEST(ChangeBufferBoundsTest, RecordsOutsideTheTransferredBytesAreNotRead) {
     MemoryFileSystem files;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        JobTable table{locale, clock};
-        ChangeProcessor processor{table, log, clock, locale, files};
+        JobList jobs;
+        ChangeProcessor processor{jobs, log, clock, locale, files};
         processExact(processor, two, c.size, c.transferred);
-        EXPECT_EQ(table.rowCount(), c.rows);
+        EXPECT_EQ(jobs.size(), c.rows);
     }
 }
 
 TEST(ChangeBufferBoundsTest, FieldsPointingOutsideStopTheWalk) {
     FixedLocale locale;
     ManualClock clock;
-    JobTable table{locale, clock};
+    JobList jobs;
     RecordingLog log;
     MemoryFileSystem files;
-    ChangeProcessor processor{table, log, clock, locale, files};
+    ChangeProcessor processor{jobs, log, clock, locale, files};
     const auto run = [&](const ChangeBuffer& buffer) {
         return processExact(processor, buffer, kChangeBufferSize, buffer.transferred);
     };
@@ -212,13 +216,13 @@ TEST(ChangeBufferBoundsTest, FieldsPointingOutsideStopTheWalk) {
     ChangeBuffer bad = changeBuffer({{1, u"a.spl"}, {1, u"b.spl"}, {1, u"c.spl"}}, false);
     putField(bad.bytes, 22 + 8, 0x7FFFFFFF); // b's name length
     EXPECT_TRUE(run(bad));
-    EXPECT_EQ(table.rowCount(), 1);
+    EXPECT_EQ(jobs.size(), 1);
 
     bad = changeBuffer({{1, u"d.spl"}, {1, u"e.spl"}}, false);
     putField(bad.bytes, 0, 0xFFFFFFF0); // d's offset to the next record
     EXPECT_TRUE(run(bad));
-    EXPECT_EQ(table.rowCount(), 2);
-    EXPECT_EQ(table.cell(colFileName, 1), L"d.spl");
+    EXPECT_EQ(jobs.size(), 2);
+    EXPECT_EQ(jobs.at(1).spoolName, "d.spl");
 
     // An odd name length takes the whole characters; an offset into the same record is walked
     // on from there.
@@ -226,7 +230,7 @@ TEST(ChangeBufferBoundsTest, FieldsPointingOutsideStopTheWalk) {
     putField(bad.bytes, 8, 5);
     putField(bad.bytes, 0, 4);
     EXPECT_TRUE(run(bad));
-    EXPECT_EQ(table.cell(colFileName, 2), L"fg");
+    EXPECT_EQ(jobs.at(2).spoolName, "fg");
     EXPECT_EQ(log.lines.size(), 3u);
 }
 
@@ -238,10 +242,10 @@ TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansForWhatWasWrittenSinceTheFo
     files.put("C:\\spool\\00075.spl", "kept", before);
     processor.startWatching(kFolder);
     process({{1, u"settled.spl"}, {1, u"rewritten.spl"}, {1, u"gone.spl"}});
-    table.setCell(colSteadyReadings, 0, L"6");
-    table.setCell(colReportId, 0, L"4711");
-    table.setCell(colSteadyReadings, 1, L"6");
-    table.setCell(colSteadyReadings, 2, L"3");
+    setReadings(0, 6);
+    jobs.update(0, [](Job& job) { job.reportId = "4711"; });
+    setReadings(1, 6);
+    setReadings(2, 3);
     files.put("C:\\spool\\settled.spl", "x", before);
     files.put("C:\\spool\\REWRITTEN.SPL", "x", after);
     files.put("C:\\spool\\00077.SPL", "x", after);
@@ -256,53 +260,53 @@ TEST_P(ChangeProcessorTest, ZeroByteCompletionRescansForWhatWasWrittenSinceTheFo
                 ElementsAre(t + "MODIFIED rewritten.spl", t + "ADDED 00077.spl",
                             t + "ADDED 00075.spl", t + "Trop de changements : relecture du dossier",
                             ::testing::_, ::testing::_, ::testing::_));
-    ASSERT_EQ(table.rowCount(), 5);
+    ASSERT_EQ(jobs.size(), 5);
     // The settled job keeps its state: it is not uploaded twice.
-    EXPECT_THAT(row(0), ElementsAre(L"07/12/2026 14:05:09", L"settled.spl", L"0", L"6", L"", L"",
-                                    L"", L"", L"4711"));
-    EXPECT_EQ(table.cell(colChangeTime, 1), L"07/12/2026 14:05:39");
-    EXPECT_EQ(table.cell(colSteadyReadings, 1), L"0");
-    EXPECT_EQ(table.lastChange(1), clock.now());
-    EXPECT_EQ(table.cell(colSteadyReadings, 2), L"3"); // no file: untouched
-    EXPECT_THAT(row(3), ElementsAre(L"07/12/2026 14:05:39", L"00075.spl", L"0", L"0", L"", L"", L"",
-                                    L"", L""));
-    EXPECT_EQ(table.cell(colFileName, 4), L"00077.spl");
-    EXPECT_EQ(table.findByName(L"00076.spl"), -1); // the kept job is not sent again
+    EXPECT_THAT(row(0), ElementsAre("07/12/2026 14:05:09", "settled.spl", "0", "6", "", "4711"));
+    EXPECT_EQ(row(1)[0], "07/12/2026 14:05:39");
+    EXPECT_EQ(jobs.at(1).steadyReadings, 0);
+    EXPECT_EQ(jobs.at(1).changedAt, clock.now());
+    EXPECT_EQ(jobs.at(2).steadyReadings, 3); // no file: untouched
+    EXPECT_THAT(row(3), ElementsAre("07/12/2026 14:05:39", "00075.spl", "0", "0", "", ""));
+    EXPECT_EQ(jobs.at(4).spoolName, "00077.spl");
+    EXPECT_EQ(jobs.findByName("00076.spl"), kNoJob); // the kept job is not sent again
 
     // Nothing new since that reading: only the line, and no poll needed.
     later(1);
     EXPECT_FALSE(processZero());
     EXPECT_EQ(log.lines.front(), stamp() + " - Trop de changements : relecture du dossier");
-    EXPECT_EQ(table.rowCount(), 5);
+    EXPECT_EQ(jobs.size(), 5);
 
     // A folder back after it was lost is read the same way; a row given up because its file
     // was away meanwhile polls again.
-    table.setCell(colSize, 2, L"-1");
-    table.setCell(colSteadyReadings, 2, L"6");
+    jobs.update(2, [](Job& job) {
+        job.size = -1;
+        job.steadyReadings = 6;
+    });
     files.put("C:\\spool\\gone.spl", "x", before);
     files.put("C:\\spool\\00078.spl", "x", after);
     EXPECT_TRUE(processor.folderBack(kFolder));
     EXPECT_EQ(log.lines[2],
               stamp() + " - Dossier du spouleur de nouveau accessible : relecture du dossier");
-    EXPECT_EQ(table.cell(colSteadyReadings, 2), L"0");
-    EXPECT_EQ(table.rowCount(), 6);
+    EXPECT_EQ(jobs.at(2).steadyReadings, 0);
+    EXPECT_EQ(jobs.size(), 6);
 }
 
 TEST_P(ChangeProcessorTest, RecordAfterARescanIsNotTakenForARepeat) {
     process({{3, u"a.spl"}});
-    table.setCell(colSteadyReadings, 0, L"6");
+    setReadings(0, 6);
     processZero();
     EXPECT_TRUE(process({{3, u"a.spl"}}));
-    EXPECT_EQ(table.cell(colSteadyReadings, 0), L"0");
+    EXPECT_EQ(jobs.at(0).steadyReadings, 0);
 }
 
 TEST(ChangeProcessorRescanTest, RealFolder) {
     FixedLocale locale;
     ManualClock clock;
-    JobTable table{locale, clock};
+    JobList jobs;
     RecordingLog log;
     SystemFiles files;
-    ChangeProcessor processor{table, log, clock, locale, files};
+    ChangeProcessor processor{jobs, log, clock, locale, files};
     testing::TempDir folder;
     folder.write("Known-Old.SPL", "abc");
     folder.write("known-new.spl", "abc");
@@ -318,16 +322,16 @@ TEST(ChangeProcessorRescanTest, RealFolder) {
     record(u"known-old.spl", {2000, 1, 1, 12, 0, 0, 0});
     record(u"known-new.spl", {2100, 1, 1, 12, 0, 0, 0});
     record(u"deleted.spl", {2000, 1, 1, 12, 0, 0, 0});
-    for (int r = 0; r < 3; ++r)
-        table.setCell(colSteadyReadings, r, L"6");
+    for (JobId id = 0; id < 3; ++id)
+        jobs.update(id, [](Job& job) { job.steadyReadings = 6; });
 
     const std::vector<unsigned char> zero(kChangeBufferSize, 0);
     EXPECT_TRUE(processor.process(zero.data(), zero.size(), 0, folder.path()));
-    ASSERT_EQ(table.rowCount(), 4);
-    EXPECT_EQ(table.cell(colSteadyReadings, 0), L"0");
-    EXPECT_EQ(table.cell(colSteadyReadings, 1), L"6");
-    EXPECT_EQ(table.cell(colSteadyReadings, 2), L"6");
-    EXPECT_EQ(table.cell(colFileName, 3), L"fresh.spl");
+    ASSERT_EQ(jobs.size(), 4);
+    EXPECT_EQ(jobs.at(0).steadyReadings, 0);
+    EXPECT_EQ(jobs.at(1).steadyReadings, 6);
+    EXPECT_EQ(jobs.at(2).steadyReadings, 6);
+    EXPECT_EQ(jobs.at(3).spoolName, "fresh.spl");
     EXPECT_EQ(log.lines.size(), 3u + 3u);
 }
 

@@ -25,16 +25,22 @@ constexpr const char* kFolder = "C:\\spool";
 
 class SettlingPollTest : public ::testing::Test {
 protected:
-    // A row as the watcher makes it; with `content`, its file exists.
-    int addJob(const std::string& name, const std::optional<std::string>& content) {
-        const int row = table.appendRow();
-        table.setCell(colChangeTime, row, L"07/12/2026 14:05:09");
-        table.setCell(colFileName, row, locale.ansiToWide(name));
-        table.setCell(colSize, row, L"0");
-        table.setCell(colSteadyReadings, row, L"0");
+    // A job as the watcher makes it; with `content`, its file exists.
+    JobId addJob(const std::string& name, const std::optional<std::string>& content) {
         if (content)
             files.put(path(name), *content);
-        return row;
+        return addTo(jobs, name);
+    }
+    static JobId addTo(JobList& list, const std::string& name, int readings = 0,
+                       std::int64_t size = 0) {
+        Job job;
+        job.spoolName = name;
+        job.steadyReadings = readings;
+        job.size = size;
+        return list.add(std::move(job));
+    }
+    void setReadings(JobId id, int readings) {
+        jobs.update(id, [readings](Job& job) { job.steadyReadings = readings; });
     }
     static std::string path(const std::string& name) { return std::string(kFolder) + "\\" + name; }
 
@@ -43,11 +49,10 @@ protected:
         timerOn = false;
         poll.pass(
             kFolder,
-            [this](int row) {
-                extracted.push_back(row);
+            [this](JobId id) {
+                extracted.push_back(id);
                 if (failing)
                     throw Error("Impossible d'ouvrir le fichier \"x\". Accès refusé");
-                return "id" + std::to_string(extracted.size());
             },
             [this] {
                 EXPECT_FALSE(timerOn) << "timer enabled twice";
@@ -55,16 +60,16 @@ protected:
             });
         return timerOn;
     }
-    std::wstring sizeOf(int row) const { return table.cell(colSize, row); }
-    std::wstring countOf(int row) const { return table.cell(colSteadyReadings, row); }
+    std::int64_t sizeOf(JobId id) const { return jobs.at(id).size; }
+    int countOf(JobId id) const { return jobs.at(id).steadyReadings; }
 
     FixedLocale locale;
     ManualClock clock;
-    JobTable table{locale, clock};
+    JobList jobs;
     MemoryFileSystem files;
     RecordingLog log;
-    SettlingPoll poll{table, files, locale};
-    std::vector<int> extracted;
+    SettlingPoll poll{jobs, files};
+    std::vector<JobId> extracted;
     bool timerOn = false;
     bool failing = false;
 };
@@ -72,17 +77,16 @@ protected:
 TEST_F(SettlingPollTest, FileOfFinalSizeIsExtractedOnTheSeventhPass) {
     addJob("00012.spl", std::string(500, 'x'));
     EXPECT_TRUE(pass());
-    EXPECT_EQ(sizeOf(0), L"500");
-    EXPECT_EQ(countOf(0), L"0");
+    EXPECT_EQ(sizeOf(0), 500);
+    EXPECT_EQ(countOf(0), 0);
     for (int n = 1; n <= 5; ++n) {
         EXPECT_TRUE(pass());
-        EXPECT_EQ(countOf(0), std::to_wstring(n));
+        EXPECT_EQ(countOf(0), n);
     }
     EXPECT_TRUE(extracted.empty());
     EXPECT_TRUE(pass()); // the seventh
     EXPECT_THAT(extracted, ElementsAre(0));
-    EXPECT_EQ(countOf(0), L"6");
-    EXPECT_EQ(table.cell(colReportId, 0), L"id1");
+    EXPECT_EQ(countOf(0), 6);
     // The pass after the extraction finds nothing to do.
     EXPECT_FALSE(pass());
     EXPECT_EQ(extracted.size(), 1u);
@@ -92,40 +96,39 @@ TEST_F(SettlingPollTest, SmallOrMissingFilesAreGivenUp) {
     struct Case {
         const char* what;
         std::optional<std::string> content;
-        const wchar_t* size;
+        std::int64_t size;
         int passesUntilDone; // the timer stays off after the last of them
         bool extracted;
     };
     const Case cases[] = {
-        {"0 bytes: equal to the first size from the start", std::string(), L"0", 6, false},
-        {"1 byte", std::string("x"), L"1", 7, false},
-        {"missing", std::nullopt, L"-1", 7, false},
-        {"2 bytes", std::string("xy"), L"2", 7, true},
+        {"0 bytes: equal to the first size from the start", std::string(), 0, 6, false},
+        {"1 byte", std::string("x"), 1, 7, false},
+        {"missing", std::nullopt, -1, 7, false},
+        {"2 bytes", std::string("xy"), 2, 7, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        JobTable fresh{locale, clock};
-        SettlingPoll freshPoll{fresh, files, locale};
+        JobList fresh;
+        SettlingPoll freshPoll{fresh, files};
         files.put(path("a.spl"), "");
         if (c.content)
             files.put(path("a.spl"), *c.content);
         else
             files.remove(path("a.spl"));
-        const int row = fresh.appendRow();
-        fresh.setCell(colFileName, row, L"a.spl");
+        const JobId id = addTo(fresh, "a.spl");
         int timerEnabled = 0;
         int calls = 0;
         for (int n = 1; n <= c.passesUntilDone; ++n) {
             freshPoll.pass(
-                kFolder, [&calls](int) { return std::to_string(++calls); },
+                kFolder, [&calls](JobId) { ++calls; },
                 [&timerEnabled] { ++timerEnabled; });
         }
-        EXPECT_EQ(fresh.cell(colSize, row), c.size);
-        EXPECT_EQ(fresh.cell(colSteadyReadings, row), L"6");
+        EXPECT_EQ(fresh.at(id).size, c.size);
+        EXPECT_EQ(fresh.at(id).steadyReadings, 6);
         EXPECT_EQ(calls, c.extracted ? 1 : 0);
         // Every pass but the last asked for another one, and the last only after extracting.
         EXPECT_EQ(timerEnabled, c.passesUntilDone - (c.extracted ? 0 : 1));
-        EXPECT_EQ(fresh.cell(colReportId, row), c.extracted ? L"1" : L"");
+        EXPECT_EQ(fresh.at(id).settled.has_value(), c.extracted);
     }
 }
 
@@ -137,16 +140,15 @@ TEST_F(SettlingPollTest, OneExtractionPerPassInRowOrder) {
         pass();
     EXPECT_THAT(extracted, ElementsAre(0));
     // The rows after the extracted one were not advanced.
-    EXPECT_EQ(countOf(1), L"5");
-    EXPECT_EQ(countOf(2), L"5");
+    EXPECT_EQ(countOf(1), 5);
+    EXPECT_EQ(countOf(2), 5);
     EXPECT_TRUE(timerOn);
     pass();
     EXPECT_THAT(extracted, ElementsAre(0, 1));
-    EXPECT_EQ(countOf(2), L"5");
+    EXPECT_EQ(countOf(2), 5);
     EXPECT_TRUE(pass());
     EXPECT_THAT(extracted, ElementsAre(0, 1, 2));
     EXPECT_FALSE(pass());
-    EXPECT_EQ(table.cell(colReportId, 2), L"id3");
 }
 
 TEST_F(SettlingPollTest, GrowingFileKeepsCountingFromZero) {
@@ -154,10 +156,10 @@ TEST_F(SettlingPollTest, GrowingFileKeepsCountingFromZero) {
     files.put(path("big.spl"), "start");
     for (int n = 0; n < 20; ++n) {
         EXPECT_TRUE(pass());
-        EXPECT_EQ(countOf(0), L"0");
+        EXPECT_EQ(countOf(0), 0);
         files.append(path("big.spl"), "more");
     }
-    EXPECT_EQ(sizeOf(0), std::to_wstring(5 + 19 * 4));
+    EXPECT_EQ(sizeOf(0), 5 + 19 * 4);
     EXPECT_TRUE(extracted.empty());
 }
 
@@ -168,37 +170,35 @@ TEST_F(SettlingPollTest, RefreshedRowCountsAgainAndIsSentAgainOnlyAsANewVersion)
     ASSERT_THAT(extracted, ElementsAre(0));
     EXPECT_FALSE(pass());
 
-    table.setCell(colSteadyReadings, 0, L"0"); // a new change record for the same name
+    setReadings(0, 0); // a new change record for the same name
     for (int n = 1; n <= 5; ++n) {
         EXPECT_TRUE(pass());
-        EXPECT_EQ(countOf(0), std::to_wstring(n));
+        EXPECT_EQ(countOf(0), n);
     }
     pass();
     // The file is what was sent: done without a second upload.
     EXPECT_THAT(extracted, ElementsAre(0));
-    EXPECT_EQ(countOf(0), L"6");
-    EXPECT_EQ(table.cell(colReportId, 0), L"id1");
+    EXPECT_EQ(countOf(0), 6);
 
     // The spooler uses the name again for another job.
     files.put(path("a.spl"), "12345", {2026, 12, 7, 15, 0, 0, 0});
-    table.setCell(colSteadyReadings, 0, L"0");
+    setReadings(0, 0);
     for (int n = 0; n < 6; ++n)
         pass();
     EXPECT_THAT(extracted, ElementsAre(0, 0));
-    EXPECT_EQ(table.cell(colReportId, 0), L"id2");
 }
 
 TEST_F(SettlingPollTest, DoneRowsCostNoSearchAndLeaveTheTimerOff) {
     addJob("a.spl", "123");
     addJob("b.spl", "45");
-    table.setCell(colSteadyReadings, 0, L"6");
-    table.setCell(colSteadyReadings, 1, L"7");
+    setReadings(0, 6);
+    setReadings(1, 7);
     const int searches = files.searches;
     EXPECT_FALSE(pass());
     EXPECT_EQ(files.searches, searches);
-    EXPECT_EQ(sizeOf(0), L"0");
-    EXPECT_EQ(countOf(0), L"6");
-    EXPECT_EQ(countOf(1), L"7");
+    EXPECT_EQ(sizeOf(0), 0);
+    EXPECT_EQ(countOf(0), 6);
+    EXPECT_EQ(countOf(1), 7);
 }
 
 TEST_F(SettlingPollTest, InfoLabelAlternates) {
@@ -217,19 +217,18 @@ TEST_F(SettlingPollTest, FailedExtractionKeepsTheOtherRowsPolling) {
     addJob("b.spl", "waiting");
     for (int n = 0; n < 6; ++n)
         pass();
-    ASSERT_EQ(countOf(0), L"5");
+    ASSERT_EQ(countOf(0), 5);
 
     failing = true;
     EXPECT_THROW(pass(), Error);
     EXPECT_TRUE(timerOn) << "b still polls";
-    EXPECT_EQ(countOf(0), L"6"); // done, not examined again
-    EXPECT_EQ(table.cell(colReportId, 0), L"");
-    EXPECT_EQ(countOf(1), L"5"); // the pass ended at the failure
+    EXPECT_EQ(countOf(0), 6); // done, not examined again
+    EXPECT_FALSE(jobs.at(0).settled); // not taken for sent
+    EXPECT_EQ(countOf(1), 5); // the pass ended at the failure
 
     failing = false;
     EXPECT_TRUE(pass());
     EXPECT_THAT(extracted, ElementsAre(0, 1));
-    EXPECT_EQ(table.cell(colReportId, 1), L"id2");
     EXPECT_FALSE(pass());
 }
 
@@ -244,19 +243,16 @@ TEST_F(SettlingPollTest, FailedExtractionSeesPollingRowsOnBothSides) {
     EXPECT_TRUE(timerOn);
 
     // Alone, a failed row leaves the timer off.
-    JobTable alone{locale, clock};
-    SettlingPoll alonePoll{alone, files, locale};
-    alone.appendRow();
-    alone.setCell(colFileName, 0, L"a.spl");
-    alone.setCell(colSize, 0, L"7");
-    alone.setCell(colSteadyReadings, 0, L"5");
+    JobList alone;
+    SettlingPoll alonePoll{alone, files};
+    addTo(alone, "a.spl", 5, 7);
     bool enabled = false;
     EXPECT_THROW(alonePoll.pass(
-                     kFolder, [](int) -> std::string { throw Error("refus"); },
+                     kFolder, [](JobId) { throw Error("refus"); },
                      [&enabled] { enabled = true; }),
                  Error);
     EXPECT_FALSE(enabled);
-    EXPECT_EQ(alone.cell(colSteadyReadings, 0), L"6");
+    EXPECT_EQ(alone.at(0).steadyReadings, 6);
 }
 
 // A writer that pauses mid-job, run through the change processing and the poll as the window
@@ -268,7 +264,7 @@ protected:
         return changes.process(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred,
                                kFolder);
     }
-    ChangeProcessor changes{table, log, clock, locale, files};
+    ChangeProcessor changes{jobs, log, clock, locale, files};
 };
 
 TEST_F(SpoolingTest, AWriterThatPausesMidJobHasItsCompleteJobSentOnce) {
@@ -279,7 +275,7 @@ TEST_F(SpoolingTest, AWriterThatPausesMidJobHasItsCompleteJobSentOnce) {
     for (int n = 0; n < 20; ++n)
         EXPECT_TRUE(pass());
     EXPECT_TRUE(extracted.empty());
-    EXPECT_EQ(countOf(0), L"5");
+    EXPECT_EQ(countOf(0), 5);
 
     // The rest comes and the writer lets go: the whole job is sent, once.
     files.append(path("00040.spl"), ", second half");
@@ -288,18 +284,16 @@ TEST_F(SpoolingTest, AWriterThatPausesMidJobHasItsCompleteJobSentOnce) {
     for (int n = 0; n < 8; ++n)
         pass();
     EXPECT_THAT(extracted, ElementsAre(0));
-    EXPECT_EQ(sizeOf(0), L"23");
-    EXPECT_EQ(table.cell(colReportId, 0), L"id1");
+    EXPECT_EQ(sizeOf(0), 23);
 
     // This writer closed the file in its pause, so the first half went; the rest brings a
     // repeat of the last line, which a done row must not miss.
     files.append(path("00040.spl"), ", an annex");
     EXPECT_TRUE(record({{3, u"00040.spl"}}));
-    EXPECT_EQ(countOf(0), L"0");
+    EXPECT_EQ(countOf(0), 0);
     for (int n = 0; n < 8; ++n)
         pass();
     EXPECT_THAT(extracted, ElementsAre(0, 0));
-    EXPECT_EQ(table.cell(colReportId, 0), L"id2");
 }
 
 // The desk's timing played on a millisecond count: the timer's switch is the window timer's own;
@@ -330,10 +324,9 @@ TEST_F(SpoolingTest, AJobThatSpoolsForLongHoldsNoOtherInvoiceBack) {
             timer.disable();
             poll.pass(
                 kFolder,
-                [&](int row) {
-                    if (table.cell(colFileName, row) == L"invoice.spl")
+                [&](JobId id) {
+                    if (jobs.at(id).spoolName == "invoice.spl")
                         sentAt = now;
-                    return std::string("id");
                 },
                 enable);
         }

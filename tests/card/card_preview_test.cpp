@@ -1,11 +1,10 @@
 #include "card/card_preview.h"
 
-#include "capture/job_table.h"
+#include "capture/job.h"
 #include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <vector>
 
 namespace quorva {
@@ -122,77 +121,50 @@ TEST(CardValidity, MarkerFoundWithTheCodePageLowerCasing) {
     EXPECT_EQ(cardValidityText("R\xC9GL\xC9 DU 12/03/2014", locale, clock), "11/03/2015");
 }
 
-// A row of the job table as the grid gives it, recording which columns were read.
-class FakeRow {
-public:
-    explicit FakeRow(std::map<int, std::wstring> cells) : cells_(std::move(cells)) {}
-    RowCells reader() {
-        return [this](int column) {
-            read.push_back(column);
-            auto it = cells_.find(column);
-            return it == cells_.end() ? std::wstring() : it->second;
-        };
-    }
-    std::vector<int> read;
-
-private:
-    std::map<int, std::wstring> cells_;
-};
-
-TEST(CardLabels, FilledFromColumnsFourToSeven) {
-    const FixedLocale locale;
-    const ManualClock clock;
-    FakeRow row({{colFileName, L"00012.spl"},
-                 {colCustomer, L"M. L\u00C9GER Andr\u00E9"},
-                 {colRegistration, L"AB-123-CD"},
-                 {colChassis, L"XZ9ZZZ00000000042"},
-                 {colDocument, L"FACTURE N\u00B0 4512 du 12/03/2014"},
-                 {colReportId, L"77"}});
-    const CardLabels expected{"M. L\xC9GER Andr\xE9", "AB-123-CD", "XZ9ZZZ00000000042",
-                              "11/03/2015"};
-    EXPECT_EQ(cardLabelsForRow(row.reader(), locale, clock), expected);
+Job jobWith(const std::wstring& customer, const std::wstring& document,
+            const std::string& reportId = {}) {
+    Job job;
+    job.spoolName = "00012.spl";
+    job.customer = customer;
+    job.document = document;
+    job.reportId = reportId;
+    return job;
 }
 
-TEST(CardLabels, EmptyCellsGiveEmptyLabels) {
+TEST(CardLabels, FilledFromTheJob) {
     const FixedLocale locale;
     const ManualClock clock;
-    FakeRow row({{colCustomer, L"DURAND"}, {colDocument, L"FACTURE 4512"}});
-    const CardLabels expected{"DURAND", "", "", ""};
-    EXPECT_EQ(cardLabelsForRow(row.reader(), locale, clock), expected);
+    Job job = jobWith(L"M. L\u00C9GER Andr\u00E9", L"FACTURE N\u00B0 4512 du 12/03/2014", "77");
+    job.registration = L"AB-123-CD";
+    job.chassis = L"XZ9ZZZ00000000042";
+    const CardLabels expected{"M. L\xC9GER Andr\xE9", "AB-123-CD", "XZ9ZZZ00000000042",
+                              "11/03/2015"};
+    EXPECT_EQ(cardLabelsFor(job, locale, clock), expected);
+    const CardLabels withoutDate{"DURAND", "", "", ""};
+    EXPECT_EQ(cardLabelsFor(jobWith(L"DURAND", L"FACTURE 4512"), locale, clock), withoutDate);
 }
 
 struct PopupCase {
     const wchar_t* document;
-    const wchar_t* reportId;
+    const char* reportId;
     const char* cardPrinter;
     JobPopupItems expected;
 };
 
 class PopupItems : public ::testing::TestWithParam<PopupCase> {};
 
-TEST_P(PopupItems, EnabledByTheRowAndTheCardPrinter) {
+TEST_P(PopupItems, EnabledByTheJobAndTheCardPrinter) {
     const PopupCase& c = GetParam();
-    FakeRow row({{colDocument, c.document}, {colReportId, c.reportId}});
-    EXPECT_EQ(jobPopupItemsForRow(row.reader(), c.cardPrinter), c.expected);
+    EXPECT_EQ(jobPopupItemsFor(jobWith(L"", c.document, c.reportId), c.cardPrinter), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     JobPopup, PopupItems,
-    ::testing::Values(PopupCase{L"FACTURE du 12/03/2014", L"77", "Carte", {true, true}},
-                      PopupCase{L"FACTURE du 12/03/2014", L"", "Carte", {false, true}},
-                      PopupCase{L"", L"77", "Carte", {true, false}},
-                      PopupCase{L"FACTURE du 12/03/2014", L"77", "", {true, false}},
-                      PopupCase{L"", L"", "", {false, false}}));
-
-TEST(JobPopup, DocumentTextReadOnlyWithACardPrinter) {
-    FakeRow withoutPrinter({{colDocument, L"FACTURE"}});
-    jobPopupItemsForRow(withoutPrinter.reader(), "");
-    EXPECT_EQ(withoutPrinter.read, std::vector<int>{colReportId});
-
-    FakeRow withPrinter({{colDocument, L"FACTURE"}});
-    jobPopupItemsForRow(withPrinter.reader(), "Carte");
-    EXPECT_EQ(withPrinter.read, (std::vector<int>{colReportId, colDocument}));
-}
+    ::testing::Values(PopupCase{L"FACTURE du 12/03/2014", "77", "Carte", {true, true}},
+                      PopupCase{L"FACTURE du 12/03/2014", "", "Carte", {false, true}},
+                      PopupCase{L"", "77", "Carte", {true, false}},
+                      PopupCase{L"FACTURE du 12/03/2014", "77", "", {true, false}},
+                      PopupCase{L"", "", "", {false, false}}));
 
 } // namespace
 

@@ -15,29 +15,38 @@ using Kind = UploadOutcome::Kind;
 
 class SenderTest : public StoreFixture {
 protected:
-    // The server's answers, in order; the files sent, by name.
+    // The server: its answers in order, and the files sent, by name.
+    class FakeTransport final : public Transport {
+    public:
+        explicit FakeTransport(SenderTest& test) : test_(test) {}
+        UploadOutcome send(const UploadRequest& request, const SenderSettings& settings) override {
+            EXPECT_EQ(settings.serverUrl, "http://reports/");
+            EXPECT_EQ(test_.files.readShared(request.readFrom), test_.files.readShared(test_.spool));
+            const std::lock_guard lock(test_.mutex);
+            test_.sent.push_back(request.fileName);
+            UploadOutcome outcome = test_.answers.front();
+            test_.answers.pop_front();
+            return outcome;
+        }
+        void interrupt() override {}
+
+    private:
+        SenderTest& test_;
+    };
+
     std::deque<UploadOutcome> answers;
     std::vector<std::string> sent;
     std::vector<std::int64_t> told;
     std::mutex mutex;
     std::condition_variable changed;
-    Sender sender{*store, clock,
-                  [this](const UploadRequest& request, const std::string& url) {
-                      EXPECT_EQ(url, "http://reports/");
-                      EXPECT_EQ(files.readShared(request.readFrom), files.readShared(spool));
-                      const std::lock_guard lock(mutex);
-                      sent.push_back(request.fileName);
-                      UploadOutcome outcome = answers.front();
-                      answers.pop_front();
-                      return outcome;
-                  },
+    Sender sender{*store, clock, std::make_unique<FakeTransport>(*this),
+                  SenderSettings{"http://reports/", {}, 80},
                   [this](std::int64_t key) {
                       const std::lock_guard lock(mutex);
                       told.push_back(key);
                       changed.notify_all();
                   }};
 
-    SenderTest() { sender.setServerUrl("http://reports/"); }
     void later(int seconds) { clock.set(addSeconds(clock.now(), seconds)); }
     std::string state(std::int64_t key) const { return jobStateText(*store->find(key)); }
 };

@@ -1,8 +1,8 @@
 #include "upload/invoice_extraction.h"
 
 #include "platform/error.h"
+#include "platform/files.h"
 #include "support/fakes.h"
-#include "support/memory_file_system.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -10,8 +10,6 @@
 namespace quorva {
 namespace {
 
-using testing::ManualClock;
-using testing::MemoryFileSystem;
 
 const std::string k30(30, ' ');
 
@@ -264,62 +262,36 @@ TEST_F(ExtractionTest, LayoutVariantsThatAreNotFound) {
     }
 }
 
-class ExtractIntoRowTest : public ::testing::Test {
+class ExtractIntoJobTest : public ::testing::Test {
 protected:
-    ExtractIntoRowTest() {
-        row = table.appendRow();
-        table.setCell(colFileName, row, L"00012.spl");
-        for (int col = colCustomer; col <= colDocument; ++col)
-            table.setCell(col, row, L"before");
-    }
-    bool run() { return extractIntoRow(table, row, "C:\\spool", files, locale); }
-    std::vector<std::wstring> columns4to7() const {
-        std::vector<std::wstring> cells;
-        for (int col = colCustomer; col <= colDocument; ++col)
-            cells.push_back(table.cell(col, row));
-        return cells;
+    ExtractIntoJobTest() { job.customer = job.registration = job.chassis = job.document = L"before"; }
+    bool run(const std::string& text) { return extractIntoJob(job, text, locale); }
+    std::vector<std::wstring> fields() const {
+        return {job.customer, job.registration, job.chassis, job.document};
     }
 
     FixedLocale locale;
-    ManualClock clock;
-    JobTable table{locale, clock};
-    MemoryFileSystem files;
-    int row = 0;
+    Job job;
 };
 
-TEST_F(ExtractIntoRowTest, InvoiceFillsTheRow) {
-    files.put("C:\\spool\\00012.spl", Invoice().text());
-    EXPECT_TRUE(run());
+TEST_F(ExtractIntoJobTest, InvoiceFillsTheJob) {
+    EXPECT_TRUE(run(Invoice().text()));
     // 0x80 is a C cedilla in the invoice's DOS code page.
-    EXPECT_THAT(columns4to7(),
-                ::testing::ElementsAre(L"M DUPONT JEAN-FRAN\u00c7OIS", L"AB-123-CD",
-                                       L"VF15RBF0A12345678", L"FA123456 du 12/10/26"));
+    EXPECT_THAT(fields(), ::testing::ElementsAre(L"M DUPONT JEAN-FRAN\u00c7OIS", L"AB-123-CD",
+                                                 L"VF15RBF0A12345678", L"FA123456 du 12/10/26"));
 }
 
-TEST_F(ExtractIntoRowTest, DocumentWithoutMarkerKeepsColumn7) {
+TEST_F(ExtractIntoJobTest, DocumentWithoutMarkerKeepsTheDocument) {
     Invoice invoice;
     invoice.documentLine = "BON DE COMMANDE";
-    files.put("C:\\spool\\00012.spl", invoice.text());
-    EXPECT_TRUE(run());
-    EXPECT_THAT(columns4to7(), ::testing::ElementsAre(L"M DUPONT JEAN-FRAN\u00c7OIS", L"AB-123-CD",
-                                                      L"VF15RBF0A12345678", L"before"));
+    EXPECT_TRUE(run(invoice.text()));
+    EXPECT_THAT(fields(), ::testing::ElementsAre(L"M DUPONT JEAN-FRAN\u00c7OIS", L"AB-123-CD",
+                                                 L"VF15RBF0A12345678", L"before"));
 }
 
-TEST_F(ExtractIntoRowTest, OtherPrintJobIsLeftAlone) {
-    files.put("C:\\spool\\00012.spl", std::string("%!PS-Adobe-3.0\r\n\0\0\x1b", 20));
-    EXPECT_FALSE(run());
-    EXPECT_THAT(columns4to7(), ::testing::Each(L"before"));
-}
-
-TEST_F(ExtractIntoRowTest, OpenErrorReachesTheCallerBeforeAnythingIsWritten) {
-    try {
-        run();
-        ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-        EXPECT_THAT(e.what(), ::testing::StartsWith(
-                                  "Impossible d'ouvrir le fichier \"C:\\spool\\00012.spl\". "));
-    }
-    EXPECT_THAT(columns4to7(), ::testing::Each(L"before"));
+TEST_F(ExtractIntoJobTest, OtherPrintJobIsLeftAlone) {
+    EXPECT_FALSE(run(std::string("%!PS-Adobe-3.0\r\n\0\0\x1b", 20)));
+    EXPECT_THAT(fields(), ::testing::Each(L"before"));
 }
 
 TEST(SampleSpoolFilesTest, ExtractTheirFields) {

@@ -72,6 +72,17 @@ protected:
             ::unsetenv("TEMP");
     }
 
+    // The next job numbered, its request fixed with `locale` and sent: the report identifier.
+    std::string send(const std::string& path, const std::string& fileName, const std::string& url,
+                     const std::string& site, const Locale& dates) {
+        ++jobNumber;
+        return upload.send(prepareUpload(path, fileName, site, jobNumber, files, dates), url)
+            .reportId;
+    }
+    std::string send(const std::string& path, const std::string& fileName, const std::string& url,
+                     const std::string& site) {
+        return send(path, fileName, url, site, locale);
+    }
     std::string answerFile(const std::string& digits) const {
         return temp.file("XmlReportSPL-" + digits + ".xml");
     }
@@ -83,7 +94,8 @@ protected:
     FixedLocale locale;
     SystemFiles files;
     HttpClient http;
-    ReportUpload upload{http, files, clock, locale};
+    ReportUpload upload{http, files, clock};
+    std::int32_t jobNumber = 0;
 
 private:
     std::optional<std::string> oldTemp_;
@@ -91,10 +103,10 @@ private:
 
 TEST_F(ReportUploadTest, SendsTheSixFieldsAndTheFileAndKeepsTheIdentifier) {
     ScriptedServer server({{ok("<reply><idReport>42</idReport></reply>")}});
-    EXPECT_EQ(upload.upload(spool, "00012.spl", server.url("/KelbBin/Kelb.dll/"), "Garage Nord"),
+    EXPECT_EQ(send(spool, "00012.spl", server.url("/KelbBin/Kelb.dll/"), "Garage Nord"),
               "42");
     EXPECT_EQ(upload.reportId(), "42");
-    EXPECT_EQ(upload.jobCounter(), 1);
+    EXPECT_EQ(jobNumber, 1);
 
     const std::string body =
         field("XMLC_OutputFormat", "XML") +
@@ -115,24 +127,23 @@ TEST_F(ReportUploadTest, SendsTheSixFieldsAndTheFileAndKeepsTheIdentifier) {
 
 TEST_F(ReportUploadTest, PrintDateUsesTheRegionalDateSeparator) {
     FixedLocale dotted("dd.MM.yyyy", ".");
-    ReportUpload dottedUpload(http, files, clock, dotted);
     ScriptedServer server({{ok("")}});
-    dottedUpload.upload(spool, "00012.spl", server.url("/"), "S");
+    send(spool, "00012.spl", server.url("/"), "S", dotted);
     EXPECT_NE(server.received().at(0).request.find(field("PrintDate", "05.03.2026")),
               std::string::npos);
 }
 
 TEST_F(ReportUploadTest, EmptyServerUrlSendsNothingButCountsTheJob) {
-    EXPECT_EQ(upload.upload(spool, "00012.spl", "", "S"), "");
-    EXPECT_EQ(upload.jobCounter(), 1);
+    EXPECT_EQ(send(spool, "00012.spl", "", "S"), "");
+    EXPECT_EQ(jobNumber, 1);
     ScriptedServer server({{ok("<idReport>9</idReport>")}});
-    EXPECT_EQ(upload.upload(spool, "00012.spl", server.url("/"), "S"), "9");
+    EXPECT_EQ(send(spool, "00012.spl", server.url("/"), "S"), "9");
     EXPECT_NE(server.received().at(0).request.find(field("JobID", "2")), std::string::npos);
 }
 
 TEST_F(ReportUploadTest, AddressIsEscapedForSpacesAndNumberSignsOnly) {
     ScriptedServer server({{ok("")}});
-    upload.upload(spool, "00012.spl", server.url("/Kelb Bin/#1/%41/"), "S");
+    send(spool, "00012.spl", server.url("/Kelb Bin/#1/%41/"), "S");
     const std::string& request = server.received().at(0).request;
     EXPECT_EQ(request.substr(0, request.find("\r\n")),
               "POST /Kelb%20Bin/%231/%41/ReportSPL HTTP/1.0");
@@ -151,7 +162,7 @@ class AnswerEvaluation : public ReportUploadTest,
 
 TEST_P(AnswerEvaluation, GivesTheIdentifierOrSavesTheErrorAnswer) {
     ScriptedServer server({{ok(GetParam().answer)}});
-    EXPECT_EQ(upload.upload(spool, "00012.spl", server.url("/"), "S"), GetParam().id);
+    EXPECT_EQ(send(spool, "00012.spl", server.url("/"), "S"), GetParam().id);
     EXPECT_EQ(fileContent(answerFile("0001")), GetParam().saved);
 }
 
@@ -187,9 +198,9 @@ TEST(ReportIdentifier, ClosingTagMustLieWithinTheTenThousandCharactersAfterTheOp
 
 TEST_F(ReportUploadTest, ErrorAnswerGoesToTheFileOfItsJobNumber) {
     for (int i = 0; i < 11; ++i)
-        upload.upload(spool, "00012.spl", "", "S");
+        send(spool, "00012.spl", "", "S");
     ScriptedServer server({{ok("erreur: site inconnu")}});
-    EXPECT_EQ(upload.upload(spool, "00012.spl", server.url("/"), "S"), "");
+    EXPECT_EQ(send(spool, "00012.spl", server.url("/"), "S"), "");
     EXPECT_NE(server.received().at(0).request.find(field("JobID", "12")), std::string::npos);
     EXPECT_EQ(fileContent(answerFile("0012")), "erreur: site inconnu");
 }
@@ -208,8 +219,8 @@ TEST_F(ReportUploadTest, FailedTransferClearsTheIdentifierAndWritesNoFile) {
     ScriptedServer server({{ok("<idReport>42</idReport>")},
                            // The error page's text never reaches the evaluation.
                            {"HTTP/1.0 500 Erreur\r\n\r\nerreur <idReport>1</idReport>"}});
-    EXPECT_EQ(upload.upload(spool, "00012.spl", server.url("/"), "S"), "42");
-    EXPECT_EQ(upload.upload(spool, "00012.spl", server.url("/"), "S"), "");
+    EXPECT_EQ(send(spool, "00012.spl", server.url("/"), "S"), "42");
+    EXPECT_EQ(send(spool, "00012.spl", server.url("/"), "S"), "");
     EXPECT_EQ(upload.reportId(), "");
     EXPECT_FALSE(std::filesystem::exists(answerFile("0002")));
 }
@@ -221,24 +232,24 @@ TEST_F(ReportUploadTest, UnreachableServerIsCaughtAndYieldsNothing) {
         closedPort = closedAgain.port();
     }
     const std::string url = "http://127.0.0.1:" + std::to_string(closedPort) + "/";
-    EXPECT_EQ(upload.upload(spool, "00012.spl", url, "S"), "");
+    EXPECT_EQ(send(spool, "00012.spl", url, "S"), "");
     EXPECT_FALSE(std::filesystem::exists(answerFile("0001")));
 }
 
 TEST_F(ReportUploadTest, VanishedSpoolFileIsAnErrorAfterTheJobWasCounted) {
     try {
-        upload.upload(spoolDir.file("gone.spl"), "gone.spl", "http://127.0.0.1:1/", "S");
+        send(spoolDir.file("gone.spl"), "gone.spl", "http://127.0.0.1:1/", "S");
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "Argument incorrect pour l'encodage de date");
     }
-    EXPECT_EQ(upload.jobCounter(), 1);
+    EXPECT_EQ(jobNumber, 1);
 }
 
 TEST_F(ReportUploadTest, AnswerFileThatCannotBeWrittenIsAnError) {
     ::setenv("TEMP", temp.file("missing-folder").c_str(), 1);
     ScriptedServer server({{ok("erreur")}});
-    EXPECT_THROW(upload.upload(spool, "00012.spl", server.url("/"), "S"), Error);
+    EXPECT_THROW(send(spool, "00012.spl", server.url("/"), "S"), Error);
     EXPECT_EQ(upload.reportId(), "");
 }
 
@@ -253,7 +264,7 @@ TEST_F(ReportUploadTest, SiteNameOrAddressWithALineBreakIsRefusedAndNothingIsSen
     };
     for (const auto& c : cases) {
         try {
-            upload.upload(spool, "00012.spl", c.url, c.site);
+            send(spool, "00012.spl", c.url, c.site);
             ADD_FAILURE() << "sent " << c.site;
         } catch (const Error& e) {
             EXPECT_EQ(std::string(e.what()).rfind(c.error, 0), 0u) << e.what();
