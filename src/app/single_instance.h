@@ -5,6 +5,8 @@
 // per-session named mutex; a later one finds the first one's window by its class, asks it to
 // come to the front, and ends.
 
+#include "platform/unique_handle_win.h"
+
 #include <windows.h>
 
 namespace quorva {
@@ -17,15 +19,12 @@ class InstanceLock {
 public:
     // Takes the session's mutex of that name (held until destruction).
     explicit InstanceLock(const wchar_t* name = L"Local\\Quorva.Instance");
-    ~InstanceLock();
-    InstanceLock(const InstanceLock&) = delete;
-    InstanceLock& operator=(const InstanceLock&) = delete;
 
     // No other start of the program holds the mutex.
     bool first() const { return first_; }
 
 private:
-    HANDLE mutex_;
+    UniqueHandle mutex_;
     bool first_;
 };
 
