@@ -53,7 +53,7 @@ std::int64_t Database::lastInsertId() const {
     return sqlite3_last_insert_rowid(db_);
 }
 
-int Database::schemaVersion() {
+int Database::schemaVersion() const {
     Statement query(*this, "PRAGMA user_version");
     query.step();
     return static_cast<int>(query.integer(0));

@@ -30,7 +30,7 @@ public:
     std::int64_t lastInsertId() const;
 
     // The schema's version, kept in PRAGMA user_version (0 for a new file).
-    int schemaVersion();
+    int schemaVersion() const;
     // Brings the schema to version `steps.size()`: steps[i] turns version i into i + 1. The steps
     // that are needed run in one transaction with the version they reach, so a cut leaves the old
     // schema whole. A schema newer than the steps (a later program's) is refused.
