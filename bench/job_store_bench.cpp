@@ -4,6 +4,7 @@
 
 #include "platform/date_time.h"
 #include "store/job_store.h"
+#include "store/sqlite.h"
 
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
@@ -28,17 +29,14 @@ std::string storeWith(long long count) {
         std::filesystem::temp_directory_path() / ("quorva-bench-" + std::to_string(count) + ".db");
     std::filesystem::remove(path);
     { JobStore schema(path.string()); }
-    sqlite3* db = nullptr;
-    sqlite3_open(path.string().c_str(), &db);
-    sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO jobs (spool_name, spool_path, captured_at, print_date, site, "
-                       "job_number, customer, registration, chassis, document, state, report_id) "
-                       "VALUES (?1, 'C:\\spool\\' || ?1, ?2, '08/12/2026', 'VERNO', ?3, "
-                       "'M DUPONT JEAN', 'AB-123-CD', 'VF15RBF0A12345678', 'FA123456 du 12/10/26', "
-                       "1, ?3)",
-                       -1, &insert, nullptr);
+    sqlite::Database db(path.string(), SQLITE_OPEN_READWRITE, "");
+    sqlite::Transaction transaction(db);
+    sqlite::Statement insert(
+        db, "INSERT INTO jobs (spool_name, spool_path, captured_at, print_date, site, "
+            "job_number, customer, registration, chassis, document, state, report_id) "
+            "VALUES (?1, 'C:\\spool\\' || ?1, ?2, '08/12/2026', 'VERNO', ?3, "
+            "'M DUPONT JEAN', 'AB-123-CD', 'VF15RBF0A12345678', 'FA123456 du 12/10/26', "
+            "1, ?3)");
     for (long long n = 0; n < count; ++n) {
         char name[32];
         char captured[32];
@@ -46,15 +44,10 @@ std::string storeWith(long long count) {
         std::snprintf(name, sizeof name, "%08lld.spl", n);
         std::snprintf(captured, sizeof captured, "%04d-%02d-%02d 08:00:00.000", day.year, day.month,
                       day.day);
-        sqlite3_bind_text(insert, 1, name, -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(insert, 2, captured, -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int64(insert, 3, n);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
+        insert.bind(1, name).bind(2, captured).bind(3, std::int64_t{n}).step();
+        insert.reset();
     }
-    sqlite3_finalize(insert);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
+    transaction.commit();
     return made[count] = path.string();
 }
 

@@ -6,6 +6,7 @@
 // come to the front, and ends.
 
 #include "app/window_messages.h"
+#include "platform/unique_handle_win.h"
 
 #include <windows.h>
 
@@ -18,15 +19,12 @@ class InstanceLock {
 public:
     // Takes the session's mutex of that name (held until destruction).
     explicit InstanceLock(const wchar_t* name = L"Local\\Quorva.Instance");
-    ~InstanceLock();
-    InstanceLock(const InstanceLock&) = delete;
-    InstanceLock& operator=(const InstanceLock&) = delete;
 
     // No other start of the program holds the mutex.
     bool first() const { return first_; }
 
 private:
-    HANDLE mutex_;
+    UniqueHandle mutex_;
     bool first_;
 };
 

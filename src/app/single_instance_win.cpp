@@ -5,12 +5,7 @@ namespace quorva {
 InstanceLock::InstanceLock(const wchar_t* name)
     : mutex_(CreateMutexW(nullptr, FALSE, name)),
       // A mutex that cannot be made at all must not keep the program from starting.
-      first_(mutex_ == nullptr || GetLastError() != ERROR_ALREADY_EXISTS) {
-}
-
-InstanceLock::~InstanceLock() {
-    if (mutex_ != nullptr)
-        CloseHandle(mutex_);
+      first_(!mutex_ || GetLastError() != ERROR_ALREADY_EXISTS) {
 }
 
 bool bringRunningInstanceToFront(DWORD waitMs) {

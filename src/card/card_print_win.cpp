@@ -3,6 +3,7 @@
 #include "card/card_drawing.h"
 #include "platform/error.h"
 #include "platform/system_error.h"
+#include "platform/unique_handle_win.h"
 
 #include <winspool.h>
 
@@ -31,24 +32,14 @@ bool sameName(const std::string& a, const std::string& b) {
            CSTR_EQUAL;
 }
 
-class PrinterHandle {
-public:
-    explicit PrinterHandle(const std::string& name) {
-        std::string copy = name;
-        if (!OpenPrinterA(copy.data(), &handle_, nullptr))
-            handle_ = nullptr;
-    }
-    ~PrinterHandle() {
-        if (handle_ != nullptr)
-            ClosePrinter(handle_);
-    }
-    PrinterHandle(const PrinterHandle&) = delete;
-    PrinterHandle& operator=(const PrinterHandle&) = delete;
-    HANDLE get() const { return handle_; }
+using PrinterHandle = BasicUniqueHandle<ClosePrinter>;
 
-private:
-    HANDLE handle_ = nullptr;
-};
+// The printer opened for its driver's settings; empty when it cannot be.
+PrinterHandle openPrinter(const std::string& name) {
+    std::string copy = name;
+    HANDLE handle = nullptr;
+    return PrinterHandle(OpenPrinterA(copy.data(), &handle, nullptr) ? handle : nullptr);
+}
 
 class LockedSettings {
 public:
@@ -155,8 +146,8 @@ std::vector<std::string> systemPrinterNames() {
 }
 
 CardPrinter::GlobalBlock CardPrinter::settingsFromDriver(const std::string& printer) {
-    PrinterHandle handle(printer);
-    if (handle.get() == nullptr)
+    const PrinterHandle handle = openPrinter(printer);
+    if (!handle)
         return nullptr;
     std::string device = printer;
     const LONG size =

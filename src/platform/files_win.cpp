@@ -1,6 +1,7 @@
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/system_error.h"
+#include "platform/unique_handle_win.h"
 
 #include <windows.h>
 
@@ -10,25 +11,13 @@ namespace quorva {
 
 namespace {
 
-class Handle {
-public:
-    explicit Handle(HANDLE h) : h_(h) {}
-    ~Handle() {
-        if (h_ != INVALID_HANDLE_VALUE)
-            CloseHandle(h_);
-    }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    HANDLE get() const { return h_; }
+// A directory search's handle, closed with FindClose.
+using SearchHandle = BasicUniqueHandle<FindClose>;
 
-private:
-    HANDLE h_;
-};
-
-HANDLE openForReading(const std::string& path, DWORD share) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+UniqueHandle openForReading(const std::string& path, DWORD share) {
+    UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h)
         throw Error(openErrorText(path, systemErrorText(GetLastError())));
     return h;
 }
@@ -54,7 +43,7 @@ public:
     }
 
 private:
-    Handle h_;
+    UniqueHandle h_;
 };
 
 DateTime toLocal(const FILETIME& utc) {
@@ -69,10 +58,8 @@ DateTime toLocal(const FILETIME& utc) {
 
 std::int64_t SystemFiles::sizeBySearch(const std::string& path) const {
     WIN32_FIND_DATAA data{};
-    HANDLE h = FindFirstFileA(path.c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE)
+    if (!SearchHandle(FindFirstFileA(path.c_str(), &data)))
         return -1;
-    FindClose(h);
     return static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
                                      data.nFileSizeLow);
 }
@@ -96,9 +83,9 @@ DateTime SystemFiles::lastWriteLocal(const std::string& path) const {
 }
 
 void SystemFiles::writeFile(const std::string& path, std::string_view bytes) const {
-    Handle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (h.get() == INVALID_HANDLE_VALUE)
+    const UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h)
         throw Error("Erreur d'E/S " + std::to_string(GetLastError()));
     DWORD written = 0;
     if (!WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
@@ -115,10 +102,10 @@ namespace {
 } // namespace
 
 void SystemFiles::appendFile(const std::string& path, std::string_view bytes) const {
-    const Handle h(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle h(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    if (h.get() == INVALID_HANDLE_VALUE ||
+    if (!h ||
         !WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size())
         throwIoError();
@@ -126,9 +113,9 @@ void SystemFiles::appendFile(const std::string& path, std::string_view bytes) co
 
 void SystemFiles::replaceFile(const std::string& from, const std::string& to) const {
     {
-        const Handle h(CreateFileA(from.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (h.get() == INVALID_HANDLE_VALUE || !FlushFileBuffers(h.get()))
+        const UniqueHandle h(CreateFileA(from.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!h || !FlushFileBuffers(h.get()))
             throwIoError();
     }
     if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -155,8 +142,8 @@ void SystemFiles::createFolders(const std::string& path) const {
 std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
     std::vector<DirectoryEntry> entries;
     WIN32_FIND_DATAA data{};
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE)
+    const SearchHandle h(FindFirstFileA((folder + "\\*").c_str(), &data));
+    if (!h)
         return entries;
     do {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
@@ -164,16 +151,15 @@ std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
                 {data.cFileName, toLocal(data.ftLastWriteTime),
                  static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
                                            data.nFileSizeLow)});
-    } while (FindNextFileA(h, &data));
-    FindClose(h);
+    } while (FindNextFileA(h.get(), &data));
     return entries;
 }
 
 bool SystemFiles::heldForWriting(const std::string& path) const {
     // The same sharing the upload's open asks for, held only for this look.
-    const Handle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
-    return h.get() == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION;
+    const UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !h && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 } // namespace quorva

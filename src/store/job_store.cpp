@@ -58,53 +58,7 @@ DateTime parseDate(const std::string& text) {
     return d;
 }
 
-// One prepared statement, finalized on every path.
-class Statement {
-public:
-    Statement(sqlite3* db, const std::string& sql) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement_, nullptr) != SQLITE_OK)
-            fail();
-    }
-    ~Statement() { sqlite3_finalize(statement_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    Statement& bind(int index, const std::string& text) {
-        sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
-                          SQLITE_TRANSIENT);
-        return *this;
-    }
-    Statement& bind(int index, std::int64_t value) {
-        sqlite3_bind_int64(statement_, index, value);
-        return *this;
-    }
-    // True while there is a row to read.
-    bool step() {
-        const int rc = sqlite3_step(statement_);
-        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-            fail();
-        return rc == SQLITE_ROW;
-    }
-    std::string text(int column) const {
-        const auto* bytes = sqlite3_column_text(statement_, column);
-        return bytes == nullptr
-                   ? std::string()
-                   : std::string(reinterpret_cast<const char*>(bytes),
-                                 static_cast<size_t>(sqlite3_column_bytes(statement_, column)));
-    }
-    std::int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
-    int parameterCount() const { return sqlite3_bind_parameter_count(statement_); }
-
-private:
-    [[noreturn]] void fail() const {
-        throw Error(std::string("Base des travaux : ") + sqlite3_errmsg(db_));
-    }
-
-    sqlite3* db_;
-    sqlite3_stmt* statement_ = nullptr;
-};
-
-StoredJob readJob(const Statement& row) {
+StoredJob readJob(const sqlite::Statement& row) {
     StoredJob job;
     job.key = row.integer(0);
     job.spoolName = row.text(1);
@@ -129,46 +83,28 @@ StoredJob readJob(const Statement& row) {
 
 } // namespace
 
-JobStore::JobStore(const std::string& utf8Path) {
-    const int rc = sqlite3_open_v2(
-        utf8Path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-        nullptr);
-    try {
-        if (rc != SQLITE_OK)
-            throw Error(std::string("Base des travaux : ") +
-                        (db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc)));
-        sqlite3_busy_timeout(db_, 5000);
-        execute("PRAGMA journal_mode=WAL");
-        execute("PRAGMA synchronous=FULL");
-        execute(kSchema);
-        // The program ended while these were on the wire: their answer was never evaluated.
-        execute("UPDATE jobs SET in_flight = 0, maybe_duplicate = 1, state = 0 "
-                "WHERE in_flight = 1");
-    } catch (...) {
-        sqlite3_close(db_);
-        throw;
-    }
+JobStore::JobStore(const std::string& utf8Path)
+    : db_(utf8Path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+          "Base des travaux : ") {
+    db_.busyTimeout(5000);
+    db_.exec("PRAGMA journal_mode=WAL");
+    db_.exec("PRAGMA synchronous=FULL");
+    // Version 1 is the first schema; its IF NOT EXISTS also takes in the stores written before
+    // the schema had a version.
+    db_.migrate({[this] { db_.exec(kSchema); }});
+    // The program ended while these were on the wire: their answer was never evaluated.
+    db_.exec("UPDATE jobs SET in_flight = 0, maybe_duplicate = 1, state = 0 WHERE in_flight = 1");
 }
 
-JobStore::~JobStore() {
-    sqlite3_close(db_);
-}
-
-void JobStore::execute(const char* sql) const {
-    char* message = nullptr;
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const std::string reason = message != nullptr ? message : sqlite3_errmsg(db_);
-        sqlite3_free(message);
-        throw Error("Base des travaux : " + reason);
-    }
-}
+JobStore::~JobStore() = default;
 
 std::int64_t JobStore::add(const StoredJob& job) {
     const std::lock_guard lock(mutex_);
-    Statement insert(db_, "INSERT INTO jobs (spool_name, spool_path, captured_at, print_date, "
-                          "site, job_number, customer, registration, chassis, document, state, "
-                          "report_id, last_error, copy_path) "
-                          "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    sqlite::Statement insert(db_,
+                             "INSERT INTO jobs (spool_name, spool_path, captured_at, print_date, "
+                             "site, job_number, customer, registration, chassis, document, state, "
+                             "report_id, last_error, copy_path) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     insert.bind(1, job.spoolName)
         .bind(2, job.spoolPath)
         .bind(3, dateText(job.capturedAt))
@@ -184,13 +120,13 @@ std::int64_t JobStore::add(const StoredJob& job) {
         .bind(13, job.lastError)
         .bind(14, job.copyPath)
         .step();
-    return sqlite3_last_insert_rowid(db_);
+    return db_.lastInsertId();
 }
 
 std::vector<StoredJob> JobStore::select(const std::string& where,
                                         const std::vector<std::string>& values) const {
     const std::lock_guard lock(mutex_);
-    Statement query(db_, std::string("SELECT ") + kColumns + " FROM jobs " + where);
+    sqlite::Statement query(db_, std::string("SELECT ") + kColumns + " FROM jobs " + where);
     for (size_t i = 0; i < values.size(); ++i)
         query.bind(static_cast<int>(i + 1), values[i]);
     std::vector<StoredJob> jobs;
@@ -212,7 +148,7 @@ std::optional<StoredJob> JobStore::nextDue(const DateTime& now) const {
 
 std::optional<DateTime> JobStore::nextAttempt() const {
     const std::lock_guard lock(mutex_);
-    Statement query(db_, "SELECT MIN(next_attempt) FROM jobs WHERE state = 3");
+    sqlite::Statement query(db_, "SELECT MIN(next_attempt) FROM jobs WHERE state = 3");
     if (!query.step() || query.text(0).empty())
         return std::nullopt;
     return parseDate(query.text(0));
@@ -220,7 +156,7 @@ std::optional<DateTime> JobStore::nextAttempt() const {
 
 void JobStore::update(const char* sql, std::int64_t key, const std::string& text) {
     const std::lock_guard lock(mutex_);
-    Statement statement(db_, sql);
+    sqlite::Statement statement(db_, sql);
     statement.bind(1, key);
     if (statement.parameterCount() > 1)
         statement.bind(2, text);
@@ -244,8 +180,9 @@ void JobStore::markRefused(std::int64_t key, const std::string& reason) {
 void JobStore::markFailed(std::int64_t key, const std::string& reason, const DateTime& nextAttempt,
                           bool answerLost) {
     const std::lock_guard lock(mutex_);
-    Statement(db_, "UPDATE jobs SET state = 3, in_flight = 0, last_error = ?2, next_attempt = ?3, "
-                   "maybe_duplicate = maybe_duplicate OR ?4 WHERE key = ?1")
+    sqlite::Statement(
+        db_, "UPDATE jobs SET state = 3, in_flight = 0, last_error = ?2, next_attempt = ?3, "
+             "maybe_duplicate = maybe_duplicate OR ?4 WHERE key = ?1")
         .bind(1, key)
         .bind(2, reason)
         .bind(3, dateText(nextAttempt))
@@ -259,7 +196,7 @@ void JobStore::sendAgain(std::int64_t key) {
 
 void JobStore::makeFailedDue(const DateTime& now) {
     const std::lock_guard lock(mutex_);
-    Statement(db_, "UPDATE jobs SET next_attempt = ? WHERE state = 3")
+    sqlite::Statement(db_, "UPDATE jobs SET next_attempt = ? WHERE state = 3")
         .bind(1, dateText(now))
         .step();
 }
@@ -274,13 +211,15 @@ std::vector<std::string> JobStore::removeCapturedBefore(const DateTime& cutoff) 
         if (!job.copyPath.empty())
             copies.push_back(job.copyPath);
     const std::lock_guard lock(mutex_);
-    Statement(db_, "DELETE FROM jobs WHERE captured_at < ?").bind(1, dateText(cutoff)).step();
+    sqlite::Statement(db_, "DELETE FROM jobs WHERE captured_at < ?")
+        .bind(1, dateText(cutoff))
+        .step();
     return copies;
 }
 
 std::vector<std::string> JobStore::copyPaths() const {
     const std::lock_guard lock(mutex_);
-    Statement query(db_, "SELECT copy_path FROM jobs WHERE copy_path <> ''");
+    sqlite::Statement query(db_, "SELECT copy_path FROM jobs WHERE copy_path <> ''");
     std::vector<std::string> paths;
     while (query.step())
         paths.push_back(query.text(0));
@@ -289,7 +228,7 @@ std::vector<std::string> JobStore::copyPaths() const {
 
 std::int32_t JobStore::lastJobNumber() const {
     const std::lock_guard lock(mutex_);
-    Statement query(db_, "SELECT COALESCE(MAX(job_number), 0) FROM jobs");
+    sqlite::Statement query(db_, "SELECT COALESCE(MAX(job_number), 0) FROM jobs");
     return query.step() ? static_cast<std::int32_t>(query.integer(0)) : 0;
 }
 

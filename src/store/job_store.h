@@ -6,6 +6,7 @@
 // the next start. The window's thread and the sender thread share it; each call is atomic.
 
 #include "platform/date_time.h"
+#include "store/sqlite.h"
 
 #include <cstdint>
 #include <memory>
@@ -13,8 +14,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-struct sqlite3;
 
 namespace quorva {
 
@@ -90,12 +89,11 @@ public:
     std::int32_t lastJobNumber() const;
 
 private:
-    void execute(const char* sql) const;
     void update(const char* sql, std::int64_t key, const std::string& text = {});
     std::vector<StoredJob> select(const std::string& where,
                                   const std::vector<std::string>& values) const;
 
-    sqlite3* db_ = nullptr;
+    sqlite::Database db_;
     mutable std::mutex mutex_;
 };
 

@@ -2,42 +2,15 @@
 
 // Owners of GDI objects and device contexts, so that every path releases them.
 
-#include <windows.h>
+#include "platform/unique_handle_win.h"
 
-#include <utility>
+#include <windows.h>
 
 namespace quorva {
 
-template <typename Handle> class GdiObject {
-public:
-    GdiObject() = default;
-    explicit GdiObject(Handle handle) : handle_(handle) {}
-    ~GdiObject() { reset(); }
-    GdiObject(GdiObject&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-    GdiObject& operator=(GdiObject&& other) noexcept {
-        if (this != &other) {
-            reset();
-            handle_ = std::exchange(other.handle_, nullptr);
-        }
-        return *this;
-    }
-    GdiObject(const GdiObject&) = delete;
-    GdiObject& operator=(const GdiObject&) = delete;
-
-    Handle get() const { return handle_; }
-    void reset() {
-        if (handle_ != nullptr)
-            DeleteObject(handle_);
-        handle_ = nullptr;
-    }
-
-private:
-    Handle handle_ = nullptr;
-};
-
-using Font = GdiObject<HFONT>;
-using Brush = GdiObject<HBRUSH>;
-using Bitmap = GdiObject<HBITMAP>;
+using Font = BasicUniqueHandle<DeleteObject, HFONT>;
+using Brush = BasicUniqueHandle<DeleteObject, HBRUSH>;
+using Bitmap = BasicUniqueHandle<DeleteObject, HBITMAP>;
 
 // A window's device context from GetDC, released when it goes out of scope.
 class WindowDc {

@@ -3,6 +3,7 @@
 #include "store/retry_schedule.h"
 
 #include <gmock/gmock.h>
+#include <sqlite3.h>
 
 #include <fstream>
 
@@ -60,6 +61,24 @@ TEST_F(JobStoreTest, HistoryIsKeptNinetyDaysWithItsCopies) {
 TEST_F(JobStoreTest, AFileThatIsNotAJobStoreIsRefused) {
     std::ofstream(temp.file("other.db")) << std::string(4096, 'x');
     EXPECT_THROW(JobStore(temp.file("other.db")), Error);
+}
+
+// A store written before its schema had a version keeps its jobs; one from a later program is
+// refused rather than written in a layout this one does not know.
+TEST_F(JobStoreTest, StoresOfEarlierSchemaVersionsAreTakenInLaterOnesRefused) {
+    const std::int64_t key = record();
+    const auto setVersion = [this](int version) {
+        store.reset();
+        sqlite::Database(temp.file("quorva.db"), SQLITE_OPEN_READWRITE, "")
+            .exec("PRAGMA user_version = " + std::to_string(version));
+    };
+    setVersion(0);
+    reopen();
+    EXPECT_TRUE(store->find(key));
+    EXPECT_EQ(sqlite::Database(temp.file("quorva.db"), SQLITE_OPEN_READWRITE, "").schemaVersion(),
+              1);
+    setVersion(2);
+    EXPECT_THROW(reopen(), Error);
 }
 
 TEST(RetryScheduleTest, GrowingPausesThenEveryQuarterHour) {

@@ -1,6 +1,7 @@
 #include "report-server/report_store.h"
 
 #include "report-server/text_util.h"
+#include "store/sqlite.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <system_error>
 
@@ -119,128 +119,60 @@ std::string fileText(const Upload& upload) {
 } // namespace
 
 // The numbers given and the folder each names. Used under the store's lock.
+//
+// Schema version 1: the reports table. A database from before the version has it already; a data
+// folder from before the database has its report folders taken into it.
 class ReportStore::Database {
 public:
-    explicit Database(const fs::path& file) : file_(file) {
-        sqlite3* opened = nullptr;
-        const int result = sqlite3_open_v2(file.c_str(), &opened,
-                                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        // Even a failed open gives a handle to close.
-        db_.reset(opened);
-        if (result != SQLITE_OK)
-            throw StoreError("cannot open " + file.string() + ": " +
-                             (opened ? sqlite3_errmsg(opened) : "out of memory"));
+    Database(const fs::path& file, const fs::path& reports)
+        : db_(file.string(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, file.string() + ": ") {
         // FULL: a committed row is on the disk before the answer that gives its number.
-        execute("PRAGMA synchronous = FULL");
-    }
-    Database(const Database&) = delete;
-    Database& operator=(const Database&) = delete;
-
-    // Creates the table; true when it was not there yet.
-    bool create() {
-        const bool existed = run("SELECT count(*) FROM sqlite_master WHERE name = 'reports'") != 0;
-        // AUTOINCREMENT: a number is never given again, even once its row is gone.
-        execute("CREATE TABLE IF NOT EXISTS reports (id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                "folder TEXT NOT NULL, "
-                "received TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%SZ', 'now')))");
-        return !existed;
-    }
-
-    void execute(const char* sql) {
-        char* message = nullptr;
-        if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, &message) != SQLITE_OK) {
-            const std::string reason = message ? message : sqlite3_errmsg(db_.get());
-            sqlite3_free(message);
-            throw StoreError(file_.string() + ": " + reason);
-        }
+        db_.exec("PRAGMA synchronous = FULL");
+        db_.migrate({[&] {
+            const bool existed =
+                sqlite::Statement(db_, "SELECT 1 FROM sqlite_master WHERE name = 'reports'").step();
+            // AUTOINCREMENT: a number is never given again, even once its row is gone.
+            db_.exec("CREATE TABLE IF NOT EXISTS reports (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+                     "folder TEXT NOT NULL, "
+                     "received TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%SZ', 'now')))");
+            if (!existed)
+                for (const std::uint64_t id : reportFolders(reports))
+                    insert(id);
+        }});
     }
 
-    std::uint64_t nextId() {
-        return run("SELECT coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'reports'), 0) "
-                   "+ 1");
+    std::uint64_t nextId() const {
+        sqlite::Statement query(
+            db_,
+            "SELECT coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'reports'), 0) + 1");
+        query.step();
+        return static_cast<std::uint64_t>(query.integer(0));
     }
 
-    void insert(std::uint64_t id, const std::string& folder) {
-        run("INSERT INTO reports (id, folder) VALUES (?1, ?2)", id, folder);
+    void insert(std::uint64_t id) {
+        sqlite::Statement(db_, "INSERT INTO reports (id, folder) VALUES (?1, ?2)")
+            .bind(1, static_cast<std::int64_t>(id))
+            .bind(2, folderName(id))
+            .step();
     }
 
-    std::optional<std::string> folder(std::uint64_t id) {
-        std::optional<std::string> found;
-        run("SELECT folder FROM reports WHERE id = ?1", id, {}, [&](sqlite3_stmt* row) {
-            found = reinterpret_cast<const char*>(sqlite3_column_text(row, 0));
-        });
-        return found;
+    std::optional<std::string> folder(std::uint64_t id) const {
+        sqlite::Statement query(db_, "SELECT folder FROM reports WHERE id = ?1");
+        query.bind(1, static_cast<std::int64_t>(id));
+        return query.step() ? std::optional(query.text(0)) : std::nullopt;
     }
 
-    // One write transaction; rolled back unless committed.
-    class Transaction {
-    public:
-        explicit Transaction(Database& database) : database_(database) {
-            database_.execute("BEGIN IMMEDIATE");
-        }
-        ~Transaction() {
-            if (committed_)
-                return;
-            try {
-                database_.execute("ROLLBACK");
-            } catch (const StoreError&) {
-                // The failure that got us here is the one to report.
-            }
-        }
-        Transaction(const Transaction&) = delete;
-        Transaction& operator=(const Transaction&) = delete;
-        void commit() {
-            database_.execute("COMMIT");
-            committed_ = true;
-        }
-
-    private:
-        Database& database_;
-        bool committed_ = false;
-    };
+    sqlite::Database& connection() { return db_; }
 
 private:
-    // Runs one statement with up to two parameters; each result row goes to `onRow`. Returns
-    // the first column of the last row as a number (0 when none).
-    std::uint64_t run(const char* sql, std::optional<std::uint64_t> number = {},
-                      std::optional<std::string> text = {},
-                      const std::function<void(sqlite3_stmt*)>& onRow = {}) {
-        sqlite3_stmt* statement = nullptr;
-        if (sqlite3_prepare_v2(db_.get(), sql, -1, &statement, nullptr) != SQLITE_OK)
-            throw StoreError(file_.string() + ": " + sqlite3_errmsg(db_.get()));
-        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(statement,
-                                                                          sqlite3_finalize);
-        if (number)
-            sqlite3_bind_int64(statement, 1, static_cast<sqlite3_int64>(*number));
-        if (text)
-            sqlite3_bind_text(statement, 2, text->c_str(), -1, SQLITE_TRANSIENT);
-        std::uint64_t first = 0;
-        int step;
-        while ((step = sqlite3_step(statement)) == SQLITE_ROW) {
-            first = static_cast<std::uint64_t>(sqlite3_column_int64(statement, 0));
-            if (onRow)
-                onRow(statement);
-        }
-        if (step != SQLITE_DONE)
-            throw StoreError(file_.string() + ": " + sqlite3_errmsg(db_.get()));
-        return first;
-    }
-
-    fs::path file_;
-    // A member, so that it is closed also when the constructor fails.
-    std::unique_ptr<sqlite3, int (*)(sqlite3*)> db_{nullptr, sqlite3_close};
+    sqlite::Database db_;
 };
 
 ReportStore::ReportStore(fs::path root) : root_(std::move(root)), reports_(root_ / "reports") {
     try {
         fs::create_directories(reports_);
         removeStagingFolders(reports_);
-        database_ = std::make_unique<Database>(root_ / databaseName);
-        Database::Transaction transaction(*database_);
-        if (database_->create())
-            for (const std::uint64_t id : reportFolders(reports_))
-                database_->insert(id, folderName(id));
-        transaction.commit();
+        database_ = std::make_unique<Database>(root_ / databaseName, reports_);
     } catch (const fs::filesystem_error& e) {
         throw StoreError(e.code().message() + ": " + e.path1().string());
     }
@@ -250,7 +182,7 @@ ReportStore::~ReportStore() = default;
 
 std::uint64_t ReportStore::add(const Upload& upload) {
     std::lock_guard lock(mutex_);
-    Database::Transaction transaction(*database_);
+    sqlite::Transaction transaction(database_->connection());
     const std::uint64_t id = database_->nextId();
     const fs::path folder = reportFolder(id);
     const fs::path staging = reports_ / ("." + std::to_string(id) + ".tmp");
@@ -270,7 +202,7 @@ std::uint64_t ReportStore::add(const Upload& upload) {
         fs::remove_all(staging, ignored);
         throw;
     }
-    database_->insert(id, folderName(id));
+    database_->insert(id);
     transaction.commit();
     return id;
 }

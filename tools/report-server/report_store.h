@@ -1,11 +1,12 @@
 #pragma once
 
+#include "platform/error.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,11 +30,8 @@ struct Upload {
 // A report number as folder names and answers write it: decimal, from 1, no leading zero.
 std::optional<std::uint64_t> parseReportId(std::string_view text);
 
-// The data folder cannot be created, read or written.
-class StoreError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+// The data folder or its database cannot be created, read or written.
+using StoreError = quorva::Error;
 
 // Reports kept on disk, numbered from 1 on:
 //   <root>/reports.sqlite         the numbers given and the report each names (SQLite)
