@@ -20,6 +20,7 @@
 #include "capture/spool_watcher.h"
 
 #include "platform/system_error.h"
+#include "platform/unique_handle_win.h"
 
 #include <windows.h>
 
@@ -33,25 +34,6 @@ constexpr DWORD kNotifyFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANG
 constexpr unsigned long kStatusNotifyCleanup = 0x0000010B;
 // ERROR_HANDLES_CLOSED, which MinGW's headers lack: Wine's result for that same read.
 constexpr unsigned long kErrorHandlesClosed = 676;
-
-class Handle {
-public:
-    Handle() = default;
-    ~Handle() { reset(); }
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-
-    HANDLE get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    void reset(HANDLE h = nullptr) {
-        if (h_ != nullptr)
-            CloseHandle(h_);
-        h_ = h == INVALID_HANDLE_VALUE ? nullptr : h;
-    }
-
-private:
-    HANDLE h_ = nullptr;
-};
 
 // The folder opened for listing, sharing everything, so that the spooler and the user may still
 // write, rename and delete in it.
@@ -77,8 +59,8 @@ void waitServingSentMessages(HANDLE thread) {
 } // namespace
 
 struct SpoolWatcher::State {
-    Handle directory;
-    Handle port;
+    UniqueHandle directory;
+    UniqueHandle port;
     unsigned char buffer[kChangeBufferSize] = {};
     DWORD bytesReturned = 0;
     OVERLAPPED overlapped{};
@@ -117,7 +99,7 @@ struct SpoolWatcher::State {
     // 0 while the folder's path still opens as the folder held, otherwise the error that says
     // why not (a folder deleted and made again is another folder).
     DWORD folderGone() const {
-        Handle now;
+        UniqueHandle now;
         now.reset(openDirectory(folder, 0));
         if (!now)
             return GetLastError();
@@ -282,7 +264,7 @@ private:
     }
 
     SpoolWatcher::State& form_;
-    Handle thread_;
+    UniqueHandle thread_;
 };
 
 WorkerDecision decideWorkerStep(const DequeuedCompletion& completion) {
