@@ -35,9 +35,11 @@ int main(int argc, char** argv) {
     std::transform(name.begin(), name.end(), name.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
     try {
-        const std::string id =
-            upload.send(quorva::prepareUpload(path, name, site, 1, files, locale), serverUrl)
-                .reportId;
+        const std::string id = upload
+                                   .send(quorva::prepareUpload(path, name, site, 1,
+                                                               files.lastWriteLocal(path), locale),
+                                         serverUrl)
+                                   .reportId;
         std::cout << id << "\n";
         return id.empty() ? 1 : 0;
     } catch (const quorva::Error& e) {

@@ -34,21 +34,20 @@ MainWindow::MainWindow(const MainWindowServices& services)
       settingsFolder_(settingsFolderFor(services.appData)),
       dataFolder_(dataFolderFor(services, settingsFolder_)),
       settingsStore_(settingsFileIn(settingsFolder_)), settings_(settingsStore_),
-      core_(
-          {files_, clock_, locale_, dataFolder_,
-           [this](std::int64_t key) {
-               PostMessageW(hwnd(), kJobChangedMessage, 0, static_cast<LPARAM>(key));
-           },
-           services.makeTransport},
-          *this, {}),
-      font_(messageFont()), jobsTab_(boxes_, core_.jobs(), locale_,
-                                     {[this](JobId id) { openPdf(id); },
-                                      [this](JobId id) { printCard(id); },
-                                      [this](JobId id) { core_.sendAgain(id); },
-                                      [this](JobId id) { return core_.canSendAgain(id); },
-                                      [this](JobId id) { showCard(id); },
-                                      [this] { cardTab_.printButton().setEnabled(true); },
-                                      [this] { return setting(Setting::CardPrinter); }}),
+      core_({files_, clock_, locale_, dataFolder_,
+             [this](std::int64_t key) {
+                 PostMessageW(hwnd(), kJobChangedMessage, 0, static_cast<LPARAM>(key));
+             },
+             services.makeTransport},
+            *this, {}),
+      font_(messageFont()),
+      jobsTab_(boxes_, core_.jobs(), locale_,
+               {[this](JobId id) { openPdf(id); }, [this](JobId id) { printCard(id); },
+                [this](JobId id) { core_.sendAgain(id); },
+                [this](JobId id) { return core_.canSendAgain(id); },
+                [this](JobId id) { showCard(id); },
+                [this] { cardTab_.printButton().setEnabled(true); },
+                [this] { return setting(Setting::CardPrinter); }}),
       cardTab_(boxes_), spoolTab_(boxes_), settingsTab_(boxes_, registry_, shell_),
       settlingTimer_(*this, 500) {
     core_.jobs().setListener(&jobsTab_.grid());

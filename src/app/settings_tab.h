@@ -5,9 +5,9 @@
 // registry holds the only copy of each value.
 
 #include "app/settings.h"
-#include "printers/printer_attributes.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
+#include "printers/printer_attributes.h"
 #include "ui/controls.h"
 #include "ui/tab_control.h"
 

@@ -65,11 +65,9 @@ std::string findReportId(std::string_view answer) {
 
 UploadRequest prepareUpload(const std::string& path, const std::string& fileName,
                             const std::string& siteName, std::int32_t jobNumber,
-                            const Files& files, const Locale& locale) {
+                            const DateTime& lastWrite, const Locale& locale) {
     refuseControlCharacters(siteName, "Le nom du site");
-    return {path,     {},
-            fileName, formatDayMonthYear(files.lastWriteLocal(path), locale),
-            siteName, jobNumber};
+    return {path, {}, fileName, formatDayMonthYear(lastWrite, locale), siteName, jobNumber};
 }
 
 ReportUpload::ReportUpload(HttpClient& http, const Files& files, const Clock& clock)

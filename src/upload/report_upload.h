@@ -48,11 +48,11 @@ struct UploadOutcome {
 };
 
 // Fixes the request of job number `jobNumber`: the spool file at `path` (`fileName`: its name
-// without folder, in lower case), its date read now. A site name holding a control character
-// (CR, LF...) is refused with an Error.
+// without folder, in lower case) last written at `lastWrite`. A site name holding a control
+// character (CR, LF...) is refused with an Error.
 UploadRequest prepareUpload(const std::string& path, const std::string& fileName,
                             const std::string& siteName, std::int32_t jobNumber,
-                            const Files& files, const Locale& locale);
+                            const DateTime& lastWrite, const Locale& locale);
 
 class ReportUpload {
 public:

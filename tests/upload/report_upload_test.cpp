@@ -76,7 +76,9 @@ protected:
     std::string send(const std::string& path, const std::string& fileName, const std::string& url,
                      const std::string& site, const Locale& dates) {
         ++jobNumber;
-        return upload.send(prepareUpload(path, fileName, site, jobNumber, files, dates), url)
+        return upload
+            .send(prepareUpload(path, fileName, site, jobNumber, files.lastWriteLocal(path), dates),
+                  url)
             .reportId;
     }
     std::string send(const std::string& path, const std::string& fileName, const std::string& url,
@@ -103,8 +105,7 @@ private:
 
 TEST_F(ReportUploadTest, SendsTheSixFieldsAndTheFileAndKeepsTheIdentifier) {
     ScriptedServer server({{ok("<reply><idReport>42</idReport></reply>")}});
-    EXPECT_EQ(send(spool, "00012.spl", server.url("/KelbBin/Kelb.dll/"), "Garage Nord"),
-              "42");
+    EXPECT_EQ(send(spool, "00012.spl", server.url("/KelbBin/Kelb.dll/"), "Garage Nord"), "42");
     EXPECT_EQ(upload.reportId(), "42");
     EXPECT_EQ(jobNumber, 1);
 
