@@ -37,7 +37,8 @@ struct UploadRequest {
 struct UploadOutcome {
     enum class Kind {
         Sent,    // the answer held a report identifier
-        Refused, // the answer said "erreur" (saved to the answer file), or held no identifier
+        Refused, // the answer said "erreur" (saved to the answer file), or held no identifier,
+                 // or one that is not 1 to 64 letters, digits, "-" and "_"
         Failed,  // the transfer failed
     };
     Kind kind = Kind::Failed;

@@ -144,7 +144,8 @@ TEST(ReportServerTest, NumbersGoOnAcrossRestartsAndConcurrentUploads) {
     std::vector<std::string> ids(8);
     std::vector<std::thread> uploaders;
     for (std::size_t i = 0; i < ids.size(); ++i)
-        uploaders.emplace_back([&, i] { ids[i] = idOf(deskUpload(restarted.port(), "p")); });
+        uploaders.emplace_back(
+            [&, i] { ids[i] = idOf(deskUpload(restarted.port(), "p" + std::to_string(i))); });
     for (std::thread& t : uploaders)
         t.join();
     const std::set<std::string> distinct(ids.begin(), ids.end());
