@@ -275,6 +275,12 @@ void SchannelConnection::checkServerCertificate() const {
         throw refusedCertificate(systemErrorText(GetLastError()));
     if (verdict.dwError != 0)
         throw refusedCertificate(certificateProblem(verdict.dwError, host_));
+    // Wine's policy lets a chain pass that ends at an authority the store does not hold.
+    const DWORD chainErrors = chain->TrustStatus.dwErrorStatus;
+    if (chainErrors & CERT_TRUST_IS_NOT_TIME_VALID)
+        throw refusedCertificate(certificateProblem(CERT_E_EXPIRED, host_));
+    if (chainErrors != CERT_TRUST_NO_ERROR)
+        throw refusedCertificate(certificateProblem(CERT_E_UNTRUSTEDROOT, host_));
 }
 
 void SchannelConnection::sendAll(std::string_view bytes, std::chrono::milliseconds limit) {
