@@ -7,6 +7,7 @@
 #include "net/connection.h"
 #include "platform/error.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -59,6 +60,9 @@ private:
     explicit TcpSocket(NativeSocket handle) : handle_(handle) {}
 
     NativeSocket handle_ = invalidSocket;
+    // Set by shutdown(): a wait under way ends at its next look (Winsock's select does not
+    // notice a shutdown from another thread under Wine).
+    std::atomic<bool> shutDown_ = false;
     static constexpr NativeSocket invalidSocket = ~NativeSocket{0};
 };
 

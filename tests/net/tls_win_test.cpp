@@ -3,6 +3,7 @@
 // decrypt, one per certificate: good, for another name, expired, from an unknown authority. The
 // test authority is trusted in the Wine prefix only, for the length of the run.
 
+#include "net/socket.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/locale.h"
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace quorva {
 namespace {
@@ -103,6 +105,28 @@ TEST_F(TlsUpload, ReportServerOverHttpsGivesItsReportId) {
         upload.upload(spool, "00042.spl", setting("QUORVA_TLS_REPORT_SERVER"), "VERNO");
     EXPECT_FALSE(id.empty());
     EXPECT_EQ(id.find_first_not_of("0123456789"), std::string::npos) << id;
+}
+
+// A server that takes the connection and never answers the negotiation: interrupt() ends the
+// wait, long before the read limit would.
+TEST_F(TlsUpload, InterruptCutsTheNegotiation) {
+    TcpListener listener;
+    TcpSocket accepted;
+    std::thread server([&] {
+        accepted = listener.accept(10s);
+        char byte = 0;
+        accepted.receive(&byte, 1, 10s); // the client's first message has come
+        client.interrupt();
+    });
+    client.setReadTimeout(60s);
+    std::string answer;
+    try {
+        post("https://localhost:" + std::to_string(listener.port()) + path, answer);
+        ADD_FAILURE() << "the negotiation went through";
+    } catch (const SocketError& e) {
+        EXPECT_EQ(e.code(), 10058); // WSAESHUTDOWN
+    }
+    server.join();
 }
 
 struct Refusal {
