@@ -7,6 +7,7 @@
 
 #include "app/daily_log.h"
 #include "app/ini_settings_store.h"
+#include "app/it_alerts.h"
 #include "app/settings.h"
 #include "app/single_instance.h"
 #include "capture/change_processor.h"
@@ -178,6 +179,7 @@ public:
     const std::string& dataFolder() const { return dataFolder_; }
 
     DailyLog dailyLog;
+    ItAlerts itAlerts{systemItEventLog(), clock};
     std::unique_ptr<JobStore> jobStore;
     std::unique_ptr<Outbox> outbox;
     std::unique_ptr<Sender> sender;

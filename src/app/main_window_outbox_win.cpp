@@ -4,6 +4,7 @@
 // server; the sender tells it by message what became of each job.
 
 #include "app/main_window.h"
+#include "app/start_line.h"
 #include "platform/date_format.h"
 #include "platform/utf8.h"
 #include "upload/invoice_extraction.h"
@@ -22,6 +23,7 @@ constexpr int kKeptDays = 90;
 void MainWindow::openJobStore() {
     dailyLog.open(dataFolder_ + "\\logs");
     dailyLog.prune();
+    dailyLog.write(startLine(currentRunFacts(), settings_));
     const std::string database = dataFolder_ + "\\quorva.db";
     try {
         files.createFolders(dataFolder_ + "\\outbox");
@@ -29,7 +31,7 @@ void MainWindow::openJobStore() {
     } catch (const std::exception& e) {
         const std::string text = "Impossible d'ouvrir la base des travaux " + database + " : " +
                                  e.what() + ". Les travaux restent en mémoire jusqu'à la fermeture";
-        dailyLog.write(text);
+        itAlerts.storeUnavailable(text);
         showErrorBox(boxes, hwnd(), text);
         jobStore = std::make_unique<JobStore>(":memory:");
     }
@@ -158,6 +160,8 @@ void MainWindow::onJobChanged(std::int64_t key) {
     const int row = jobTable.findByJobKey(key);
     if (job && row >= 0)
         showJob(row, *job);
+    if (job)
+        itAlerts.jobState(job->state);
     const auto replaced = replacedJobs_.find(key);
     if (!job || job->state != JobState::Sent || replaced == replacedJobs_.end())
         return;

@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/about.h"
+#include "app/machine_settings.h"
 #include "app/proxy.h"
 #include "card/card_print.h"
 #include "platform/system_error.h"
@@ -31,9 +32,12 @@ MainWindow::MainWindow(const MainWindowServices& services)
       dailyLog(files, clock), resendItem(jobPopup, L"Renvoyer la facture", false),
       endsProgram_(services.endsProgram), settingsFolder_(settingsFolderFor(services.appData)),
       dataFolder_(services.localAppData.value_or(settingsFolder_) + "\\Zentor\\Quorva"),
-      settingsStore_(settingsFileIn(settingsFolder_)), settings_(settingsStore_),
+      settingsStore_(settingsFileIn(settingsFolder_)),
+      settings_(settingsStore_, readMachineSettings(services.registry)),
       eventLog_(eventList, dailyLog), changes_(jobTable, eventLog_, clock, locale, files),
       font_(messageFont()) {
+    boxes.setErrorSink(
+        [this](const std::string& text) { dailyLog.write("Erreur affichée : " + text); });
     cardPrinterEdit.onExit = [this] { onCardPrinterEdited(); };
     serverUrlEdit.onExit = [this] { onServerUrlEdited(); };
     siteNameEdit.onExit = [this] { onSiteNameEdited(); };
@@ -46,6 +50,7 @@ MainWindow::MainWindow(const MainWindowServices& services)
 }
 
 MainWindow::~MainWindow() {
+    boxes.setErrorSink({});
     destroy();
 }
 
@@ -185,6 +190,7 @@ void MainWindow::onFolderLost(unsigned long error) {
     const std::string text = "Dossier du spouleur inaccessible : " + systemErrorText(error);
     statusLabel.setText(text);
     eventLog_.insertTop(eventLine(clock.now(), locale, text));
+    itAlerts.spoolFolderLost(text);
 }
 
 void MainWindow::onFolderBack() {
