@@ -10,11 +10,9 @@
 # Wine registers the logon task but keeps only part of its definition and never runs it at logon;
 # it runs everything elevated, so the standard user's case is tested apart (app_program_win_tests).
 # Usage: installer_test.sh <release build folder> <quorva.nsi>
-build="$(realpath "$1")"
 nsi="$(realpath "$2")"
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-setup="$build/quorva-setup-$version.exe"
-[[ -f "$setup" ]] || fail "no $setup"
+setup=$(built "quorva-setup-$version.exe")
 
 shortcut="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Quorva.lnk"
 settings="$drive/users/$(id -un)/AppData/Roaming/Zentor/Quorva.ini"

@@ -1,5 +1,6 @@
 # Shared by the installer tests: the version built, a throwaway copy of the project's Wine prefix
-# and an earlier version to upgrade from. Source it after setting `build` to the release build.
+# and an earlier version to upgrade from. Source it with the release build folder as $1.
+build="$(realpath "$1")"
 unset DISPLAY # a display of our own: no other program's window named Quorva
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 
@@ -10,6 +11,12 @@ cp -a --reflink=auto "$QUORVA_BUILD/wineprefix" "$WINEPREFIX"
 extra_cleanup='wineserver -k 2>/dev/null'
 wineserver -p
 wine cmd /c exit
+
+# built <file name>: the file's path in the build folder, which must hold it.
+built() {
+    [[ -f "$build/$1" ]] || fail "no $build/$1"
+    echo "$build/$1"
+}
 
 drive="$WINEPREFIX/drive_c"
 program_folder="$drive/Program Files/Quorva"

@@ -6,11 +6,9 @@
 # anew); then removed, with its task and settings.
 # Wine's msiexec puts the shortcut in the user's Start menu rather than all users'.
 # Usage: msi_test.sh <release build folder> <installer folder>
-build="$(realpath "$1")"
 installer="$(realpath "$2")"
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-msi="$build/quorva-$version.msi"
-[[ -f "$msi" ]] || fail "no $msi"
+msi=$(built "quorva-$version.msi")
 
 products='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 quorva_products() { wine reg query "$products" /s /v DisplayName 2>/dev/null | grep -c 'REG_SZ *Quorva' || true; }
