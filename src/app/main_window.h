@@ -10,6 +10,7 @@
 
 #include "app/card_tab.h"
 #include "app/ini_settings_store.h"
+#include "app/it_alerts.h"
 #include "app/jobs_tab.h"
 #include "app/settings.h"
 #include "app/settings_tab.h"
@@ -127,6 +128,7 @@ private:
     int proxyPort_ = 80;
 
     CaptureCore core_;
+    ItAlerts itAlerts_;
     SpoolWatcher watcher_;
     Font font_;
     TabControl tabs_;

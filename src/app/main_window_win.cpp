@@ -1,8 +1,10 @@
 #include "app/main_window.h"
 
 #include "app/about.h"
+#include "app/machine_settings.h"
 #include "app/proxy.h"
 #include "app/single_instance.h"
+#include "app/start_line.h"
 #include "app/window_messages.h"
 #include "card/card_preview.h"
 #include "card/invoice_pdf.h"
@@ -33,14 +35,15 @@ MainWindow::MainWindow(const MainWindowServices& services)
       shell_(services.shell), endsProgram_(services.endsProgram),
       settingsFolder_(settingsFolderFor(services.appData)),
       dataFolder_(dataFolderFor(services, settingsFolder_)),
-      settingsStore_(settingsFileIn(settingsFolder_)), settings_(settingsStore_),
+      settingsStore_(settingsFileIn(settingsFolder_)),
+      settings_(settingsStore_, readMachineSettings(services.registry)),
       core_({files_, clock_, locale_, dataFolder_,
              [this](std::int64_t key) {
                  PostMessageW(hwnd(), kJobChangedMessage, 0, static_cast<LPARAM>(key));
              },
              services.makeTransport},
             *this, {}),
-      font_(messageFont()),
+      itAlerts_(systemItEventLog(), clock_), font_(messageFont()),
       jobsTab_(boxes_, core_.jobs(), locale_,
                {[this](JobId id) { openPdf(id); }, [this](JobId id) { printCard(id); },
                 [this](JobId id) { core_.sendAgain(id); },
@@ -51,6 +54,8 @@ MainWindow::MainWindow(const MainWindowServices& services)
       cardTab_(boxes_), spoolTab_(boxes_), settingsTab_(boxes_, registry_, shell_),
       settlingTimer_(*this, 500) {
     core_.jobs().setListener(&jobsTab_.grid());
+    boxes_.setErrorSink(
+        [this](const std::string& text) { core_.dailyLog().write("Erreur affichée : " + text); });
     settingsTab_.onEdited = [this](Setting which) { onSettingEdited(which); };
     settlingTimer_.onTimer = [this] { onSettlingTick(); };
     cardTab_.printButton().onClick = [this] { cardTab_.print(setting(Setting::CardPrinter)); };
@@ -62,6 +67,7 @@ MainWindow::MainWindow(const MainWindowServices& services)
 }
 
 MainWindow::~MainWindow() {
+    boxes_.setErrorSink({});
     destroy();
     core_.jobs().setListener(nullptr);
 }
@@ -113,8 +119,10 @@ void MainWindow::startUp() {
     core_.applySettings(captureSettings());
     // The job store, whatever fails later in the start-up, and before the watcher: the history
     // comes first.
-    if (const auto failure = core_.open())
+    if (const auto failure = core_.open(startLine(currentRunFacts(), settings_))) {
+        itAlerts_.storeUnavailable(*failure);
         showErrorBox(boxes_, hwnd(), *failure);
+    }
     if (proxyError)
         std::rethrow_exception(proxyError);
     // The watcher holds no handles until it starts; the last event line is forgotten as it
@@ -159,7 +167,8 @@ void MainWindow::startWatching() {
 void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case kJobChangedMessage:
-        core_.onJobChanged(static_cast<std::int64_t>(lParam));
+        if (const auto state = core_.onJobChanged(static_cast<std::int64_t>(lParam)))
+            itAlerts_.jobState(*state);
         return;
     case kAnotherStartMessage:
         onAnotherStart();
@@ -176,7 +185,8 @@ void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
                                static_cast<unsigned long>(wParam), watcher_.folder());
         break;
     case WatchEvent::FolderLost:
-        core_.onFolderLost(systemErrorText(static_cast<unsigned long>(wParam)));
+        itAlerts_.spoolFolderLost(
+            core_.onFolderLost(systemErrorText(static_cast<unsigned long>(wParam))));
         break;
     case WatchEvent::FolderBack:
         poll = core_.onFolderBack(watcher_.folder());

@@ -24,10 +24,16 @@ std::string settingsFileIn(const std::string& folder) {
 
 std::string Settings::read(Setting setting) const {
     const SettingInfo& info = settingInfo(setting);
-    std::string text = store_.read(info.key, info.defaultValue);
+    std::string text = store_.read(info.key, machine_[index(setting)].value_or(info.defaultValue));
     if (text.size() > kSettingMaxLength)
         text.resize(kSettingMaxLength);
     return text;
+}
+
+SettingOrigin Settings::origin(Setting setting) const {
+    if (store_.contains(settingInfo(setting).key))
+        return SettingOrigin::User;
+    return machine_[index(setting)] ? SettingOrigin::Machine : SettingOrigin::Default;
 }
 
 bool Settings::storeOnExit(Setting setting, const std::string& text,

@@ -1,7 +1,9 @@
 #pragma once
 
 // The four settings: their keys in the settings file, their defaults, the in-memory copies the
-// program uses, and the rule by which leaving an edit stores one.
+// program uses, and the rule by which leaving an edit stores one. A value an administrator gave
+// for the whole machine (at install time, or by group policy) takes the place of the built-in
+// default; the user's own value still wins.
 
 #include <array>
 #include <cstddef>
@@ -12,6 +14,14 @@
 namespace quorva {
 
 enum class Setting { CardPrinter, Site, Url, SpoolFolder };
+inline constexpr std::array kAllSettings{Setting::CardPrinter, Setting::Site, Setting::Url,
+                                         Setting::SpoolFolder};
+
+// Where a setting's value comes from.
+enum class SettingOrigin { User, Machine, Default };
+
+// The machine's values, indexed like Setting; nothing where the machine gives none.
+using MachineSettings = std::array<std::optional<std::string>, 4>;
 
 struct SettingInfo {
     const char* key;          // in section Options
@@ -30,6 +40,8 @@ public:
     virtual ~SettingsStore() = default;
     // The key's value, or `defaultValue` when the key is absent (present but empty: empty).
     virtual std::string read(const std::string& key, const std::string& defaultValue) const = 0;
+    // Whether the key is present, even with an empty value.
+    virtual bool contains(const std::string& key) const = 0;
     // False when the file cannot be written.
     virtual bool write(const std::string& key, const std::string& value) = 0;
     virtual const std::string& path() const = 0;
@@ -42,10 +54,13 @@ std::string settingsFileIn(const std::string& folder);
 
 class Settings {
 public:
-    explicit Settings(SettingsStore& store) : store_(store) {}
+    explicit Settings(SettingsStore& store, MachineSettings machine = {})
+        : store_(store), machine_(std::move(machine)) {}
 
-    // The value in the settings file, cut to kSettingMaxLength characters.
+    // The value in the settings file, else the machine's, else the default; cut to
+    // kSettingMaxLength characters.
     std::string read(Setting setting) const;
+    SettingOrigin origin(Setting setting) const;
 
     // The in-memory copy: the last value read from or written to the settings file.
     const std::string& value(Setting setting) const { return values_[index(setting)]; }
@@ -62,6 +77,7 @@ private:
     static std::size_t index(Setting setting) { return static_cast<std::size_t>(setting); }
 
     SettingsStore& store_;
+    MachineSettings machine_;
     std::array<std::string, 4> values_;
 };
 

@@ -39,9 +39,11 @@ CaptureCore::~CaptureCore() {
     close();
 }
 
-std::optional<std::string> CaptureCore::open() {
+std::optional<std::string> CaptureCore::open(const std::string& startLine) {
     dailyLog_.open(dataFolder_ + "\\logs");
     dailyLog_.prune();
+    if (!startLine.empty())
+        dailyLog_.write(startLine);
     const std::optional<std::string> failure = openStore();
     outbox_ = std::make_unique<Outbox>(files_, dataFolder_ + "\\outbox");
     lastJobNumber_ = store_->lastJobNumber();
@@ -204,10 +206,11 @@ bool CaptureCore::onChanges(const unsigned char* buffer, std::size_t bufferSize,
     return changes_.process(buffer, bufferSize, transferred, folder);
 }
 
-void CaptureCore::onFolderLost(const std::string& reason) {
-    const std::string text = "Dossier du spouleur inaccessible : " + reason;
+std::string CaptureCore::onFolderLost(const std::string& reason) {
+    std::string text = "Dossier du spouleur inaccessible : " + reason;
     observer_.statusChanged(text);
     events_.insertTop(eventLine(clock_.now(), locale_, text));
+    return text;
 }
 
 bool CaptureCore::onFolderBack(const std::string& folder) {
@@ -320,15 +323,17 @@ void CaptureCore::show(JobId id, const StoredJob& stored) {
         (stored.reportId.empty() ? std::string() : " (rapport " + stored.reportId + ")"));
 }
 
-void CaptureCore::onJobChanged(std::int64_t key) {
+std::optional<JobState> CaptureCore::onJobChanged(std::int64_t key) {
     if (!store_)
-        return;
+        return std::nullopt;
     const auto stored = store_->find(key);
     const JobId id = jobs_.findByStoreKey(key);
     if (stored && id != kNoJob)
         show(id, *stored);
-    if (!stored || stored->state != JobState::Sent || stored->replaces == 0)
-        return;
+    if (!stored)
+        return std::nullopt;
+    if (stored->state != JobState::Sent || stored->replaces == 0)
+        return stored->state;
     // The spooler's pause ended a version early: the event list says what replaces it.
     std::string line =
         "Version complète de " + stored->spoolName + " envoyée : rapport " + stored->reportId;
@@ -336,6 +341,7 @@ void CaptureCore::onJobChanged(std::int64_t key) {
     if (earlier && !earlier->reportId.empty())
         line += " (remplace " + earlier->reportId + ")";
     events_.insertTop(eventLine(clock_.now(), locale_, line));
+    return stored->state;
 }
 
 bool CaptureCore::canSendAgain(JobId id) const {

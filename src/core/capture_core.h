@@ -76,7 +76,8 @@ public:
     // memory when even that fails): the returned text says so. Forgets the settled jobs older
     // than 90 days, takes in the copies a crash or a lost store left unrecorded, lists the last
     // 7 days and every job still unsettled, and starts the sender.
-    std::optional<std::string> open();
+    // `startLine` opens the day's log for this run.
+    std::optional<std::string> open(const std::string& startLine = {});
     // Stops the sender, cutting its transfer short.
     void close();
 
@@ -92,7 +93,8 @@ public:
     bool watchingStarted(const std::string& folder);
     bool onChanges(const unsigned char* buffer, std::size_t bufferSize, unsigned long transferred,
                    const std::string& folder);
-    void onFolderLost(const std::string& reason);
+    // Returns the text that tells it.
+    std::string onFolderLost(const std::string& reason);
     bool onFolderBack(const std::string& folder);
 
     // One pass of the settling poll (see SettlingPoll::pass), and another try at the jobs that
@@ -100,7 +102,8 @@ public:
     void pollPass(const std::function<void()>& enableTimer);
 
     // ---- The sender's news and the user's demands
-    void onJobChanged(std::int64_t key);
+    // Returns the job's new state; nothing for a job the store no longer has.
+    std::optional<JobState> onJobChanged(std::int64_t key);
     // Whether the job was refused, failed or found unrecorded, so that it can be sent again on
     // demand.
     bool canSendAgain(JobId id) const;

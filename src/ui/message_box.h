@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace quorva {
@@ -17,6 +18,19 @@ public:
     virtual ~MessageBoxes() = default;
     // Texts in the ANSI code page; `flags` are MB_* flags. Returns the button pressed (IDOK...).
     virtual int show(HWND owner, const std::string& text, const std::string& title, UINT flags) = 0;
+
+    // Where each error box's text is also told (the daily log), so that IT sees what the user
+    // saw; none by default.
+    void setErrorSink(std::function<void(const std::string&)> sink) {
+        errorSink_ = std::move(sink);
+    }
+    void tellError(const std::string& text) const {
+        if (errorSink_)
+            errorSink_(text);
+    }
+
+private:
+    std::function<void(const std::string&)> errorSink_;
 };
 
 // The system's modal message box.

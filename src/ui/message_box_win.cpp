@@ -10,7 +10,9 @@ int SystemMessageBoxes::show(HWND owner, const std::string& text, const std::str
 }
 
 void showErrorBox(MessageBoxes& boxes, HWND owner, const std::string& message) {
-    boxes.show(owner, errorBoxText(message), kProgramTitle, MB_ICONERROR | MB_OK);
+    const std::string text = errorBoxText(message);
+    boxes.tellError(text);
+    boxes.show(owner, text, kProgramTitle, MB_ICONERROR | MB_OK);
 }
 
 void showMessage(MessageBoxes& boxes, HWND owner, const std::string& text) {

@@ -1,7 +1,9 @@
 #include "app/settings.h"
 
+#include "app/machine_settings.h"
 #include "app/memory_settings_store.h"
 #include "platform/error.h"
+#include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +39,25 @@ TEST(SettingsRead, StoredValuesWinAndAnEmptyValueStaysEmpty) {
     EXPECT_EQ(settings.read(Setting::Site), "");
     EXPECT_EQ(settings.read(Setting::Url), "http://reports:81/KelbBin/Kelb.dll/");
     EXPECT_EQ(settings.read(Setting::SpoolFolder), "d:\\spool");
+}
+
+TEST(SettingsRead, MachineValuesReplaceTheDefaultsAndTheUsersOwnStillWin) {
+    testing::MemoryRegistry registry;
+    auto& policy = registry.key(RegistryRoot::LocalMachine, kMachineSettingsKey).values;
+    policy["NomSite"] = {RegistryType::String, "LYON"};
+    policy["NomURL"] = {RegistryType::String, "http://reports:81/KelbBin/Kelb.dll/"};
+    policy["DossierSpouleur"] = {RegistryType::Dword, "", 1}; // not a string: ignored
+    MemorySettingsStore store;
+    store.values["NomURL"] = ""; // the user's own value, even empty
+    const Settings settings(store, readMachineSettings(registry));
+
+    EXPECT_EQ(settings.read(Setting::Site), "LYON");
+    EXPECT_EQ(settings.origin(Setting::Site), SettingOrigin::Machine);
+    EXPECT_EQ(settings.read(Setting::Url), "");
+    EXPECT_EQ(settings.origin(Setting::Url), SettingOrigin::User);
+    EXPECT_EQ(settings.read(Setting::SpoolFolder), "c:\\windows\\system32\\spool\\printers");
+    EXPECT_EQ(settings.origin(Setting::SpoolFolder), SettingOrigin::Default);
+    EXPECT_EQ(store.writes, 0);
 }
 
 TEST(SettingsRead, LongValuesAreCut) {

@@ -100,3 +100,27 @@ close_quorva() {
     app_pid=""
     [[ "$status" -eq 0 ]] || fail "quorva.exe exited with code $status"
 }
+
+# A throwaway code-signing authority and certificate, and the environment by which the build's
+# sign script uses them.
+make_signing_certificate() {
+    local dir="$work/signing"
+    mkdir -p "$dir"
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$dir/ca.key" -out "$dir/ca.pem" -days 2 \
+        -subj "/CN=Quorva test CA" -addext basicConstraints=critical,CA:TRUE \
+        -addext keyUsage=critical,keyCertSign 2>/dev/null
+    openssl req -newkey rsa:2048 -nodes -keyout "$dir/sign.key" -out "$dir/sign.csr" \
+        -subj "/CN=Zentor test" 2>/dev/null
+    printf 'extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n' >"$dir/ext"
+    openssl x509 -req -in "$dir/sign.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca.key" -CAcreateserial \
+        -out "$dir/sign.pem" -days 2 -extfile "$dir/ext" 2>/dev/null
+    openssl pkcs12 -export -inkey "$dir/sign.key" -in "$dir/sign.pem" -certfile "$dir/ca.pem" \
+        -out "$dir/sign.pfx" -passout pass:jetable
+    export QUORVA_SIGN_CERT="$dir/sign.pfx" QUORVA_SIGN_PASSWORD=jetable
+}
+
+# Fails unless the file carries a signature that the throwaway authority vouches for.
+check_signed() {
+    osslsigncode verify -CAfile "$work/signing/ca.pem" -in "$1" >"$work/verify" 2>&1 ||
+        fail "$(basename "$1") is not signed by the test certificate: $(tail -3 "$work/verify")"
+}

@@ -100,9 +100,12 @@ TEST_F(TlsUpload, ReportServerOverHttpsGivesItsReportId) {
     SystemFiles systemFiles;
     SystemClock systemClock;
     FixedLocale locale;
-    ReportUpload upload(client, systemFiles, systemClock, locale);
-    const std::string id =
-        upload.upload(spool, "00042.spl", setting("QUORVA_TLS_REPORT_SERVER"), "VERNO");
+    ReportUpload upload(client, systemFiles, systemClock);
+    const std::string id = upload
+                               .send(prepareUpload(spool, "00042.spl", "VERNO", 1,
+                                                   systemFiles.lastWriteLocal(spool), locale),
+                                     setting("QUORVA_TLS_REPORT_SERVER"))
+                               .reportId;
     EXPECT_FALSE(id.empty());
     EXPECT_EQ(id.find_first_not_of("0123456789"), std::string::npos) << id;
 }
