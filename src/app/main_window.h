@@ -105,6 +105,7 @@ private:
     void OnCreate() override;
     void OnDestroy() override;
     void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnEndSession() override;
     bool OnSysCommand(UINT command) override;
 
     void createControls();

@@ -137,6 +137,12 @@ void MainWindow::shutDown() {
     watcher_.stop();
 }
 
+// Windows ends the process once this returns, without WM_DESTROY: the sender's transfer is cut
+// and its job left waiting for the next start.
+void MainWindow::OnEndSession() {
+    shutDown();
+}
+
 CaptureSettings MainWindow::captureSettings() const {
     return {setting(Setting::SpoolFolder),
             setting(Setting::Site),

@@ -41,9 +41,11 @@ public:
     TcpSocket& operator=(const TcpSocket&) = delete;
 
     // Resolves `host` and connects to the first of its addresses that accepts, all within
-    // `limit`. Throws SocketError (the time-out's own error number when the limit passes).
+    // `limit`. Throws SocketError (the time-out's own error number when the limit passes, the
+    // shut-down one as soon as `cancelled` is set, from any thread).
     static TcpSocket connect(const std::string& host, std::uint16_t port,
-                             std::chrono::milliseconds limit);
+                             std::chrono::milliseconds limit,
+                             const std::atomic<bool>* cancelled = nullptr);
 
     // A peer taking one byte at a time cannot stretch a send past its limit.
     void sendAll(std::string_view bytes, std::chrono::milliseconds limit) override;

@@ -23,19 +23,24 @@ int descriptor(NativeSocket handle) {
     return static_cast<int>(handle);
 }
 
-// Waits until the socket is ready for `events`; false when the deadline passes first.
-bool waitUntil(int fd, short events, SteadyClock::time_point deadline) {
+// Waits until the socket is ready for `events`; false when the deadline passes first. With
+// `cancelled`, the wait goes in short slices and ends with ESHUTDOWN once it is set.
+bool waitUntil(int fd, short events, SteadyClock::time_point deadline,
+               const std::atomic<bool>* cancelled = nullptr) {
     for (;;) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now());
+        if (cancelled != nullptr && *cancelled)
+            throw SocketError(ESHUTDOWN);
+        const auto left = std::max<std::int64_t>(
+            0, std::chrono::ceil<std::chrono::milliseconds>(deadline - SteadyClock::now()).count());
+        const std::int64_t slice = cancelled != nullptr ? std::min<std::int64_t>(left, 100) : left;
         pollfd entry{fd, events, 0};
         const int ready =
-            ::poll(&entry, 1, static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 1 << 30)));
+            ::poll(&entry, 1, static_cast<int>(std::min<std::int64_t>(slice, 1 << 30)));
         if (ready > 0)
             return true;
-        if (ready == 0)
+        if (ready == 0 && slice == left)
             return false;
-        if (errno != EINTR)
+        if (ready < 0 && errno != EINTR)
             throw SocketError(errno);
     }
 }
@@ -53,7 +58,7 @@ struct AddressListDeleter {
 } // namespace
 
 TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
-                             std::chrono::milliseconds limit) {
+                             std::chrono::milliseconds limit, const std::atomic<bool>* cancelled) {
     const auto deadline = SteadyClock::now() + limit;
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -79,7 +84,7 @@ TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
                 lastError = errno;
                 continue;
             }
-            if (!waitUntil(fd, POLLOUT, deadline))
+            if (!waitUntil(fd, POLLOUT, deadline, cancelled))
                 throw SocketError(ETIMEDOUT);
             int error = 0;
             socklen_t length = sizeof error;

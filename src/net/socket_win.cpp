@@ -99,7 +99,7 @@ int chunkSize(std::size_t count) {
 } // namespace
 
 TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
-                             std::chrono::milliseconds limit) {
+                             std::chrono::milliseconds limit, const std::atomic<bool>* cancelled) {
     ensureWinsock();
     const auto deadline = SteadyClock::now() + limit;
     addrinfo hints{};
@@ -126,7 +126,8 @@ TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
                 lastFailure = lastError();
                 continue;
             }
-            if (!waitUntil(s, Readiness::Connect, deadline, socket.shutDown_))
+            if (!waitUntil(s, Readiness::Connect, deadline,
+                           cancelled != nullptr ? *cancelled : socket.shutDown_))
                 throw SocketError(WSAETIMEDOUT);
             int error = 0;
             int length = sizeof error;

@@ -82,6 +82,8 @@ protected:
     virtual void OnTimer(UINT_PTR id);
     // Private messages, WM_APP to 0xBFFF.
     virtual void OnAppMessage(UINT, WPARAM, LPARAM) {}
+    // The session ends (logoff, shutdown): the process may be ended as soon as this returns.
+    virtual void OnEndSession() {}
     // A system-menu command (its four low bits cleared): true when handled, otherwise the system
     // carries it out.
     virtual bool OnSysCommand(UINT /*command*/) { return false; }

@@ -147,6 +147,10 @@ LRESULT Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return OnDrawItem(lParam);
     case WM_CTLCOLORSTATIC:
         return OnCtlColorStatic(wParam, lParam);
+    case WM_ENDSESSION:
+        if (wParam != FALSE)
+            OnEndSession();
+        return 0;
     case WM_SYSCOMMAND:
         if (OnSysCommand(static_cast<UINT>(wParam & 0xFFF0)))
             return 0;

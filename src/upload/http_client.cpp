@@ -178,13 +178,23 @@ HttpClient::Target HttpClient::prepare(const std::string& address) {
 
 void HttpClient::interrupt() {
     const std::lock_guard lock(connectionMutex_);
+    interrupted_ = true;
     if (connection_)
         connection_->shutdown();
 }
 
 void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std::string& answer) {
+    // A server that asks for Basic credentials first gets the request again at once with them.
+    if (exchange(url, body, answer) == Exchange::Unauthorized)
+        exchange(url, body, answer);
+}
+
+HttpClient::Exchange HttpClient::exchange(const std::string& url, MultipartForm& body,
+                                          std::string& answer) {
     requestSent_ = false;
     closeConnection();
+    if (interrupted_)
+        throw Error("Échange avec le serveur interrompu");
     request_.contentType = body.bodyContentType();
     const Target target = prepare(url);
     if (request_.basicAuthentication && !credential_)
@@ -220,6 +230,12 @@ void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std:
                 if (equalsNoCase(name, "Set-cookie") || equalsNoCase(name, "Set-cookie2"))
                     cookies_.store(value, target.host, target.folder, now);
         });
+        if (response.statusCode == 401 && !credential_ &&
+            offersBasic(response.values("WWW-Authenticate"))) {
+            credential_ = basicCredential(request_.username, request_.password);
+            closeConnection();
+            return Exchange::Unauthorized;
+        }
         failure = judge(reader, response, answer);
         settle(reader, response);
     } catch (...) {
@@ -228,6 +244,7 @@ void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std:
     }
     if (failure)
         throw *failure;
+    return Exchange::Answered;
 }
 
 void HttpClient::closeConnection() {
@@ -239,11 +256,14 @@ void HttpClient::closeConnection() {
 void HttpClient::open(const Target& target, const Deadline& deadline) {
     auto socket = deadline.run(connectTimeout_, [&](std::chrono::milliseconds wait) {
         return std::make_unique<TcpSocket>(
-            TcpSocket::connect(target.connectHost, target.connectPort, wait));
+            TcpSocket::connect(target.connectHost, target.connectPort, wait, &interrupted_));
     });
     {
         const std::lock_guard lock(connectionMutex_);
         connection_ = std::move(socket);
+        // An interrupt that came while the connection was being made.
+        if (interrupted_)
+            connection_->shutdown();
     }
     if (target.tunnel)
         openTunnel(target, deadline);
@@ -309,13 +329,10 @@ std::optional<HttpStatusError> HttpClient::judge(HttpAnswerReader& reader, const
         return std::nullopt;
     }
     if (code == 401) {
-        // The request is not repeated: the credential serves the posts that follow, and this
-        // answer's page is the answer.
-        if (!credential_) {
-            if (!offersBasic(head.values("WWW-Authenticate")))
-                return protocolError(reader, head);
-            credential_ = basicCredential(request_.username, request_.password);
-        }
+        // Refused although the credential went with the request: this answer's page is the
+        // answer. A first 401 that offers Basic never gets here (the request is sent again).
+        if (!credential_)
+            return protocolError(reader, head);
         readAnswerBody(reader, head, answer);
         return std::nullopt;
     }

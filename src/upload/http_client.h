@@ -19,6 +19,7 @@
 #include "upload/http_answer.h"
 #include "upload/http_cookies.h"
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -86,13 +87,17 @@ public:
     bool connected() const { return connection_ != nullptr; }
     // Whether the last post's whole request went out (its answer may still have failed).
     bool requestSent() const { return requestSent_; }
-    // Ends the exchange under way, from another thread: its waits on the server return at once.
+    // Ends the exchange under way, from another thread, and every one after it: its waits on the
+    // server return at once, also a connection still being made.
     void interrupt();
 
     // The end of one post, which every wait of it respects.
     class Deadline;
 
 private:
+    enum class Exchange { Answered, Unauthorized };
+    // One request and its answer; a first 401 that offers Basic is told rather than judged.
+    Exchange exchange(const std::string& url, MultipartForm& body, std::string& answer);
     struct Target;
     Target prepare(const std::string& url);
     void closeConnection();
@@ -118,6 +123,7 @@ private:
 
     // Guards the connection against interrupt() while it is replaced or closed.
     std::mutex connectionMutex_;
+    std::atomic<bool> interrupted_{false};
     std::unique_ptr<Connection> connection_;
     bool requestSent_ = false;
     std::string lastProtocol_;

@@ -320,7 +320,7 @@ TEST_F(CardFormTest, ThePdfCommandOpensTheHoverRowsInvoiceInTheBrowser) {
     EXPECT_EQ(shell.calls[0].file, "C:\\Browser\\browser.exe");
     EXPECT_EQ(shell.calls[0].parameters,
               "\"http://127.0.0.1:8080/KelbBin/Kelb.dll/"
-              "ReportPDF?rptSelect=idDocument=4 5&6#7&rptName=Facture\"");
+              "ReportPDF?rptSelect=idDocument=4%205%266%237&rptName=Facture\"");
     EXPECT_EQ(shell.calls[0].show, SW_SHOW);
 
     // Without a server URL, nothing opens.
