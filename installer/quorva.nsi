@@ -264,6 +264,12 @@ retryProgram:
     ${EndIf}
     SetOverwrite on
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+    ; The desk's job store, outbox and logs: one folder for every user of the desk, since one
+    ; session captures for all. Users may write in it; Quorva sets the same when it makes it.
+    SetShellVarContext all
+    CreateDirectory "$APPDATA\Zentor\Quorva"
+    nsExec::Exec '"$SYSDIR\icacls.exe" "$APPDATA\Zentor\Quorva" /grant *S-1-5-32-545:(OI)(CI)M'
+    Pop $0
     CreateShortcut "$SMPROGRAMS\Quorva.lnk" "$INSTDIR\quorva.exe" "" "$INSTDIR\quorva.exe" 0 \
         SW_SHOWNORMAL "" "Suivi des impressions et cartes de fidélité"
 

@@ -8,6 +8,7 @@
 // core; the watcher's thread only fills change buffers and hands them over by SendMessage; the
 // sender's thread owns the network and posts kJobChangedMessage back.
 
+#include "app/capture_lock.h"
 #include "app/card_tab.h"
 #include "app/ini_settings_store.h"
 #include "app/it_alerts.h"
@@ -45,12 +46,16 @@ struct MainWindowServices {
     Shell& shell;
     // The value of APPDATA, from which the settings folder is made; nothing when it is not set.
     std::optional<std::string> appData;
-    // The value of LOCALAPPDATA, under which the job store, the outbox and the logs live.
+    // The value of LOCALAPPDATA, under which an earlier version kept the job store, the outbox
+    // and the logs of each user.
     std::optional<std::string> localAppData;
     // Closing the window ends the program's message loop.
     bool endsProgram = true;
     // The sender's transport; nothing: HTTP to the report server.
     std::function<std::unique_ptr<Transport>()> makeTransport = {};
+    // The value of ProgramData, under which the desk's job store, outbox and logs live; nothing:
+    // under LOCALAPPDATA (as the tests run).
+    std::optional<std::string> programData = {};
 };
 
 // The size of the pages' client area: the card picture (1011 x 634 at 5, 5) fits on the card
@@ -87,6 +92,10 @@ public:
 private:
     void startUp();
     void shutDown();
+    // This instance captures for the desk: the job store and the watcher start.
+    void startCapture();
+    // Another session captures: says whose, and looks again every 2 s.
+    void waitForCapture();
     // Starts watching the spool tab's folder; reports its own failure.
     void startWatching();
     void onSettingEdited(Setting which);
@@ -129,6 +138,7 @@ private:
     int proxyPort_ = 80;
 
     CaptureCore core_;
+    CaptureLock captureLock_;
     ItAlerts itAlerts_;
     SpoolWatcher watcher_;
     Font font_;
@@ -138,6 +148,7 @@ private:
     SpoolTab spoolTab_;
     SettingsTab settingsTab_;
     Timer settlingTimer_;
+    Timer captureTimer_;
 };
 
 } // namespace quorva

@@ -23,8 +23,18 @@ constexpr DWORD kWindowStyle =
 // Space around the tab control, in the window's client area.
 constexpr int kMargin = 6;
 
-std::string dataFolderFor(const MainWindowServices& services, const std::string& settingsFolder) {
+std::string userDataFolder(const MainWindowServices& services, const std::string& settingsFolder) {
     return services.localAppData.value_or(settingsFolder) + "\\Zentor\\Quorva";
+}
+
+std::string dataFolderFor(const MainWindowServices& services, const std::string& settingsFolder) {
+    return services.programData ? *services.programData + "\\Zentor\\Quorva"
+                                : userDataFolder(services, settingsFolder);
+}
+
+// The file in the desk's folder that names the user whose session captures.
+std::string capturerFile(const std::string& dataFolder) {
+    return dataFolder + "\\capture.txt";
 }
 
 } // namespace
@@ -38,6 +48,7 @@ MainWindow::MainWindow(const MainWindowServices& services)
       settingsStore_(settingsFileIn(settingsFolder_)),
       settings_(settingsStore_, readMachineSettings(services.registry)),
       core_({files_, clock_, locale_, dataFolder_,
+             services.programData ? userDataFolder(services, settingsFolder_) : std::string(),
              [this](std::int64_t key) {
                  PostMessageW(hwnd(), kJobChangedMessage, 0, static_cast<LPARAM>(key));
              },
@@ -52,12 +63,18 @@ MainWindow::MainWindow(const MainWindowServices& services)
                 [this] { cardTab_.printButton().setEnabled(true); },
                 [this] { return setting(Setting::CardPrinter); }}),
       cardTab_(boxes_), spoolTab_(boxes_), settingsTab_(boxes_, registry_, shell_),
-      settlingTimer_(*this, 500) {
+      settlingTimer_(*this, 500), captureTimer_(*this, 2000) {
     core_.jobs().setListener(&jobsTab_.grid());
     boxes_.setErrorSink(
         [this](const std::string& text) { core_.dailyLog().write("Erreur affichée : " + text); });
     settingsTab_.onEdited = [this](Setting which) { onSettingEdited(which); };
     settlingTimer_.onTimer = [this] { onSettlingTick(); };
+    captureTimer_.onTimer = [this] {
+        if (!captureLock_.tryTake())
+            return;
+        captureTimer_.setEnabled(false);
+        startCapture();
+    };
     cardTab_.printButton().onClick = [this] { cardTab_.print(setting(Setting::CardPrinter)); };
     cardTab_.onPrinting = [this](bool printing) {
         tabs_.setActivePage(printing ? cardTab_.page() : jobsTab_.page());
@@ -117,19 +134,44 @@ void MainWindow::startUp() {
         proxyPort_ = proxy->port;
     }
     core_.applySettings(captureSettings());
-    // The job store, whatever fails later in the start-up, and before the watcher: the history
-    // comes first.
-    if (const auto failure = core_.open(startLine(currentRunFacts(), settings_))) {
+    tabs_.setActivePage(jobsTab_.page());
+    settingsTab_.fillPrinterList();
+    if (captureLock_.tryTake())
+        startCapture();
+    else
+        waitForCapture();
+    if (proxyError)
+        std::rethrow_exception(proxyError);
+}
+
+void MainWindow::startCapture() {
+    createSharedFolder(dataFolder_);
+    // The job store before the watcher, so that the history comes first; both before any
+    // message box, so that nothing printed meanwhile waits on the user.
+    const auto failure = core_.open(startLine(currentRunFacts(), settings_));
+    startWatching();
+    statusChanged("");
+    try {
+        files_.writeFile(capturerFile(dataFolder_), currentRunFacts().user);
+    } catch (const std::exception& e) {
+        core_.dailyLog().write("Session qui capture non notée : " + std::string(e.what()));
+    }
+    if (failure) {
         itAlerts_.storeUnavailable(*failure);
         showErrorBox(boxes_, hwnd(), *failure);
     }
-    if (proxyError)
-        std::rethrow_exception(proxyError);
-    // The watcher holds no handles until it starts; the last event line is forgotten as it
-    // starts.
-    startWatching();
-    tabs_.setActivePage(jobsTab_.page());
-    settingsTab_.fillPrinterList();
+}
+
+void MainWindow::waitForCapture() {
+    std::string user;
+    try {
+        user = files_.readShared(capturerFile(dataFolder_));
+    } catch (const std::exception&) {
+        // Its session has not said yet.
+    }
+    statusChanged("Capture assurée par la session de " +
+                  (user.empty() ? "un autre utilisateur" : user));
+    captureTimer_.setEnabled(true);
 }
 
 void MainWindow::shutDown() {
@@ -162,7 +204,8 @@ void MainWindow::startWatching() {
         watcher_.start(spoolTab_.folder(), hwnd(), kChangeBufferMessage);
     if (result.started) {
         // Read after the first read is armed: a file written in between has a record coming.
-        core_.watchingStarted(watcher_.folder());
+        if (core_.watchingStarted(watcher_.folder()))
+            settlingTimer_.setEnabled(true);
         return;
     }
     if (result.beep)

@@ -21,7 +21,8 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
     quorva::warnWithoutAdministratorRights(boxes, nullptr);
     quorva::MainWindow form({boxes, registry, clock, locale, files, shell,
                              quorva::environmentVariable("APPDATA"),
-                             quorva::environmentVariable("LOCALAPPDATA"), /*endsProgram=*/true});
+                             quorva::environmentVariable("LOCALAPPDATA"), /*endsProgram=*/true,
+                             /*makeTransport=*/{}, quorva::environmentVariable("ProgramData")});
     form.show(showCommand);
 
     MSG message{};

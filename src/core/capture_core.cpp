@@ -29,6 +29,7 @@ void CaptureCore::Events::insertTop(const std::string& line) {
 CaptureCore::CaptureCore(Services services, CaptureObserver& observer, CaptureSettings settings)
     : files_(services.files), clock_(services.clock), locale_(services.locale),
       dataFolder_(std::move(services.dataFolder)),
+      earlierFolder_(std::move(services.earlierFolder)),
       postJobChanged_(std::move(services.postJobChanged)),
       makeTransport_(std::move(services.makeTransport)), observer_(observer),
       settings_(std::move(settings)), dailyLog_(files_, clock_), events_(observer_, dailyLog_),
@@ -59,6 +60,24 @@ std::optional<std::string> CaptureCore::open(const std::string& startLine) {
     return failure;
 }
 
+void CaptureCore::takeInEarlierStore() {
+    const std::string database = dataFolder_ + "\\quorva.db";
+    const std::string earlier = earlierFolder_ + "\\quorva.db";
+    if (earlierFolder_.empty() || earlierFolder_ == dataFolder_ ||
+        files_.sizeBySearch(database) >= 0 || files_.sizeBySearch(earlier) < 0)
+        return;
+    // The copies first: a store without its copies would send nothing, copies without their
+    // store are found again as unrecorded.
+    for (const DirectoryEntry& entry : files_.list(earlierFolder_ + "\\outbox"))
+        files_.replaceFile(earlierFolder_ + "\\outbox\\" + entry.name,
+                           dataFolder_ + "\\outbox\\" + entry.name);
+    for (const char* part : {"-wal", "-shm", ""}) {
+        if (files_.sizeBySearch(earlier + part) >= 0)
+            files_.replaceFile(earlier + part, database + part);
+    }
+    dailyLog_.write("Base des travaux reprise de " + earlierFolder_);
+}
+
 std::optional<std::string> CaptureCore::openStore() {
     const std::string database = dataFolder_ + "\\quorva.db";
     const auto openAt = [this](const std::string& path) {
@@ -67,6 +86,7 @@ std::optional<std::string> CaptureCore::openStore() {
     std::string reason;
     try {
         files_.createFolders(dataFolder_ + "\\outbox");
+        takeInEarlierStore();
         store_ = openAt(database);
         return std::nullopt;
     } catch (const std::exception& e) {

@@ -60,6 +60,9 @@ public:
         const Locale& locale;
         // The folder of the job store, the outbox and the logs.
         std::string dataFolder;
+        // Where an earlier version kept them for one user; moved into dataFolder once, when it
+        // has no store yet. Empty: nothing to take in.
+        std::string earlierFolder;
         // Called on the sender's thread: must bring the key to the core's thread and call
         // onJobChanged there.
         std::function<void(std::int64_t key)> postJobChanged;
@@ -139,6 +142,7 @@ private:
     // The job's report identifier and state into its job, and what became of it into the log.
     void show(JobId id, const StoredJob& stored);
     std::optional<std::string> openStore();
+    void takeInEarlierStore();
     void forgetOldJobs();
     void recoverOrphanCopies();
     void listHistory();
@@ -148,6 +152,7 @@ private:
     const Clock& clock_;
     const Locale& locale_;
     const std::string dataFolder_;
+    const std::string earlierFolder_;
     std::function<void(std::int64_t)> postJobChanged_;
     std::function<std::unique_ptr<Transport>()> makeTransport_;
     CaptureObserver& observer_;

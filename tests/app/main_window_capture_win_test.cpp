@@ -315,5 +315,37 @@ TEST_F(MainWindowCaptureTest, AJobLeftWaitingByTheLastRunGoesThroughTheProxy) {
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
+// Another session captures for the desk (the test holds its lock): this window says whose, sends
+// nothing, and takes capture over when that session ends.
+TEST_F(MainWindowCaptureTest, AnotherSessionsCaptureIsToldThenTakenOverWhenItEnds) {
+    ScriptedServer server({{answerWithId("4711")}});
+    // A mutex is its owning thread's: the other session's is held on a thread of its own.
+    std::promise<void> held;
+    std::promise<void> sessionEnds;
+    std::thread otherSession([&] {
+        HANDLE other = CreateMutexW(nullptr, TRUE, L"Global\\Quorva.Capture");
+        held.set_value();
+        sessionEnds.get_future().wait();
+        ReleaseMutex(other);
+        CloseHandle(other);
+    });
+    held.get_future().wait();
+    // The store the other session captures into, the desk's.
+    std::filesystem::create_directories(localAppData + "\\Zentor\\Quorva");
+    JobStore(localAppData + "\\Zentor\\Quorva\\quorva.db").markWatched(clock.now());
+    std::ofstream(localAppData + "\\Zentor\\Quorva\\capture.txt") << "paul";
+    auto form = openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n");
+    EXPECT_EQ(form->jobsTab().statusLine().text(), "Capture assurée par la session de paul");
+    drop("00031.SPL", sample("invoice-1.spl"));
+    pumpFor(1500);
+    EXPECT_EQ(form->core().jobs().size(), 0);
+
+    sessionEnds.set_value();
+    otherSession.join();
+    // The file printed meanwhile is taken as the capture starts.
+    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, "00031.spl"); }, 30000));
+    EXPECT_EQ(form->jobsTab().statusLine().text(), "");
+}
+
 } // namespace
 } // namespace quorva

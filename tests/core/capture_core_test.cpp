@@ -62,7 +62,11 @@ protected:
 
     CaptureCore& open(const CaptureSettings& settings) {
         core = std::make_unique<CaptureCore>(
-            CaptureCore::Services{files, clock, locale, temp.file("data"),
+            CaptureCore::Services{files,
+                                  clock,
+                                  locale,
+                                  temp.file("data"),
+                                  {},
                                   [this](std::int64_t key) {
                                       const std::lock_guard lock(mutex_);
                                       posted_.push_back(key);
@@ -160,7 +164,12 @@ TEST_F(CaptureCoreTest, ABrokenStoreIsSetAsideAndItsCopiesAreLeftToTheUser) {
     files.writeFile(database(), std::string(4096, 'x'));
     clock.set({2026, 12, 7, 15, 0, 0, 0});
     core = std::make_unique<CaptureCore>(
-        CaptureCore::Services{files, clock, locale, temp.file("data"), [](std::int64_t) {},
+        CaptureCore::Services{files,
+                              clock,
+                              locale,
+                              temp.file("data"),
+                              {},
+                              [](std::int64_t) {},
                               [this] { return std::make_unique<FakeTransport>(*this); }},
         *this, CaptureSettings{});
     const auto told = core->open();

@@ -51,7 +51,7 @@ fi
 wineserver -p || true # already running is fine
 wine cmd /c exit
 
-mkdir -p "$work/appdata/Zentor" "$work/local" "$work/spool"
+mkdir -p "$work/appdata/Zentor" "$work/local" "$work/machine" "$work/spool"
 spool_win="$(winepath -w "$work/spool")"
 
 # Writes the settings file: `[Options]` and the key=value lines given as arguments.
@@ -64,11 +64,11 @@ write_settings() {
 
 window_shown() { xwininfo -root -tree 2>/dev/null | grep -q '"Quorva"'; }
 
-# Starts quorva.exe with the work folder's settings and job store and waits for its window. Wine
-# sets APPDATA and LOCALAPPDATA for the first process it starts; a child of cmd gets cmd's
-# environment.
+# Starts quorva.exe with the work folder's settings and the desk's job store (under "machine")
+# and waits for its window. Wine sets APPDATA, LOCALAPPDATA and ProgramData for the first process
+# it starts; a child of cmd gets cmd's environment.
 start_quorva() {
-    wine cmd /c "set APPDATA=$(winepath -w "$work/appdata")&& set LOCALAPPDATA=$(winepath -w "$work/local")&& $(winepath -w "$exe")" \
+    wine cmd /c "set APPDATA=$(winepath -w "$work/appdata")&& set LOCALAPPDATA=$(winepath -w "$work/local")&& set ProgramData=$(winepath -w "$work/machine")&& $(winepath -w "$exe")" \
         >"$work/output" 2>&1 &
     app_pid=$!
     wait_for 60 window_shown || fail "the main window did not appear"

@@ -26,7 +26,7 @@ stop_server() {
 }
 reports() { find "$work/data/reports" -mindepth 1 -maxdepth 1 -name '[0-9]*' 2>/dev/null | wc -l; }
 # Lines of the daily log (Windows-1252 text) that match.
-logged() { cat "$work"/local/Zentor/Quorva/logs/*.log 2>/dev/null | LC_ALL=C grep -a -c "$1" || true; }
+logged() { cat "$work"/machine/Zentor/Quorva/logs/*.log 2>/dev/null | LC_ALL=C grep -a -c "$1" || true; }
 # Waits until the log tells N failures in all.
 expect_failures() {
     failed() { [[ "$(logged ': .chec : ')" -ge "$1" ]]; }

@@ -16,7 +16,7 @@ setup=$(built "quorva-setup-$version.exe")
 
 shortcut="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Quorva.lnk"
 settings="$drive/users/$(id -un)/AppData/Roaming/Zentor/Quorva.ini"
-logs="$drive/users/$(id -un)/AppData/Local/Zentor/Quorva/logs"
+logs="$drive/ProgramData/Zentor/Quorva/logs"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorva'
 # The uninstall entry's value.
 entry() { registry_value "$1" "$uninstall_key"; }
