@@ -13,6 +13,8 @@ namespace {
 
 constexpr int kHistoryDays = 7;
 constexpr int kKeptDays = 90;
+// A search shows at most this many jobs, the newest.
+constexpr int kSearchLimit = 500;
 
 } // namespace
 
@@ -101,8 +103,8 @@ void CaptureCore::recoverOrphanCopies() {
             job.state = fields ? JobState::Waiting : JobState::NotAnInvoice;
             job.copyPath = copy;
             if (fields) {
-                const UploadRequest request = prepareUpload(
-                    copy, job.spoolName, settings_.siteName, nextJobNumber(), files_, locale_);
+                const UploadRequest request = prepareUpload(copy, job.spoolName, settings_.siteName,
+                                                            nextJobNumber(), files_, locale_);
                 job.spoolPath = copy;
                 job.printDate = request.printDate;
                 job.site = request.site;
@@ -120,22 +122,52 @@ void CaptureCore::recoverOrphanCopies() {
     }
 }
 
+Job CaptureCore::historyJob(const StoredJob& stored) {
+    Job job;
+    job.spoolName = stored.spoolName;
+    job.changedAt = stored.capturedAt;
+    job.steadyReadings = kDoneReadings;
+    job.customer = stored.customer;
+    job.registration = stored.registration;
+    job.chassis = stored.chassis;
+    job.document = stored.document;
+    job.reportId = stored.reportId;
+    job.stateText = jobStateText(stored);
+    job.storeKey = stored.key;
+    job.fromHistory = true;
+    return job;
+}
+
 void CaptureCore::listHistory() {
-    for (const StoredJob& stored : store_->capturedSince(addDays(clock_.now(), -kHistoryDays))) {
-        Job job;
-        job.spoolName = stored.spoolName;
-        job.changedAt = stored.capturedAt;
-        job.steadyReadings = kDoneReadings;
-        job.customer = stored.customer;
-        job.registration = stored.registration;
-        job.chassis = stored.chassis;
-        job.document = stored.document;
-        job.reportId = stored.reportId;
-        job.stateText = jobStateText(stored);
-        job.storeKey = stored.key;
-        job.fromHistory = true;
-        jobs_.add(std::move(job));
+    for (const StoredJob& stored : store_->capturedSince(addDays(clock_.now(), -kHistoryDays)))
+        jobs_.add(historyJob(stored));
+}
+
+std::vector<JobId> CaptureCore::search(const std::wstring& text) {
+    std::vector<JobId> found;
+    if (!store_)
+        return found;
+    for (const StoredJob& stored : store_->search(text, kSearchLimit)) {
+        JobId id = jobs_.findByStoreKey(stored.key);
+        if (id == kNoJob) {
+            Job job = historyJob(stored);
+            job.foundBySearch = true;
+            id = jobs_.add(std::move(job));
+        }
+        found.push_back(id);
     }
+    return found;
+}
+
+int CaptureCore::pendingCount() const {
+    return store_ ? store_->pendingCount() : 0;
+}
+
+std::optional<JobState> CaptureCore::storedState(std::int64_t key) const {
+    if (!store_)
+        return std::nullopt;
+    const auto stored = store_->find(key);
+    return stored ? std::optional(stored->state) : std::nullopt;
 }
 
 void CaptureCore::watchingStarted(const std::string& folder) {
@@ -159,7 +191,8 @@ bool CaptureCore::onFolderBack(const std::string& folder) {
 }
 
 void CaptureCore::pollPass(const std::function<void()>& enableTimer) {
-    poll_.pass(settings_.spoolFolder, [this](JobId id) { extractAndRecord(id); }, enableTimer);
+    poll_.pass(
+        settings_.spoolFolder, [this](JobId id) { extractAndRecord(id); }, enableTimer);
 }
 
 void CaptureCore::extractAndRecord(JobId id) {
@@ -211,8 +244,9 @@ void CaptureCore::show(JobId id, const StoredJob& stored) {
         job.reportId = stored.reportId;
         job.stateText = state;
     });
-    dailyLog_.write(stored.spoolName + " : " + state +
-                    (stored.reportId.empty() ? std::string() : " (rapport " + stored.reportId + ")"));
+    dailyLog_.write(
+        stored.spoolName + " : " + state +
+        (stored.reportId.empty() ? std::string() : " (rapport " + stored.reportId + ")"));
 }
 
 void CaptureCore::onJobChanged(std::int64_t key) {

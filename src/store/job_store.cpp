@@ -205,6 +205,28 @@ std::vector<StoredJob> JobStore::capturedSince(const DateTime& from) const {
     return select("WHERE captured_at >= ? ORDER BY captured_at, key", {dateText(from)});
 }
 
+std::vector<StoredJob> JobStore::search(const std::wstring& text, int limit) const {
+    // The text is matched literally: LIKE's own wildcards in it are escaped.
+    std::string pattern = "%";
+    for (const char c : toUtf8(text)) {
+        if (c == '%' || c == '_' || c == '\\')
+            pattern += '\\';
+        pattern += c;
+    }
+    pattern += '%';
+    return select("WHERE customer LIKE ?1 ESCAPE '\\' OR registration LIKE ?1 ESCAPE '\\' "
+                  "OR chassis LIKE ?1 ESCAPE '\\' OR document LIKE ?1 ESCAPE '\\' "
+                  "ORDER BY captured_at DESC, key DESC LIMIT " +
+                      std::to_string(limit),
+                  {pattern});
+}
+
+int JobStore::pendingCount() const {
+    const std::lock_guard lock(mutex_);
+    sqlite::Statement query(db_, "SELECT COUNT(*) FROM jobs WHERE state IN (0, 3)");
+    return query.step() ? static_cast<int>(query.integer(0)) : 0;
+}
+
 std::vector<std::string> JobStore::removeCapturedBefore(const DateTime& cutoff) {
     std::vector<std::string> copies;
     for (const StoredJob& job : select("WHERE captured_at < ?", {dateText(cutoff)}))

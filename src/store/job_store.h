@@ -83,6 +83,11 @@ public:
     std::vector<StoredJob> capturedSince(const DateTime& from) const;
     // Forgets the jobs captured before `cutoff`; returns their outbox copies.
     std::vector<std::string> removeCapturedBefore(const DateTime& cutoff);
+    // The jobs whose customer, registration, chassis or document holds `text` (letter case
+    // ignored for A to Z), newest first, at most `limit`.
+    std::vector<StoredJob> search(const std::wstring& text, int limit) const;
+    // How many invoices wait to be sent: waiting, or failed and to be tried again.
+    int pendingCount() const;
     // Every outbox copy a job names.
     std::vector<std::string> copyPaths() const;
     // The highest job number recorded, 0 for none.
