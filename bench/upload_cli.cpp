@@ -3,7 +3,8 @@
 //   quorva-upload-cli SERVER_URL SPOOL_FILE [SITE]
 //
 // SERVER_URL is the base address ("http://127.0.0.1:8080/KelbBin/Kelb.dll/"); "ReportSPL" is
-// appended. Prints the report identifier; exits 1 when the server gave none.
+// appended. Prints the report identifier; when the server gave none, prints why ("erreur" and the
+// reason for a refusal, the failure's reason on stderr) and exits 1.
 
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -35,11 +36,21 @@ int main(int argc, char** argv) {
     std::transform(name.begin(), name.end(), name.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
     try {
-        const std::string id =
-            upload.send(quorva::prepareUpload(path, name, site, 1, files, locale), serverUrl)
-                .reportId;
-        std::cout << id << "\n";
-        return id.empty() ? 1 : 0;
+        const auto outcome = upload.send(
+            quorva::prepareUpload(path, name, site, 1, files.lastWriteLocal(path), locale),
+            serverUrl);
+        switch (outcome.kind) {
+        case quorva::UploadOutcome::Kind::Sent:
+            std::cout << outcome.reportId << "\n";
+            return 0;
+        case quorva::UploadOutcome::Kind::Refused:
+            std::cout << "erreur: " << outcome.reason << "\n";
+            return 1;
+        case quorva::UploadOutcome::Kind::Failed:
+            break;
+        }
+        std::cerr << "quorva-upload-cli: " << outcome.reason << "\n";
+        return 1;
     } catch (const quorva::Error& e) {
         std::cerr << "quorva-upload-cli: " << e.what() << "\n";
         return 1;

@@ -73,6 +73,8 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::show(int showCommand) {
+    // Again now that the window has its frame: a window manager may have placed it meanwhile.
+    placeInWorkArea();
     restorePlacement(showCommand);
     ShowWindow(hwnd(), showCommand);
     UpdateWindow(hwnd());
@@ -389,10 +391,22 @@ void MainWindow::restorePlacement(int& showCommand) {
     if (!remembered)
         return;
     jobsTab_.grid().setColumnWidths(remembered->columnWidths);
-    const RECT rect{remembered->left, remembered->top, remembered->right, remembered->bottom};
+    RECT rect{remembered->left, remembered->top, remembered->right, remembered->bottom};
     // A screen since unplugged would open the window out of sight.
-    if (MonitorFromRect(&rect, MONITOR_DEFAULTTONULL) == nullptr)
+    const HMONITOR screen = MonitorFromRect(&rect, MONITOR_DEFAULTTONULL);
+    if (screen == nullptr)
         return;
+    // A screen made smaller since: the window moves and shrinks into its work area.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(screen, &monitor);
+    const RECT& work = monitor.rcWork;
+    const LONG width = std::min(rect.right - rect.left, work.right - work.left);
+    const LONG height = std::min(rect.bottom - rect.top, work.bottom - work.top);
+    rect.left = std::clamp(rect.left, work.left, work.right - width);
+    rect.top = std::clamp(rect.top, work.top, work.bottom - height);
+    rect.right = rect.left + width;
+    rect.bottom = rect.top + height;
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
     GetWindowPlacement(hwnd(), &placement);

@@ -63,6 +63,13 @@ std::string actionLine(std::uint32_t action, const std::string& name) {
     return line;
 }
 
+// In the order the files were written, as their records would have come.
+void sortByWriteTime(std::vector<DirectoryEntry>& entries) {
+    std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
+        return std::tie(a.lastWrite, a.name) < std::tie(b.lastWrite, b.name);
+    });
+}
+
 bool isIgnored(const std::string& lowerName) {
     const std::string ending = rightChars(lowerName, 4);
     return std::find(kIgnoredEndings.begin(), kIgnoredEndings.end(), ending) !=
@@ -114,10 +121,14 @@ bool ChangeProcessor::processRecord(std::uint32_t action, const std::wstring& na
     std::string line = actionLine(action, lowerName);
     bool accepted = false;
     if (!isIgnored(lowerName)) {
-        const JobId id = jobs_.findByName(lowerName);
+        JobId id = jobs_.findByName(lowerName);
         // A repeat is news when its job is done: a writer that paused long enough for the job to
         // be sent has written the rest of it.
         accepted = line != lastEventLine_ || (id != kNoJob && jobs_.at(id).done());
+        // A file created anew under the name of a finished job is another job: the spooler uses
+        // its names again.
+        if (action == kActionAdded && id != kNoJob && jobs_.at(id).done())
+            id = kNoJob;
         if (accepted)
             applyChange(line, lowerName, id);
     }
@@ -125,9 +136,23 @@ bool ChangeProcessor::processRecord(std::uint32_t action, const std::wstring& na
     return accepted;
 }
 
-void ChangeProcessor::startWatching(const std::string& folder) {
+bool ChangeProcessor::startWatching(const std::string& folder,
+                                    const std::function<bool(const DirectoryEntry&)>& isNew) {
     lastEventLine_.clear();
-    readInFull(files_.list(folder));
+    std::vector<DirectoryEntry> entries = files_.list(folder);
+    readInFull(entries);
+    if (!isNew)
+        return false;
+    sortByWriteTime(entries);
+    bool added = false;
+    for (const DirectoryEntry& entry : entries) {
+        const std::string lowerName = locale_.lowerAnsi(entry.name);
+        if (isIgnored(lowerName) || jobs_.findByName(lowerName) != kNoJob || !isNew(entry))
+            continue;
+        applyChange(actionLine(kActionAdded, lowerName), lowerName, kNoJob);
+        added = true;
+    }
+    return added;
 }
 
 bool ChangeProcessor::folderBack(const std::string& folder) {
@@ -146,10 +171,7 @@ bool ChangeProcessor::rescan(const std::string& folder, std::string_view why) {
     lastEventLine_.clear();
 
     std::vector<DirectoryEntry> entries = files_.list(folder);
-    // In the order the files were written, as their records would have come.
-    std::sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
-        return std::tie(a.lastWrite, a.name) < std::tie(b.lastWrite, b.name);
-    });
+    sortByWriteTime(entries);
     bool changed = false;
     for (const DirectoryEntry& entry : entries) {
         const std::string lowerName = locale_.lowerAnsi(entry.name);
@@ -167,16 +189,15 @@ bool ChangeProcessor::rescan(const std::string& folder, std::string_view why) {
             if (entry.lastWrite <= job.changedAt && !(job.done() && job.size == -1))
                 continue;
         }
-        applyChange(actionLine(id == kNoJob ? kActionAdded : kActionModified, lowerName),
-                    lowerName, id);
+        applyChange(actionLine(id == kNoJob ? kActionAdded : kActionModified, lowerName), lowerName,
+                    id);
         changed = true;
     }
     readInFull(entries);
     return changed;
 }
 
-void ChangeProcessor::applyChange(const std::string& line, const std::string& lowerName,
-                                  JobId id) {
+void ChangeProcessor::applyChange(const std::string& line, const std::string& lowerName, JobId id) {
     const DateTime now = clock_.now();
     log_.insertTop(eventLine(now, locale_, line));
     if (id == kNoJob) {

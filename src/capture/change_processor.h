@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -49,8 +50,11 @@ public:
                  const std::string& folder);
 
     // Watching of `folder` starts: the last event line is forgotten and the folder is read in
-    // full, so that a rescan later takes only the files written after this.
-    void startWatching(const std::string& folder);
+    // full, so that a rescan later takes only the files written after this. The files there are
+    // old jobs, but for those `isNew` takes (printed while nothing watched): they get a job, as a
+    // record would have made it. Returns whether one did.
+    bool startWatching(const std::string& folder,
+                       const std::function<bool(const DirectoryEntry&)>& isNew = {});
     // The folder could be opened again after it was lost: logs it and rescans.
     bool folderBack(const std::string& folder);
     const std::string& lastEventLine() const { return lastEventLine_; }

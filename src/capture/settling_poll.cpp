@@ -28,8 +28,7 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
     bool morePolling = false;
     bool extracted = false;
     const JobId count = jobs_.size();
-    // After an extraction the remaining jobs wait for the next pass, counts unchanged.
-    for (JobId id = 0; id < count && !extracted; ++id) {
+    for (JobId id = 0; id < count; ++id) {
         const Job& job = jobs_.at(id);
         if (job.done())
             continue;
@@ -54,7 +53,7 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
             if (size <= 1)
                 continue;
             try {
-                extracted = settle(id, path, size, extract);
+                extracted |= settle(id, path, size, extract);
             } catch (...) {
                 // The error box ends this pass, but the other jobs must not stop settling.
                 if (morePolling || anyPolling(id + 1))
@@ -73,7 +72,7 @@ bool SettlingPoll::settle(JobId id, const std::string& path, std::int64_t size,
     const std::optional<Job::SettledVersion> before = jobs_.at(id).settled;
     if (before && before->size == size && before->lastWrite == lastWrite)
         return false; // a record without a new version: what was sent stands
-    extract(id);
+    extract(id, lastWrite);
     jobs_.update(id, [&](Job& job) { job.settled = Job::SettledVersion{size, lastWrite}; });
     return true;
 }

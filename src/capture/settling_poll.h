@@ -15,18 +15,19 @@ namespace quorva {
 
 class SettlingPoll {
 public:
-    // Extracts the job's invoice and records it for the sender.
-    using Extract = std::function<void(JobId id)>;
+    // Extracts the job's invoice and records it for the sender; `lastWrite` is the settled file's.
+    using Extract = std::function<void(JobId id, const DateTime& lastWrite)>;
 
     SettlingPoll(JobList& jobs, const Files& files);
 
     // The heartbeat's caption after a pass: ".." and "..." alternate.
     static std::string nextInfoText(const std::string& caption);
 
-    // One pass over the jobs of `folder`, with the timer already disabled. Calls `enableTimer`
-    // once when a job still needs polling or a job was extracted. When `extract` throws, the
-    // failed job stays done; `enableTimer` is still called when another job needs polling, then
-    // the exception propagates.
+    // One pass over the jobs of `folder`, with the timer already disabled: every job settled in
+    // it is extracted. Calls `enableTimer` once when a job still needs polling or a job was
+    // extracted. When `extract` throws, the failed job stays done and the pass ends there;
+    // `enableTimer` is still called when another job needs polling, then the exception
+    // propagates.
     void pass(const std::string& folder, const Extract& extract,
               const std::function<void()>& enableTimer);
 

@@ -2,8 +2,7 @@
 
 #include "net/ascii.h"
 #include "platform/error.h"
-
-#include <cstdio>
+#include "platform/percent_escape.h"
 
 namespace quorva {
 
@@ -25,10 +24,20 @@ std::string browserCommand(const Registry& registry) {
     return value->text;
 }
 
+// RFC 3986's unreserved characters: the only ones that mean the same anywhere in a query.
+bool isUnreserved(unsigned char byte) {
+    return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+           (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~';
+}
+
 } // namespace
 
 std::string pdfAddress(const std::string& serverUrl, const std::string& reportId) {
-    return serverUrl + "ReportPDF?rptSelect=idDocument=" + reportId + "&rptName=Facture";
+    // The identifier comes from the server: unencoded, an "&" or "#" in it would rewrite the
+    // query.
+    return serverUrl + "ReportPDF?rptSelect=idDocument=" +
+           percentEscaped(reportId, [](unsigned char byte) { return !isUnreserved(byte); }) +
+           "&rptName=Facture";
 }
 
 std::string browserProgram(std::string_view command) {
@@ -45,17 +54,9 @@ std::string quotedArgument(std::string_view text) {
     // The report identifier comes from the server: without the quotes and the escaping, a quote
     // in it would end the argument and let the server add its own options to the browser's
     // command line.
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || byte < 0x20 || byte == 0x7F) {
-            char escaped[4];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(byte));
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
+    std::string out = "\"" + percentEscaped(text, [](unsigned char byte) {
+                          return byte == '"' || isControlByte(byte);
+                      });
     // Backslashes are literal except in front of a quote, where a run of 2n stands for n.
     const size_t lastOther = out.find_last_not_of('\\');
     out.append(out.size() - lastOther - 1, '\\');

@@ -12,7 +12,8 @@
 namespace quorva {
 
 // The server URL setting as stored, then "ReportPDF?rptSelect=idDocument=", the report
-// identifier and "&rptName=Facture". Nothing is escaped and no "/" is added.
+// identifier with every byte but RFC 3986's unreserved ones as %XX, and "&rptName=Facture". No
+// "/" is added.
 std::string pdfAddress(const std::string& serverUrl, const std::string& reportId);
 
 // The program of a browser command line: the text between its first two double quotes, empty

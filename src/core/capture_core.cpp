@@ -2,8 +2,12 @@
 
 #include "platform/date_format.h"
 #include "platform/utf8.h"
+#include "store/retry_schedule.h"
 #include "upload/http_transport.h"
 #include "upload/invoice_extraction.h"
+#include "upload/report_upload.h"
+
+#include <cstdio>
 
 #include <exception>
 
@@ -13,6 +17,7 @@ namespace {
 
 constexpr int kHistoryDays = 7;
 constexpr int kKeptDays = 90;
+constexpr std::chrono::milliseconds kRetryUnrecorded{30000};
 // A search shows at most this many jobs, the newest.
 constexpr int kSearchLimit = 500;
 
@@ -39,17 +44,7 @@ CaptureCore::~CaptureCore() {
 std::optional<std::string> CaptureCore::open() {
     dailyLog_.open(dataFolder_ + "\\logs");
     dailyLog_.prune();
-    std::optional<std::string> failure;
-    const std::string database = dataFolder_ + "\\quorva.db";
-    try {
-        files_.createFolders(dataFolder_ + "\\outbox");
-        store_ = std::make_unique<JobStore>(toUtf8(locale_.ansiToWide(database)));
-    } catch (const std::exception& e) {
-        failure = "Impossible d'ouvrir la base des travaux " + database + " : " + e.what() +
-                  ". Les travaux restent en mémoire jusqu'à la fermeture";
-        dailyLog_.write(*failure);
-        store_ = std::make_unique<JobStore>(":memory:");
-    }
+    const std::optional<std::string> failure = openStore();
     outbox_ = std::make_unique<Outbox>(files_, dataFolder_ + "\\outbox");
     lastJobNumber_ = store_->lastJobNumber();
     forgetOldJobs();
@@ -62,6 +57,43 @@ std::optional<std::string> CaptureCore::open() {
                                        postJobChanged_);
     sender_->start();
     return failure;
+}
+
+std::optional<std::string> CaptureCore::openStore() {
+    const std::string database = dataFolder_ + "\\quorva.db";
+    const auto openAt = [this](const std::string& path) {
+        return std::make_unique<JobStore>(toUtf8(locale_.ansiToWide(nativePath(path))));
+    };
+    std::string reason;
+    try {
+        files_.createFolders(dataFolder_ + "\\outbox");
+        store_ = openAt(database);
+        return std::nullopt;
+    } catch (const std::exception& e) {
+        reason = e.what();
+    }
+    std::string text = "Impossible d'ouvrir la base des travaux " + database + " : " + reason;
+    try {
+        // Set aside, not deleted: it may still tell what was sent. The copies it named are then
+        // found unrecorded, and listed for the user to check.
+        const DateTime now = clock_.now();
+        const std::string aside =
+            database + "." + std::to_string(now.year * 10000 + now.month * 100 + now.day) + "-" +
+            std::to_string(now.hour * 10000 + now.minute * 100 + now.second) + ".illisible";
+        for (const char* part : {"", "-wal", "-shm"}) {
+            if (files_.sizeBySearch(database + part) >= 0)
+                files_.replaceFile(database + part, aside + part);
+        }
+        store_ = openAt(database);
+        text += ". Elle est mise de côté sous " + aside +
+                " et une nouvelle base est créée ; les factures retrouvées sont à vérifier";
+    } catch (const std::exception& e) {
+        store_ = std::make_unique<JobStore>(":memory:");
+        text +=
+            ". Les travaux restent en mémoire jusqu'à la fermeture (" + std::string(e.what()) + ")";
+    }
+    dailyLog_.write(text);
+    return text;
 }
 
 void CaptureCore::close() {
@@ -82,30 +114,39 @@ void CaptureCore::applySettings(const CaptureSettings& settings) {
 }
 
 void CaptureCore::forgetOldJobs() {
-    for (const std::string& copy :
-         store_->removeCapturedBefore(addDays(clock_.now(), -kKeptDays))) {
+    for (const StoredJob& job : store_->settledBefore(addDays(clock_.now(), -kKeptDays))) {
         try {
-            files_.removeFile(copy);
+            // The copy goes first: a copy left without its record would be taken for a job.
+            if (!job.copyPath.empty() && files_.sizeBySearch(job.copyPath) >= 0)
+                files_.removeFile(job.copyPath);
+            store_->forget(job.key);
         } catch (const std::exception& e) {
-            dailyLog_.write("Copie " + copy + " non supprimée : " + e.what());
+            dailyLog_.write("Copie " + job.copyPath + " non supprimée : " + e.what());
         }
     }
 }
 
 void CaptureCore::recoverOrphanCopies() {
-    // The program ended between a copy and its record: the copy is the job.
-    for (const std::string& copy : outbox_->orphans(store_->copyPaths())) {
+    const DateTime storeMade = store_->createdAt();
+    for (const Outbox::Orphan& orphan : outbox_->orphans(store_->copyPaths())) {
         try {
-            const auto fields = extractInvoice(files_.readShared(copy), locale_);
+            const std::string text = files_.readShared(orphan.path);
+            const auto fields = extractInvoice(text, locale_);
             StoredJob job;
-            job.spoolName = Outbox::spoolNameOf(copy);
-            job.capturedAt = clock_.now();
-            job.state = fields ? JobState::Waiting : JobState::NotAnInvoice;
-            job.copyPath = copy;
+            job.spoolName = Outbox::spoolNameOf(orphan.path);
+            job.capturedAt = orphan.written;
+            job.copyPath = orphan.path;
+            job.spoolPath = orphan.path;
+            // Copied since this store was made: the program ended between the copy and its
+            // record, so the job never went. Older, its record was in a store that was lost, and
+            // whether it went cannot be known.
+            job.state = !fields                      ? JobState::NotAnInvoice
+                        : orphan.written > storeMade ? JobState::Waiting
+                                                     : JobState::ToCheck;
             if (fields) {
-                const UploadRequest request = prepareUpload(copy, job.spoolName, settings_.siteName,
-                                                            nextJobNumber(), files_, locale_);
-                job.spoolPath = copy;
+                const UploadRequest request =
+                    prepareUpload(orphan.path, job.spoolName, settings_.siteName, nextJobNumber(),
+                                  orphan.written, locale_);
                 job.printDate = request.printDate;
                 job.site = request.site;
                 job.jobNumber = request.jobNumber;
@@ -115,9 +156,10 @@ void CaptureCore::recoverOrphanCopies() {
                 job.document = fields->document.value_or(L"");
             }
             store_->add(job);
-            dailyLog_.write(job.spoolName + " : copie retrouvée dans la boîte d'envoi");
+            dailyLog_.write(job.spoolName + " : copie retrouvée dans la boîte d'envoi (" +
+                            jobStateText(job) + ")");
         } catch (const std::exception& e) {
-            dailyLog_.write("Copie " + copy + " illisible : " + e.what());
+            dailyLog_.write("Copie " + orphan.path + " illisible : " + e.what());
         }
     }
 }
@@ -139,7 +181,7 @@ Job CaptureCore::historyJob(const StoredJob& stored) {
 }
 
 void CaptureCore::listHistory() {
-    for (const StoredJob& stored : store_->capturedSince(addDays(clock_.now(), -kHistoryDays)))
+    for (const StoredJob& stored : store_->listed(addDays(clock_.now(), -kHistoryDays)))
         jobs_.add(historyJob(stored));
 }
 
@@ -170,8 +212,23 @@ std::optional<JobState> CaptureCore::storedState(std::int64_t key) const {
     return stored ? std::optional(stored->state) : std::nullopt;
 }
 
-void CaptureCore::watchingStarted(const std::string& folder) {
-    changes_.startWatching(folder);
+bool CaptureCore::watchingStarted(const std::string& folder) {
+    const std::optional<DateTime> since = store_ ? store_->watchedSince() : std::nullopt;
+    // Older files than the store keeps may have been known and forgotten.
+    const DateTime kept = addDays(clock_.now(), 1 - kKeptDays);
+    bool added = false;
+    if (since) {
+        added = changes_.startWatching(folder, [&](const DirectoryEntry& entry) {
+            return entry.lastWrite > *since && entry.lastWrite > kept &&
+                   !store_->knows(locale_.lowerAnsi(entry.name), entry.lastWrite);
+        });
+    } else {
+        // The first start: the files there are the kept jobs of before.
+        changes_.startWatching(folder);
+    }
+    if (store_)
+        store_->markWatched(clock_.now());
+    return added;
 }
 
 bool CaptureCore::onChanges(const unsigned char* buffer, std::size_t bufferSize,
@@ -191,28 +248,80 @@ bool CaptureCore::onFolderBack(const std::string& folder) {
 }
 
 void CaptureCore::pollPass(const std::function<void()>& enableTimer) {
+    retryUnrecorded();
+    bool enabled = false;
+    const auto enable = [&] {
+        enabled = true;
+        enableTimer();
+    };
     poll_.pass(
-        settings_.spoolFolder, [this](JobId id) { extractAndRecord(id); }, enableTimer);
+        settings_.spoolFolder,
+        [this](JobId id, const DateTime& lastWrite) {
+            const std::string path = spoolPathOf(jobs_.at(id), settings_.spoolFolder);
+            if (!copyAndRecord(id, path, lastWrite))
+                unrecorded_.push_back({id, path, lastWrite, clock_.elapsed() + kRetryUnrecorded});
+        },
+        enable);
+    // The ticks go on while a job waits to be recorded.
+    if (!enabled && !unrecorded_.empty())
+        enableTimer();
 }
 
-void CaptureCore::extractAndRecord(JobId id) {
-    const std::string path = spoolPathOf(jobs_.at(id), settings_.spoolFolder);
-    const std::string text = files_.readShared(path);
-    bool invoice = false;
-    jobs_.update(id, [&](Job& job) { invoice = extractIntoJob(job, text, locale_); });
-    record(id, path, invoice);
+void CaptureCore::retryUnrecorded() {
+    const auto now = clock_.elapsed();
+    for (auto it = unrecorded_.begin(); it != unrecorded_.end();) {
+        if (it->due > now) {
+            ++it;
+        } else if (copyAndRecord(it->id, it->spoolPath, it->lastWrite)) {
+            it = unrecorded_.erase(it);
+        } else {
+            it->due = now + kRetryUnrecorded;
+            ++it;
+        }
+    }
 }
 
-void CaptureCore::record(JobId id, const std::string& path, bool invoice) {
+bool CaptureCore::copyAndRecord(JobId id, const std::string& spoolPath, const DateTime& lastWrite) {
+    const std::string name = jobs_.at(id).spoolName;
+    try {
+        // The copy first: what is read and what is sent are then the same bytes.
+        const Outbox::Copy copy = outbox_->keep(spoolPath, name, clock_.now());
+        bool invoice = false;
+        jobs_.update(id, [&](Job& job) { invoice = extractIntoJob(job, copy.bytes, locale_); });
+        if (!invoice) {
+            files_.removeFile(copy.path);
+            record(id, spoolPath, lastWrite, {}, false);
+        } else {
+            record(id, spoolPath, lastWrite, copy, true);
+        }
+        return true;
+    } catch (const std::exception& e) {
+        // A full disk or a store held by another: the job stays on show and is tried again.
+        const DateTime retry =
+            addSeconds(clock_.now(), static_cast<int>(kRetryUnrecorded.count() / 1000));
+        char time[8];
+        std::snprintf(time, sizeof time, "%02d:%02d", retry.hour, retry.minute);
+        const std::string state =
+            std::string("Échec : pas enregistrée (") + e.what() + ") — nouvel essai à " + time;
+        jobs_.update(id, [&](Job& job) { job.stateText = state; });
+        dailyLog_.write(name + " : " + state);
+        return false;
+    }
+}
+
+void CaptureCore::record(JobId id, const std::string& spoolPath, const DateTime& lastWrite,
+                         const Outbox::Copy& copy, bool invoice) {
     const Job& job = jobs_.at(id);
     StoredJob stored;
     stored.spoolName = job.spoolName;
-    stored.spoolPath = path;
+    stored.spoolPath = spoolPath;
     stored.capturedAt = job.changedAt.year > 0 ? job.changedAt : clock_.now();
     stored.state = invoice ? JobState::Waiting : JobState::NotAnInvoice;
+    stored.replaces = job.storeKey;
+    stored.spoolWritten = lastWrite;
     if (invoice) {
-        const UploadRequest request = prepareUpload(path, stored.spoolName, settings_.siteName,
-                                                    nextJobNumber(), files_, locale_);
+        const UploadRequest request = prepareUpload(spoolPath, stored.spoolName, settings_.siteName,
+                                                    nextJobNumber(), lastWrite, locale_);
         stored.printDate = request.printDate;
         stored.site = request.site;
         stored.jobNumber = request.jobNumber;
@@ -220,18 +329,12 @@ void CaptureCore::record(JobId id, const std::string& path, bool invoice) {
         stored.registration = job.registration;
         stored.chassis = job.chassis;
         stored.document = job.document;
-        try {
-            stored.copyPath = outbox_->keep(path, stored.spoolName, clock_.now());
-        } catch (const std::exception& e) {
-            // Without a copy the spool file itself is sent, while the spooler keeps it.
-            dailyLog_.write(stored.spoolName +
-                            " : pas de copie dans la boîte d'envoi : " + e.what());
-        }
+        stored.copyPath = copy.path;
     }
-    const std::int64_t earlier = job.storeKey;
     stored.key = store_->add(stored);
-    if (earlier != 0)
-        replacedJobs_[stored.key] = earlier;
+    if (stored.replaces != 0 && store_->replaceUnsent(stored.replaces))
+        dailyLog_.write(stored.spoolName + " : sa version incomplète n'est pas envoyée, la "
+                                           "version complète la remplace");
     jobs_.update(id, [&](Job& changed) { changed.storeKey = stored.key; });
     show(id, stored);
     if (invoice)
@@ -256,24 +359,23 @@ void CaptureCore::onJobChanged(std::int64_t key) {
     const JobId id = jobs_.findByStoreKey(key);
     if (stored && id != kNoJob)
         show(id, *stored);
-    const auto replaced = replacedJobs_.find(key);
-    if (!stored || stored->state != JobState::Sent || replaced == replacedJobs_.end())
+    if (!stored || stored->state != JobState::Sent || stored->replaces == 0)
         return;
-    // The spooler's pause let an incomplete job go first: the event list says what replaces it.
+    // The spooler's pause ended a version early: the event list says what replaces it.
     std::string line =
         "Version complète de " + stored->spoolName + " envoyée : rapport " + stored->reportId;
-    const auto earlier = store_->find(replaced->second);
+    const auto earlier = store_->find(stored->replaces);
     if (earlier && !earlier->reportId.empty())
         line += " (remplace " + earlier->reportId + ")";
     events_.insertTop(eventLine(clock_.now(), locale_, line));
-    replacedJobs_.erase(replaced);
 }
 
 bool CaptureCore::canSendAgain(JobId id) const {
     if (!store_ || !jobs_.contains(id))
         return false;
     const auto stored = store_->find(jobs_.at(id).storeKey);
-    return stored && (stored->state == JobState::Refused || stored->state == JobState::Failed);
+    return stored && (stored->state == JobState::Refused || stored->state == JobState::Failed ||
+                      stored->state == JobState::ToCheck);
 }
 
 void CaptureCore::sendAgain(JobId id) {

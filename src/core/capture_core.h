@@ -24,9 +24,9 @@
 #include "store/outbox.h"
 #include "upload/sender.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,9 +72,10 @@ public:
     CaptureCore(const CaptureCore&) = delete;
     CaptureCore& operator=(const CaptureCore&) = delete;
 
-    // Opens the job store (in memory when it cannot be opened: the returned text says why),
-    // forgets what is older than 90 days, records copies a crash left unrecorded, lists the last
-    // 7 days and starts the sender.
+    // Opens the job store; one that cannot be opened is moved aside and a new one made (in
+    // memory when even that fails): the returned text says so. Forgets the settled jobs older
+    // than 90 days, takes in the copies a crash or a lost store left unrecorded, lists the last
+    // 7 days and every job still unsettled, and starts the sender.
     std::optional<std::string> open();
     // Stops the sender, cutting its transfer short.
     void close();
@@ -86,19 +87,22 @@ public:
     const CaptureSettings& settings() const { return settings_; }
 
     // ---- The watcher's news; each returns whether the settling poll must run.
-    // Watching `folder` has started: its files now are old jobs.
-    void watchingStarted(const std::string& folder);
+    // Watching `folder` has started: its files now are old jobs, but for those printed while
+    // nothing watched (written since capture first watched for this store, and unknown to it).
+    bool watchingStarted(const std::string& folder);
     bool onChanges(const unsigned char* buffer, std::size_t bufferSize, unsigned long transferred,
                    const std::string& folder);
     void onFolderLost(const std::string& reason);
     bool onFolderBack(const std::string& folder);
 
-    // One pass of the settling poll (see SettlingPoll::pass).
+    // One pass of the settling poll (see SettlingPoll::pass), and another try at the jobs that
+    // could not be copied or recorded.
     void pollPass(const std::function<void()>& enableTimer);
 
     // ---- The sender's news and the user's demands
     void onJobChanged(std::int64_t key);
-    // Whether the job was refused or failed, so that it can be sent again on demand.
+    // Whether the job was refused, failed or found unrecorded, so that it can be sent again on
+    // demand.
     bool canSendAgain(JobId id) const;
     void sendAgain(JobId id);
 
@@ -124,10 +128,24 @@ private:
         DailyLog& log_;
     };
 
-    void extractAndRecord(JobId id);
-    void record(JobId id, const std::string& path, bool invoice);
+    // A settled spool file that is still to be copied and recorded (the disk was full, the store
+    // busy): tried again every 30 s, the job showing why it waits.
+    struct Unrecorded {
+        JobId id = kNoJob;
+        std::string spoolPath;
+        DateTime lastWrite;
+        std::chrono::milliseconds due{0};
+    };
+
+    // Copies the spool file, reads the invoice from the copy and records the job; false, with the
+    // job showing why, when the disk or the store refused.
+    bool copyAndRecord(JobId id, const std::string& spoolPath, const DateTime& lastWrite);
+    void record(JobId id, const std::string& spoolPath, const DateTime& lastWrite,
+                const Outbox::Copy& copy, bool invoice);
+    void retryUnrecorded();
     // The job's report identifier and state into its job, and what became of it into the log.
     void show(JobId id, const StoredJob& stored);
+    std::optional<std::string> openStore();
     void forgetOldJobs();
     void recoverOrphanCopies();
     void listHistory();
@@ -152,8 +170,7 @@ private:
     std::unique_ptr<Outbox> outbox_;
     std::unique_ptr<Sender> sender_;
     std::int32_t lastJobNumber_ = 0;
-    // Jobs sent again in their complete version, with the job each replaces.
-    std::map<std::int64_t, std::int64_t> replacedJobs_;
+    std::vector<Unrecorded> unrecorded_;
 };
 
 } // namespace quorva

@@ -1,5 +1,7 @@
 #include "core/daily_log.h"
 
+#include "platform/percent_escape.h"
+
 #include <cstdio>
 #include <exception>
 
@@ -41,7 +43,7 @@ void DailyLog::write(const std::string& line) {
     try {
         files_.appendFile(folder_ + "\\" + std::string(kPrefix) + dayText(now) +
                               std::string(kSuffix),
-                          time + line + "\r\n");
+                          time + percentEscaped(line) + "\r\n");
     } catch (const std::exception&) {
         // A full disk or a locked file costs the line, never the desk.
     }

@@ -20,7 +20,8 @@ public:
 
     // Logs go to this folder from now on (created when missing); none until it is set.
     void open(const std::string& folder);
-    // Appends "HH:MM:SS line" to today's file.
+    // Appends "HH:MM:SS line" to today's file, the line's control bytes and "%" written as %XX:
+    // a text from the server (a report id, a reason) cannot start lines of its own.
     void write(const std::string& line);
     // Deletes the files of days more than kKeptDays before today.
     void prune();

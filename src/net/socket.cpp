@@ -19,13 +19,14 @@ TcpSocket::~TcpSocket() {
 }
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept
-    : handle_(std::exchange(other.handle_, invalidSocket)) {
+    : handle_(std::exchange(other.handle_, invalidSocket)), shutDown_(other.shutDown_.load()) {
 }
 
 TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
     if (this != &other) {
         close();
         handle_ = std::exchange(other.handle_, invalidSocket);
+        shutDown_ = other.shutDown_.load();
     }
     return *this;
 }

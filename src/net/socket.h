@@ -4,8 +4,10 @@
 // a time limit on every wait. Sockets are non-blocking underneath; each wait is a poll bounded
 // by the caller's limit, so a silent peer cannot hold the caller forever.
 
+#include "net/connection.h"
 #include "platform/error.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -29,10 +31,10 @@ private:
 // The system's handle, wide enough for a Winsock SOCKET and a POSIX descriptor.
 using NativeSocket = std::uintptr_t;
 
-class TcpSocket {
+class TcpSocket final : public Connection {
 public:
     TcpSocket() = default;
-    ~TcpSocket();
+    ~TcpSocket() override;
     TcpSocket(TcpSocket&& other) noexcept;
     TcpSocket& operator=(TcpSocket&& other) noexcept;
     TcpSocket(const TcpSocket&) = delete;
@@ -43,26 +45,24 @@ public:
     static TcpSocket connect(const std::string& host, std::uint16_t port,
                              std::chrono::milliseconds limit);
 
-    // Sends every byte within `limit` in all, so that a peer taking one byte at a time cannot
-    // stretch the call.
-    void sendAll(std::string_view bytes, std::chrono::milliseconds limit);
-    // Receives up to `count` bytes, waiting at most `limit` for the first; 0 when the peer has
-    // closed the connection.
-    std::size_t receive(char* buffer, std::size_t count, std::chrono::milliseconds limit);
-    // Whether the peer has closed its side, without waiting and without consuming data.
-    bool peerClosed() const;
+    // A peer taking one byte at a time cannot stretch a send past its limit.
+    void sendAll(std::string_view bytes, std::chrono::milliseconds limit) override;
+    std::size_t receive(char* buffer, std::size_t count, std::chrono::milliseconds limit) override;
+    bool peerClosed() const override;
 
     bool isOpen() const;
     void close();
-    // Ends both directions at once, from any thread: a send or receive waiting on the socket
-    // returns. The socket stays open until close().
-    void shutdown();
+    // The socket stays open until close().
+    void shutdown() override;
 
 private:
     friend class TcpListener;
     explicit TcpSocket(NativeSocket handle) : handle_(handle) {}
 
     NativeSocket handle_ = invalidSocket;
+    // Set by shutdown(): a wait under way ends at its next look (Winsock's select does not
+    // notice a shutdown from another thread under Wine).
+    std::atomic<bool> shutDown_ = false;
     static constexpr NativeSocket invalidSocket = ~NativeSocket{0};
 };
 

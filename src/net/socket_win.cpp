@@ -37,29 +37,43 @@ int lastError() {
 
 enum class Readiness { Read, Write, Connect };
 
+// A select() under way does not notice that another thread shut the socket down (Wine), so
+// waits go in short slices and look at the socket's flag between them.
+constexpr std::chrono::milliseconds waitSlice{100};
+
 // Waits until the socket is ready; false when the deadline passes first. A connection attempt is
-// done when the socket is writable (connected) or in the exception set (refused).
-bool waitUntil(SOCKET s, Readiness wanted, SteadyClock::time_point deadline) {
-    const auto left =
-        std::max(std::chrono::ceil<std::chrono::microseconds>(deadline - SteadyClock::now()),
-                 std::chrono::microseconds{0});
-    timeval timeout{};
-    timeout.tv_sec = static_cast<long>(left.count() / 1000000);
-    timeout.tv_usec = static_cast<long>(left.count() % 1000000);
-    fd_set readable, writable, failed;
-    FD_ZERO(&readable);
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    if (wanted == Readiness::Read)
-        FD_SET(s, &readable);
-    else
-        FD_SET(s, &writable);
-    if (wanted == Readiness::Connect)
-        FD_SET(s, &failed);
-    const int ready = select(0, &readable, &writable, &failed, &timeout);
-    if (ready == SOCKET_ERROR)
-        throw SocketError(lastError());
-    return ready > 0;
+// done when the socket is writable (connected) or in the exception set (refused). Throws
+// SocketError WSAESHUTDOWN once `shutDown` is set.
+bool waitUntil(SOCKET s, Readiness wanted, SteadyClock::time_point deadline,
+               const std::atomic<bool>& shutDown) {
+    for (;;) {
+        if (shutDown)
+            throw SocketError(WSAESHUTDOWN);
+        const auto left =
+            std::max(std::chrono::ceil<std::chrono::microseconds>(deadline - SteadyClock::now()),
+                     std::chrono::microseconds{0});
+        const auto slice = std::min<std::chrono::microseconds>(left, waitSlice);
+        timeval timeout{};
+        timeout.tv_sec = static_cast<long>(slice.count() / 1000000);
+        timeout.tv_usec = static_cast<long>(slice.count() % 1000000);
+        fd_set readable, writable, failed;
+        FD_ZERO(&readable);
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        if (wanted == Readiness::Read)
+            FD_SET(s, &readable);
+        else
+            FD_SET(s, &writable);
+        if (wanted == Readiness::Connect)
+            FD_SET(s, &failed);
+        const int ready = select(0, &readable, &writable, &failed, &timeout);
+        if (ready == SOCKET_ERROR)
+            throw SocketError(lastError());
+        if (ready > 0)
+            return true;
+        if (slice == left)
+            return false;
+    }
 }
 
 void makeNonBlocking(SOCKET s) {
@@ -112,7 +126,7 @@ TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
                 lastFailure = lastError();
                 continue;
             }
-            if (!waitUntil(s, Readiness::Connect, deadline))
+            if (!waitUntil(s, Readiness::Connect, deadline, socket.shutDown_))
                 throw SocketError(WSAETIMEDOUT);
             int error = 0;
             int length = sizeof error;
@@ -139,7 +153,7 @@ void TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds limit)
         }
         if (lastError() != WSAEWOULDBLOCK)
             throw SocketError(lastError());
-        if (!waitUntil(s, Readiness::Write, deadline))
+        if (!waitUntil(s, Readiness::Write, deadline, shutDown_))
             throw SocketError(WSAETIMEDOUT);
     }
 }
@@ -153,7 +167,7 @@ std::size_t TcpSocket::receive(char* buffer, std::size_t count, std::chrono::mil
             return static_cast<std::size_t>(got);
         if (lastError() != WSAEWOULDBLOCK)
             throw SocketError(lastError());
-        if (!waitUntil(s, Readiness::Read, deadline))
+        if (!waitUntil(s, Readiness::Read, deadline, shutDown_))
             throw SocketError(WSAETIMEDOUT);
     }
 }
@@ -166,6 +180,7 @@ bool TcpSocket::peerClosed() const {
 }
 
 void TcpSocket::shutdown() {
+    shutDown_ = true;
     if (handle_ != invalidSocket)
         ::shutdown(static_cast<SOCKET>(handle_), SD_BOTH);
 }
@@ -194,7 +209,7 @@ TcpListener::TcpListener(int backlog) {
 
 TcpSocket TcpListener::accept(std::chrono::milliseconds limit) {
     const SOCKET s = native(socket_.handle_);
-    if (!waitUntil(s, Readiness::Read, SteadyClock::now() + limit))
+    if (!waitUntil(s, Readiness::Read, SteadyClock::now() + limit, socket_.shutDown_))
         throw SocketError(WSAETIMEDOUT);
     const SOCKET accepted = ::accept(s, nullptr, nullptr);
     if (accepted == INVALID_SOCKET)

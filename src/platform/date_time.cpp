@@ -56,4 +56,12 @@ bool isMidnight(const DateTime& value) {
     return value.hour == 0 && value.minute == 0 && value.second == 0;
 }
 
+std::int64_t millisecondsBetween(const DateTime& from, const DateTime& to) {
+    const auto milliseconds = [](const DateTime& d) {
+        return ((daysFromCivil(d.year, d.month, d.day) * 24 + d.hour) * 60 + d.minute) * 60000 +
+               d.second * 1000 + d.millisecond;
+    };
+    return milliseconds(to) - milliseconds(from);
+}
+
 } // namespace quorva

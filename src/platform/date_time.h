@@ -32,4 +32,7 @@ DateTime addDays(const DateTime& value, std::int64_t days);
 
 bool isMidnight(const DateTime& value);
 
+// Milliseconds from `from` to `to` on the calendar (negative when `to` comes first).
+std::int64_t millisecondsBetween(const DateTime& from, const DateTime& to);
+
 } // namespace quorva

@@ -86,4 +86,7 @@ public:
 // "Impossible d'ouvrir le fichier \"<path>\". <reason>"
 std::string openErrorText(const std::string& path, const std::string& reason);
 
+// The path as the system's own calls take it, for a library that opens files itself.
+std::string nativePath(std::string path);
+
 } // namespace quorva

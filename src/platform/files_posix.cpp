@@ -13,12 +13,12 @@
 
 namespace quorva {
 
-namespace {
-
 std::string nativePath(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
 }
+
+namespace {
 
 class Descriptor {
 public:

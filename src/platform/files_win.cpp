@@ -162,4 +162,8 @@ bool SystemFiles::heldForWriting(const std::string& path) const {
     return !h && GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
+std::string nativePath(std::string path) {
+    return path;
+}
+
 } // namespace quorva

@@ -37,11 +37,20 @@ CREATE INDEX IF NOT EXISTS jobs_by_state ON jobs (state, next_attempt);
 CREATE INDEX IF NOT EXISTS jobs_by_capture ON jobs (captured_at);
 )";
 
+// Version 2: the link between a job's versions, and when the store was made and last watched.
+constexpr const char* kSchema2 = R"(
+CREATE TABLE IF NOT EXISTS store (name TEXT PRIMARY KEY, value TEXT NOT NULL);
+INSERT OR REPLACE INTO store VALUES
+    ('created_at', strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'));
+)";
+
 constexpr const char* kColumns =
     "key, spool_name, spool_path, captured_at, print_date, site, job_number, customer, "
-    "registration, "
-    "chassis, document, state, report_id, attempts, next_attempt, last_error, maybe_duplicate, "
-    "copy_path";
+    "registration, chassis, document, state, report_id, attempts, next_attempt, last_error, "
+    "maybe_duplicate, copy_path, replaces, spool_written";
+
+// The states of jobs still to be sent or looked at, for SQL.
+constexpr const char* kUnsettled = "(0, 2, 3, 5)";
 
 // Dates as sortable text: "2026-12-08 14:05:09.250".
 std::string dateText(const DateTime& d) {
@@ -78,6 +87,8 @@ StoredJob readJob(const sqlite::Statement& row) {
     job.lastError = row.text(15);
     job.maybeDuplicate = row.integer(16) != 0;
     job.copyPath = row.text(17);
+    job.replaces = row.integer(18);
+    job.spoolWritten = parseDate(row.text(19));
     return job;
 }
 
@@ -91,7 +102,17 @@ JobStore::JobStore(const std::string& utf8Path)
     db_.exec("PRAGMA synchronous=FULL");
     // Version 1 is the first schema; its IF NOT EXISTS also takes in the stores written before
     // the schema had a version.
-    db_.migrate({[this] { db_.exec(kSchema); }});
+    db_.migrate({[this] { db_.exec(kSchema); },
+                 [this] {
+                     // A store that lost its version number may have the column already.
+                     sqlite::Statement column(
+                         db_, "SELECT 1 FROM pragma_table_info('jobs') WHERE name = 'replaces'");
+                     if (!column.step())
+                         db_.exec("ALTER TABLE jobs ADD COLUMN replaces INTEGER NOT NULL DEFAULT 0;"
+                                  "ALTER TABLE jobs ADD COLUMN spool_written TEXT NOT NULL "
+                                  "DEFAULT ''");
+                     db_.exec(kSchema2);
+                 }});
     // The program ended while these were on the wire: their answer was never evaluated.
     db_.exec("UPDATE jobs SET in_flight = 0, maybe_duplicate = 1, state = 0 WHERE in_flight = 1");
 }
@@ -103,8 +124,8 @@ std::int64_t JobStore::add(const StoredJob& job) {
     sqlite::Statement insert(db_,
                              "INSERT INTO jobs (spool_name, spool_path, captured_at, print_date, "
                              "site, job_number, customer, registration, chassis, document, state, "
-                             "report_id, last_error, copy_path) "
-                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                             "report_id, last_error, copy_path, replaces, spool_written) "
+                             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     insert.bind(1, job.spoolName)
         .bind(2, job.spoolPath)
         .bind(3, dateText(job.capturedAt))
@@ -119,6 +140,8 @@ std::int64_t JobStore::add(const StoredJob& job) {
         .bind(12, job.reportId)
         .bind(13, job.lastError)
         .bind(14, job.copyPath)
+        .bind(15, job.replaces)
+        .bind(16, dateText(job.spoolWritten))
         .step();
     return db_.lastInsertId();
 }
@@ -140,18 +163,34 @@ std::optional<StoredJob> JobStore::find(std::int64_t key) const {
     return jobs.empty() ? std::nullopt : std::optional(std::move(jobs.front()));
 }
 
-std::optional<StoredJob> JobStore::nextDue(const DateTime& now) const {
-    auto jobs = select("WHERE state = 0 OR (state = 3 AND next_attempt <= ?) ORDER BY key LIMIT 1",
-                       {dateText(now)});
+std::optional<StoredJob> JobStore::nextWaiting() const {
+    auto jobs = select("WHERE state = 0 ORDER BY key LIMIT 1", {});
     return jobs.empty() ? std::nullopt : std::optional(std::move(jobs.front()));
 }
 
-std::optional<DateTime> JobStore::nextAttempt() const {
+std::vector<StoredJob> JobStore::failedJobs() const {
+    return select("WHERE state = 3 ORDER BY key", {});
+}
+
+DateTime JobStore::createdAt() const {
     const std::lock_guard lock(mutex_);
-    sqlite::Statement query(db_, "SELECT MIN(next_attempt) FROM jobs WHERE state = 3");
-    if (!query.step() || query.text(0).empty())
+    sqlite::Statement query(db_, "SELECT value FROM store WHERE name = 'created_at'");
+    return query.step() ? parseDate(query.text(0)) : DateTime{};
+}
+
+std::optional<DateTime> JobStore::watchedSince() const {
+    const std::lock_guard lock(mutex_);
+    sqlite::Statement query(db_, "SELECT value FROM store WHERE name = 'watched_since'");
+    if (!query.step())
         return std::nullopt;
     return parseDate(query.text(0));
+}
+
+void JobStore::markWatched(const DateTime& now) {
+    const std::lock_guard lock(mutex_);
+    sqlite::Statement(db_, "INSERT OR IGNORE INTO store VALUES ('watched_since', ?)")
+        .bind(1, dateText(now))
+        .step();
 }
 
 void JobStore::update(const char* sql, std::int64_t key, const std::string& text) {
@@ -164,7 +203,9 @@ void JobStore::update(const char* sql, std::int64_t key, const std::string& text
 }
 
 void JobStore::markSending(std::int64_t key) {
-    update("UPDATE jobs SET attempts = attempts + 1, in_flight = 1 WHERE key = ?", key);
+    update("UPDATE jobs SET attempts = attempts + 1, maybe_duplicate = maybe_duplicate OR "
+           "in_flight, in_flight = 1 WHERE key = ?",
+           key);
 }
 
 void JobStore::markSent(std::int64_t key, const std::string& reportId) {
@@ -191,7 +232,16 @@ void JobStore::markFailed(std::int64_t key, const std::string& reason, const Dat
 }
 
 void JobStore::sendAgain(std::int64_t key) {
-    update("UPDATE jobs SET state = 0 WHERE key = ? AND state IN (2, 3)", key);
+    update("UPDATE jobs SET state = 0 WHERE key = ? AND state IN (2, 3, 5)", key);
+}
+
+bool JobStore::replaceUnsent(std::int64_t earlier) {
+    const std::lock_guard lock(mutex_);
+    sqlite::Statement(db_, "UPDATE jobs SET state = 6 WHERE key = ? AND state IN (0, 3) AND "
+                           "in_flight = 0")
+        .bind(1, earlier)
+        .step();
+    return db_.changes() > 0;
 }
 
 void JobStore::makeFailedDue(const DateTime& now) {
@@ -201,8 +251,10 @@ void JobStore::makeFailedDue(const DateTime& now) {
         .step();
 }
 
-std::vector<StoredJob> JobStore::capturedSince(const DateTime& from) const {
-    return select("WHERE captured_at >= ? ORDER BY captured_at, key", {dateText(from)});
+std::vector<StoredJob> JobStore::listed(const DateTime& from) const {
+    return select(std::string("WHERE captured_at >= ? OR state IN ") + kUnsettled +
+                      " ORDER BY captured_at, key",
+                  {dateText(from)});
 }
 
 std::vector<StoredJob> JobStore::search(const std::wstring& text, int limit) const {
@@ -227,16 +279,22 @@ int JobStore::pendingCount() const {
     return query.step() ? static_cast<int>(query.integer(0)) : 0;
 }
 
-std::vector<std::string> JobStore::removeCapturedBefore(const DateTime& cutoff) {
-    std::vector<std::string> copies;
-    for (const StoredJob& job : select("WHERE captured_at < ?", {dateText(cutoff)}))
-        if (!job.copyPath.empty())
-            copies.push_back(job.copyPath);
+bool JobStore::knows(const std::string& spoolName, const DateTime& lastWrite) const {
     const std::lock_guard lock(mutex_);
-    sqlite::Statement(db_, "DELETE FROM jobs WHERE captured_at < ?")
-        .bind(1, dateText(cutoff))
-        .step();
-    return copies;
+    // Stores of before the file's write time was kept know it by the capture's.
+    sqlite::Statement query(db_, "SELECT 1 FROM jobs WHERE spool_name = ?1 AND "
+                                 "(spool_written >= ?2 OR captured_at >= ?2)");
+    query.bind(1, spoolName).bind(2, dateText(lastWrite));
+    return query.step();
+}
+
+std::vector<StoredJob> JobStore::settledBefore(const DateTime& cutoff) const {
+    return select(std::string("WHERE captured_at < ? AND state NOT IN ") + kUnsettled,
+                  {dateText(cutoff)});
+}
+
+void JobStore::forget(std::int64_t key) {
+    update("DELETE FROM jobs WHERE key = ?", key);
 }
 
 std::vector<std::string> JobStore::copyPaths() const {
@@ -254,6 +312,11 @@ std::int32_t JobStore::lastJobNumber() const {
     return query.step() ? static_cast<std::int32_t>(query.integer(0)) : 0;
 }
 
+bool isUnsettled(JobState state) {
+    return state == JobState::Waiting || state == JobState::Refused || state == JobState::Failed ||
+           state == JobState::ToCheck;
+}
+
 std::string jobStateText(const StoredJob& job) {
     switch (job.state) {
     case JobState::Sent:
@@ -267,6 +330,10 @@ std::string jobStateText(const StoredJob& job) {
     }
     case JobState::NotAnInvoice:
         return "Pas une facture";
+    case JobState::ToCheck:
+        return "À vérifier : copie retrouvée";
+    case JobState::Replaced:
+        return "Remplacée par sa version complète";
     case JobState::Waiting:
         break;
     }

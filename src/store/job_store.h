@@ -23,7 +23,14 @@ enum class JobState {
     Refused = 2,      // the server answered "erreur": sent again only on the user's demand
     Failed = 3,       // the transfer failed: sent again at `nextAttempt`
     NotAnInvoice = 4, // a spool file without the invoice layout: never sent
+    ToCheck = 5,      // a copy found without its record: whether it went is unknown, so it is
+                      // sent only on the user's demand
+    Replaced = 6,     // an incomplete version whose complete one was recorded before it went
 };
+
+// Whether the job still has to reach the server, or to be looked at by the user: such a job is
+// never forgotten and always listed.
+bool isUnsettled(JobState state);
 
 struct StoredJob {
     std::int64_t key = 0;
@@ -46,6 +53,10 @@ struct StoredJob {
     // A request went out whose answer never came: the server may hold the job twice.
     bool maybeDuplicate = false;
     std::string copyPath; // the outbox copy that is sent; empty when there is none
+    // The earlier, incomplete version of the same spool job, 0 for none.
+    std::int64_t replaces = 0;
+    // The spool file's last write when it settled: the version of the file this job is.
+    DateTime spoolWritten;
 };
 
 class JobStore {
@@ -55,6 +66,14 @@ public:
     // A job that was being sent when the program ended is waiting again, marked as a possible
     // duplicate.
     explicit JobStore(const std::string& utf8Path);
+
+    // When this store was made (for a store of an earlier version: when it was brought to this
+    // one). An outbox copy older than that may belong to a store that was lost.
+    DateTime createdAt() const;
+    // When capture first watched the spool folder for this store; nothing before that.
+    std::optional<DateTime> watchedSince() const;
+    // Capture watches now: the first time is kept.
+    void markWatched(const DateTime& now);
     ~JobStore();
     JobStore(const JobStore&) = delete;
     JobStore& operator=(const JobStore&) = delete;
@@ -63,26 +82,36 @@ public:
     std::int64_t add(const StoredJob& job);
     std::optional<StoredJob> find(std::int64_t key) const;
 
-    // The oldest waiting job, or failed job whose next attempt has come.
-    std::optional<StoredJob> nextDue(const DateTime& now) const;
-    // The earliest next attempt of the failed jobs.
-    std::optional<DateTime> nextAttempt() const;
+    // The oldest waiting job.
+    std::optional<StoredJob> nextWaiting() const;
+    // The failed jobs, oldest first.
+    std::vector<StoredJob> failedJobs() const;
 
-    // The job goes on the wire: one more attempt, and in flight until its answer is evaluated.
+    // The job goes on the wire: one more attempt, and in flight until its answer is evaluated. A
+    // job already in flight (its earlier answer was never recorded) may reach the server twice.
     void markSending(std::int64_t key);
     void markSent(std::int64_t key, const std::string& reportId);
     void markRefused(std::int64_t key, const std::string& reason);
     void markFailed(std::int64_t key, const std::string& reason, const DateTime& nextAttempt,
                     bool answerLost);
-    // A refused or failed job is sent again now.
+    // A refused, failed or unchecked job is sent again now.
     void sendAgain(std::int64_t key);
     // After a success the server is back: every failed job is due now.
     void makeFailedDue(const DateTime& now);
+    // The complete version's record replaces the earlier one if that has not gone yet (waiting
+    // or failed, and not in flight); returns whether it did.
+    bool replaceUnsent(std::int64_t earlier);
 
-    // The jobs captured at or after `from`, oldest first.
-    std::vector<StoredJob> capturedSince(const DateTime& from) const;
-    // Forgets the jobs captured before `cutoff`; returns their outbox copies.
-    std::vector<std::string> removeCapturedBefore(const DateTime& cutoff);
+    // The jobs to list: those captured at or after `from`, and every unsettled one whatever its
+    // age, oldest first.
+    std::vector<StoredJob> listed(const DateTime& from) const;
+    // A job of that spool name whose file was written at or after `lastWrite`: the file is known.
+    bool knows(const std::string& spoolName, const DateTime& lastWrite) const;
+    // The settled jobs captured before `cutoff` (never one still to be sent or looked at), with
+    // their copies, for `forget`.
+    std::vector<StoredJob> settledBefore(const DateTime& cutoff) const;
+    // Forgets the job; its copy must be gone first, so that it is never found again unrecorded.
+    void forget(std::int64_t key);
     // The jobs whose customer, registration, chassis or document holds `text` (letter case
     // ignored for A to Z), newest first, at most `limit`.
     std::vector<StoredJob> search(const std::wstring& text, int limit) const;

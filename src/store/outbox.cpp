@@ -19,16 +19,17 @@ bool endsWith(std::string_view text, std::string_view end) {
 Outbox::Outbox(const Files& files, std::string folder) : files_(files), folder_(std::move(folder)) {
 }
 
-std::string Outbox::keep(const std::string& spoolPath, const std::string& spoolName,
-                         const DateTime& now) {
+Outbox::Copy Outbox::keep(const std::string& spoolPath, const std::string& spoolName,
+                          const DateTime& now) {
     char stamp[40];
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d%03d-%d-", now.year, now.month,
                   now.day, now.hour, now.minute, now.second, now.millisecond, ++sequence_);
     const std::string copy = folder_ + "\\" + stamp + spoolName;
     const std::string unfinished = copy + std::string(kUnfinished);
-    files_.writeFile(unfinished, files_.readShared(spoolPath));
+    Copy kept{copy, files_.readShared(spoolPath)};
+    files_.writeFile(unfinished, kept.bytes);
     files_.replaceFile(unfinished, copy);
-    return copy;
+    return kept;
 }
 
 std::string Outbox::spoolNameOf(const std::string& copyPath) {
@@ -39,17 +40,19 @@ std::string Outbox::spoolNameOf(const std::string& copyPath) {
     return name;
 }
 
-std::vector<std::string> Outbox::orphans(const std::vector<std::string>& named) const {
+std::vector<Outbox::Orphan> Outbox::orphans(const std::vector<std::string>& named) const {
     const std::set<std::string> known(named.begin(), named.end());
-    std::vector<std::string> found;
+    std::vector<Orphan> found;
     for (const DirectoryEntry& entry : files_.list(folder_)) {
         const std::string path = folder_ + "\\" + entry.name;
         if (endsWith(entry.name, kUnfinished))
             files_.removeFile(path);
         else if (known.count(path) == 0)
-            found.push_back(path);
+            found.push_back({path, entry.lastWrite});
     }
-    std::sort(found.begin(), found.end());
+    // The names begin with the time of the copy.
+    std::sort(found.begin(), found.end(),
+              [](const Orphan& a, const Orphan& b) { return a.path < b.path; });
     return found;
 }
 

@@ -18,17 +18,26 @@ public:
 
     const std::string& folder() const { return folder_; }
 
-    // Copies the spool file into the outbox and returns the copy's path. The copy is complete
-    // and on disk under its final name before this returns; its name begins with the time and
-    // ends with the spool file's name, which `spoolNameOf` gives back.
-    std::string keep(const std::string& spoolPath, const std::string& spoolName,
-                     const DateTime& now);
+    // A copy, and the bytes it holds: what is read and sent of the job from then on.
+    struct Copy {
+        std::string path;
+        std::string bytes;
+    };
+    // Copies the spool file into the outbox. The copy is complete and on disk under its final
+    // name before this returns; its name begins with the time and ends with the spool file's
+    // name, which `spoolNameOf` gives back.
+    Copy keep(const std::string& spoolPath, const std::string& spoolName, const DateTime& now);
     static std::string spoolNameOf(const std::string& copyPath);
 
-    // Complete copies that no job names (the program ended between a copy and its record).
-    // Unfinished copies are deleted on the way: their job was never recorded, and the spool
-    // file they came from is still the spooler's.
-    std::vector<std::string> orphans(const std::vector<std::string>& named) const;
+    // Complete copies that no job names (the program ended between a copy and its record, or
+    // the store that named them was lost), oldest first. Unfinished copies are deleted on the
+    // way: their job was never recorded, and the spool file they came from is still the
+    // spooler's.
+    struct Orphan {
+        std::string path;
+        DateTime written;
+    };
+    std::vector<Orphan> orphans(const std::vector<std::string>& named) const;
 
 private:
     const Files& files_;

@@ -53,6 +53,10 @@ std::int64_t Database::lastInsertId() const {
     return sqlite3_last_insert_rowid(db_);
 }
 
+int Database::changes() const {
+    return sqlite3_changes(db_);
+}
+
 int Database::schemaVersion() const {
     Statement query(*this, "PRAGMA user_version");
     query.step();

@@ -28,6 +28,8 @@ public:
     // Runs statements that return no rows (pragmas, schema, transaction control).
     void exec(const std::string& sql);
     std::int64_t lastInsertId() const;
+    // Rows changed by the last INSERT, UPDATE or DELETE.
+    int changes() const;
 
     // The schema's version, kept in PRAGMA user_version (0 for a new file).
     int schemaVersion() const;

@@ -59,20 +59,27 @@ HttpResponse readOneHead(HttpAnswerReader& reader) {
     return head;
 }
 
-void readChunks(HttpAnswerReader& reader, std::string& out) {
+// False when the input closed before the last chunk.
+bool readChunks(HttpAnswerReader& reader, std::string& out) {
     while (auto line = reader.readLine()) {
         // The size ends at the first blank; chunk extensions after ";" are not part of it.
         const std::string_view sizeText =
             std::string_view(*line).substr(0, line->find_first_of(" \t;"));
         const auto size = parseNumber(sizeText, 16);
-        if (!size || *size <= 0)
-            break;
+        if (!size || *size <= 0) {
+            reader.readLine();
+            return true;
+        }
         const auto wanted = static_cast<std::uint64_t>(*size);
         if (reader.append(out, wanted) < wanted)
-            return;
+            return false;
         reader.readLine();
     }
-    reader.readLine();
+    return false;
+}
+
+[[noreturn]] void cutShort() {
+    throw Error("réponse du serveur interrompue");
 }
 
 } // namespace
@@ -182,12 +189,15 @@ void readAnswerBody(HttpAnswerReader& reader, const HttpResponse& head, std::str
     const auto lengthText = head.value("Content-Length");
     const auto length = lengthText ? parseNumber(*lengthText, 10) : std::nullopt;
     if (length && *length > 0) {
-        reader.append(out, static_cast<std::uint64_t>(*length));
+        const auto wanted = static_cast<std::uint64_t>(*length);
+        if (reader.append(out, wanted) < wanted)
+            cutShort();
         return;
     }
     const auto encoding = head.value("Transfer-Encoding");
     if (encoding && lowerAscii(*encoding).find("chunked") != std::string::npos) {
-        readChunks(reader, out);
+        if (!readChunks(reader, out))
+            cutShort();
         return;
     }
     if (!length)

@@ -85,7 +85,9 @@ HttpResponse readAnswerHead(HttpAnswerReader& reader,
                             const std::function<void(const HttpResponse&)>& onHead);
 
 // Appends the body that follows `head`: Content-Length bytes, chunks, or everything up to the
-// close. A close before the announced end keeps what arrived and is no error.
+// close. A close before the announced end (fewer bytes than Content-Length, no last chunk) throws
+// Error "réponse du serveur interrompue": the server may have acted on the request, and what came
+// is not its whole answer.
 void readAnswerBody(HttpAnswerReader& reader, const HttpResponse& head, std::string& out);
 
 } // namespace quorva

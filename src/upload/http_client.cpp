@@ -1,6 +1,8 @@
 #include "upload/http_client.h"
 
 #include "net/ascii.h"
+#include "net/socket.h"
+#include "net/tls.h"
 #include "net/url.h"
 #include "upload/http_request.h"
 #include "upload/multipart_form.h"
@@ -52,19 +54,20 @@ namespace {
 
 constexpr std::size_t bodyPiece = 32768;
 
-class SocketInput final : public HttpInput {
+class ConnectionInput final : public HttpInput {
 public:
     using Deadline = HttpClient::Deadline;
-    SocketInput(TcpSocket& socket, std::chrono::milliseconds limit, const Deadline& deadline)
-        : socket_(socket), limit_(limit), deadline_(deadline) {}
+    ConnectionInput(Connection& connection, std::chrono::milliseconds limit,
+                    const Deadline& deadline)
+        : connection_(connection), limit_(limit), deadline_(deadline) {}
     std::size_t receive(char* buffer, std::size_t count) override {
         return deadline_.run(limit_, [&](std::chrono::milliseconds wait) {
-            return socket_.receive(buffer, count, wait);
+            return connection_.receive(buffer, count, wait);
         });
     }
 
 private:
-    TcpSocket& socket_;
+    Connection& connection_;
     std::chrono::milliseconds limit_;
     const Deadline& deadline_;
 };
@@ -123,7 +126,10 @@ struct HttpClient::Target {
     std::string requestTarget;
     std::string connectHost;
     std::uint16_t connectPort = 0;
-    bool viaProxy = false;
+    bool viaProxy = false; // the request goes to the proxy, with the absolute URL
+    bool secure = false;   // https: TLS with the server
+    bool tunnel = false;   // https through a proxy: CONNECT to `authority` first
+    std::string authority; // host:port
 };
 
 HttpClient::Target HttpClient::prepare(const std::string& address) {
@@ -145,20 +151,22 @@ HttpClient::Target HttpClient::prepare(const std::string& address) {
         request_.password = url.password;
     }
     Target target;
-    target.viaProxy = !proxyServer_.empty();
-    if (!target.viaProxy && equalsNoCase(url.protocol, "https"))
-        throw Error("HTTPS is not supported");
+    const bool proxied = !proxyServer_.empty();
+    target.secure = equalsNoCase(url.protocol, "https");
+    target.viaProxy = proxied && !target.secure;
+    target.tunnel = proxied && target.secure;
+    target.authority = url.host + ":" + url.port;
     target.host = url.host;
     target.folder = url.path;
     target.requestPath = url.path + url.document;
     target.hostHeader = url.port == "80" ? url.host : url.host + ":" + url.port;
     const std::string pathAndQuery = url.path + url.document + url.params;
-    if (target.viaProxy) {
-        target.requestTarget = url.protocol + "://" + target.hostHeader + pathAndQuery;
+    target.requestTarget =
+        target.viaProxy ? url.protocol + "://" + target.hostHeader + pathAndQuery : pathAndQuery;
+    if (proxied) {
         target.connectHost = proxyServer_;
         target.connectPort = portNumber(std::to_string(proxyPort_));
     } else {
-        target.requestTarget = pathAndQuery;
         target.connectHost = url.host;
         target.connectPort = portNumber(url.port);
     }
@@ -170,7 +178,8 @@ HttpClient::Target HttpClient::prepare(const std::string& address) {
 
 void HttpClient::interrupt() {
     const std::lock_guard lock(connectionMutex_);
-    connection_.shutdown();
+    if (connection_)
+        connection_->shutdown();
 }
 
 void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std::string& answer) {
@@ -198,18 +207,12 @@ void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std:
     const Deadline deadline(exchangeLimit_);
     std::optional<HttpStatusError> failure;
     try {
-        TcpSocket connected = deadline.run(connectTimeout_, [&](std::chrono::milliseconds wait) {
-            return TcpSocket::connect(target.connectHost, target.connectPort, wait);
-        });
-        {
-            const std::lock_guard lock(connectionMutex_);
-            connection_ = std::move(connected);
-        }
+        open(target, deadline);
         send(requestHead, deadline);
         sendBody(body, head.contentLength, deadline);
         requestSent_ = true;
 
-        SocketInput input(connection_, readTimeout_, deadline);
+        ConnectionInput input(*connection_, readTimeout_, deadline);
         HttpAnswerReader reader(input);
         const HttpResponse response = readAnswerHead(reader, [&](const HttpResponse& h) {
             const auto now = secondsSince1970();
@@ -229,12 +232,54 @@ void HttpClient::postMultipart(const std::string& url, MultipartForm& body, std:
 
 void HttpClient::closeConnection() {
     const std::lock_guard lock(connectionMutex_);
-    connection_.close();
+    connection_.reset();
+}
+
+// Every step waits on a connection that interrupt() can reach.
+void HttpClient::open(const Target& target, const Deadline& deadline) {
+    auto socket = deadline.run(connectTimeout_, [&](std::chrono::milliseconds wait) {
+        return std::make_unique<TcpSocket>(
+            TcpSocket::connect(target.connectHost, target.connectPort, wait));
+    });
+    {
+        const std::lock_guard lock(connectionMutex_);
+        connection_ = std::move(socket);
+    }
+    if (target.tunnel)
+        openTunnel(target, deadline);
+    if (target.secure)
+        startTls(target.host, deadline);
+}
+
+void HttpClient::openTunnel(const Target& target, const Deadline& deadline) {
+    send(composeConnectHead(target.authority, proxyCredential_.value_or("")), deadline);
+    ConnectionInput input(*connection_, readTimeout_, deadline);
+    HttpAnswerReader reader(input);
+    const HttpResponse answer = readAnswerHead(reader, [](const HttpResponse&) {});
+    if (answer.statusCode >= 200 && answer.statusCode <= 299)
+        return;
+    if (answer.statusCode == 407)
+        noteProxyOffer(answer);
+    throw protocolError(reader, answer);
+}
+
+void HttpClient::startTls(const std::string& host, const Deadline& deadline) {
+    TlsConnection* tls = nullptr;
+    {
+        const std::lock_guard lock(connectionMutex_);
+        auto secured = tlsOver(std::move(connection_), host);
+        tls = secured.get();
+        connection_ = std::move(secured);
+    }
+    deadline.run(readTimeout_, [&](std::chrono::milliseconds wait) {
+        tls->handshake(wait);
+        return true;
+    });
 }
 
 void HttpClient::send(std::string_view bytes, const Deadline& deadline) {
     deadline.run(readTimeout_, [&](std::chrono::milliseconds wait) {
-        connection_.sendAll(bytes, wait);
+        connection_->sendAll(bytes, wait);
         return true;
     });
 }
@@ -274,18 +319,21 @@ std::optional<HttpStatusError> HttpClient::judge(HttpAnswerReader& reader, const
         readAnswerBody(reader, head, answer);
         return std::nullopt;
     }
-    if (code == 407 && !proxyCredential_) {
-        const auto offers = head.values("Proxy-Authenticate");
-        if (!offers.empty() && equalsNoCase(firstWord(offers.front()), "Basic"))
-            proxyCredential_ = basicCredential("", "");
-    }
+    if (code == 407)
+        noteProxyOffer(head);
     return protocolError(reader, head);
+}
+
+void HttpClient::noteProxyOffer(const HttpResponse& head) {
+    const auto offers = head.values("Proxy-Authenticate");
+    if (!proxyCredential_ && !offers.empty() && equalsNoCase(firstWord(offers.front()), "Basic"))
+        proxyCredential_ = basicCredential("", "");
 }
 
 void HttpClient::settle(const HttpAnswerReader& reader, const HttpResponse& head) {
     const bool keepAlive =
         isKeepAlive(head.value("Connection")) || isKeepAlive(head.value("Proxy-Connection"));
-    if (!keepAlive || reader.exhausted() || connection_.peerClosed())
+    if (!keepAlive || reader.exhausted() || connection_->peerClosed())
         closeConnection();
 }
 

@@ -4,19 +4,23 @@
 //
 // One client serves the whole run. Every post opens a new connection (a connection the server
 // let stay open is closed at the start of the next post) and sends the head in one block, then
-// the body in pieces of at most 32768 bytes. The answer is judged in a fixed order: redirect
-// (also any answer carrying a Location), success, 401, 407, anything else. Kept from one post to
-// the next: the Basic credentials once a server or proxy has asked for them, and the cookies.
+// the body in pieces of at most 32768 bytes. An https address speaks the same bytes over TLS,
+// once the server's certificate is checked; through a proxy it goes in a CONNECT tunnel, so
+// that the proxy sees only the server's host and port. The answer is judged in a fixed order:
+// redirect (also any answer carrying a Location), success, 401, 407, anything else. Kept from one
+// post to the next: the Basic credentials once a server or proxy has asked for them, and the
+// cookies.
 //
 // A hostile or broken server cannot hold the desk: every wait has a limit, the whole exchange
 // has one too, and what is kept of the answer is bounded (HttpAnswerLimits).
 
-#include "net/socket.h"
+#include "net/connection.h"
 #include "platform/error.h"
 #include "upload/http_answer.h"
 #include "upload/http_cookies.h"
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -72,13 +76,14 @@ public:
 
     // Posts `body` to `url` and appends the answer body to `answer`. Returns normally for a 2xx
     // answer and for a 401 that offered Basic authentication (its page is then the answer).
-    // Throws HttpStatusError for a bad status, SocketError when the network fails, and
-    // Error for the rest ("Connection closed by the server.", "No data to read.", "HTTPS is not
-    // supported", an address holding a control character, a limit passed).
+    // Throws HttpStatusError for a bad status (also the proxy's answer to CONNECT), SocketError
+    // when the network fails, and Error for the rest ("Connection closed by the server.", "No
+    // data to read.", a refused certificate, a failed TLS negotiation, an address holding a
+    // control character, a limit passed).
     void postMultipart(const std::string& url, MultipartForm& body, std::string& answer);
 
     // Whether the last answer's connection is still open (only until the next post).
-    bool connected() const { return connection_.isOpen(); }
+    bool connected() const { return connection_ != nullptr; }
     // Whether the last post's whole request went out (its answer may still have failed).
     bool requestSent() const { return requestSent_; }
     // Ends the exchange under way, from another thread: its waits on the server return at once.
@@ -91,8 +96,13 @@ private:
     struct Target;
     Target prepare(const std::string& url);
     void closeConnection();
+    void open(const Target& target, const Deadline& deadline);
+    void openTunnel(const Target& target, const Deadline& deadline);
+    void startTls(const std::string& host, const Deadline& deadline);
     void send(std::string_view bytes, const Deadline& deadline);
     void sendBody(MultipartForm& body, std::int64_t length, const Deadline& deadline);
+    // Forms the empty proxy credential when a 407 offers Basic first.
+    void noteProxyOffer(const HttpResponse& head);
     // Reads the body the status calls for; the protocol error to raise when it is a failure.
     std::optional<HttpStatusError> judge(HttpAnswerReader& reader, const HttpResponse& head,
                                          std::string& answer);
@@ -108,7 +118,7 @@ private:
 
     // Guards the connection against interrupt() while it is replaced or closed.
     std::mutex connectionMutex_;
-    TcpSocket connection_;
+    std::unique_ptr<Connection> connection_;
     bool requestSent_ = false;
     std::string lastProtocol_;
     std::string lastHost_;

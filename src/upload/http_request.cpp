@@ -84,6 +84,15 @@ std::string composeRequestHead(const HttpRequestHead& head) {
     return text + "\r\n";
 }
 
+std::string composeConnectHead(const std::string& authority,
+                               const std::string& proxyAuthorization) {
+    refuseControlCharacters("la cible", authority);
+    std::string text = "CONNECT " + authority + " HTTP/1.0\r\n";
+    if (!proxyAuthorization.empty())
+        addHeader(text, "Proxy-Authorization", proxyAuthorization);
+    return text + "\r\n";
+}
+
 std::string base64Encode(std::string_view bytes) {
     static constexpr char alphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

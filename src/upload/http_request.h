@@ -25,6 +25,10 @@ struct HttpRequestHead {
 // Error when the target or a value holds a control character.
 std::string composeRequestHead(const HttpRequestHead& head);
 
+// The request for a tunnel through a proxy to `authority` (host:port): the proxy learns nothing
+// else of the request. Throws Error like composeRequestHead.
+std::string composeConnectHead(const std::string& authority, const std::string& proxyAuthorization);
+
 // One header line with its CR LF; a line longer than 78 characters is broken after a tab, space
 // or comma, pieces within 78 characters where possible, trailing blanks cut, each continuation
 // line starting with one space.

@@ -4,16 +4,20 @@
 #include "platform/date_format.h"
 #include "platform/env.h"
 #include "platform/error.h"
+#include "platform/percent_escape.h"
 #include "upload/http_client.h"
 #include "upload/multipart_form.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace quorva {
 
 namespace {
 
 constexpr std::size_t idReportWindow = 10000;
+constexpr std::size_t maxReportIdLength = 64;
 
 // Answers are searched like C strings: nothing after a zero byte counts.
 std::string_view searchable(std::string_view text) {
@@ -35,6 +39,23 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
         text.remove_prefix(at + from.size());
     }
     return result.append(text);
+}
+
+bool isTokenCharacter(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
+}
+
+// Why a non-empty identifier cannot be kept, or nothing when it can. It goes into the grid, the
+// store, the log and the PDF address: only a short plain token means the same in all of them.
+std::optional<std::string> reportIdProblem(std::string_view id) {
+    if (id.size() > maxReportIdLength)
+        return "plus de " + std::to_string(maxReportIdLength) + " caractères (« " +
+               percentEscaped(id.substr(0, maxReportIdLength)) + "... »)";
+    if (!std::all_of(id.begin(), id.end(), isTokenCharacter))
+        return "« " + percentEscaped(id) +
+               " » contient autre chose que des lettres, des chiffres, - et _";
+    return std::nullopt;
 }
 
 } // namespace
@@ -65,11 +86,9 @@ std::string findReportId(std::string_view answer) {
 
 UploadRequest prepareUpload(const std::string& path, const std::string& fileName,
                             const std::string& siteName, std::int32_t jobNumber,
-                            const Files& files, const Locale& locale) {
+                            const DateTime& lastWrite, const Locale& locale) {
     refuseControlCharacters(siteName, "Le nom du site");
-    return {path,     {},
-            fileName, formatDayMonthYear(files.lastWriteLocal(path), locale),
-            siteName, jobNumber};
+    return {path, {}, fileName, formatDayMonthYear(lastWrite, locale), siteName, jobNumber};
 }
 
 ReportUpload::ReportUpload(HttpClient& http, const Files& files, const Clock& clock)
@@ -120,9 +139,13 @@ UploadOutcome ReportUpload::evaluate(const std::string& answer, const std::strin
                          replaceAll(text, "8859-15", "8859-1") + answer.substr(text.size()));
         return {UploadOutcome::Kind::Refused, {}, "le serveur a répondu par une erreur", false};
     }
-    reportId_ = findReportId(answer);
-    if (reportId_.empty())
+    std::string id = findReportId(answer);
+    if (id.empty())
         return {UploadOutcome::Kind::Refused, {}, "réponse sans identifiant de rapport", false};
+    if (const auto problem = reportIdProblem(id))
+        return {
+            UploadOutcome::Kind::Refused, {}, "identifiant de rapport refusé : " + *problem, false};
+    reportId_ = std::move(id);
     return {UploadOutcome::Kind::Sent, reportId_, {}, false};
 }
 

@@ -37,7 +37,8 @@ struct UploadRequest {
 struct UploadOutcome {
     enum class Kind {
         Sent,    // the answer held a report identifier
-        Refused, // the answer said "erreur" (saved to the answer file), or held no identifier
+        Refused, // the answer said "erreur" (saved to the answer file), or held no identifier,
+                 // or one that is not 1 to 64 letters, digits, "-" and "_"
         Failed,  // the transfer failed
     };
     Kind kind = Kind::Failed;
@@ -48,11 +49,11 @@ struct UploadOutcome {
 };
 
 // Fixes the request of job number `jobNumber`: the spool file at `path` (`fileName`: its name
-// without folder, in lower case), its date read now. A site name holding a control character
-// (CR, LF...) is refused with an Error.
+// without folder, in lower case) last written at `lastWrite`. A site name holding a control
+// character (CR, LF...) is refused with an Error.
 UploadRequest prepareUpload(const std::string& path, const std::string& fileName,
                             const std::string& siteName, std::int32_t jobNumber,
-                            const Files& files, const Locale& locale);
+                            const DateTime& lastWrite, const Locale& locale);
 
 class ReportUpload {
 public:

@@ -9,17 +9,14 @@ namespace quorva {
 
 namespace {
 
-// Seconds from `a` to `b` on the local calendar.
-std::int64_t secondsBetween(const DateTime& a, const DateTime& b) {
-    const auto seconds = [](const DateTime& d) {
-        return daysFromCivil(d.year, d.month, d.day) * 86400 + d.hour * 3600 + d.minute * 60 +
-               d.second;
-    };
-    return seconds(b) - seconds(a);
-}
+using std::chrono::milliseconds;
 
-// The longest sleep with nothing due: a clock set forward or a lost wake costs no more.
-constexpr std::int64_t kLongestWaitSeconds = 60;
+// The longest sleep with nothing due: a lost wake costs no more.
+constexpr milliseconds kLongestWait{60000};
+
+milliseconds delayOf(int failures) {
+    return milliseconds(std::int64_t{retryDelaySeconds(failures)} * 1000);
+}
 
 } // namespace
 
@@ -66,8 +63,38 @@ void Sender::applySettings(SenderSettings settings) {
     settings_ = std::move(settings);
 }
 
+milliseconds Sender::dueOf(const StoredJob& job) {
+    const auto known = due_.find(job.key);
+    if (known != due_.end())
+        return known->second;
+    const milliseconds left(millisecondsBetween(clock_.now(), job.nextAttempt));
+    const milliseconds due =
+        clock_.elapsed() + std::clamp(left, milliseconds{0}, delayOf(job.attempts));
+    due_.emplace(job.key, due);
+    return due;
+}
+
+std::optional<StoredJob> Sender::nextFailedDue() {
+    const milliseconds now = clock_.elapsed();
+    for (StoredJob& job : store_.failedJobs()) {
+        if (dueOf(job) <= now)
+            return std::move(job);
+    }
+    return std::nullopt;
+}
+
+milliseconds Sender::idleWait() {
+    milliseconds wait = kLongestWait;
+    const milliseconds now = clock_.elapsed();
+    for (const StoredJob& job : store_.failedJobs())
+        wait = std::min(wait, dueOf(job) - now);
+    return std::clamp(wait, milliseconds{1000}, kLongestWait);
+}
+
 bool Sender::sendNext() {
-    const auto job = store_.nextDue(clock_.now());
+    auto job = store_.nextWaiting();
+    if (!job)
+        job = nextFailedDue();
     if (!job)
         return false;
     SenderSettings settings;
@@ -93,17 +120,24 @@ bool Sender::sendNext() {
     switch (outcome.kind) {
     case UploadOutcome::Kind::Sent:
         store_.markSent(job->key, outcome.reportId);
+        due_.erase(job->key);
         // The server is back: the jobs that failed before need not wait their turn.
         store_.makeFailedDue(clock_.now());
+        for (auto& [key, due] : due_)
+            due = clock_.elapsed();
         break;
     case UploadOutcome::Kind::Refused:
         store_.markRefused(job->key, outcome.reason);
+        due_.erase(job->key);
         break;
-    case UploadOutcome::Kind::Failed:
+    case UploadOutcome::Kind::Failed: {
+        const int failures = job->attempts + 1;
         store_.markFailed(job->key, outcome.reason,
-                          addSeconds(clock_.now(), retryDelaySeconds(job->attempts + 1)),
+                          addSeconds(clock_.now(), retryDelaySeconds(failures)),
                           outcome.answerLost);
+        due_[job->key] = clock_.elapsed() + delayOf(failures);
         break;
+    }
     }
     notify_(job->key);
     return true;
@@ -125,15 +159,13 @@ void Sender::run() {
         }
         if (sent)
             continue;
-        std::int64_t wait = kLongestWaitSeconds;
+        milliseconds wait = kLongestWait;
         try {
-            if (const auto next = store_.nextAttempt())
-                wait = std::clamp<std::int64_t>(secondsBetween(clock_.now(), *next) + 1, 1,
-                                                kLongestWaitSeconds);
+            wait = idleWait();
         } catch (const std::exception&) {
         }
         std::unique_lock lock(mutex_);
-        changed_.wait_for(lock, std::chrono::seconds(wait), [this] { return stopping_ || woken_; });
+        changed_.wait_for(lock, wait, [this] { return stopping_ || woken_; });
     }
 }
 

@@ -4,6 +4,8 @@
 // sends it, records what became of it and tells the window, one job at a time, so that the
 // window never waits on the server. A job is marked sent only once its answer has been
 // evaluated; a failed one waits by the retry schedule, or less when another job gets through.
+// The waits are measured on the clock's elapsed time, so a wall clock set back or forward, or a
+// change to daylight saving, neither stalls nor hurries a failed job.
 //
 // The sender owns its transport (the HTTP client and the report upload); the window's thread
 // hands it only immutable settings snapshots, so nothing mutable is shared between the threads.
@@ -12,11 +14,14 @@
 #include "store/job_store.h"
 #include "upload/report_upload.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -63,6 +68,13 @@ public:
 
 private:
     void run();
+    // The first failed job whose wait is over.
+    std::optional<StoredJob> nextFailedDue();
+    // When the failed job is due, on the elapsed time. A job failed in an earlier run waits what
+    // its stored next attempt says, but never longer than its delay.
+    std::chrono::milliseconds dueOf(const StoredJob& job);
+    // How long the thread may sleep with nothing due.
+    std::chrono::milliseconds idleWait();
 
     JobStore& store_;
     const Clock& clock_;
@@ -73,6 +85,8 @@ private:
     bool stopping_ = false;
     bool woken_ = false;
     SenderSettings settings_;
+    // The failed jobs' due times; the sender's thread alone uses it.
+    std::map<std::int64_t, std::chrono::milliseconds> due_;
     std::thread thread_;
 };
 

@@ -5,7 +5,6 @@
 #include "app/proxy.h"
 #include "main_window_fixture.h"
 #include "store/job_store.h"
-#include "store/outbox.h"
 #include "support/scripted_server.h"
 #include "upload/http_transport.h"
 
@@ -289,17 +288,17 @@ TEST_F(MainWindowCaptureTest, AJobLeftWaitingByTheLastRunGoesThroughTheProxy) {
     {
         const std::string data = localAppData + "\\Zentor\\Quorva";
         std::filesystem::create_directories(data + "\\outbox");
-        const std::string printed = temp.file("00060.spl");
-        std::ofstream(printed, std::ios::binary) << sample("invoice-1.spl");
+        const std::string copy = data + "\\outbox\\00060.spl";
+        std::ofstream(copy, std::ios::binary) << sample("invoice-1.spl");
         JobStore store(data + "\\quorva.db");
         StoredJob job;
         job.spoolName = "00060.spl";
-        job.spoolPath = printed;
+        job.spoolPath = spool + "\\00060.spl";
         job.capturedAt = clock.now();
         job.printDate = "07/12/2026";
         job.site = "VERNO";
         job.jobNumber = 1;
-        job.copyPath = Outbox(files, data + "\\outbox").keep(printed, job.spoolName, clock.now());
+        job.copyPath = copy;
         store.add(job);
     }
     auto& values = registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values;

@@ -50,9 +50,12 @@ protected:
     // What the capture fills in (the job state is the outbox's).
     std::vector<std::string> row(JobId id) const {
         const Job& job = jobs.at(id);
-        return {formatShownDateTime(job.changedAt, locale), job.spoolName,
-                std::to_string(job.size), std::to_string(job.steadyReadings),
-                locale.wideToAnsi(job.customer), job.reportId};
+        return {formatShownDateTime(job.changedAt, locale),
+                job.spoolName,
+                std::to_string(job.size),
+                std::to_string(job.steadyReadings),
+                locale.wideToAnsi(job.customer),
+                job.reportId};
     }
     void setReadings(JobId id, int readings) {
         jobs.update(id, [readings](Job& job) { job.steadyReadings = readings; });

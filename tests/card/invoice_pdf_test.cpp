@@ -25,12 +25,14 @@ void setBrowserCommand(MemoryRegistry& registry, const RegistryValue& value) {
     registry.key(RegistryRoot::ClassesRoot, kCommandKey).values[""] = value;
 }
 
-TEST(pdfAddress, JoinsTheFourPiecesUnescaped) {
+TEST(pdfAddress, JoinsTheFourPiecesWithTheIdentifierEncoded) {
     EXPECT_EQ(
         pdfAddress("http://reports.local:8080/Quorva/", "123"),
         "http://reports.local:8080/Quorva/ReportPDF?rptSelect=idDocument=123&rptName=Facture");
-    EXPECT_EQ(pdfAddress("http://h/x", "a b&c#d"),
-              "http://h/xReportPDF?rptSelect=idDocument=a b&c#d&rptName=Facture");
+    // Only the identifier is encoded: the setting stays as the user wrote it.
+    EXPECT_EQ(pdfAddress("http://h/a b", "A-z.9_~ &c#d%=\xE9"),
+              "http://h/a bReportPDF?rptSelect=idDocument=A-z.9_~%20%26c%23d%25%3D%E9"
+              "&rptName=Facture");
 }
 
 struct ProgramCase {
@@ -100,7 +102,7 @@ TEST(openUrlInBrowser, HostileReportIdStaysInsideTheAddress) {
     openUrlInBrowser(url, registry, shell);
     ASSERT_EQ(shell.calls.size(), 1u);
     EXPECT_EQ(shell.calls[0].parameters,
-              "\"http://h/ReportPDF?rptSelect=idDocument=1%22 --user-data-dir=/tmp/x "
+              "\"http://h/ReportPDF?rptSelect=idDocument=1%22%20--user-data-dir%3D%2Ftmp%2Fx%20"
               "%22&rptName=Facture\"");
 }
 

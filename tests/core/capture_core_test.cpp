@@ -8,14 +8,32 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace quorva {
 namespace {
 
 using namespace std::chrono_literals;
+
+// Dates the file as the desk's local clock would have.
+void setLastWrite(const std::string& path, const DateTime& when) {
+    std::tm local{};
+    local.tm_year = when.year - 1900;
+    local.tm_mon = when.month - 1;
+    local.tm_mday = when.day;
+    local.tm_hour = when.hour;
+    local.tm_min = when.minute;
+    local.tm_sec = when.second;
+    local.tm_isdst = -1;
+    const timespec times[2] = {{std::mktime(&local), 0}, {std::mktime(&local), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
 
 // The core as the window drives it, with the sender's posts carried back to the test's thread
 // and a transport that answers from the test.
@@ -27,6 +45,8 @@ protected:
         UploadOutcome send(const UploadRequest& request, const SenderSettings& settings) override {
             const std::lock_guard lock(test_.mutex_);
             test_.sent.push_back({request, settings, test_.files.readShared(request.readFrom)});
+            if (test_.serverDown)
+                return {UploadOutcome::Kind::Failed, {}, "connexion refusée", false};
             return {UploadOutcome::Kind::Sent, std::to_string(41 + test_.sent.size()), {}, false};
         }
         void interrupt() override {}
@@ -53,6 +73,23 @@ protected:
         EXPECT_EQ(core->open(), std::nullopt);
         return *core;
     }
+    // A spool file settled and recorded, as the watcher's record and the poll's passes make it.
+    void print(const std::string& name, const std::string& text) {
+        spool.write(name, text);
+        const testing::ChangeBuffer buffer =
+            testing::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
+        core->onChanges(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred, spool.path());
+        settle();
+    }
+    void settle() {
+        for (int pass = 0; pass < 7; ++pass)
+            core->pollPass([] {});
+    }
+    std::string stateOf(JobId id) const { return core->jobs().at(id).stateText; }
+    std::string invoice() const {
+        return files.readShared(std::string(QUORVA_TEST_DATA) + "/invoice-1.spl");
+    }
+    std::string database() const { return temp.file("data") + "\\quorva.db"; }
     // Waits for the sender's next post and hands it to the core, as the window's message does.
     void deliverNextPost() {
         std::unique_lock lock(mutex_);
@@ -70,6 +107,7 @@ protected:
     SystemFiles files;
     std::unique_ptr<CaptureCore> core;
     std::vector<Sent> sent;
+    bool serverDown = false;
     std::vector<std::string> events;
 
     void eventAdded(const std::string& line) override { events.push_back(line); }
@@ -83,34 +121,117 @@ private:
 };
 
 TEST_F(CaptureCoreTest, APrintedInvoiceIsSentFromItsCopyAndShowsItsReportId) {
-    CaptureCore& capture = open({spool.path(), "VERNO", {"http://reports/", {}, 80}});
-    capture.watchingStarted(spool.path());
-    const std::string invoice = files.readShared(std::string(QUORVA_TEST_DATA) + "/invoice-1.spl");
-    spool.write("00012.spl", invoice);
-    const testing::ChangeBuffer buffer = testing::changeBuffer({{1, u"00012.SPL"}}, false);
-    ASSERT_TRUE(capture.onChanges(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred,
-                                  spool.path()));
-    for (int pass = 0; pass < 7; ++pass)
-        capture.pollPass([] {});
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}}).watchingStarted(spool.path());
+    print("00012.spl", invoice());
     // Recorded before anything went on the wire; the spool file may go now.
-    ASSERT_EQ(capture.jobs().size(), 1);
-    EXPECT_EQ(capture.jobs().at(0).customer, L"M DUPONT JEAN-FRAN\u00c7OIS");
+    ASSERT_EQ(core->jobs().size(), 1);
+    EXPECT_EQ(core->jobs().at(0).customer, L"M DUPONT JEAN-FRAN\u00c7OIS");
     std::filesystem::remove(spool.file("00012.spl"));
 
     deliverNextPost();
-    const Job& job = capture.jobs().at(0);
-    EXPECT_EQ(job.reportId, "42");
-    EXPECT_EQ(job.stateText, "Envoyée");
+    EXPECT_EQ(core->jobs().at(0).reportId, "42");
+    EXPECT_EQ(stateOf(0), "Envoyée");
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].bytes, invoice);
+    EXPECT_EQ(sent[0].bytes, invoice());
     EXPECT_EQ(sent[0].request.site, "VERNO");
     EXPECT_EQ(sent[0].request.jobNumber, 1);
+}
+
+// The program ended between a copy and its record: the copy is the job, and it never went.
+TEST_F(CaptureCoreTest, ACopyLeftUnrecordedByACrashIsSent) {
+    files.createFolders(temp.file("data") + "/outbox");
+    { JobStore made(temp.file("data") + "/quorva.db"); }
+    clock.set({2026, 12, 7, 15, 0, 0, 0});
+    Outbox(files, temp.file("data") + "\\outbox")
+        .keep(spool.write("00040.spl", invoice()), "00040.spl", clock.now());
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}});
+    deliverNextPost();
+    ASSERT_EQ(core->jobs().size(), 1);
+    EXPECT_EQ(core->jobs().at(0).spoolName, "00040.spl");
+    EXPECT_EQ(stateOf(0), "Envoyée");
+}
+
+// A store that cannot be read is set aside; the copies it named may have gone, so they wait for
+// the user instead of going again on their own.
+TEST_F(CaptureCoreTest, ABrokenStoreIsSetAsideAndItsCopiesAreLeftToTheUser) {
+    files.createFolders(temp.file("data") + "/outbox");
+    Outbox(files, temp.file("data") + "\\outbox")
+        .keep(spool.write("00040.spl", invoice()), "00040.spl", clock.now());
+    files.writeFile(database(), std::string(4096, 'x'));
+    clock.set({2026, 12, 7, 15, 0, 0, 0});
+    core = std::make_unique<CaptureCore>(
+        CaptureCore::Services{files, clock, locale, temp.file("data"), [](std::int64_t) {},
+                              [this] { return std::make_unique<FakeTransport>(*this); }},
+        *this, CaptureSettings{});
+    const auto told = core->open();
+    ASSERT_TRUE(told);
+    EXPECT_NE(told->find("mise de côté"), std::string::npos) << *told;
+    ASSERT_EQ(core->jobs().size(), 1);
+    EXPECT_EQ(stateOf(0), "À vérifier : copie retrouvée");
+    EXPECT_TRUE(core->canSendAgain(0));
+}
+
+TEST_F(CaptureCoreTest, AnInvoicePrintedWhileNothingWatchedIsTakenAtTheNextStart) {
+    // Kept from before Quorva's first start.
+    setLastWrite(spool.write("00007.spl", invoice()), {2026, 12, 7, 14, 0, 0, 0});
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}});
+    EXPECT_FALSE(core->watchingStarted(spool.path()));
+    core.reset();
+    setLastWrite(spool.write("00008.spl", invoice()), {2026, 12, 7, 14, 30, 0, 0});
+    clock.set({2026, 12, 7, 15, 0, 0, 0});
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}});
+    EXPECT_TRUE(core->watchingStarted(spool.path()));
+    settle();
+    deliverNextPost();
+    ASSERT_EQ(core->jobs().size(), 1);
+    EXPECT_EQ(core->jobs().at(0).spoolName, "00008.spl");
+    EXPECT_EQ(stateOf(0), "Envoyée");
+}
+
+// A writer that paused let an incomplete version settle; when the complete one comes before the
+// first went, only the complete one goes.
+TEST_F(CaptureCoreTest, ACompleteVersionReplacesAnIncompleteOneThatHasNotGone) {
+    serverDown = true;
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}}).watchingStarted(spool.path());
+    const std::string whole = invoice();
+    print("00012.spl", whole.substr(0, whole.size() - 40));
+    deliverNextPost(); // failed: waits 30 s
+    const testing::ChangeBuffer more = testing::changeBuffer({{3, u"00012.spl"}}, false);
+    spool.write("00012.spl", whole);
+    core->onChanges(more.bytes.data(), more.bytes.size(), more.transferred, spool.path());
+    settle();
+    serverDown = false;
+    clock.set({2026, 12, 7, 14, 6, 0, 0});
+    core->sendAgain(0);
+    deliverNextPost();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].bytes, whole);
+    EXPECT_EQ(stateOf(0), "Envoyée");
+    EXPECT_EQ(core->jobs().size(), 1);
+}
+
+// A full disk keeps the copy, or the record, from being written: the job waits on the list and
+// is recorded and sent once the disk allows.
+TEST_F(CaptureCoreTest, AJobThatCannotBeCopiedWaitsOnTheListUntilTheDiskAllows) {
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}}).watchingStarted(spool.path());
+    std::filesystem::remove_all(temp.file("data") + "/outbox");
+    files.writeFile(temp.file("data") + "/outbox", "not a folder");
+    print("00012.spl", invoice());
+    EXPECT_EQ(stateOf(0).rfind("Échec : pas enregistrée", 0), 0u) << stateOf(0);
+
+    std::filesystem::remove(temp.file("data") + "/outbox");
+    files.createFolders(temp.file("data") + "/outbox");
+    clock.set({2026, 12, 7, 14, 6, 0, 0});
+    core->pollPass([] {});
+    deliverNextPost();
+    EXPECT_EQ(stateOf(0), "Envoyée");
+    EXPECT_EQ(sent.at(0).bytes, invoice());
 }
 
 TEST_F(CaptureCoreTest, TheProxySetAtStartReachesTheFirstSendOfAJobLeftWaiting) {
     std::filesystem::create_directories(temp.file("data") + "/outbox");
     {
-        JobStore store(temp.file("data") + "\\quorva.db");
+        JobStore store(temp.file("data") + "/quorva.db");
         StoredJob waiting;
         waiting.spoolName = "00031.spl";
         waiting.copyPath = spool.write("copy.spl", "FACTURE");

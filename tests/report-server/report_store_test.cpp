@@ -57,12 +57,30 @@ TEST(ReportStoreTest, KeepsBytesAndFieldsExactly) {
               "size=259\n");
 }
 
+TEST(ReportStoreTest, RepeatGetsTheFirstNumberAndOtherBytesANewOne) {
+    TempDir dir;
+    ReportStore store(dir.path());
+    Upload first = upload("x");
+    first.fields.push_back({"JobID", "3"});
+    EXPECT_EQ(store.add(first), 1u);
+    EXPECT_EQ(store.add(first), 1u);
+    EXPECT_FALSE(fs::exists(store.reportFolder(2)));
+
+    Upload restarted = first;
+    restarted.content = "y";
+    Upload otherJob = first;
+    otherJob.fields.back().value = "4";
+    EXPECT_EQ(store.add(restarted), 2u);
+    EXPECT_EQ(store.add(otherJob), 3u);
+    EXPECT_EQ(store.content(1), "x");
+}
+
 TEST(ReportStoreTest, FilesLeftWithoutTheirRowAreReplacedUnderTheSameNumber) {
     TempDir dir;
     {
         ReportStore store(dir.path());
-        for (int i = 0; i < 3; ++i)
-            store.add(upload("x"));
+        for (const char* content : {"a", "b", "c"})
+            store.add(upload(content));
     }
     // A cut after the files of report 4 reached the disk, before its row: 4 was never answered.
     fs::create_directories(dir.file("reports/4"));

@@ -6,7 +6,15 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdlib>
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -26,8 +34,9 @@ std::string pdfTarget(const std::string& id) {
 // A server on a free loopback port, serving from its own thread until destroyed.
 class RunningServer {
 public:
-    explicit RunningServer(const std::string& dataFolder, ServerLimits limits = {})
-        : store_(dataFolder), server_(store_, "/KelbBin/Kelb.dll/", log_, limits),
+    explicit RunningServer(const std::string& dataFolder, ServerLimits limits = {},
+                           const std::optional<TlsIdentity>& tls = {})
+        : store_(dataFolder), server_(store_, "/KelbBin/Kelb.dll/", log_, limits, tls),
           port_(server_.bind("127.0.0.1", 0)), thread_([this] { server_.run(); }) {}
     ~RunningServer() {
         server_.stop();
@@ -144,7 +153,8 @@ TEST(ReportServerTest, NumbersGoOnAcrossRestartsAndConcurrentUploads) {
     std::vector<std::string> ids(8);
     std::vector<std::thread> uploaders;
     for (std::size_t i = 0; i < ids.size(); ++i)
-        uploaders.emplace_back([&, i] { ids[i] = idOf(deskUpload(restarted.port(), "p")); });
+        uploaders.emplace_back(
+            [&, i] { ids[i] = idOf(deskUpload(restarted.port(), "p" + std::to_string(i))); });
     for (std::thread& t : uploaders)
         t.join();
     const std::set<std::string> distinct(ids.begin(), ids.end());
@@ -243,6 +253,37 @@ TEST(ReportServerTest, LogLineHasTimeAndClientAndEscapesControlBytes) {
     const std::regex line(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ 127\.0\.0\.1 GET )"
                           R"(/KelbBin/Kelb\.dll/Other%1B\[2J%0Dforged%25line 404 \d+ -\n)");
     EXPECT_TRUE(std::regex_match(log, line)) << log;
+}
+
+// Over TLS the negotiation counts in the head's time: a client that connects and never starts
+// it is cut, and a client that trusts the test authority is served.
+TEST(ReportServerTest, OverTlsServesTrustingClientsAndCutsSilentOnes) {
+    TempDir dir;
+    ASSERT_EQ(std::system(("bash " QUORVA_MAKE_TEST_CERTIFICATES " " + dir.path()).c_str()), 0);
+    ServerLimits limits;
+    limits.head = std::chrono::milliseconds(300);
+    RunningServer server(dir.file("data"), limits,
+                         TlsIdentity{dir.file("good.pem"), dir.file("good.key")});
+
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(server.port()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(silent, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    pollfd entry{silent, POLLIN, 0};
+    char byte = 0;
+    EXPECT_EQ(::poll(&entry, 1, 10000), 1);
+    EXPECT_EQ(::recv(silent, &byte, 1, 0), 0);
+    ::close(silent);
+
+    httplib::SSLClient client("localhost", server.port());
+    client.set_ca_cert_path(dir.file("trusted.pem").c_str());
+    client.enable_server_certificate_verification(true);
+    const auto answer = client.Get(pdfTarget("1").c_str());
+    ASSERT_TRUE(answer) << httplib::to_string(answer.error());
+    EXPECT_EQ(answer->status, 404);
+    EXPECT_EQ(answer->body, "Rapport introuvable : 1");
 }
 
 } // namespace

@@ -21,7 +21,8 @@ protected:
         explicit FakeTransport(SenderTest& test) : test_(test) {}
         UploadOutcome send(const UploadRequest& request, const SenderSettings& settings) override {
             EXPECT_EQ(settings.serverUrl, "http://reports/");
-            EXPECT_EQ(test_.files.readShared(request.readFrom), test_.files.readShared(test_.spool));
+            EXPECT_EQ(test_.files.readShared(request.readFrom),
+                      test_.files.readShared(test_.spool));
             const std::lock_guard lock(test_.mutex);
             test_.sent.push_back(request.fileName);
             UploadOutcome outcome = test_.answers.front();
@@ -40,8 +41,7 @@ protected:
     std::mutex mutex;
     std::condition_variable changed;
     Sender sender{*store, clock, std::make_unique<FakeTransport>(*this),
-                  SenderSettings{"http://reports/", {}, 80},
-                  [this](std::int64_t key) {
+                  SenderSettings{"http://reports/", {}, 80}, [this](std::int64_t key) {
                       const std::lock_guard lock(mutex);
                       told.push_back(key);
                       changed.notify_all();
@@ -77,6 +77,23 @@ TEST_F(SenderTest, FailedJobsWaitByTheScheduleUntilTheServerIsBack) {
     EXPECT_THAT(sent, ::testing::ElementsAre("00001.spl", "00002.spl", "00001.spl", "00002.spl",
                                              "00001.spl"));
     EXPECT_THAT(told, ::testing::ElementsAre(first, second, first, second, first));
+}
+
+// The waits run on elapsed time: a wall clock set back a day, or forward, neither stalls a failed
+// job nor sends it early.
+TEST_F(SenderTest, AMovedWallClockNeitherStallsNorHurriesAFailedJob) {
+    const std::int64_t key = record();
+    answers = {{Kind::Failed, {}, "connexion refusée", false}};
+    EXPECT_TRUE(sender.sendNext());
+    clock.setWallClock({2026, 12, 6, 14, 5, 9, 42});
+    later(29);
+    EXPECT_FALSE(sender.sendNext());
+    clock.setWallClock({2027, 3, 1, 9, 0, 0, 0});
+    EXPECT_FALSE(sender.sendNext());
+    later(2);
+    answers = {{Kind::Sent, "5", {}, false}};
+    EXPECT_TRUE(sender.sendNext());
+    EXPECT_EQ(state(key), "Envoyée");
 }
 
 TEST_F(SenderTest, ARefusedJobIsSentAgainOnlyOnDemand) {

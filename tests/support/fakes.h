@@ -6,6 +6,8 @@
 #include "platform/registry.h"
 #include "platform/shell.h"
 
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <string>
@@ -13,7 +15,8 @@
 
 namespace quorva::testing {
 
-// Safe to read from a sender thread while the test sets it.
+// Safe to read from a sender thread while the test sets it. Time moved on with set() passes on
+// both clocks; setWallClock() moves the wall clock alone, as a user or daylight saving does.
 class ManualClock final : public Clock {
 public:
     explicit ManualClock(DateTime start = {2026, 12, 7, 14, 5, 9, 42}) : now_(start) {}
@@ -21,7 +24,17 @@ public:
         const std::lock_guard lock(mutex_);
         return now_;
     }
+    std::chrono::milliseconds elapsed() const override {
+        const std::lock_guard lock(mutex_);
+        return elapsed_;
+    }
     void set(const DateTime& value) {
+        const std::lock_guard lock(mutex_);
+        elapsed_ +=
+            std::chrono::milliseconds(std::max<std::int64_t>(0, millisecondsBetween(now_, value)));
+        now_ = value;
+    }
+    void setWallClock(const DateTime& value) {
         const std::lock_guard lock(mutex_);
         now_ = value;
     }
@@ -29,6 +42,7 @@ public:
 private:
     mutable std::mutex mutex_;
     DateTime now_;
+    std::chrono::milliseconds elapsed_{0};
 };
 
 // Keys are "root|path" with the path as given (leading backslash dropped); values by name.

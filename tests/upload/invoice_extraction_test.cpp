@@ -10,7 +10,6 @@
 namespace quorva {
 namespace {
 
-
 const std::string k30(30, ' ');
 
 // Chassis number in columns 20 to 36, registration in columns 66 to 75.
@@ -264,7 +263,9 @@ TEST_F(ExtractionTest, LayoutVariantsThatAreNotFound) {
 
 class ExtractIntoJobTest : public ::testing::Test {
 protected:
-    ExtractIntoJobTest() { job.customer = job.registration = job.chassis = job.document = L"before"; }
+    ExtractIntoJobTest() {
+        job.customer = job.registration = job.chassis = job.document = L"before";
+    }
     bool run(const std::string& text) { return extractIntoJob(job, text, locale); }
     std::vector<std::wstring> fields() const {
         return {job.customer, job.registration, job.chassis, job.document};

@@ -76,7 +76,9 @@ protected:
     std::string send(const std::string& path, const std::string& fileName, const std::string& url,
                      const std::string& site, const Locale& dates) {
         ++jobNumber;
-        return upload.send(prepareUpload(path, fileName, site, jobNumber, files, dates), url)
+        return upload
+            .send(prepareUpload(path, fileName, site, jobNumber, files.lastWriteLocal(path), dates),
+                  url)
             .reportId;
     }
     std::string send(const std::string& path, const std::string& fileName, const std::string& url,
@@ -103,8 +105,7 @@ private:
 
 TEST_F(ReportUploadTest, SendsTheSixFieldsAndTheFileAndKeepsTheIdentifier) {
     ScriptedServer server({{ok("<reply><idReport>42</idReport></reply>")}});
-    EXPECT_EQ(send(spool, "00012.spl", server.url("/KelbBin/Kelb.dll/"), "Garage Nord"),
-              "42");
+    EXPECT_EQ(send(spool, "00012.spl", server.url("/KelbBin/Kelb.dll/"), "Garage Nord"), "42");
     EXPECT_EQ(upload.reportId(), "42");
     EXPECT_EQ(jobNumber, 1);
 
@@ -170,8 +171,8 @@ INSTANTIATE_TEST_SUITE_P(
     Answers, AnswerEvaluation,
     ::testing::Values(
         AnswerCase{"Identifier", "<idReport>42</idReport>", "42", std::nullopt},
-        AnswerCase{"BlanksStay", "<r><idReport> 4 2 </idReport><idReport>7</idReport></r>", " 4 2 ",
-                   std::nullopt},
+        AnswerCase{"FirstTagsCount", "<r><idReport>4-2_x</idReport><idReport>7</idReport></r>",
+                   "4-2_x", std::nullopt},
         AnswerCase{"NoClosingTag", "<idReport>42", "", std::nullopt},
         AnswerCase{"NoOpeningTag", "42</idReport>", "", std::nullopt},
         AnswerCase{"CapitalErreurIsNoError", "Erreur: <idReport>5</idReport>", "5", std::nullopt},
@@ -194,6 +195,45 @@ TEST(ReportIdentifier, ClosingTagMustLieWithinTheTenThousandCharactersAfterTheOp
     EXPECT_EQ(findReportId("<idReport>" + longest + "y</idReport>"), "");
     EXPECT_EQ(findReportId("<idReport></idReport>"), "");
     EXPECT_EQ(findReportId("<idreport>1</idreport>"), "");
+}
+
+TEST_F(ReportUploadTest, IdentifierThatIsNotAShortPlainTokenIsRefused) {
+    const std::string longest(64, 'x');
+    ScriptedServer server({{ok("<idReport>" + longest + "</idReport>")},
+                           {ok("<idReport> 4 2 </idReport>")},
+                           {ok("<idReport>1\r\n12:00:00 100%</idReport>")},
+                           {ok("<idReport>" + longest + "y</idReport>")}});
+    const auto post = [&] {
+        return upload.send(prepareUpload(spool, "00012.spl", "S", ++jobNumber,
+                                         files.lastWriteLocal(spool), locale),
+                           server.url("/"));
+    };
+    EXPECT_EQ(post().reportId, longest);
+    const std::string refused = "identifiant de rapport refusé : ";
+    const std::string notToken = " » contient autre chose que des lettres, des chiffres, - et _";
+    for (const std::string& reason :
+         {refused + "« " + " 4 2 " + notToken, refused + "« 1%0D%0A12:00:00 100%25" + notToken,
+          refused + "plus de 64 caractères (« " + longest + "... »)"}) {
+        const UploadOutcome outcome = post();
+        EXPECT_EQ(outcome.kind, UploadOutcome::Kind::Refused);
+        EXPECT_EQ(outcome.reason, reason);
+        EXPECT_EQ(upload.reportId(), "");
+    }
+}
+
+TEST_F(ReportUploadTest, AnswerCutShortByACloseMayHaveBeenStored) {
+    ScriptedServer server({{"HTTP/1.0 200 OK\r\nContent-Length: 40\r\n\r\n<idReport>42</idReport>"},
+                           {"HTTP/1.1 200 OK\r\nTransfer-Encoding: "
+                            "chunked\r\n\r\n17\r\n<idReport>42</idReport>\r\n"}});
+    for (int job = 1; job <= 2; ++job) {
+        const UploadOutcome outcome = upload.send(
+            prepareUpload(spool, "00012.spl", "S", job, files.lastWriteLocal(spool), locale),
+            server.url("/"));
+        EXPECT_EQ(outcome.kind, UploadOutcome::Kind::Failed);
+        EXPECT_EQ(outcome.reason, "réponse du serveur interrompue");
+        EXPECT_TRUE(outcome.answerLost);
+        EXPECT_EQ(upload.reportId(), "");
+    }
 }
 
 TEST_F(ReportUploadTest, ErrorAnswerGoesToTheFileOfItsJobNumber) {

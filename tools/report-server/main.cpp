@@ -8,6 +8,8 @@
 #include <signal.h>
 
 #include <iostream>
+#include <memory>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -35,25 +37,35 @@ int serve(const Options& options) {
                   << ": " << e.what() << std::endl;
         return 1;
     }
-    ReportServer server(*store, options.prefix, std::cout);
+    std::optional<TlsIdentity> tls;
+    if (!options.certificate.empty())
+        tls = TlsIdentity{options.certificate, options.key};
+    std::unique_ptr<ReportServer> server;
+    try {
+        server =
+            std::make_unique<ReportServer>(*store, options.prefix, std::cout, ServerLimits{}, tls);
+    } catch (const TlsSetupError& e) {
+        std::cerr << programName << ": " << e.what() << std::endl;
+        return 1;
+    }
     int port = 0;
     try {
-        port = server.bind(options.bindAddress, options.port);
+        port = server->bind(options.bindAddress, options.port);
     } catch (const BindError& e) {
         std::cerr << programName << ": cannot listen on " << options.bindAddress << ':'
                   << options.port << ": " << e.what() << std::endl;
         return 1;
     }
-    std::cout << "listening on " << serverUrl(options.bindAddress, port, options.prefix)
-              << std::endl;
+    std::cout << "listening on "
+              << serverUrl(options.bindAddress, port, options.prefix, tls.has_value()) << std::endl;
 
     // SIGUSR1 only wakes the waiter when serving ended by itself.
     std::thread waiter([&server, &signals] {
         int received = 0;
         sigwait(&signals, &received);
-        server.stop();
+        server->stop();
     });
-    const bool served = server.run();
+    const bool served = server->run();
     pthread_kill(waiter.native_handle(), SIGUSR1);
     waiter.join();
     if (!served) {

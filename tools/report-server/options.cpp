@@ -6,6 +6,7 @@ namespace quorva::report {
 
 const std::string_view usageText =
     "Usage: quorva-report-server [--port N] [--bind ADDRESS] [--prefix PATH] [--data FOLDER]\n"
+    "                            [--cert FILE --key FILE]\n"
     "\n"
     "Stands in for the dealership's report server: stores the spool files that the desk\n"
     "uploads and serves each stored invoice as a PDF.\n"
@@ -14,11 +15,14 @@ const std::string_view usageText =
     "  --bind ADDRESS   address to listen on (default 127.0.0.1)\n"
     "  --prefix PATH    path in front of ReportSPL and ReportPDF (default /KelbBin/Kelb.dll/)\n"
     "  --data FOLDER    where the reports are kept (default ./report-data)\n"
+    "  --cert FILE      serve HTTPS with this certificate (PEM, the server's first, then its\n"
+    "                   authorities)\n"
+    "  --key FILE       the certificate's private key (PEM)\n"
     "  --help           this text\n"
     "\n"
-    "Prints \"listening on http://ADDRESS:PORT<prefix>\" once ready, then one line per request:\n"
-    "time (UTC), client address, method, target (control bytes and % as %XX), status, body\n"
-    "bytes, report id (- when none). Stops on SIGINT or SIGTERM.\n";
+    "Prints \"listening on http://ADDRESS:PORT<prefix>\" (https with --cert) once ready, then\n"
+    "one line per request: time (UTC), client address, method, target (control bytes and % as\n"
+    "%XX), status, body bytes, report id (- when none). Stops on SIGINT or SIGTERM.\n";
 
 std::variant<Options, std::string> parseOptions(std::span<const std::string_view> args) {
     Options options;
@@ -28,7 +32,8 @@ std::variant<Options, std::string> parseOptions(std::span<const std::string_view
             options.help = true;
             continue;
         }
-        if (name != "--port" && name != "--bind" && name != "--prefix" && name != "--data")
+        if (name != "--port" && name != "--bind" && name != "--prefix" && name != "--data" &&
+            name != "--cert" && name != "--key")
             return "unknown option " + std::string(name);
         if (i + 1 == args.size())
             return std::string(name) + " needs a value";
@@ -46,12 +51,18 @@ std::variant<Options, std::string> parseOptions(std::span<const std::string_view
             if (!value.starts_with('/'))
                 return "--prefix must start with /, not " + std::string(value);
             options.prefix = value;
+        } else if (name == "--cert") {
+            options.certificate = value;
+        } else if (name == "--key") {
+            options.key = value;
         } else {
             if (value.empty())
                 return std::string("--data needs a folder");
             options.dataFolder = value;
         }
     }
+    if (options.certificate.empty() != options.key.empty())
+        return std::string("--cert and --key go together");
     return options;
 }
 

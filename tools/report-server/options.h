@@ -13,6 +13,9 @@ struct Options {
     std::string bindAddress = "127.0.0.1";
     std::string prefix = "/KelbBin/Kelb.dll/";
     std::filesystem::path dataFolder = "report-data";
+    // Both set: HTTPS with this certificate (PEM, with its chain) and private key (PEM).
+    std::string certificate;
+    std::string key;
     bool help = false;
 };
 

@@ -4,6 +4,7 @@
 #include "store/sqlite.h"
 
 #include <fcntl.h>
+#include <openssl/sha.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -116,29 +117,67 @@ std::string fileText(const Upload& upload) {
     return text;
 }
 
+// The first value of the field, empty when the upload has none.
+std::string fieldValue(const Upload& upload, std::string_view name) {
+    for (const TextField& field : upload.fields)
+        if (field.name == name)
+            return field.value;
+    return {};
+}
+
+std::string sha256(std::string_view bytes) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), digest);
+    return std::string(reinterpret_cast<const char*>(digest), sizeof digest);
+}
+
 } // namespace
+
+// What makes an upload the repeat of a stored one. A desk sends a job again, byte for byte, when
+// the answer to it was lost; the same Site and JobID with other bytes are a new job of a desk
+// whose job numbers began again.
+struct ReportStore::RepeatKey {
+    explicit RepeatKey(const Upload& upload)
+        : site(fieldValue(upload, "Site")), job(fieldValue(upload, "JobID")),
+          digest(sha256(upload.content)) {}
+
+    std::string site;
+    std::string job;
+    std::string digest; // SHA-256 of the file part's bytes
+};
 
 // The numbers given and the folder each names. Used under the store's lock.
 //
 // Schema version 1: the reports table. A database from before the version has it already; a data
 // folder from before the database has its report folders taken into it.
+// Version 2: each report's repeat key. Reports stored before it have none, so a repeat of one of
+// them is stored anew.
 class ReportStore::Database {
 public:
     Database(const fs::path& file, const fs::path& reports)
         : db_(file.string(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, file.string() + ": ") {
         // FULL: a committed row is on the disk before the answer that gives its number.
         db_.exec("PRAGMA synchronous = FULL");
-        db_.migrate({[&] {
-            const bool existed =
-                sqlite::Statement(db_, "SELECT 1 FROM sqlite_master WHERE name = 'reports'").step();
-            // AUTOINCREMENT: a number is never given again, even once its row is gone.
-            db_.exec("CREATE TABLE IF NOT EXISTS reports (id INTEGER PRIMARY KEY AUTOINCREMENT, "
+        db_.migrate(
+            {[&] {
+                 const bool existed =
+                     sqlite::Statement(db_, "SELECT 1 FROM sqlite_master WHERE name = 'reports'")
+                         .step();
+                 // AUTOINCREMENT: a number is never given again, even once its row is gone.
+                 db_.exec(
+                     "CREATE TABLE IF NOT EXISTS reports (id INTEGER PRIMARY KEY AUTOINCREMENT, "
                      "folder TEXT NOT NULL, "
                      "received TEXT NOT NULL DEFAULT (strftime('%Y-%m-%dT%H:%M:%SZ', 'now')))");
-            if (!existed)
-                for (const std::uint64_t id : reportFolders(reports))
-                    insert(id);
-        }});
+                 if (!existed)
+                     for (const std::uint64_t id : reportFolders(reports))
+                         insertFolder(id);
+             },
+             [&] {
+                 db_.exec("ALTER TABLE reports ADD COLUMN site TEXT");
+                 db_.exec("ALTER TABLE reports ADD COLUMN job TEXT");
+                 db_.exec("ALTER TABLE reports ADD COLUMN digest BLOB");
+                 db_.exec("CREATE UNIQUE INDEX reports_repeat ON reports (site, job, digest)");
+             }});
     }
 
     std::uint64_t nextId() const {
@@ -149,11 +188,32 @@ public:
         return static_cast<std::uint64_t>(query.integer(0));
     }
 
-    void insert(std::uint64_t id) {
+    // A report folder from before the database, as version 1 takes it in.
+    void insertFolder(std::uint64_t id) {
         sqlite::Statement(db_, "INSERT INTO reports (id, folder) VALUES (?1, ?2)")
             .bind(1, static_cast<std::int64_t>(id))
             .bind(2, folderName(id))
             .step();
+    }
+
+    void insert(std::uint64_t id, const RepeatKey& key) {
+        sqlite::Statement(
+            db_, "INSERT INTO reports (id, folder, site, job, digest) VALUES (?1, ?2, ?3, ?4, ?5)")
+            .bind(1, static_cast<std::int64_t>(id))
+            .bind(2, folderName(id))
+            .bind(3, key.site)
+            .bind(4, key.job)
+            .bindBlob(5, key.digest)
+            .step();
+    }
+
+    // The number of the stored upload that `key` repeats.
+    std::optional<std::uint64_t> repeated(const RepeatKey& key) const {
+        sqlite::Statement query(
+            db_, "SELECT id FROM reports WHERE site = ?1 AND job = ?2 AND digest = ?3");
+        query.bind(1, key.site).bind(2, key.job).bindBlob(3, key.digest);
+        return query.step() ? std::optional(static_cast<std::uint64_t>(query.integer(0)))
+                            : std::nullopt;
     }
 
     std::optional<std::string> folder(std::uint64_t id) const {
@@ -181,8 +241,11 @@ ReportStore::ReportStore(fs::path root) : root_(std::move(root)), reports_(root_
 ReportStore::~ReportStore() = default;
 
 std::uint64_t ReportStore::add(const Upload& upload) {
+    const RepeatKey key(upload);
     std::lock_guard lock(mutex_);
     sqlite::Transaction transaction(database_->connection());
+    if (const auto stored = database_->repeated(key))
+        return *stored;
     const std::uint64_t id = database_->nextId();
     const fs::path folder = reportFolder(id);
     const fs::path staging = reports_ / ("." + std::to_string(id) + ".tmp");
@@ -202,7 +265,7 @@ std::uint64_t ReportStore::add(const Upload& upload) {
         fs::remove_all(staging, ignored);
         throw;
     }
-    database_->insert(id);
+    database_->insert(id, key);
     transaction.commit();
     return id;
 }

@@ -34,7 +34,8 @@ std::optional<std::uint64_t> parseReportId(std::string_view text);
 using StoreError = quorva::Error;
 
 // Reports kept on disk, numbered from 1 on:
-//   <root>/reports.sqlite         the numbers given and the report each names (SQLite)
+//   <root>/reports.sqlite         the numbers given, the report each names and what makes an
+//                                 upload its repeat (SQLite)
 //   <root>/reports/N/spool        the uploaded file's bytes
 //   <root>/reports/N/fields.txt   one "name=value" line per text field
 //   <root>/reports/N/file.txt     "field=", "filename=", "content-type=", "size=" of the file
@@ -54,7 +55,9 @@ public:
     ReportStore(const ReportStore&) = delete;
     ReportStore& operator=(const ReportStore&) = delete;
 
-    // Stores the upload under the next number and returns that number.
+    // Stores the upload under the next number and returns that number. A repeat of a stored
+    // upload (the same Site and JobID fields and the same file bytes) stores nothing and returns
+    // the number the first one got.
     std::uint64_t add(const Upload& upload);
 
     // The stored file's bytes, or none when no report has this number.
@@ -64,6 +67,7 @@ public:
 
 private:
     class Database;
+    struct RepeatKey;
 
     std::filesystem::path root_;
     std::filesystem::path reports_;

@@ -1,5 +1,6 @@
 #include "report-server/request_stream.h"
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -40,6 +41,12 @@ RequestStream::RequestStream(socket_t socket, const ServerLimits& limits)
     : socket_(socket), limits_(limits), start_(Clock::now()) {
 }
 
+RequestStream::RequestStream(socket_t socket, SSL* ssl, const ServerLimits& limits)
+    : socket_(socket), ssl_(ssl), limits_(limits), start_(Clock::now()) {
+    ::fcntl(socket_, F_SETFL, ::fcntl(socket_, F_GETFL) | O_NONBLOCK);
+    SSL_set_fd(ssl_, socket_);
+}
+
 RequestStream::RequestStream(std::string_view request, const ServerLimits& limits)
     : memory_(request), limits_(limits), start_(Clock::now()) {
 }
@@ -68,10 +75,70 @@ bool RequestStream::waitFor(short events, Clock::time_point deadline) const {
     }
 }
 
+short RequestStream::sslWait(int result) const {
+    switch (SSL_get_error(ssl_, result)) {
+    case SSL_ERROR_WANT_READ:
+        return POLLIN;
+    case SSL_ERROR_WANT_WRITE:
+        return POLLOUT;
+    default:
+        return 0;
+    }
+}
+
+bool RequestStream::negotiate() {
+    for (;;) {
+        const int result = SSL_accept(ssl_);
+        if (result == 1)
+            return true;
+        const short events = sslWait(result);
+        if (events == 0 || !waitFor(events, start_ + limits_.head))
+            return false;
+    }
+}
+
+void RequestStream::finish() {
+    if (ssl_)
+        SSL_shutdown(ssl_);
+}
+
 bool RequestStream::is_readable() const {
     if (socket_ == INVALID_SOCKET)
         return !memory_.empty();
-    return !failed_ && (begin_ < end_ || waitFor(POLLIN, readDeadline()));
+    return !failed_ &&
+           (begin_ < end_ || (ssl_ && SSL_pending(ssl_) > 0) || waitFor(POLLIN, readDeadline()));
+}
+
+ssize_t RequestStream::receive(Clock::time_point deadline) {
+    if (!ssl_) {
+        if (!waitFor(POLLIN, deadline))
+            return -1;
+        return ::recv(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
+    }
+    for (;;) {
+        const int got = SSL_read(ssl_, buffer_.data(), static_cast<int>(buffer_.size()));
+        if (got > 0)
+            return got;
+        if (SSL_get_error(ssl_, got) == SSL_ERROR_ZERO_RETURN)
+            return 0;
+        const short events = sslWait(got);
+        if (events == 0 || !waitFor(events, deadline))
+            return -1;
+    }
+}
+
+ssize_t RequestStream::sendSome(const char* ptr, std::size_t size, short& events) {
+    if (!ssl_) {
+        const ssize_t sent = ::send(socket_, ptr, size, MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return 0;
+        return sent;
+    }
+    const int sent = SSL_write(ssl_, ptr, static_cast<int>(std::min<std::size_t>(size, 1 << 30)));
+    if (sent > 0)
+        return sent;
+    events = sslWait(sent);
+    return events == 0 ? -1 : 0;
 }
 
 bool RequestStream::is_writable() const {
@@ -117,11 +184,9 @@ ssize_t RequestStream::read(char* ptr, size_t size) {
         memory_.remove_prefix(n);
     } else {
         if (begin_ == end_) {
-            if (!waitFor(POLLIN, readDeadline())) {
+            const ssize_t got = receive(readDeadline());
+            if (got < 0)
                 failed_ = true;
-                return -1;
-            }
-            const ssize_t got = ::recv(socket_, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
             if (got <= 0)
                 return got;
             begin_ = 0;
@@ -146,11 +211,13 @@ ssize_t RequestStream::write(const char* ptr, size_t size) {
     if (writtenBytes_ == 0)
         firstWrite_ = Clock::now();
     std::size_t done = 0;
+    short events = POLLOUT;
     while (done < size) {
-        if (!waitFor(POLLOUT, rateDeadline(firstWrite_, writtenBytes_)))
+        if (!waitFor(events, rateDeadline(firstWrite_, writtenBytes_)))
             return -1;
-        const ssize_t sent = ::send(socket_, ptr + done, size - done, MSG_DONTWAIT | MSG_NOSIGNAL);
-        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        events = POLLOUT;
+        const ssize_t sent = sendSome(ptr + done, size - done, events);
+        if (sent < 0)
             return -1;
         if (sent > 0) {
             done += static_cast<std::size_t>(sent);

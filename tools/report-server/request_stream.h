@@ -4,7 +4,8 @@
 // head must end within its time and size, the body must come at the minimum rate and stay
 // within its size, and the answer must be taken at that rate too. Past a limit, reading or
 // writing fails and the request ends there, so that a slow or endless client holds a worker for
-// a bounded time and memory.
+// a bounded time and memory. Over TLS the socket is made non-blocking, so that no read or write
+// of a record can wait past these limits either.
 
 #include "report-server/server.h"
 
@@ -21,8 +22,15 @@ class RequestStream final : public httplib::Stream {
 public:
     // A request that comes on an accepted connection.
     RequestStream(socket_t socket, const ServerLimits& limits);
+    // A request that comes over TLS on an accepted connection, once negotiate() succeeded.
+    RequestStream(socket_t socket, SSL* ssl, const ServerLimits& limits);
     // A request given as bytes; its answer is kept in written().
     RequestStream(std::string_view request, const ServerLimits& limits);
+
+    // The TLS negotiation, within the head's time; false when it fails.
+    bool negotiate();
+    // After the answer: tells a TLS client that nothing more comes.
+    void finish();
 
     const std::string& written() const { return written_; }
 
@@ -41,10 +49,18 @@ private:
     // A transfer that started at `since` and has moved `bytes` must go on before this time.
     Clock::time_point rateDeadline(Clock::time_point since, std::size_t bytes) const;
     bool waitFor(short events, Clock::time_point deadline) const;
+    // Fills the buffer from the connection; 0 at its end, -1 when it fails.
+    ssize_t receive(Clock::time_point deadline);
+    // Sends what the connection takes now; -1 when it fails. `events` is what to wait for
+    // before the next try.
+    ssize_t sendSome(const char* ptr, std::size_t size, short& events);
+    // What SSL_ERROR_WANT_* asks to wait for; 0 for a failure.
+    short sslWait(int result) const;
     // Counts bytes handed to the reader; false once the head or the body is too long.
     bool count(const char* bytes, std::size_t n);
 
     socket_t socket_ = INVALID_SOCKET;
+    SSL* ssl_ = nullptr;
     std::string_view memory_;
     std::string written_;
     ServerLimits limits_;

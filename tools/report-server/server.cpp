@@ -19,6 +19,7 @@
 #include <ctime>
 #include <iostream>
 #include <mutex>
+#include <type_traits>
 #include <variant>
 
 namespace quorva::report {
@@ -91,35 +92,75 @@ bool isIdentity(std::string_view encoding) {
 // whose head never came whole.
 thread_local std::string currentClient = "-";
 
-// The library's server, serving one request per connection through a RequestStream.
-class BoundedServer : public httplib::Server {
+class RequestServer {
+public:
+    virtual ~RequestServer() = default;
+    // Serves the one request the stream holds.
+    virtual void serve(RequestStream& stream) = 0;
+};
+
+struct SslDeleter {
+    void operator()(SSL* ssl) const { SSL_free(ssl); }
+};
+
+// The library's server, plain or TLS, serving one request per connection through a
+// RequestStream, which holds the TLS negotiation to the request's limits too.
+template <typename Base> class BoundedServer final : public Base, public RequestServer {
 public:
     explicit BoundedServer(const ServerLimits& limits) : limits_(limits) {}
+    BoundedServer(const ServerLimits& limits, const TlsIdentity& tls)
+        : Base(tls.certificate.c_str(), tls.key.c_str()), limits_(limits) {
+        if (!this->is_valid())
+            throw TlsSetupError("cannot use the certificate " + tls.certificate + " and key " +
+                                tls.key);
+    }
 
-    // Serves the one request the stream holds.
-    void serve(RequestStream& stream) {
+    void serve(RequestStream& stream) override {
         bool closed = false;
-        process_request(stream, /*close_connection=*/true, closed, nullptr);
+        this->process_request(stream, /*close_connection=*/true, closed, nullptr);
     }
 
 private:
     bool process_and_close_socket(socket_t socket) override {
-        RequestStream stream(socket, limits_);
+        if constexpr (std::is_same_v<Base, httplib::SSLServer>) {
+            const std::unique_ptr<SSL, SslDeleter> ssl(SSL_new(this->ssl_context()));
+            if (ssl) {
+                RequestStream stream(socket, ssl.get(), limits_);
+                if (stream.negotiate())
+                    serveConnection(stream);
+            }
+        } else {
+            RequestStream stream(socket, limits_);
+            serveConnection(stream);
+        }
+        closeAfterAnswer(socket);
+        return true;
+    }
+
+    void serveConnection(RequestStream& stream) {
         int port = 0;
         stream.get_remote_ip_and_port(currentClient, port);
         serve(stream);
-        closeAfterAnswer(socket);
-        return true;
+        stream.finish();
     }
 
     ServerLimits limits_;
 };
 
+std::unique_ptr<httplib::Server> boundedServer(const ServerLimits& limits,
+                                               const std::optional<TlsIdentity>& tls) {
+    if (tls)
+        return std::make_unique<BoundedServer<httplib::SSLServer>>(limits, *tls);
+    return std::make_unique<BoundedServer<httplib::Server>>(limits);
+}
+
 } // namespace
 
 struct ReportServer::Impl {
-    Impl(ReportStore& s, std::string p, std::ostream& l, const ServerLimits& lim)
-        : store(s), prefix(std::move(p)), log(l), limits(lim), http(lim) {}
+    Impl(ReportStore& s, std::string p, std::ostream& l, const ServerLimits& lim,
+         const std::optional<TlsIdentity>& tls)
+        : store(s), prefix(std::move(p)), log(l), limits(lim), server(boundedServer(lim, tls)),
+          http(*server), requests(dynamic_cast<RequestServer&>(http)) {}
 
     void upload(const httplib::Request& req, httplib::Response& res,
                 const httplib::ContentReader& reader);
@@ -131,7 +172,9 @@ struct ReportServer::Impl {
     std::ostream& log;
     std::mutex logMutex;
     ServerLimits limits;
-    BoundedServer http;
+    std::unique_ptr<httplib::Server> server;
+    httplib::Server& http;
+    RequestServer& requests;
 
     std::mutex runMutex;
     std::condition_variable runEnded;
@@ -216,8 +259,8 @@ void ReportServer::Impl::logRequest(const httplib::Request& req, const httplib::
 }
 
 ReportServer::ReportServer(ReportStore& store, std::string prefix, std::ostream& log,
-                           ServerLimits limits)
-    : impl_(std::make_unique<Impl>(store, std::move(prefix), log, limits)) {
+                           ServerLimits limits, const std::optional<TlsIdentity>& tls)
+    : impl_(std::make_unique<Impl>(store, std::move(prefix), log, limits, tls)) {
     Impl& impl = *impl_;
     const std::string route = regexEscape(impl.prefix);
     impl.http.Post(route + "ReportSPL", [&impl](const httplib::Request& req, httplib::Response& res,
@@ -304,13 +347,13 @@ void ReportServer::stop() {
 std::string ReportServer::answer(std::string_view request) {
     RequestStream stream(request, impl_->limits);
     currentClient = "-";
-    impl_->http.serve(stream);
+    impl_->requests.serve(stream);
     return stream.written();
 }
 
-std::string serverUrl(std::string_view address, int port, std::string_view prefix) {
+std::string serverUrl(std::string_view address, int port, std::string_view prefix, bool secure) {
     const bool ipv6 = address.find(':') != std::string_view::npos;
-    std::string url = "http://";
+    std::string url = secure ? "https://" : "http://";
     url += ipv6 ? "[" + std::string(address) + "]" : std::string(address);
     return url + ":" + std::to_string(port) + std::string(prefix);
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -27,6 +28,18 @@ struct ServerLimits {
     std::size_t workers = 32;
 };
 
+// HTTPS: PEM files of the server's certificate (its authorities after it) and private key.
+struct TlsIdentity {
+    std::string certificate;
+    std::string key;
+};
+
+// The certificate or key cannot be used.
+class TlsSetupError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // The listening socket cannot be made (port in use, unknown address...).
 class BindError : public std::runtime_error {
 public:
@@ -43,10 +56,12 @@ public:
 //
 // One request per connection. Each request is held to its limits (ServerLimits): a slow or
 // endless client loses its connection, and the pool has room for many of them beside the desks.
+// With a TlsIdentity it speaks HTTPS only; the TLS negotiation counts in the head's time.
 class ReportServer {
 public:
+    // Throws TlsSetupError when the identity's files cannot be used.
     ReportServer(ReportStore& store, std::string prefix, std::ostream& log,
-                 ServerLimits limits = {});
+                 ServerLimits limits = {}, const std::optional<TlsIdentity>& tls = {});
     ~ReportServer();
     ReportServer(const ReportServer&) = delete;
     ReportServer& operator=(const ReportServer&) = delete;
@@ -70,7 +85,8 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// "http://ADDRESS:PORT<prefix>", an IPv6 address in brackets.
-std::string serverUrl(std::string_view address, int port, std::string_view prefix);
+// "http://ADDRESS:PORT<prefix>" ("https://" when `secure`), an IPv6 address in brackets.
+std::string serverUrl(std::string_view address, int port, std::string_view prefix,
+                      bool secure = false);
 
 } // namespace quorva::report

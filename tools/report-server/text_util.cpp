@@ -19,22 +19,6 @@ std::optional<std::uint64_t> parseDecimal(std::string_view text) {
     return value;
 }
 
-std::string percentEscaped(std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F || c == '%') {
-            out += '%';
-            out += hex[byte >> 4];
-            out += hex[byte & 0x0F];
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string abbreviated(std::string_view value) {
     if (value.size() <= quotedLength)
         return std::string(value);

@@ -1,5 +1,8 @@
 #pragma once
 
+// percentEscaped, for the log and the stored text files.
+#include "platform/percent_escape.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,10 +12,6 @@ namespace quorva::report {
 
 // A non-empty run of decimal digits, no sign, that fits 64 bits.
 std::optional<std::uint64_t> parseDecimal(std::string_view text);
-
-// The text with each byte below 0x20, 0x7F and "%" written as %XX, so that it stays on its line
-// wherever it is written.
-std::string percentEscaped(std::string_view text);
 
 // The value as a refusal quotes it: cut after 40 bytes, "..." marking the cut.
 std::string abbreviated(std::string_view value);
