@@ -8,6 +8,7 @@
 #include "ui/controls.h"
 #include "ui/gdi.h"
 #include "ui/image_area.h"
+#include "ui/layout.h"
 #include "ui/tab_control.h"
 
 #include <functional>
@@ -21,6 +22,9 @@ public:
 
     Page& page() { return page_; }
     void create();
+    // The card fills the page with its proportions kept: the picture and the labels' positions
+    // and font scale together.
+    void layout(int width, int height, const Layout& layout);
 
     void show(const CardLabels& labels);
     CardLabels labels() const;
@@ -50,6 +54,7 @@ private:
     Button printButton_;
     CardPrinter printer_;
     Font labelFont_;
+    int labelFontHeight_ = 0;
 };
 
 } // namespace quorva

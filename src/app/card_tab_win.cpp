@@ -3,27 +3,71 @@
 #include "card/card_drawing.h"
 #include "card/card_picture.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace quorva {
+
+namespace {
+
+// Around the card, in design units.
+constexpr int kCardMargin = 5;
+
+LOGFONTW naturalCardLabelFont() {
+    const Font natural = makeCardLabelFont();
+    LOGFONTW font{};
+    GetObjectW(natural.get(), sizeof font, &font);
+    return font;
+}
+
+} // namespace
 
 CardTab::CardTab(MessageBoxes& boxes) : page_(boxes), picture_(boxes) {
 }
 
 void CardTab::create() {
-    picture_.create(page_, {5, 5, 1011, 634});
+    picture_.create(page_, {kCardMargin, kCardMargin, kCardAreaSize.cx, kCardAreaSize.cy});
+    picture_.setShownPart(kCardAreaSize);
     // Sized by their text, so that empty labels leave the picture alone.
-    customer_.create(page_, {240, 435, 307, 62}, L"", true);
-    chassis_.create(page_, {240, 503, 235, 62}, L"", true);
-    registration_.create(page_, {240, 563, 215, 62}, L"", true);
-    validity_.create(page_, {700, 563, 238, 62}, L"", true);
+    for (Label* label : {&customer_, &chassis_, &registration_, &validity_})
+        label->create(page_, {}, L"", true);
     picture_.setBitmap(loadCardPicture());
-    labelFont_ = makeCardLabelFont();
     for (Label* label : {&customer_, &chassis_, &registration_, &validity_}) {
-        label->setFont(labelFont_.get());
         label->setColors(kCardLabelColour, kCardLabelBackground);
         label->setText("");
     }
-    printButton_.create(page_, {5, 5, 200, 28}, L"Impression de la carte");
+    printButton_.create(page_, {kCardMargin, kCardMargin, 200, 28}, L"Impression de la carte");
     printButton_.setVisible(false);
+}
+
+void CardTab::layout(int width, int height, const Layout& layout) {
+    const int margin = layout(kCardMargin);
+    const double scale =
+        std::max(0.05, std::min(static_cast<double>(width - 2 * margin) / kCardAreaSize.cx,
+                                static_cast<double>(height - 2 * margin) / kCardAreaSize.cy));
+    const auto scaled = [scale](long units) {
+        return static_cast<int>(std::lround(units * scale));
+    };
+    picture_.setBounds({margin, margin, scaled(kCardAreaSize.cx), scaled(kCardAreaSize.cy)});
+    const std::pair<Label*, POINT> places[] = {{&customer_, kCustomerAt},
+                                               {&chassis_, kChassisAt},
+                                               {&registration_, kRegistrationAt},
+                                               {&validity_, kValidityAt}};
+    // A new font only when the size changed: the labels keep theirs while the window only moves.
+    LOGFONTW font = naturalCardLabelFont();
+    font.lfHeight = scaled(font.lfHeight);
+    if (font.lfHeight != labelFontHeight_) {
+        labelFont_ = Font(CreateFontIndirectW(&font));
+        labelFontHeight_ = font.lfHeight;
+    }
+    for (const auto& [label, at] : places) {
+        const Bounds before = label->bounds();
+        label->setBounds(
+            {margin + scaled(at.x), margin + scaled(at.y), before.width, before.height});
+        label->setFont(labelFont_.get());
+        // The size follows the text in the new font.
+        label->setText(label->text());
+    }
 }
 
 void CardTab::show(const CardLabels& labels) {

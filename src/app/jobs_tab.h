@@ -1,11 +1,12 @@
 #pragma once
 
-// The "Suivi des Impressions" tab: the job grid, the status line under it, the poll's heartbeat,
-// and the grid's popup menu, whose items act on the grid's selected job.
+// The "Suivi des Impressions" tab: the search field, the job grid, the status line under it, the
+// poll's heartbeat, and the grid's popup menu, whose items act on the grid's selected job.
 
 #include "capture/job_list.h"
 #include "ui/controls.h"
 #include "ui/job_grid.h"
+#include "ui/layout.h"
 #include "ui/popup_menu.h"
 #include "ui/tab_control.h"
 
@@ -28,19 +29,28 @@ public:
         std::function<void()> deselected;
         // The card printer's name: without one, no card is printed.
         std::function<std::string()> cardPrinter;
+        // The search field's text changed: the grid shows the jobs found, or the list again
+        // when the text is empty.
+        std::function<void(const std::wstring&)> search;
     };
 
     JobsTab(MessageBoxes& boxes, const JobList& jobs, const Locale& locale, Actions actions);
 
     Page& page() { return page_; }
-    void create(int width, int height);
+    void create();
+    void layout(int width, int height, const Layout& layout);
 
     JobGrid& grid() { return grid_; }
     const PopupMenu& popup() const { return popup_; }
     const Label& statusLine() const { return status_; }
     const Label& heartbeat() const { return heartbeat_; }
+    const Label& searchCaption() const { return searchCaption_; }
+    Edit& searchField() { return search_; }
 
-    void setStatus(const std::string& text) { status_.setText(text); }
+    // What keeps capture from working; empty while it works. It takes precedence over the
+    // server's state on the status line.
+    void setStatus(const std::string& text);
+    void setServerStatus(const std::string& text);
     // The poll ran a pass: ".." and "..." alternate.
     void beat();
 
@@ -56,12 +66,17 @@ public:
 private:
     void onSelectionChanged(JobId id, bool byKeyboard);
     void enableItems(JobId id);
+    void showStatus();
 
     const JobList& jobs_;
     Actions actions_;
     Page page_;
+    Label searchCaption_;
+    Edit search_;
     JobGrid grid_;
-    Label status_; // what keeps the capture from working, empty while it works
+    std::string captureStatus_;
+    std::string serverStatus_;
+    Label status_;
     Label heartbeat_;
     PopupMenu popup_;
     PopupItem openPdfItem_;

@@ -3,6 +3,8 @@
 #include "capture/settling_poll.h"
 #include "card/card_preview.h"
 
+#include <algorithm>
+
 namespace quorva {
 
 JobsTab::JobsTab(MessageBoxes& boxes, const JobList& jobs, const Locale& locale, Actions actions)
@@ -16,18 +18,57 @@ JobsTab::JobsTab(MessageBoxes& boxes, const JobList& jobs, const Locale& locale,
     grid_.onPointerOffRows = [this] { enableItems(kNoJob); };
     grid_.onJobClick = [this](JobId id) { actions_.showCard(id); };
     grid_.onDeselect = [this] { actions_.deselected(); };
+    grid_.onEnter = [this](JobId id) {
+        if (!jobs_.at(id).reportId.empty())
+            actions_.openPdf(id);
+    };
+    search_.onChange = [this] { actions_.search(search_.wideText()); };
     openPdfItem_.setOnClick([this] { openPdf(); });
     printCardItem_.setOnClick([this] { printCard(); });
     sendAgainItem_.setOnClick([this] { sendAgain(); });
 }
 
-void JobsTab::create(int width, int height) {
-    constexpr int kInfoHeight = 16;
-    grid_.create(page_, {6, 6, width - 12, height - 12 - kInfoHeight - 4});
-    status_.create(page_, {6, height - 6 - kInfoHeight, width - 48, kInfoHeight});
-    // The poll's heartbeat, small in the bottom-right corner.
-    heartbeat_.create(page_, {width - 30, height - 6 - kInfoHeight, 24, kInfoHeight}, L"..");
+void JobsTab::create() {
+    searchCaption_.createCaption(page_, {}, L"&Rechercher");
+    search_.create(page_, {});
+    grid_.create(page_, {});
+    status_.create(page_, {});
+    heartbeat_.create(page_, {}, L"..");
     grid_.setPopupMenu(&popup_);
+}
+
+void JobsTab::layout(int width, int height, const Layout& layout) {
+    const int margin = layout(6);
+    const int gap = layout(4);
+    const int editHeight = layout.editHeight();
+    const int lineHeight = layout.labelHeight();
+    const int captionWidth = searchCaption_.textExtent().cx + gap;
+    searchCaption_.setBounds(
+        {margin, margin + (editHeight - lineHeight) / 2, captionWidth, lineHeight});
+    const int searchLeft = margin + captionWidth + gap;
+    search_.setBounds(
+        {searchLeft, margin, std::min(layout(300), width - margin - searchLeft), editHeight});
+    const int gridTop = margin + editHeight + gap;
+    const int statusTop = height - margin - lineHeight;
+    grid_.setBounds({margin, gridTop, width - 2 * margin, statusTop - gap - gridTop});
+    // The poll's heartbeat, small in the bottom-right corner.
+    const int heartbeatWidth = layout(24);
+    heartbeat_.setBounds({width - margin - heartbeatWidth, statusTop, heartbeatWidth, lineHeight});
+    status_.setBounds({margin, statusTop, width - 3 * margin - heartbeatWidth, lineHeight});
+}
+
+void JobsTab::setStatus(const std::string& text) {
+    captureStatus_ = text;
+    showStatus();
+}
+
+void JobsTab::setServerStatus(const std::string& text) {
+    serverStatus_ = text;
+    showStatus();
+}
+
+void JobsTab::showStatus() {
+    status_.setText(captureStatus_.empty() ? serverStatus_ : captureStatus_);
 }
 
 void JobsTab::beat() {

@@ -13,6 +13,7 @@
 #include "app/ini_settings_store.h"
 #include "app/it_alerts.h"
 #include "app/jobs_tab.h"
+#include "app/server_status.h"
 #include "app/settings.h"
 #include "app/settings_tab.h"
 #include "app/spool_tab.h"
@@ -24,9 +25,12 @@
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "ui/gdi.h"
+#include "ui/layout.h"
 #include "ui/message_box.h"
+#include "ui/popup_menu.h"
 #include "ui/tab_control.h"
 #include "ui/timer.h"
+#include "ui/tray_icon.h"
 #include "ui/window.h"
 
 #include <functional>
@@ -58,10 +62,14 @@ struct MainWindowServices {
     std::optional<std::string> programData = {};
 };
 
-// The size of the pages' client area: the card picture (1011 x 634 at 5, 5) fits on the card
-// page, and the job grid shows all its columns.
+// The size of the pages' client area, in design units (pixels at 96 DPI), that the window opens
+// with when the screen has room: the card picture (1011 x 634 at 5, 5) fits on the card page at
+// its natural size, and the job grid shows all its columns. The user may make it smaller, down
+// to the minimum, or larger.
 inline constexpr int kPageWidth = 1064;
 inline constexpr int kPageHeight = 644;
+inline constexpr int kMinPageWidth = 760;
+inline constexpr int kMinPageHeight = 460;
 
 class MainWindow final : public Window, private CaptureObserver {
 public:
@@ -69,7 +77,11 @@ public:
     explicit MainWindow(const MainWindowServices& services);
     ~MainWindow() override;
 
+    // Shows the window where the user left it, when that screen still exists.
     void show(int showCommand);
+    // Keys the window handles before the dialog keys do (Ctrl+Tab, Ctrl+Shift+Tab): true when
+    // handled.
+    bool translateKey(const MSG& message);
 
     TabControl& tabs() { return tabs_; }
     JobsTab& jobsTab() { return jobsTab_; }
@@ -79,6 +91,9 @@ public:
     CaptureCore& core() { return core_; }
     SpoolWatcher& watcher() { return watcher_; }
     const Timer& settlingTimer() const { return settlingTimer_; }
+    const TrayIcon& trayIcon() const { return trayIcon_; }
+    PopupMenu& trayMenu() { return trayMenu_; }
+    int dpi() const { return dpi_; }
 
     // The in-memory copy of a setting: the last value read from or written to the settings file.
     const std::string& setting(Setting which) const { return settings_.value(which); }
@@ -101,6 +116,11 @@ private:
     void onSettingEdited(Setting which);
     void onSettlingTick();
     void onAnotherStart();
+    void onTrayMessage(UINT mouseMessage);
+    void search(const std::wstring& text);
+    // The server's state on the status line and the invoices waiting in the tray's tooltip.
+    void showServerStatus();
+    void onReminderTick();
     void printCard(JobId id);
     void openPdf(JobId id);
     // The settings as capture works with them now.
@@ -116,11 +136,22 @@ private:
     void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnEndSession() override;
     bool OnSysCommand(UINT command) override;
+    void OnSize(UINT kind, int width, int height) override;
+    void OnGetMinMaxInfo(MINMAXINFO& limits) override;
+    void OnDpiChanged(int dpi, const RECT& suggested) override;
+    void OnSettingChange() override;
+    bool OnActivate(bool active) override;
 
     void createControls();
-    void fitWindowToTabs();
-    void growToFitTabs();
-    void removeMaximizeBox();
+    Layout layout() const;
+    void layoutPages();
+    // The message font at the window's DPI, for the window and every control.
+    void applyFont();
+    // The window's rectangle for pages of that size in design units, at the window's DPI.
+    RECT windowRectForPages(int width, int height) const;
+    void placeInWorkArea();
+    void restorePlacement(int& showCommand);
+    void savePlacement();
 
     MessageBoxes& boxes_;
     const Registry& registry_;
@@ -141,6 +172,7 @@ private:
     CaptureLock captureLock_;
     ItAlerts itAlerts_;
     SpoolWatcher watcher_;
+    int dpi_ = kDesignDpi;
     Font font_;
     TabControl tabs_;
     JobsTab jobsTab_;
@@ -149,6 +181,14 @@ private:
     SettingsTab settingsTab_;
     Timer settlingTimer_;
     Timer captureTimer_;
+    // Once a minute: whether uploads have been failing long enough to tell the user.
+    Timer reminderTimer_;
+    ServerStatus serverStatus_;
+    std::string captureStatus_;
+    TrayIcon trayIcon_;
+    PopupMenu trayMenu_;
+    // The control that had the focus when the window was last deactivated.
+    HWND lastFocus_ = nullptr;
 };
 
 } // namespace quorva

@@ -5,6 +5,7 @@
 #include "app/proxy.h"
 #include "app/single_instance.h"
 #include "app/start_line.h"
+#include "app/window_memory.h"
 #include "app/window_messages.h"
 #include "card/card_preview.h"
 #include "card/invoice_pdf.h"
@@ -18,10 +19,10 @@ namespace quorva {
 
 namespace {
 
-constexpr DWORD kWindowStyle =
-    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPCHILDREN;
-// Space around the tab control, in the window's client area.
+constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+// Space around the tab control, in the window's client area, in design units.
 constexpr int kMargin = 6;
+constexpr unsigned kReminderIntervalMs = 60 * 1000;
 
 std::string userDataFolder(const MainWindowServices& services, const std::string& settingsFolder) {
     return services.localAppData.value_or(settingsFolder) + "\\Zentor\\Quorva";
@@ -54,16 +55,18 @@ MainWindow::MainWindow(const MainWindowServices& services)
              },
              services.makeTransport},
             *this, {}),
-      itAlerts_(systemItEventLog(), clock_), font_(messageFont()),
+      itAlerts_(systemItEventLog(), clock_),
       jobsTab_(boxes_, core_.jobs(), locale_,
                {[this](JobId id) { openPdf(id); }, [this](JobId id) { printCard(id); },
                 [this](JobId id) { core_.sendAgain(id); },
                 [this](JobId id) { return core_.canSendAgain(id); },
                 [this](JobId id) { showCard(id); },
                 [this] { cardTab_.printButton().setEnabled(true); },
-                [this] { return setting(Setting::CardPrinter); }}),
+                [this] { return setting(Setting::CardPrinter); },
+                [this](const std::wstring& text) { search(text); }}),
       cardTab_(boxes_), spoolTab_(boxes_), settingsTab_(boxes_, registry_, shell_),
-      settlingTimer_(*this, 500), captureTimer_(*this, 2000) {
+      settlingTimer_(*this, 500), captureTimer_(*this, 2000),
+      reminderTimer_(*this, kReminderIntervalMs) {
     core_.jobs().setListener(&jobsTab_.grid());
     boxes_.setErrorSink(
         [this](const std::string& text) { core_.dailyLog().write("Erreur affichée : " + text); });
@@ -75,6 +78,11 @@ MainWindow::MainWindow(const MainWindowServices& services)
         captureTimer_.setEnabled(false);
         startCapture();
     };
+    reminderTimer_.onTimer = [this] { onReminderTick(); };
+    trayMenu_.addItem(L"Ouvrir Quorva");
+    trayMenu_.addItem(L"Quitter");
+    trayMenu_.setOnClick(0, [this] { onAnotherStart(); });
+    trayMenu_.setOnClick(1, [this] { destroy(); });
     cardTab_.printButton().onClick = [this] { cardTab_.print(setting(Setting::CardPrinter)); };
     cardTab_.onPrinting = [this](bool printing) {
         tabs_.setActivePage(printing ? cardTab_.page() : jobsTab_.page());
@@ -90,21 +98,39 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::show(int showCommand) {
+    // Again now that the window has its frame: a window manager may have placed it meanwhile.
+    placeInWorkArea();
+    restorePlacement(showCommand);
     ShowWindow(hwnd(), showCommand);
-    // The frame is final only once the window is on screen.
-    growToFitTabs();
     UpdateWindow(hwnd());
+}
+
+bool MainWindow::translateKey(const MSG& message) {
+    if (message.message != WM_KEYDOWN || message.wParam != VK_TAB || GetKeyState(VK_CONTROL) >= 0 ||
+        (message.hwnd != hwnd() && !IsChild(hwnd(), message.hwnd)))
+        return false;
+    const int count = tabs_.pageCount();
+    const int step = GetKeyState(VK_SHIFT) < 0 ? count - 1 : 1;
+    tabs_.setActivePage((tabs_.activePage() + step) % count);
+    SetFocus(tabs_.hwnd());
+    return true;
 }
 
 // ---- Creation and destruction
 
 void MainWindow::OnCreate() {
+    dpi_ = windowDpi(hwnd());
     createControls();
+    placeInWorkArea();
     addAboutItem(hwnd());
+    trayIcon_.add(hwnd(), kTrayMessage, LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1)),
+                  L"Quorva");
     startUp();
 }
 
 void MainWindow::OnDestroy() {
+    savePlacement();
+    trayIcon_.remove();
     shutDown();
     if (endsProgram_)
         PostQuitMessage(0);
@@ -119,7 +145,6 @@ void MainWindow::startUp() {
         settings_.setValue(which, settingsTab_.text(which));
     }
     spoolTab_.setFolder(setting(Setting::SpoolFolder));
-    removeMaximizeBox();
     // The proxy before the core starts its sender, so that the first job sent after a restart
     // goes through it too; a proxy setting that cannot be read still lets the jobs be kept.
     std::optional<ProxySetting> proxy;
@@ -140,6 +165,8 @@ void MainWindow::startUp() {
         startCapture();
     else
         waitForCapture();
+    showServerStatus();
+    reminderTimer_.setEnabled(true);
     if (proxyError)
         std::rethrow_exception(proxyError);
 }
@@ -150,7 +177,7 @@ void MainWindow::startCapture() {
     // message box, so that nothing printed meanwhile waits on the user.
     const auto failure = core_.open(startLine(currentRunFacts(), settings_));
     startWatching();
-    statusChanged("");
+    jobsTab_.setStatus("");
     try {
         files_.writeFile(capturerFile(dataFolder_), currentRunFacts().user);
     } catch (const std::exception& e) {
@@ -169,8 +196,8 @@ void MainWindow::waitForCapture() {
     } catch (const std::exception&) {
         // Its session has not said yet.
     }
-    statusChanged("Capture assurée par la session de " +
-                  (user.empty() ? "un autre utilisateur" : user));
+    jobsTab_.setStatus("Capture assurée par la session de " +
+                       (user.empty() ? "un autre utilisateur" : user));
     captureTimer_.setEnabled(true);
 }
 
@@ -189,11 +216,6 @@ CaptureSettings MainWindow::captureSettings() const {
     return {setting(Setting::SpoolFolder),
             setting(Setting::Site),
             {setting(Setting::Url), proxyServer_, proxyPort_}};
-}
-
-void MainWindow::removeMaximizeBox() {
-    const LONG_PTR style = GetWindowLongPtrW(hwnd(), GWL_STYLE);
-    SetWindowLongPtrW(hwnd(), GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_MAXIMIZEBOX));
 }
 
 // ---- The spool folder watcher and the settling poll
@@ -215,12 +237,22 @@ void MainWindow::startWatching() {
 
 void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case kJobChangedMessage:
-        if (const auto state = core_.onJobChanged(static_cast<std::int64_t>(lParam)))
+    case kJobChangedMessage: {
+        if (const auto state = core_.onJobChanged(static_cast<std::int64_t>(lParam))) {
             itAlerts_.jobState(*state);
+            if (*state == JobState::Failed)
+                serverStatus_.failed(clock_.now());
+            else if (*state == JobState::Sent || *state == JobState::Refused)
+                serverStatus_.answered();
+        }
+        showServerStatus();
         return;
+    }
     case kAnotherStartMessage:
         onAnotherStart();
+        return;
+    case kTrayMessage:
+        onTrayMessage(static_cast<UINT>(lParam));
         return;
     case kChangeBufferMessage:
         break;
@@ -250,6 +282,8 @@ void MainWindow::onSettlingTick() {
     settlingTimer_.setEnabled(false);
     jobsTab_.beat();
     core_.pollPass([this] { settlingTimer_.setEnabled(true); });
+    // A job recorded in this pass waits to be sent.
+    showServerStatus();
 }
 
 bool MainWindow::OnSysCommand(UINT command) {
@@ -260,9 +294,43 @@ bool MainWindow::OnSysCommand(UINT command) {
 }
 
 void MainWindow::onAnotherStart() {
-    if (IsIconic(hwnd()))
+    // Also from the notification area, where a minimised window hides.
+    if (IsIconic(hwnd()) || !IsWindowVisible(hwnd()))
         ShowWindow(hwnd(), SW_RESTORE);
     SetForegroundWindow(hwnd());
+}
+
+void MainWindow::onTrayMessage(UINT mouseMessage) {
+    if (mouseMessage == WM_LBUTTONUP || mouseMessage == WM_LBUTTONDBLCLK) {
+        onAnotherStart();
+    } else if (mouseMessage == WM_RBUTTONUP || mouseMessage == WM_CONTEXTMENU) {
+        POINT cursor{};
+        GetCursorPos(&cursor);
+        // The menu closes when the user clicks elsewhere only if its owner is in front.
+        SetForegroundWindow(hwnd());
+        trayMenu_.track(hwnd(), cursor);
+    }
+}
+
+void MainWindow::showServerStatus() {
+    const int pending = core_.pendingCount();
+    jobsTab_.setServerStatus(serverStatus_.text(pending));
+    trayIcon_.setTip(pending == 0
+                         ? std::wstring(L"Quorva")
+                         : L"Quorva : " + locale_.ansiToWide(pendingInvoicesText(pending)));
+}
+
+void MainWindow::onReminderTick() {
+    if (serverStatus_.takeFailureNotice(clock_.now()))
+        trayIcon_.showBalloon(L"Quorva",
+                              locale_.ansiToWide(serverStatus_.text(core_.pendingCount())));
+}
+
+void MainWindow::search(const std::wstring& text) {
+    if (text.empty())
+        jobsTab_.grid().showOnly(std::nullopt);
+    else
+        jobsTab_.grid().showOnly(core_.search(text));
 }
 
 void MainWindow::eventAdded(const std::string& line) {
@@ -274,6 +342,10 @@ void MainWindow::eventsCleared() {
 }
 
 void MainWindow::statusChanged(const std::string& text) {
+    // Once per loss of the folder, however long it stays lost.
+    if (captureStatus_.empty() && !text.empty())
+        trayIcon_.showBalloon(L"Quorva", locale_.ansiToWide(text));
+    captureStatus_ = text;
     jobsTab_.setStatus(text);
 }
 
@@ -308,51 +380,162 @@ void MainWindow::openPdf(JobId id) {
 // ---- Layout
 
 void MainWindow::createControls() {
+    font_ = messageFontForDpi(dpi_);
     setFont(font_.get());
-    tabs_.create(*this, {kMargin, kMargin, kPageWidth, kPageHeight});
+    tabs_.create(*this, {});
     tabs_.addPage(jobsTab_.page(), L"Suivi des Impressions");
     tabs_.addPage(cardTab_.page(), L"Carte de Fidélité");
     tabs_.addPage(spoolTab_.page(), L"Spouleur");
     tabs_.addPage(settingsTab_.page(), L"Paramètres");
-    fitWindowToTabs();
-    jobsTab_.create(kPageWidth, kPageHeight);
+    jobsTab_.create();
     cardTab_.create();
-    spoolTab_.create(kPageWidth, kPageHeight);
-    settingsTab_.create(kPageWidth);
+    spoolTab_.create();
+    settingsTab_.create();
+    jobsTab_.grid().setDpi(dpi_);
 }
 
-void MainWindow::fitWindowToTabs() {
-    const Bounds tabs = tabs_.boundsForDisplaySize(kPageWidth, kPageHeight);
-    tabs_.setBounds(tabs);
-    tabs_.layoutPages();
-    RECT frame{0, 0, tabs.width + 2 * kMargin, tabs.height + 2 * kMargin};
-    AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const int x = std::max<int>(work.left, work.left + (work.right - work.left - width) / 2);
-    const int y = std::max<int>(work.top, work.top + (work.bottom - work.top - height) / 2);
-    SetWindowPos(hwnd(), nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    growToFitTabs();
+Layout MainWindow::layout() const {
+    return {dpi_, lineHeightOf(font_.get())};
 }
 
-// The frame the window really gets may differ from the one its style computes (none without a
-// window manager, another inside a virtual desktop, a wider one with some themes): the window
-// grows by what its client area lacks.
-void MainWindow::growToFitTabs() {
-    const Bounds tabs = tabs_.bounds();
+void MainWindow::layoutPages() {
     RECT client{};
     GetClientRect(hwnd(), &client);
-    const LONG missingWidth = std::max<LONG>(0, tabs.x + tabs.width + kMargin - client.right);
-    const LONG missingHeight = std::max<LONG>(0, tabs.y + tabs.height + kMargin - client.bottom);
-    if (missingWidth == 0 && missingHeight == 0)
+    const Layout scale = layout();
+    const int margin = scale(kMargin);
+    tabs_.setBounds({margin, margin, std::max<int>(0, client.right - 2 * margin),
+                     std::max<int>(0, client.bottom - 2 * margin)});
+    tabs_.layoutPages();
+    const Bounds page = jobsTab_.page().bounds();
+    jobsTab_.layout(page.width, page.height, scale);
+    cardTab_.layout(page.width, page.height, scale);
+    spoolTab_.layout(page.width, page.height, scale);
+    settingsTab_.layout(page.width, page.height, scale);
+}
+
+void MainWindow::applyFont() {
+    font_ = messageFontForDpi(dpi_);
+    setFont(font_.get());
+    EnumChildWindows(
+        hwnd(),
+        [](HWND child, LPARAM font) {
+            SendMessageW(child, WM_SETFONT, static_cast<WPARAM>(font), TRUE);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(font_.get()));
+}
+
+RECT MainWindow::windowRectForPages(int width, int height) const {
+    const Layout scale = layout();
+    const Bounds tabs = tabs_.boundsForDisplaySize(scale(width), scale(height));
+    const RECT client{0, 0, tabs.width + 2 * scale(kMargin), tabs.height + 2 * scale(kMargin)};
+    return windowRectForClient(client, kWindowStyle, 0, dpi_);
+}
+
+void MainWindow::placeInWorkArea() {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const RECT& work = monitor.rcWork;
+    const RECT frame = windowRectForPages(kPageWidth, kPageHeight);
+    // Never larger than the screen's work area, whatever the screen and its scaling.
+    const LONG width = std::min(frame.right - frame.left, work.right - work.left);
+    const LONG height = std::min(frame.bottom - frame.top, work.bottom - work.top);
+    SetWindowPos(hwnd(), nullptr, work.left + (work.right - work.left - width) / 2,
+                 work.top + (work.bottom - work.top - height) / 2, width, height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    layoutPages();
+}
+
+void MainWindow::restorePlacement(int& showCommand) {
+    const auto remembered = readRememberedWindow(registry_);
+    if (!remembered)
         return;
-    RECT window{};
-    GetWindowRect(hwnd(), &window);
-    SetWindowPos(hwnd(), nullptr, 0, 0, window.right - window.left + missingWidth,
-                 window.bottom - window.top + missingHeight,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    jobsTab_.grid().setColumnWidths(remembered->columnWidths);
+    RECT rect{remembered->left, remembered->top, remembered->right, remembered->bottom};
+    // A screen since unplugged would open the window out of sight.
+    const HMONITOR screen = MonitorFromRect(&rect, MONITOR_DEFAULTTONULL);
+    if (screen == nullptr)
+        return;
+    // A screen made smaller since: the window moves and shrinks into its work area.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(screen, &monitor);
+    const RECT& work = monitor.rcWork;
+    const LONG width = std::min(rect.right - rect.left, work.right - work.left);
+    const LONG height = std::min(rect.bottom - rect.top, work.bottom - work.top);
+    rect.left = std::clamp(rect.left, work.left, work.right - width);
+    rect.top = std::clamp(rect.top, work.top, work.bottom - height);
+    rect.right = rect.left + width;
+    rect.bottom = rect.top + height;
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    GetWindowPlacement(hwnd(), &placement);
+    placement.flags = 0;
+    placement.showCmd = SW_HIDE;
+    placement.rcNormalPosition = rect;
+    SetWindowPlacement(hwnd(), &placement);
+    if (remembered->maximized &&
+        (showCommand == SW_SHOWNORMAL || showCommand == SW_SHOW || showCommand == SW_SHOWDEFAULT))
+        showCommand = SW_SHOWMAXIMIZED;
+}
+
+void MainWindow::savePlacement() {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    if (!GetWindowPlacement(hwnd(), &placement))
+        return;
+    const RECT& rect = placement.rcNormalPosition;
+    // Hidden in the notification area, the window is still maximised when its flag says so.
+    const bool maximized =
+        placement.showCmd == SW_SHOWMAXIMIZED || (placement.flags & WPF_RESTORETOMAXIMIZED) != 0;
+    rememberWindow(registry_, {rect.left, rect.top, rect.right, rect.bottom, maximized,
+                               jobsTab_.grid().columnWidths()});
+}
+
+void MainWindow::OnSize(UINT kind, int, int) {
+    if (kind == SIZE_MINIMIZED) {
+        // Out of the taskbar, into the notification area (when the shell has one).
+        if (trayIcon_.shown())
+            ShowWindow(hwnd(), SW_HIDE);
+        return;
+    }
+    layoutPages();
+}
+
+void MainWindow::OnGetMinMaxInfo(MINMAXINFO& limits) {
+    if (tabs_.hwnd() == nullptr)
+        return;
+    const RECT smallest = windowRectForPages(kMinPageWidth, kMinPageHeight);
+    limits.ptMinTrackSize = {smallest.right - smallest.left, smallest.bottom - smallest.top};
+}
+
+void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    applyFont();
+    jobsTab_.grid().setDpi(dpi_);
+    // Moving and sizing lays the pages out again.
+    Window::OnDpiChanged(dpi, suggested);
+    layoutPages();
+}
+
+void MainWindow::OnSettingChange() {
+    // The text size may have changed: new fonts, then the layout for their lines.
+    applyFont();
+    layoutPages();
+}
+
+bool MainWindow::OnActivate(bool active) {
+    if (!active) {
+        const HWND focus = GetFocus();
+        lastFocus_ = focus != nullptr && IsChild(hwnd(), focus) ? focus : nullptr;
+        return false;
+    }
+    if (lastFocus_ == nullptr || !IsWindow(lastFocus_) || !IsChild(hwnd(), lastFocus_) ||
+        !IsWindowVisible(lastFocus_))
+        return false;
+    SetFocus(lastFocus_);
+    return true;
 }
 
 } // namespace quorva

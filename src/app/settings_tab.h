@@ -9,6 +9,7 @@
 #include "platform/shell.h"
 #include "printers/printer_attributes.h"
 #include "ui/controls.h"
+#include "ui/layout.h"
 #include "ui/tab_control.h"
 
 #include <cstdint>
@@ -23,13 +24,14 @@ public:
     SettingsTab(MessageBoxes& boxes, const Registry& registry, Shell& shell);
 
     Page& page() { return page_; }
-    void create(int width);
+    void create();
+    void layout(int width, int height, const Layout& layout);
 
     // ---- The settings' edits
     Edit& edit(Setting setting);
     std::string text(Setting setting) { return edit(setting).text(); }
     void setText(Setting setting, const std::string& text) { edit(setting).setText(text); }
-    // The user left a setting's edit.
+    // The user left a setting's edit, or pressed Enter in it.
     std::function<void(Setting)> onEdited;
 
     // ---- The printers
@@ -43,6 +45,7 @@ public:
 
     // Every display and change reads the selected printer's registry value again.
     void onPrinterSelected();
+    // Printers that keep their printed jobs are drawn in colour and say so in words.
     void drawPrinterItem(ListBoxItemPaint& paint);
     void onPrinterDoubleClick();
     void onKeepJobs();

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace quorva {
 
 namespace {
@@ -25,50 +27,92 @@ SettingsTab::SettingsTab(MessageBoxes& boxes, const Registry& registry, Shell& s
     restartSpooler_.onClick = [this] { onRestartSpooler(); };
     chooseCardPrinter_.onClick = [this] { onChooseCardPrinter(); };
     for (const Setting setting :
-         {Setting::CardPrinter, Setting::Site, Setting::Url, Setting::SpoolFolder})
-        edit(setting).onExit = [this, setting] {
+         {Setting::CardPrinter, Setting::Site, Setting::Url, Setting::SpoolFolder}) {
+        const auto edited = [this, setting] {
             if (onEdited)
                 onEdited(setting);
         };
+        edit(setting).onExit = edited;
+        edit(setting).onEnter = edited;
+    }
 }
 
 Edit& SettingsTab::edit(Setting setting) {
     return fields_[static_cast<size_t>(setting)].edit;
 }
 
-void SettingsTab::create(int width) {
-    // Left: the installed printers and what can be done with them.
-    constexpr int kListWidth = 420;
-    printersCaption_.create(page_, {12, 12, kListWidth, 18}, L"Imprimantes installées :");
-    printers_.create(page_, {12, 32, kListWidth, 352}, ListBox::Kind::OwnerDrawFixed, 16);
-    attributes_.create(page_, {12, 392, kListWidth, 18});
-    keepJobs_.create(page_, {12, 420, 280, 28}, L"Paramétrer le suivi des travaux");
-    stopKeepingJobs_.create(page_, {12, 454, 280, 28}, L"Arrêter le suivi des travaux");
-    restartSpooler_.create(page_, {12, 500, 280, 28}, L"Redémarrer le spouleur d'impression");
+namespace {
+
+// The four settings, top to bottom, each under its caption.
+constexpr std::pair<Setting, const wchar_t*> kFieldCaptions[] = {
+    {Setting::CardPrinter, L"Imprimante des &cartes de fidélité :"},
+    {Setting::Url, L"Adresse du &serveur de rapports :"},
+    {Setting::Site, L"&Nom du site :"},
+    {Setting::SpoolFolder, L"&Dossier du spouleur :"},
+};
+
+} // namespace
+
+void SettingsTab::create() {
+    printersCaption_.createCaption(page_, {}, L"&Imprimantes installées :");
+    printers_.create(page_, {}, ListBox::Kind::OwnerDrawFixed, 16);
+    attributes_.create(page_, {});
+    keepJobs_.create(page_, {}, L"&Paramétrer le suivi des travaux");
+    stopKeepingJobs_.create(page_, {}, L"&Arrêter le suivi des travaux");
+    restartSpooler_.create(page_, {}, L"&Redémarrer le spouleur d'impression");
     for (Button* button : {&keepJobs_, &stopKeepingJobs_})
         button->setEnabled(false);
-
-    // Between: copies the selected printer into the card printer's edit.
-    constexpr int kEditLeft = 500;
-    const int editWidth = width - kEditLeft - 12;
-    chooseCardPrinter_.create(page_, {kListWidth + 24, 31, 44, 26}, L">>");
+    chooseCardPrinter_.create(page_, {}, L">>");
     chooseCardPrinter_.setEnabled(false);
-
-    // Right: the four settings, each under its caption.
-    const std::pair<Setting, const wchar_t*> captions[] = {
-        {Setting::CardPrinter, L"Imprimante des cartes de fidélité :"},
-        {Setting::Url, L"Adresse du serveur de rapports :"},
-        {Setting::Site, L"Nom du site :"},
-        {Setting::SpoolFolder, L"Dossier du spouleur :"},
-    };
-    int y = 12;
-    for (const auto& [setting, caption] : captions) {
+    for (const auto& [setting, caption] : kFieldCaptions) {
         Field& field = fields_[static_cast<size_t>(setting)];
-        field.caption.create(page_, {kEditLeft, y, editWidth, 18}, caption);
-        field.edit.create(page_, {kEditLeft, y + 20, editWidth, 24});
-        y += 64;
+        field.caption.createCaption(page_, {}, caption);
+        field.edit.create(page_, {});
     }
     attributes_.setText("");
+}
+
+void SettingsTab::layout(int width, int height, const Layout& layout) {
+    const int margin = layout(12);
+    const int gap = layout(6);
+    const int lineHeight = layout.labelHeight();
+    const int buttonHeight = layout.buttonHeight();
+    // Left: the installed printers and what can be done with them; right, past the ">>" button
+    // that copies the selected printer into the card printer's edit: the settings. The printers
+    // take at most 420 units and leave the settings as much room as they take.
+    const int chooseWidth = layout(44);
+    const int listWidth = std::min(layout(420), (width - 2 * margin - chooseWidth - 4 * gap) / 2);
+    const int buttonWidth = std::min(layout(280), listWidth);
+    const int buttonsHeight = 3 * buttonHeight + 3 * gap;
+    const int listTop = margin + lineHeight + layout(2);
+    const int listHeight =
+        std::max(layout(48), std::min(layout(352), height - listTop - 2 * gap - lineHeight -
+                                                       buttonsHeight - margin));
+    printersCaption_.setBounds({margin, margin, listWidth, lineHeight});
+    printers_.setBounds({margin, listTop, listWidth, listHeight});
+    // One line of the list's font per printer.
+    printers_.setItemHeight(std::max(layout(16), layout.labelHeight() - layout(2)));
+    int y = listTop + listHeight + gap;
+    attributes_.setBounds({margin, y, listWidth, lineHeight});
+    y += lineHeight + gap;
+    for (Button* button : {&keepJobs_, &stopKeepingJobs_, &restartSpooler_}) {
+        button->setBounds({margin, y, buttonWidth, buttonHeight});
+        y += buttonHeight + (button == &stopKeepingJobs_ ? 2 * gap : gap);
+    }
+    const int chooseLeft = margin + listWidth + 2 * gap;
+    chooseCardPrinter_.setBounds(
+        {chooseLeft, listTop - layout(1), chooseWidth, layout.editHeight()});
+
+    const int editLeft = chooseLeft + chooseWidth + 2 * gap;
+    const int editWidth = width - margin - editLeft;
+    y = margin;
+    for (const auto& [setting, caption] : kFieldCaptions) {
+        Field& field = fields_[static_cast<size_t>(setting)];
+        field.caption.setBounds({editLeft, y, editWidth, lineHeight});
+        field.edit.setBounds(
+            {editLeft, y + lineHeight + layout(2), editWidth, layout.editHeight()});
+        y += lineHeight + layout.editHeight() + layout(22);
+    }
 }
 
 void SettingsTab::fillPrinterList() {
@@ -117,6 +161,7 @@ void SettingsTab::drawPrinterItem(ListBoxItemPaint& paint) {
     if (const auto colours = keepJobsItemColours(attributes)) {
         paint.background = colorOf(colours->fill);
         paint.foreground = colorOf(colours->text);
+        paint.text += " — conserve les travaux";
     }
 }
 

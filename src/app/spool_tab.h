@@ -3,6 +3,7 @@
 // The "Spouleur" tab: the watched folder and the events of capture, the newest on top.
 
 #include "ui/controls.h"
+#include "ui/layout.h"
 #include "ui/tab_control.h"
 
 #include <string>
@@ -14,7 +15,8 @@ public:
     explicit SpoolTab(MessageBoxes& boxes) : page_(boxes) {}
 
     Page& page() { return page_; }
-    void create(int width, int height);
+    void create();
+    void layout(int width, int height, const Layout& layout);
 
     std::string folder() const { return folder_.text(); }
     void setFolder(const std::string& folder) { folder_.setText(folder); }

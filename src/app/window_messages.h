@@ -13,5 +13,7 @@ inline constexpr UINT kChangeBufferMessage = WM_APP + 1;
 inline constexpr UINT kAnotherStartMessage = WM_APP + 2;
 // The sender tells the main window that a job's state changed (lParam: its key in the job store).
 inline constexpr UINT kJobChangedMessage = WM_APP + 3;
+// The notification-area icon's mouse messages (lParam: the mouse message).
+inline constexpr UINT kTrayMessage = WM_APP + 4;
 
 } // namespace quorva

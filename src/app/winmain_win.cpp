@@ -27,8 +27,9 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
 
     MSG message{};
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        // Tab and the arrow keys move between the controls of a page.
-        if (form.hwnd() != nullptr && IsDialogMessageW(form.hwnd(), &message))
+        // Ctrl+Tab switches tabs; Tab and the arrow keys move between the controls of a page.
+        if (form.hwnd() != nullptr &&
+            (form.translateKey(message) || IsDialogMessageW(form.hwnd(), &message)))
             continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);

@@ -37,9 +37,10 @@ struct Job {
     std::wstring chassis;
     std::wstring document;
     std::string reportId;
-    std::string stateText;     // where the job stands on its way to the server
-    std::int64_t storeKey = 0; // its record in the job store, 0 before it has one
-    bool fromHistory = false;  // shown from the job store: never found by name again
+    std::string stateText;      // where the job stands on its way to the server
+    std::int64_t storeKey = 0;  // its record in the job store, 0 before it has one
+    bool fromHistory = false;   // shown from the job store: never found by name again
+    bool foundBySearch = false; // older than the list's days, listed only while a search finds it
     std::optional<SettledVersion> settled;
 
     bool done() const { return steadyReadings >= kDoneReadings; }

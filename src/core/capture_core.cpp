@@ -18,6 +18,8 @@ namespace {
 constexpr int kHistoryDays = 7;
 constexpr int kKeptDays = 90;
 constexpr std::chrono::milliseconds kRetryUnrecorded{30000};
+// A search shows at most this many jobs, the newest.
+constexpr int kSearchLimit = 500;
 
 } // namespace
 
@@ -184,22 +186,45 @@ void CaptureCore::recoverOrphanCopies() {
     }
 }
 
+Job CaptureCore::historyJob(const StoredJob& stored) {
+    Job job;
+    job.spoolName = stored.spoolName;
+    job.changedAt = stored.capturedAt;
+    job.steadyReadings = kDoneReadings;
+    job.customer = stored.customer;
+    job.registration = stored.registration;
+    job.chassis = stored.chassis;
+    job.document = stored.document;
+    job.reportId = stored.reportId;
+    job.stateText = jobStateText(stored);
+    job.storeKey = stored.key;
+    job.fromHistory = true;
+    return job;
+}
+
 void CaptureCore::listHistory() {
-    for (const StoredJob& stored : store_->listed(addDays(clock_.now(), -kHistoryDays))) {
-        Job job;
-        job.spoolName = stored.spoolName;
-        job.changedAt = stored.capturedAt;
-        job.steadyReadings = kDoneReadings;
-        job.customer = stored.customer;
-        job.registration = stored.registration;
-        job.chassis = stored.chassis;
-        job.document = stored.document;
-        job.reportId = stored.reportId;
-        job.stateText = jobStateText(stored);
-        job.storeKey = stored.key;
-        job.fromHistory = true;
-        jobs_.add(std::move(job));
+    for (const StoredJob& stored : store_->listed(addDays(clock_.now(), -kHistoryDays)))
+        jobs_.add(historyJob(stored));
+}
+
+std::vector<JobId> CaptureCore::search(const std::wstring& text) {
+    std::vector<JobId> found;
+    if (!store_)
+        return found;
+    for (const StoredJob& stored : store_->search(text, kSearchLimit)) {
+        JobId id = jobs_.findByStoreKey(stored.key);
+        if (id == kNoJob) {
+            Job job = historyJob(stored);
+            job.foundBySearch = true;
+            id = jobs_.add(std::move(job));
+        }
+        found.push_back(id);
     }
+    return found;
+}
+
+int CaptureCore::pendingCount() const {
+    return store_ ? store_->pendingCount() : 0;
 }
 
 bool CaptureCore::watchingStarted(const std::string& folder) {

@@ -112,6 +112,14 @@ public:
     bool canSendAgain(JobId id) const;
     void sendAgain(JobId id);
 
+    // ---- What the desk shows besides the jobs
+    // The jobs of the whole store (90 days) whose customer, registration, chassis or document
+    // holds `text`, newest first. A found job not in the list yet joins it, marked found by
+    // search, so that the views can show it and act on it like the others.
+    std::vector<JobId> search(const std::wstring& text);
+    // How many invoices wait to be sent (waiting, or failed and to be tried again).
+    int pendingCount() const;
+
 private:
     class Events final : public EventLog {
     public:
@@ -146,6 +154,7 @@ private:
     void forgetOldJobs();
     void recoverOrphanCopies();
     void listHistory();
+    static Job historyJob(const StoredJob& stored);
     std::int32_t nextJobNumber() { return ++lastJobNumber_; }
 
     const Files& files_;

@@ -257,6 +257,28 @@ std::vector<StoredJob> JobStore::listed(const DateTime& from) const {
                   {dateText(from)});
 }
 
+std::vector<StoredJob> JobStore::search(const std::wstring& text, int limit) const {
+    // The text is matched literally: LIKE's own wildcards in it are escaped.
+    std::string pattern = "%";
+    for (const char c : toUtf8(text)) {
+        if (c == '%' || c == '_' || c == '\\')
+            pattern += '\\';
+        pattern += c;
+    }
+    pattern += '%';
+    return select("WHERE customer LIKE ?1 ESCAPE '\\' OR registration LIKE ?1 ESCAPE '\\' "
+                  "OR chassis LIKE ?1 ESCAPE '\\' OR document LIKE ?1 ESCAPE '\\' "
+                  "ORDER BY captured_at DESC, key DESC LIMIT " +
+                      std::to_string(limit),
+                  {pattern});
+}
+
+int JobStore::pendingCount() const {
+    const std::lock_guard lock(mutex_);
+    sqlite::Statement query(db_, "SELECT COUNT(*) FROM jobs WHERE state IN (0, 3)");
+    return query.step() ? static_cast<int>(query.integer(0)) : 0;
+}
+
 bool JobStore::knows(const std::string& spoolName, const DateTime& lastWrite) const {
     const std::lock_guard lock(mutex_);
     // Stores of before the file's write time was kept know it by the capture's.

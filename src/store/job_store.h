@@ -112,6 +112,11 @@ public:
     std::vector<StoredJob> settledBefore(const DateTime& cutoff) const;
     // Forgets the job; its copy must be gone first, so that it is never found again unrecorded.
     void forget(std::int64_t key);
+    // The jobs whose customer, registration, chassis or document holds `text` (letter case
+    // ignored for A to Z), newest first, at most `limit`.
+    std::vector<StoredJob> search(const std::wstring& text, int limit) const;
+    // How many invoices wait to be sent: waiting, or failed and to be tried again.
+    int pendingCount() const;
     // Every outbox copy a job names.
     std::vector<std::string> copyPaths() const;
     // The highest job number recorded, 0 for none.

@@ -21,14 +21,18 @@ private:
     void handleCommand(WORD code) override;
 };
 
-// A single-line edit. onExit runs when the keyboard focus leaves it.
+// A single-line edit. onExit runs when the keyboard focus leaves it, onEnter when the user
+// presses Enter in it, onChange when its text changed.
 class Edit final : public Control {
 public:
     void create(Window& parent, const Bounds& bounds);
     std::function<void()> onExit;
+    std::function<void()> onEnter;
+    std::function<void()> onChange;
 
 private:
     void handleCommand(WORD code) override;
+    bool handleOwnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 };
 
 // A one-line static text. With autoSize, the label takes the size of its text (no size at all
@@ -37,6 +41,9 @@ class Label final : public Control {
 public:
     void create(Window& parent, const Bounds& bounds, std::wstring_view caption = {},
                 bool autoSize = false);
+    // A caption for the control created after it: "&" marks the letter that, with Alt, moves
+    // the focus to that control.
+    void createCaption(Window& parent, const Bounds& bounds, std::wstring_view caption);
     // Text and background colours instead of the system's.
     void setColors(COLORREF text, COLORREF background);
 
@@ -60,6 +67,7 @@ struct ListBoxItemPaint {
     bool selected;
     COLORREF background;
     COLORREF foreground;
+    std::string text; // the item's text, as written
 };
 
 class ListBox final : public Control {
@@ -77,6 +85,7 @@ public:
     int itemIndex() const; // -1 when no item is selected
     void setItemIndex(int index);
     int itemHeight() const;
+    void setItemHeight(int height);
 
     std::function<void()> onClick;    // the selection changed
     std::function<void()> onDblClick; // an item was double-clicked

@@ -2,6 +2,8 @@
 
 #include "platform/error.h"
 
+#include <commctrl.h>
+
 namespace quorva {
 
 // ---- Button
@@ -25,6 +27,31 @@ void Edit::create(Window& parent, const Bounds& bounds) {
 void Edit::handleCommand(WORD code) {
     if (code == EN_KILLFOCUS && onExit)
         onExit();
+    else if (code == EN_CHANGE && onChange)
+        onChange();
+}
+
+bool Edit::handleOwnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    const bool enter = wParam == VK_RETURN && onEnter;
+    if (message == WM_GETDLGCODE && enter) {
+        // The dialog keys' handling would take Enter for a default button the window lacks.
+        const auto* key = reinterpret_cast<const MSG*>(lParam);
+        if (key != nullptr && key->message == WM_KEYDOWN) {
+            result = DLGC_WANTALLKEYS | DefSubclassProc(hwnd(), message, wParam, lParam);
+            return true;
+        }
+    }
+    if (message == WM_KEYDOWN && enter) {
+        onEnter();
+        result = 0;
+        return true;
+    }
+    // The character of that key would only beep in a single-line edit.
+    if (message == WM_CHAR && wParam == L'\r' && onEnter) {
+        result = 0;
+        return true;
+    }
+    return false;
 }
 
 // ---- Label
@@ -35,6 +62,10 @@ void Label::create(Window& parent, const Bounds& bounds, std::wstring_view capti
     createControl(parent, L"STATIC", WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, 0, bounds,
                   caption);
     handleTextChanged();
+}
+
+void Label::createCaption(Window& parent, const Bounds& bounds, std::wstring_view caption) {
+    createControl(parent, L"STATIC", WS_VISIBLE | SS_LEFTNOWORDWRAP, 0, bounds, caption);
 }
 
 void Label::setColors(COLORREF text, COLORREF background) {
@@ -76,7 +107,7 @@ void ListBox::create(Window& parent, const Bounds& bounds, Kind kind, int itemHe
         style |= LBS_OWNERDRAWFIXED | LBS_HASSTRINGS;
     createControl(parent, L"LISTBOX", style, WS_EX_CLIENTEDGE, bounds);
     if (kind == Kind::OwnerDrawFixed)
-        SendMessageW(hwnd(), LB_SETITEMHEIGHT, 0, itemHeight);
+        setItemHeight(itemHeight);
 }
 
 int ListBox::count() const {
@@ -119,6 +150,10 @@ int ListBox::itemHeight() const {
     return static_cast<int>(SendMessageW(hwnd(), LB_GETITEMHEIGHT, 0, 0));
 }
 
+void ListBox::setItemHeight(int height) {
+    SendMessageW(hwnd(), LB_SETITEMHEIGHT, 0, height);
+}
+
 void ListBox::handleCommand(WORD code) {
     if (code == LBN_SELCHANGE && onClick)
         onClick();
@@ -139,10 +174,11 @@ void ListBox::handleDrawItem(const DRAWITEMSTRUCT& item) {
                            static_cast<int>(item.itemID),
                            selected,
                            GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW),
-                           GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT)};
+                           GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT),
+                           this->item(static_cast<int>(item.itemID))};
     if (onDrawItem)
         onDrawItem(paint);
-    const std::string text = this->item(paint.index);
+    const std::string& text = paint.text;
     Brush background(CreateSolidBrush(paint.background));
     FillRect(item.hDC, &paint.rect, background.get());
     SetBkColor(item.hDC, paint.background);

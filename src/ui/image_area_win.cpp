@@ -16,6 +16,11 @@ void ImageArea::setBitmap(Bitmap bitmap) {
     InvalidateRect(hwnd(), nullptr, TRUE);
 }
 
+void ImageArea::setShownPart(SIZE part) {
+    shownPart_ = part;
+    InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
 void ImageArea::OnPaint(HDC dc, const RECT& dirty) {
     RECT client{};
     GetClientRect(hwnd(), &client);
@@ -29,8 +34,18 @@ void ImageArea::OnPaint(HDC dc, const RECT& dirty) {
     GetObjectW(bitmap_.get(), sizeof info, &info);
     MemoryDc memory(dc);
     SelectedObject picture(memory.get(), bitmap_.get());
-    BitBlt(dc, 0, 0, std::min<LONG>(info.bmWidth, client.right),
-           std::min<LONG>(info.bmHeight, client.bottom), memory.get(), 0, 0, SRCCOPY);
+    if (!shownPart_) {
+        BitBlt(dc, 0, 0, std::min<LONG>(info.bmWidth, client.right),
+               std::min<LONG>(info.bmHeight, client.bottom), memory.get(), 0, 0, SRCCOPY);
+        return;
+    }
+    // Scaled pictures are averaged, not sampled, so that the card stays legible.
+    const int previousMode = SetStretchBltMode(dc, HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    StretchBlt(dc, 0, 0, client.right, client.bottom, memory.get(), 0, 0,
+               std::min<LONG>(info.bmWidth, shownPart_->cx),
+               std::min<LONG>(info.bmHeight, shownPart_->cy), SRCCOPY);
+    SetStretchBltMode(dc, previousMode);
 }
 
 } // namespace quorva

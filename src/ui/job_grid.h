@@ -14,6 +14,8 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 namespace quorva {
 
@@ -32,6 +34,17 @@ public:
     // Selects the job: its row gets the focus, the list's selection and the highlight.
     void selectJob(JobId id);
 
+    // The rows show only these jobs (a search's), or the listed jobs again with nothing. The
+    // selection stays with its job when that job is still shown.
+    void showOnly(const std::optional<std::vector<JobId>>& jobs);
+
+    // The columns' widths in design units (pixels at 96 DPI), left to right; setting them
+    // scales them to the grid's DPI.
+    std::vector<int> columnWidths() const;
+    void setColumnWidths(const std::vector<int>& widths);
+    // The grid moved to another DPI: the columns keep their widths in design units.
+    void setDpi(int dpi);
+
     // The menu shown on a right click, the menu key or Shift+F10; null for none.
     void setPopupMenu(PopupMenu* menu) { popupMenu_ = menu; }
 
@@ -43,6 +56,8 @@ public:
     std::function<void(JobId id)> onJobClick;
     // The list's selection left a job's row.
     std::function<void()> onDeselect;
+    // Enter on the selected job.
+    std::function<void(JobId id)> onEnter;
     // The popup menu is about to show, for the selected job.
     std::function<void()> onPopup;
 
@@ -61,12 +76,14 @@ private:
     void showSortMark();
     void redrawJob(JobId id) const;
     void showPopupMenu(LPARAM screenPoint);
+    void showRowCount();
 
     const JobList& jobs_;
     const Locale& locale_;
     JobOrder order_;
     JobId selected_ = kNoJob;
     PopupMenu* popupMenu_ = nullptr;
+    int dpi_ = 96; // the DPI the columns' widths are at
     // Focus changes the grid makes itself are not the keyboard's.
     bool selecting_ = false;
 };

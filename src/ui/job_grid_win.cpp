@@ -1,5 +1,7 @@
 #include "ui/job_grid.h"
 
+#include "ui/layout.h"
+
 #include <commctrl.h>
 #include <windowsx.h>
 
@@ -37,6 +39,38 @@ void JobGrid::create(Window& parent, const Bounds& bounds) {
         order_.jobAdded(id);
     SendMessageW(hwnd(), LVM_SETITEMCOUNT, static_cast<WPARAM>(order_.rowCount()), 0);
     showSortMark();
+}
+
+void JobGrid::showOnly(const std::optional<std::vector<JobId>>& jobs) {
+    order_.showOnly(jobs);
+    showRowCount();
+    if (selected_ != kNoJob && order_.rowOf(selected_) >= 0)
+        selectJob(selected_);
+}
+
+void JobGrid::showRowCount() {
+    SendMessageW(hwnd(), LVM_SETITEMCOUNT, static_cast<WPARAM>(order_.rowCount()), 0);
+    InvalidateRect(hwnd(), nullptr, FALSE);
+}
+
+std::vector<int> JobGrid::columnWidths() const {
+    std::vector<int> widths;
+    for (int column = 0; column < kJobColumnCount; ++column)
+        widths.push_back(MulDiv(static_cast<int>(SendMessageW(hwnd(), LVM_GETCOLUMNWIDTH,
+                                                              static_cast<WPARAM>(column), 0)),
+                                kDesignDpi, dpi_));
+    return widths;
+}
+
+void JobGrid::setColumnWidths(const std::vector<int>& widths) {
+    for (size_t column = 0; column < widths.size() && column < kJobColumnCount; ++column)
+        SendMessageW(hwnd(), LVM_SETCOLUMNWIDTH, column, MulDiv(widths[column], dpi_, kDesignDpi));
+}
+
+void JobGrid::setDpi(int dpi) {
+    const std::vector<int> widths = columnWidths();
+    dpi_ = dpi;
+    setColumnWidths(widths);
 }
 
 JobId JobGrid::jobAt(POINT client) const {
@@ -128,7 +162,7 @@ LRESULT JobGrid::handleNotify(NMHDR& header) {
     }
 }
 
-bool JobGrid::handleOwnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& result) {
+bool JobGrid::handleOwnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (message == WM_MOUSEMOVE) {
         const JobId id = jobAt({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
         if (id == kNoJob) {
@@ -139,6 +173,17 @@ bool JobGrid::handleOwnMessage(UINT message, WPARAM, LPARAM lParam, LRESULT& res
             setSelected(id, false);
         }
         return false; // the list view still tracks the pointer itself
+    }
+    if (message == WM_KEYDOWN && wParam == VK_RETURN && onEnter) {
+        if (selected_ != kNoJob)
+            onEnter(selected_);
+        result = 0;
+        return true;
+    }
+    if (message == WM_GETDLGCODE && wParam == VK_RETURN && onEnter) {
+        // Enter is the grid's, not the dialog keys' default button.
+        result = DLGC_WANTALLKEYS | DefSubclassProc(hwnd(), message, wParam, lParam);
+        return true;
     }
     if (message == WM_CONTEXTMENU && popupMenu_ != nullptr) {
         showPopupMenu(lParam);

@@ -72,11 +72,29 @@ int JobOrder::rowOf(JobId id) const {
                                                               : -1;
 }
 
+bool JobOrder::rowShows(JobId id) const {
+    return shown_ ? shown_->count(id) != 0 : !jobs_.at(id).foundBySearch;
+}
+
 void JobOrder::jobAdded(JobId id) {
     if (id >= static_cast<int>(rowOfJob_.size()))
         rowOfJob_.resize(static_cast<size_t>(id) + 1, -1);
+    if (!rowShows(id))
+        return;
     rowOfJob_[static_cast<size_t>(id)] = rowCount();
     rows_.push_back(id);
+}
+
+void JobOrder::showOnly(const std::optional<std::vector<JobId>>& jobs) {
+    shown_.reset();
+    if (jobs)
+        shown_.emplace(jobs->begin(), jobs->end());
+    rows_.clear();
+    rowOfJob_.assign(static_cast<size_t>(jobs_.size()), -1);
+    for (JobId id = 0; id < jobs_.size(); ++id)
+        jobAdded(id);
+    if (userSorted_)
+        sortRows();
 }
 
 void JobOrder::sortByColumn(JobColumn column) {
@@ -86,6 +104,12 @@ void JobOrder::sortByColumn(JobColumn column) {
         sortColumn_ = column;
         sortDescending_ = false;
     }
+    userSorted_ = true;
+    sortRows();
+}
+
+void JobOrder::sortRows() {
+    const JobColumn column = sortColumn_;
     const bool descending = sortDescending_;
     const auto before = [&](JobId x, JobId y) {
         const Job& a = jobs_.at(descending ? y : x);

@@ -8,7 +8,9 @@
 #include "platform/locale.h"
 
 #include <array>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace quorva {
@@ -37,8 +39,13 @@ public:
     // The job's row; -1 for a job that is not shown.
     int rowOf(JobId id) const;
 
-    // A job added to the list goes below the others, whatever the sort.
+    // A job added to the list goes below the others, whatever the sort; a job found by a search
+    // only while the rows show that search's jobs.
     void jobAdded(JobId id);
+    // The rows show only these jobs (a search's), or, with nothing, the listed jobs again; in
+    // the sort the user chose, or in the order they were added while none was chosen.
+    void showOnly(const std::optional<std::vector<JobId>>& jobs);
+    bool filtered() const { return shown_.has_value(); }
 
     // A click on a column's header: sorts all rows by that column (the change time by value, the
     // others alphabetically, ignoring letter case); a click on the column that holds the sort
@@ -49,12 +56,17 @@ public:
     bool sortDescending() const { return sortDescending_; }
 
 private:
+    bool rowShows(JobId id) const;
+    void sortRows();
+
     const JobList& jobs_;
     const Locale& locale_;
     std::vector<JobId> rows_;
     std::vector<int> rowOfJob_; // by job id
     JobColumn sortColumn_ = JobColumn::ChangeTime;
     bool sortDescending_ = true;
+    bool userSorted_ = false;
+    std::optional<std::unordered_set<JobId>> shown_;
 };
 
 } // namespace quorva

@@ -37,6 +37,10 @@ struct Bounds {
     int height = 0;
 };
 
+// A child window's rectangle in its parent's client coordinates, and moving it there.
+Bounds boundsOf(HWND window);
+void moveTo(HWND window, const Bounds& bounds);
+
 class Window {
 public:
     explicit Window(MessageBoxes& boxes) : boxes_(boxes) {}
@@ -52,6 +56,8 @@ public:
     // The font that the controls created in this window take (WM_SETFONT, not owned).
     void setFont(HFONT font) { font_ = font; }
     HFONT font() const { return font_; }
+    Bounds bounds() const { return boundsOf(hwnd_); }
+    void setBounds(const Bounds& bounds) { moveTo(hwnd_, bounds); }
 
     // Runs `handler` inside the error boundary. Returns false when it failed; the error has then
     // been shown in the standard error box.
@@ -87,6 +93,18 @@ protected:
     // A system-menu command (its four low bits cleared): true when handled, otherwise the system
     // carries it out.
     virtual bool OnSysCommand(UINT /*command*/) { return false; }
+    // The client area's new size; `kind` is SIZE_RESTORED, SIZE_MINIMIZED, SIZE_MAXIMIZED...
+    virtual void OnSize(UINT /*kind*/, int /*width*/, int /*height*/) {}
+    // The smallest size the user may give the window.
+    virtual void OnGetMinMaxInfo(MINMAXINFO&) {}
+    // The window moved to a screen of another DPI; `suggested` is where the system proposes to
+    // put it at that DPI.
+    virtual void OnDpiChanged(int /*dpi*/, const RECT& suggested);
+    // The system's text size, fonts or theme changed (WM_SETTINGCHANGE, WM_THEMECHANGED).
+    virtual void OnSettingChange() {}
+    // Activated or deactivated: true when the handler placed the focus itself, false to let the
+    // system give it to the window.
+    virtual bool OnActivate(bool /*active*/) { return false; }
 
 private:
     static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -118,8 +136,8 @@ public:
     void setEnabled(bool enabled) { EnableWindow(hwnd_, enabled); }
     bool visible() const { return IsWindowVisible(hwnd_) != FALSE; }
     void setVisible(bool visible) { ShowWindow(hwnd_, visible ? SW_SHOWNA : SW_HIDE); }
-    Bounds bounds() const;
-    void setBounds(const Bounds& bounds);
+    Bounds bounds() const { return boundsOf(hwnd_); }
+    void setBounds(const Bounds& bounds) { moveTo(hwnd_, bounds); }
     void setFont(HFONT font);
     HFONT font() const;
 
@@ -129,6 +147,9 @@ public:
     // The caption as UTF-16 (the program's own French captions).
     std::wstring wideText() const;
     void setWideText(std::wstring_view text);
+    // The caption's size on one line in the control's font ("&" marks an access key and takes no
+    // room).
+    SIZE textExtent() const;
 
     // The wrapper of a window, or null when it has none.
     static Control* fromHandle(HWND hwnd);

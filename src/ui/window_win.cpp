@@ -43,6 +43,18 @@ std::wstring windowText(HWND hwnd) {
 
 } // namespace
 
+Bounds boundsOf(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    MapWindowPoints(nullptr, GetParent(window), reinterpret_cast<POINT*>(&rect), 2);
+    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+}
+
+void moveTo(HWND window, const Bounds& bounds) {
+    SetWindowPos(window, nullptr, bounds.x, bounds.y, bounds.width, bounds.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 // ---- Window
 
 void Window::create(const wchar_t* className, HWND parent, DWORD style, DWORD exStyle,
@@ -77,6 +89,11 @@ void Window::OnTimer(UINT_PTR id) {
     auto it = timers_.find(id);
     if (it != timers_.end() && it->second)
         it->second();
+}
+
+void Window::OnDpiChanged(int, const RECT& suggested) {
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Window::reportError(const char* message) noexcept {
@@ -151,6 +168,23 @@ LRESULT Window::handleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (wParam != FALSE)
             OnEndSession();
         return 0;
+    case WM_SIZE:
+        OnSize(static_cast<UINT>(wParam), LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_GETMINMAXINFO:
+        OnGetMinMaxInfo(*reinterpret_cast<MINMAXINFO*>(lParam));
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_SETTINGCHANGE:
+    case WM_THEMECHANGED:
+        OnSettingChange();
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
+    case WM_ACTIVATE:
+        if (OnActivate(LOWORD(wParam) != WA_INACTIVE))
+            return 0;
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
     case WM_SYSCOMMAND:
         if (OnSysCommand(static_cast<UINT>(wParam & 0xFFF0)))
             return 0;
@@ -240,18 +274,6 @@ Control* Control::fromHandle(HWND hwnd) {
     return hwnd != nullptr ? static_cast<Control*>(GetPropW(hwnd, kControlProperty)) : nullptr;
 }
 
-Bounds Control::bounds() const {
-    RECT rect{};
-    GetWindowRect(hwnd_, &rect);
-    MapWindowPoints(nullptr, GetParent(hwnd_), reinterpret_cast<POINT*>(&rect), 2);
-    return {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-}
-
-void Control::setBounds(const Bounds& bounds) {
-    SetWindowPos(hwnd_, nullptr, bounds.x, bounds.y, bounds.width, bounds.height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void Control::setFont(HFONT font) {
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
@@ -274,6 +296,17 @@ void Control::setText(const std::string& text) {
 
 std::wstring Control::wideText() const {
     return windowText(hwnd_);
+}
+
+SIZE Control::textExtent() const {
+    const std::wstring caption = wideText();
+    WindowDc dc(hwnd_);
+    SelectedObject selected(dc.get(), font() != nullptr ? static_cast<HGDIOBJ>(font())
+                                                        : GetStockObject(SYSTEM_FONT));
+    RECT rect{};
+    DrawTextW(dc.get(), caption.c_str(), static_cast<int>(caption.size()), &rect,
+              DT_CALCRECT | DT_SINGLELINE);
+    return {rect.right - rect.left, rect.bottom - rect.top};
 }
 
 void Control::setWideText(std::wstring_view text) {

@@ -194,7 +194,8 @@ protected:
     // What drawPrinterItem makes of the list's own colours for the item.
     ListBoxItemPaint paintOf(const std::string& name) {
         ListBoxItemPaint paint{
-            nullptr, itemRect(indexOf(name)), indexOf(name), false, RGB(1, 2, 3), RGB(4, 5, 6)};
+            nullptr, itemRect(indexOf(name)), indexOf(name), false, RGB(1, 2, 3), RGB(4, 5, 6),
+            name};
         form->settingsTab().drawPrinterItem(paint);
         return paint;
     }
@@ -208,6 +209,8 @@ protected:
         EXPECT_EQ(form->settingsTab().keepJobsButton().enabled(), !keeps && value != "inconnue");
         EXPECT_EQ(form->settingsTab().stopKeepingJobsButton().enabled(), keeps);
         EXPECT_TRUE(form->settingsTab().chooseCardPrinterButton().enabled());
+        // Not by colour alone.
+        EXPECT_EQ(paintOf(name).text, keeps ? name + " — conserve les travaux" : name);
         const ItemLook look = lookOf(name);
         if (keeps) {
             EXPECT_GT(look.bluePixels, 10);

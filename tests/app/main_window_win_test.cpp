@@ -57,10 +57,11 @@ TEST_F(MainWindowTest, FirstRunShowsTheDefaultsAndWritesNoSettings) {
 
 TEST_F(MainWindowTest, StartUpLeavesTheWindowInItsInitialState) {
     const auto form = open();
+    // Resizable and maximisable: the pages follow the window's size.
     const LONG_PTR style = GetWindowLongPtrW(form->hwnd(), GWL_STYLE);
-    EXPECT_EQ(style & WS_MAXIMIZEBOX, 0);
+    EXPECT_EQ(style & WS_MAXIMIZEBOX, WS_MAXIMIZEBOX);
     EXPECT_EQ(style & WS_MINIMIZEBOX, WS_MINIMIZEBOX);
-    EXPECT_EQ(style & WS_THICKFRAME, 0);
+    EXPECT_EQ(style & WS_THICKFRAME, WS_THICKFRAME);
     wchar_t title[32] = {};
     GetWindowTextW(form->hwnd(), title, 32);
     EXPECT_STREQ(title, L"Quorva");
@@ -120,9 +121,10 @@ TEST_F(MainWindowTest, TabsAndControlsCarryTheirCaptions) {
     EXPECT_EQ(tabs.caption(2), L"Spouleur");
     EXPECT_EQ(tabs.caption(3), L"Paramètres");
     SettingsTab& settings = form->settingsTab();
-    EXPECT_EQ(settings.keepJobsButton().wideText(), L"Paramétrer le suivi des travaux");
-    EXPECT_EQ(settings.stopKeepingJobsButton().wideText(), L"Arrêter le suivi des travaux");
-    EXPECT_EQ(settings.restartSpoolerButton().wideText(), L"Redémarrer le spouleur d'impression");
+    // "&" marks each button's access key.
+    EXPECT_EQ(settings.keepJobsButton().wideText(), L"&Paramétrer le suivi des travaux");
+    EXPECT_EQ(settings.stopKeepingJobsButton().wideText(), L"&Arrêter le suivi des travaux");
+    EXPECT_EQ(settings.restartSpoolerButton().wideText(), L"&Redémarrer le spouleur d'impression");
     EXPECT_EQ(settings.chooseCardPrinterButton().wideText(), L">>");
     EXPECT_FALSE(settings.chooseCardPrinterButton().enabled());
     const PopupMenu& popup = form->jobsTab().popup();
@@ -130,6 +132,10 @@ TEST_F(MainWindowTest, TabsAndControlsCarryTheirCaptions) {
     EXPECT_EQ(popup.caption(0), L"Charger le fichier pdf de la facture");
     EXPECT_EQ(popup.caption(1), L"Imprimer la carte de fidélité");
     EXPECT_EQ(popup.caption(2), L"Renvoyer la facture");
+    const PopupMenu& tray = form->trayMenu();
+    ASSERT_EQ(tray.count(), 2);
+    EXPECT_EQ(tray.caption(0), L"Ouvrir Quorva");
+    EXPECT_EQ(tray.caption(1), L"Quitter");
 }
 
 TEST_F(MainWindowTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
@@ -206,7 +212,6 @@ TEST_F(MainWindowTest, AProxyErrorEndsStartUpButTheWindowOpens) {
     EXPECT_TRUE(IsWindow(form->hwnd()));
     // The settings and the job store are in place; the watcher did not start.
     EXPECT_EQ(form->settingsTab().text(Setting::Site), "VERNO");
-    EXPECT_EQ(GetWindowLongPtrW(form->hwnd(), GWL_STYLE) & WS_MAXIMIZEBOX, 0);
     EXPECT_TRUE(std::filesystem::exists(form->dataFolder() + "\\quorva.db"));
     EXPECT_FALSE(form->watcher().running());
 }

@@ -1,0 +1,39 @@
+#pragma once
+
+// What the desk knows of the report server, from the sender's last results: reachable, or
+// unreachable since the first failure of the current episode. An episode of failures ends with
+// the next answer from the server. The user is told once per episode, when it has lasted
+// kFailureNoticeMinutes.
+
+#include "platform/date_time.h"
+
+#include <optional>
+#include <string>
+
+namespace quorva {
+
+inline constexpr int kFailureNoticeMinutes = 15;
+
+// "1 facture en attente", "2 factures en attente".
+std::string pendingInvoicesText(int count);
+
+class ServerStatus {
+public:
+    // The server answered a send (with a report id or a refusal).
+    void answered();
+    // A send failed on its way to the server.
+    void failed(const DateTime& now);
+
+    // "Serveur joignable" or "Serveur injoignable depuis HH:MM — N factures en attente"; empty
+    // before the sender's first result.
+    std::string text(int pending) const;
+    // True the first time it is asked in an episode of failures that has lasted long enough.
+    bool takeFailureNotice(const DateTime& now);
+
+private:
+    bool known_ = false;
+    std::optional<DateTime> failingSince_;
+    bool noticeGiven_ = false;
+};
+
+} // namespace quorva
