@@ -10,7 +10,8 @@ namespace {
 
 class JobOrderTest : public ::testing::Test {
 protected:
-    JobId add(const std::string& name, const DateTime& changedAt, const std::wstring& customer = {}) {
+    JobId add(const std::string& name, const DateTime& changedAt,
+              const std::wstring& customer = {}) {
         Job job;
         job.spoolName = name;
         job.changedAt = changedAt;
@@ -68,12 +69,12 @@ TEST_F(JobOrderTest, TextColumnsSortAlphabeticallyIgnoringCase) {
     order.sortByColumn(JobColumn::Customer);
     EXPECT_EQ(order.sortColumn(), JobColumn::Customer);
     EXPECT_FALSE(order.sortDescending());
-    EXPECT_THAT(rows(), ::testing::ElementsAre("r4.spl", "r3.spl", "r2.spl", "r0.spl", "r1.spl",
-                                               "r5.spl"));
+    EXPECT_THAT(rows(),
+                ::testing::ElementsAre("r4.spl", "r3.spl", "r2.spl", "r0.spl", "r1.spl", "r5.spl"));
     order.sortByColumn(JobColumn::Customer);
     EXPECT_TRUE(order.sortDescending());
-    EXPECT_THAT(rows(), ::testing::ElementsAre("r5.spl", "r1.spl", "r0.spl", "r2.spl", "r3.spl",
-                                               "r4.spl"));
+    EXPECT_THAT(rows(),
+                ::testing::ElementsAre("r5.spl", "r1.spl", "r0.spl", "r2.spl", "r3.spl", "r4.spl"));
 }
 
 } // namespace
