@@ -345,7 +345,7 @@ TEST_F(MainWindowCaptureTest, AnotherSessionsCaptureIsToldThenTakenOverWhenItEnd
     otherSession.join();
     // The file printed meanwhile is taken as the capture starts.
     ASSERT_TRUE(pumpUntil([&] { return hasId(*form, "00031.spl"); }, 30000));
-    EXPECT_EQ(form->jobsTab().statusLine().text(), "");
+    EXPECT_EQ(form->jobsTab().statusLine().text(), "Serveur joignable");
 }
 
 } // namespace
