@@ -11,29 +11,10 @@ server="$(realpath "$2")"
 samples="$(realpath "$3")"
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-[[ -x "$server" ]] || fail "no report server at $server (build the native preset first)"
-
-"$server" --port 0 --data "$work/data" >"$work/server.log" 2>&1 &
-server_pid=$!
-extra_cleanup='kill $server_pid 2>/dev/null || true'
-wait_for 10 grep -q '^listening on' "$work/server.log" || fail "the report server did not start"
-url=$(sed -n 's/^listening on \(http:.*\)$/\1/p' "$work/server.log" | head -n 1)
-
-write_settings "DossierSpouleur=$spool_win" "NomURL=$url" "NomSite=ESSAI"
+start_server
+write_settings "DossierSpouleur=$spool_win" "NomURL=$(server_url)" "NomSite=ESSAI"
 start_quorva
 start_second_quorva
-
-# Appends FILE to TARGET in four pieces, 0.4 s apart, as a spooler does.
-spool() {
-    local file="$1" target="$2" size piece
-    size=$(stat -c %s "$file")
-    piece=$(((size + 3) / 4))
-    : >"$target"
-    for i in 0 1 2 3; do
-        dd if="$file" bs="$piece" skip="$i" count=1 status=none >>"$target"
-        sleep 0.4
-    done
-}
 
 writers=()
 spool "$samples/invoice-1.spl" "$work/spool/00021.SPL" &
@@ -45,7 +26,6 @@ writers+=($!)
 : >"$work/spool/00021.SHD" # an empty companion file, as the spooler leaves beside a job
 wait "${writers[@]}"
 
-reports() { find "$work/data/reports" -mindepth 1 -maxdepth 1 -name '[0-9]*' 2>/dev/null | wc -l; }
 two_reports() { [[ "$(reports)" -ge 2 ]]; }
 wait_for 60 two_reports || fail "the invoices did not reach the report server ($(reports) of 2)"
 

@@ -7,6 +7,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/env.sh"
 work="$(mktemp -d)"
 xvfb_pid=""
 app_pid=""
+server_pid=""
 extra_cleanup=""
 cleanup() {
     # The exe outlives the cmd that started it; left running, it would take the next run's
@@ -14,6 +15,8 @@ cleanup() {
     [[ -n "$app_pid" ]] && wine taskkill /im quorva.exe >/dev/null 2>&1 || true
     [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
     [[ -n "$extra_cleanup" ]] && eval "$extra_cleanup"
+    # A server frozen mid-answer must wake to take its end.
+    [[ -n "$server_pid" ]] && kill -CONT "$server_pid" 2>/dev/null && kill "$server_pid" 2>/dev/null || true
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
     # QUORVA_KEEP_WORK=1 keeps the work folder (settings, job store, log) to look into a failure.
     [[ -n "${QUORVA_KEEP_WORK:-}" ]] || rm -rf "$work"
@@ -76,6 +79,16 @@ start_quorva() {
 
 still_running() { kill -0 "$app_pid" 2>/dev/null; }
 
+# Ends quorva.exe at once, as a crash or a power cut would: nothing of it runs after this.
+kill_quorva() {
+    # Reaped here, with stderr silenced: reaped later, bash would report the killed job.
+    { kill -9 "$app_pid" && wait "$app_pid"; } 2>/dev/null || true
+    wine taskkill /f /im quorva.exe >/dev/null 2>&1 || true
+    app_pid=""
+    no_window() { ! window_shown; }
+    wait_for 10 no_window || fail "the window of the killed quorva.exe stayed"
+}
+
 quorva_windows() { xwininfo -root -tree 2>/dev/null | grep -c '"Quorva"' || true; }
 
 # Starts quorva.exe a second time, as a double-click too many would: it must hand over to the
@@ -100,6 +113,42 @@ close_quorva() {
     app_pid=""
     [[ "$status" -eq 0 ]] || fail "quorva.exe exited with code $status"
 }
+
+# Appends FILE to TARGET in four pieces, PAUSE seconds apart (default 0.4), as a spooler does.
+spool() {
+    local file="$1" target="$2" pause="${3:-0.4}" size piece
+    size=$(stat -c %s "$file")
+    piece=$(((size + 3) / 4))
+    : >"$target"
+    for i in 0 1 2 3; do
+        dd if="$file" bs="$piece" skip="$i" count=1 status=none >>"$target"
+        [[ $i -lt 3 ]] && sleep "$pause"
+    done
+    return 0
+}
+
+# The bundled report server, for scripts that set `server` to its path before sourcing this: it
+# keeps its reports in $work/data and its log in $work/server.log, on a port of its own, free
+# until it takes it, that it takes again after a stop.
+[[ -z "${server:-}" ]] ||
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+start_server() {
+    [[ -x "$server" ]] || fail "no report server at $server (build the native preset first)"
+    : >"$work/server.log"
+    "$server" --port "$port" --data "$work/data" >"$work/server.log" 2>&1 &
+    server_pid=$!
+    wait_for 10 grep -q '^listening on' "$work/server.log" || fail "the report server did not start"
+}
+stop_server() {
+    kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
+    server_pid=""
+}
+server_url() { echo "http://127.0.0.1:$port/KelbBin/Kelb.dll/"; }
+# How many reports the server holds.
+reports() { find "$work/data/reports" -mindepth 1 -maxdepth 1 -name '[0-9]*' 2>/dev/null | wc -l; }
+# The daily logs (Windows-1252 text), and how many of their lines match.
+log_text() { cat "$work"/machine/Zentor/Quorva/logs/*.log 2>/dev/null || true; }
+logged() { log_text | LC_ALL=C grep -a -c "$1" || true; }
 
 # A throwaway code-signing authority and certificate, and the environment by which the build's
 # sign script uses them.

@@ -8,25 +8,6 @@ server="$(realpath "$2")"
 samples="$(realpath "$3")"
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-[[ -x "$server" ]] || fail "no report server at $server (build the native preset first)"
-
-# A port of our own, free until the server takes it.
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-server_pid=""
-extra_cleanup='[[ -n "$server_pid" ]] && kill $server_pid 2>/dev/null || true'
-start_server() {
-    : >"$work/server.log"
-    "$server" --port "$port" --data "$work/data" >"$work/server.log" 2>&1 &
-    server_pid=$!
-    wait_for 10 grep -q '^listening on' "$work/server.log" || fail "the report server did not start"
-}
-stop_server() {
-    kill "$server_pid" && wait "$server_pid" 2>/dev/null || true
-    server_pid=""
-}
-reports() { find "$work/data/reports" -mindepth 1 -maxdepth 1 -name '[0-9]*' 2>/dev/null | wc -l; }
-# Lines of the daily log (Windows-1252 text) that match.
-logged() { cat "$work"/machine/Zentor/Quorva/logs/*.log 2>/dev/null | LC_ALL=C grep -a -c "$1" || true; }
 # Waits until the log tells N failures in all.
 expect_failures() {
     failed() { [[ "$(logged ': .chec : ')" -ge "$1" ]]; }
@@ -46,8 +27,7 @@ check_report() {
     cmp -s "$work/data/reports/$1/spool" "$samples/$3" || fail "the bytes of $2 differ"
 }
 
-write_settings "DossierSpouleur=$spool_win" "NomURL=http://127.0.0.1:$port/KelbBin/Kelb.dll/" \
-    "NomSite=ESSAI"
+write_settings "DossierSpouleur=$spool_win" "NomURL=$(server_url)" "NomSite=ESSAI"
 start_quorva
 sleep 2 # the window shows before the watcher has the folder
 
@@ -70,10 +50,7 @@ check_report 3 00053.spl invoice-1.spl
 stop_server
 cp "$samples/invoice-2.spl" "$work/spool/00054.SPL"
 expect_failures 4
-kill -9 "$app_pid"
-wine taskkill /f /im quorva.exe >/dev/null 2>&1 || true
-wait "$app_pid" 2>/dev/null || true
-app_pid=""
+kill_quorva
 start_server
 start_quorva
 expect_reports 4
