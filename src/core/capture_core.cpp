@@ -299,9 +299,11 @@ void CaptureCore::retryUnrecorded() {
 
 bool CaptureCore::copyAndRecord(JobId id, const std::string& spoolPath, const DateTime& lastWrite) {
     const std::string name = jobs_.at(id).spoolName;
+    std::string made;
     try {
         // The copy first: what is read and what is sent are then the same bytes.
         const Outbox::Copy copy = outbox_->keep(spoolPath, name, clock_.now());
+        made = copy.path;
         bool invoice = false;
         jobs_.update(id, [&](Job& job) { invoice = extractIntoJob(job, copy.bytes, locale_); });
         if (!invoice) {
@@ -312,7 +314,14 @@ bool CaptureCore::copyAndRecord(JobId id, const std::string& spoolPath, const Da
         }
         return true;
     } catch (const std::exception& e) {
-        // A full disk or a store held by another: the job stays on show and is tried again.
+        // A full disk or a store held by another: the job stays on show and is tried again. A
+        // copy left without its record would be taken for a job at the next start, and sent
+        // beside the one the next try makes.
+        try {
+            if (!made.empty())
+                files_.removeFile(made);
+        } catch (const std::exception&) {
+        }
         const DateTime retry =
             addSeconds(clock_.now(), static_cast<int>(kRetryUnrecorded.count() / 1000));
         char time[8];
@@ -348,9 +357,15 @@ void CaptureCore::record(JobId id, const std::string& spoolPath, const DateTime&
         stored.copyPath = copy.path;
     }
     stored.key = store_->add(stored);
-    if (stored.replaces != 0 && store_->replaceUnsent(stored.replaces))
-        dailyLog_.write(stored.spoolName + " : sa version incomplète n'est pas envoyée, la "
-                                           "version complète la remplace");
+    // Recorded: nothing after this may fail the record, or a retry would record the job twice.
+    try {
+        if (stored.replaces != 0 && store_->replaceUnsent(stored.replaces))
+            dailyLog_.write(stored.spoolName + " : sa version incomplète n'est pas envoyée, la "
+                                               "version complète la remplace");
+    } catch (const std::exception& e) {
+        // Both versions may go then; the complete one says which it replaces.
+        dailyLog_.write(stored.spoolName + " : version incomplète non remplacée : " + e.what());
+    }
     jobs_.update(id, [&](Job& changed) { changed.storeKey = stored.key; });
     show(id, stored);
     if (invoice)
