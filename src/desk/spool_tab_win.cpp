@@ -1,0 +1,25 @@
+#include "desk/spool_tab.h"
+
+namespace quorva {
+
+void SpoolTab::create() {
+    folderCaption_.create(page_, {}, L"Dossier surveillé :", true);
+    folder_.create(page_, {}, L"c:\\windows\\system32\\spool\\printers");
+    eventsCaption_.create(page_, {}, L"Événements (le plus récent en haut) :");
+    events_.create(page_, {});
+}
+
+void SpoolTab::layout(int width, int height, const Layout& layout) {
+    const int margin = layout(12);
+    const int lineHeight = layout.labelHeight();
+    const int captionWidth = folderCaption_.textExtent().cx;
+    folderCaption_.setBounds({margin, margin, captionWidth, lineHeight});
+    const int pathLeft = margin + captionWidth + layout(6);
+    folder_.setBounds({pathLeft, margin, width - margin - pathLeft, lineHeight});
+    const int eventsTop = margin + lineHeight + layout(12);
+    eventsCaption_.setBounds({margin, eventsTop, width - 2 * margin, lineHeight});
+    const int listTop = eventsTop + lineHeight + layout(2);
+    events_.setBounds({margin, listTop, width - 2 * margin, height - margin - listTop});
+}
+
+} // namespace quorva

@@ -1,0 +1,62 @@
+#include "desk/administrator_rights.h"
+#include "desk/main_window.h"
+#include "desk/single_instance.h"
+#include "platform/env.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <exception>
+
+namespace {
+
+int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
+    quorva::SystemRegistry registry;
+    quorva::SystemClock clock;
+    quorva::SystemLocale locale;
+    quorva::SystemFiles files;
+    quorva::SystemShell shell;
+    // Said before the window starts, so that it explains the failures that may follow.
+    quorva::warnWithoutAdministratorRights(boxes, nullptr);
+    quorva::MainWindow form({boxes, registry, clock, locale, files, shell,
+                             quorva::environmentVariable("APPDATA"),
+                             quorva::environmentVariable("LOCALAPPDATA"), /*endsProgram=*/true,
+                             /*makeTransport=*/{}, quorva::environmentVariable("ProgramData")});
+    form.show(showCommand);
+
+    MSG message{};
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        // Ctrl+Tab switches tabs; Tab and the arrow keys move between the controls of a page.
+        if (form.hwnd() != nullptr &&
+            (form.translateKey(message) || IsDialogMessageW(form.hwnd(), &message)))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+    const quorva::InstanceLock instance;
+    if (!instance.first()) {
+        quorva::bringRunningInstanceToFront();
+        return 0;
+    }
+
+    INITCOMMONCONTROLSEX controls{};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES;
+    InitCommonControlsEx(&controls);
+
+    quorva::SystemMessageBoxes boxes;
+    try {
+        return runProgram(showCommand, boxes);
+    } catch (const std::exception& e) {
+        // The main window itself could not be made: say why rather than vanish.
+        quorva::showErrorBox(boxes, nullptr, e.what());
+        return 1;
+    }
+}

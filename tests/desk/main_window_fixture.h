@@ -1,0 +1,101 @@
+#pragma once
+
+// The main window under Wine, created with its own settings folder and spool folder.
+
+#include "desk/main_window.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+#include "support/fakes.h"
+#include "support/message_pump.h"
+#include "support/recording_message_boxes.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace quorva {
+
+using testing::ManualClock;
+using testing::MemoryRegistry;
+using testing::pumpFor;
+using testing::pumpUntil;
+using testing::RecordingMessageBoxes;
+using testing::RecordingShell;
+using testing::TempDir;
+
+class MainWindowFixture : public ::testing::Test {
+protected:
+    MainWindowFixture() {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_TAB_CLASSES};
+        InitCommonControlsEx(&controls);
+        std::filesystem::create_directory(appData);
+        std::filesystem::create_directory(spool);
+    }
+
+    void writeSettings(const std::string& lines) {
+        std::filesystem::create_directory(appData + "\\Zentor");
+        std::ofstream(settingsFile(), std::ios::binary) << "[Options]\r\n" << lines;
+    }
+    std::string settingsFile() const { return appData + "\\Zentor\\Quorva.ini"; }
+
+    std::unique_ptr<MainWindow> open() {
+        return std::make_unique<MainWindow>(MainWindowServices{
+            boxes, *windowRegistry, clock, *windowLocale, files, shell, appData, localAppData,
+            /*endsProgram=*/false, makeTransport});
+    }
+    // Opens the window on the test's own spool folder, which stays empty unless the test drops a
+    // file into it (nothing the system's spooler writes becomes a row), with these settings lines
+    // besides.
+    std::unique_ptr<MainWindow> openOnSpool(const std::string& settings = "") {
+        writeSettings("DossierSpouleur=" + spool + "\r\n" + settings);
+        return open();
+    }
+
+    // Moves the keyboard focus out of a setting's edit, as the user's Tab key or click would.
+    static void leave(MainWindow& form, Setting edit, Setting next) {
+        SetFocus(form.settingsTab().edit(edit).hwnd());
+        SetFocus(form.settingsTab().edit(next).hwnd());
+        pumpFor(20);
+    }
+    // A new value typed into a setting's edit, then the edit left.
+    static void enter(MainWindow& form, Setting which, const std::string& text) {
+        form.settingsTab().setText(which, text);
+        form.settingsTab().onEdited(which);
+    }
+
+    TempDir temp;
+    std::string appData = temp.file("appdata");
+    std::string localAppData = temp.file("localappdata");
+    std::string spool = temp.file("spool");
+    RecordingMessageBoxes boxes;
+    MemoryRegistry registry;
+    ManualClock clock{{2026, 12, 7, 14, 5, 9, 0}};
+    FixedLocale locale;
+    SystemFiles files;
+    RecordingShell shell;
+    // What the window reads the registry and the regional settings through: `registry` and
+    // `locale`, unless a test's fixture points them at the system's.
+    const Registry* windowRegistry = &registry;
+    const Locale* windowLocale = &locale;
+    // The sender's transport; nothing: the window's own.
+    std::function<std::unique_ptr<Transport>()> makeTransport;
+};
+
+// A file's bytes; empty when it cannot be read.
+inline std::string contentOf(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+} // namespace quorva

@@ -1,0 +1,288 @@
+// The main window under Wine: created with its own settings folder and spool folder, driven by
+// messages and by files dropped into the folder, and read back through its controls.
+
+#include "desk/main_window.h"
+#include "desk/single_instance.h"
+#include "main_window_fixture.h"
+#include "platform/locale.h"
+#include "platform/system_error.h"
+#include "settings/proxy.h"
+#include "support/fakes.h"
+#include "support/message_pump.h"
+#include "support/recording_message_boxes.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+namespace quorva {
+namespace {
+
+constexpr char kDefaultSpoolFolder[] = "c:\\windows\\system32\\spool\\printers";
+
+std::vector<std::string> itemsOf(const ListBox& list) {
+    std::vector<std::string> items;
+    for (int i = 0; i < list.count(); ++i)
+        items.push_back(list.item(i));
+    return items;
+}
+
+using MainWindowTest = MainWindowFixture;
+
+TEST_F(MainWindowTest, FirstRunShowsTheDefaultsAndWritesNoSettings) {
+    const auto form = open();
+    SettingsTab& settings = form->settingsTab();
+    EXPECT_EQ(settings.text(Setting::CardPrinter), "");
+    EXPECT_EQ(settings.text(Setting::Site), "VERNO");
+    EXPECT_EQ(settings.text(Setting::Url), "http://127.0.0.1:8080/KelbBin/Kelb.dll/");
+    EXPECT_EQ(settings.text(Setting::SpoolFolder), kDefaultSpoolFolder);
+    EXPECT_EQ(form->spoolTab().folder(), kDefaultSpoolFolder);
+    EXPECT_EQ(form->setting(Setting::Site), "VERNO");
+    EXPECT_EQ(form->setting(Setting::CardPrinter), "");
+    EXPECT_EQ(form->watcher().folder(), kDefaultSpoolFolder);
+    EXPECT_EQ(form->watcher().running(),
+              GetFileAttributesA(kDefaultSpoolFolder) != INVALID_FILE_ATTRIBUTES);
+
+    EXPECT_TRUE(std::filesystem::is_directory(appData + "\\Zentor"));
+    EXPECT_EQ(form->settingsFile(), settingsFile());
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainWindowTest, StartUpLeavesTheWindowInItsInitialState) {
+    const auto form = open();
+    // Resizable and maximisable: the pages follow the window's size.
+    const LONG_PTR style = GetWindowLongPtrW(form->hwnd(), GWL_STYLE);
+    EXPECT_EQ(style & WS_MAXIMIZEBOX, WS_MAXIMIZEBOX);
+    EXPECT_EQ(style & WS_MINIMIZEBOX, WS_MINIMIZEBOX);
+    EXPECT_EQ(style & WS_THICKFRAME, WS_THICKFRAME);
+    wchar_t title[32] = {};
+    GetWindowTextW(form->hwnd(), title, 32);
+    EXPECT_STREQ(title, L"Quorva");
+
+    EXPECT_EQ(form->tabs().activePage(), 0);
+    EXPECT_EQ(GetWindowLongPtrW(form->jobsTab().page().hwnd(), GWL_STYLE) & WS_VISIBLE, WS_VISIBLE);
+    EXPECT_EQ(form->settingsTab().attributesLabel().text(), "");
+    EXPECT_EQ(form->cardTab().labels(), CardLabels{});
+    const JobsTab& jobs = form->jobsTab();
+    EXPECT_EQ(form->jobsTab().grid().selectedJob(), kNoJob);
+    EXPECT_FALSE(jobs.canOpenPdf());
+    EXPECT_FALSE(jobs.canPrintCard());
+    EXPECT_FALSE(jobs.canSendAgain());
+    EXPECT_FALSE(form->settlingTimer().enabled());
+    EXPECT_EQ(form->settlingTimer().interval(), 500u);
+    EXPECT_EQ(jobs.heartbeat().text(), "..");
+    EXPECT_EQ(form->settingsTab().printerList().itemHeight(), 16);
+    EXPECT_EQ(form->core().settings().sender.proxyServer, "");
+
+    // The card page has room for the whole card picture.
+    RECT card{};
+    GetClientRect(form->cardTab().page().hwnd(), &card);
+    EXPECT_GE(card.right, 1021);
+    EXPECT_GE(card.bottom, 644);
+    const Bounds picture = form->cardTab().customerLabel().bounds();
+    EXPECT_EQ(picture.x, 240);
+    EXPECT_EQ(picture.y, 435);
+    RECT image{};
+    GetWindowRect(form->cardTab().picture().hwnd(), &image);
+    EXPECT_EQ(image.right - image.left, 1011);
+    EXPECT_EQ(image.bottom - image.top, 634);
+}
+
+// Whatever frame the window gets (none without a window manager, Wine's own inside a virtual
+// desktop), its client area holds the whole tab control.
+TEST_F(MainWindowTest, TheTabsFitInsideTheWindow) {
+    const auto form = open();
+    form->show(SW_SHOWNORMAL);
+    pumpFor(200);
+    RECT client{};
+    GetClientRect(form->hwnd(), &client);
+    RECT tabs{};
+    GetWindowRect(form->tabs().hwnd(), &tabs);
+    MapWindowPoints(nullptr, form->hwnd(), reinterpret_cast<POINT*>(&tabs), 2);
+    EXPECT_GE(tabs.left, client.left);
+    EXPECT_GE(tabs.top, client.top);
+    EXPECT_LE(tabs.right, client.right) << "client width " << client.right;
+    EXPECT_LE(tabs.bottom, client.bottom) << "client height " << client.bottom;
+}
+
+TEST_F(MainWindowTest, TabsAndControlsCarryTheirCaptions) {
+    const auto form = open();
+    TabControl& tabs = form->tabs();
+    ASSERT_EQ(tabs.pageCount(), 4);
+    EXPECT_EQ(tabs.caption(0), L"Suivi des Impressions");
+    EXPECT_EQ(tabs.caption(1), L"Carte de Fidélité");
+    EXPECT_EQ(tabs.caption(2), L"Spouleur");
+    EXPECT_EQ(tabs.caption(3), L"Paramètres");
+    SettingsTab& settings = form->settingsTab();
+    // "&" marks each button's access key.
+    EXPECT_EQ(settings.keepJobsButton().wideText(), L"&Paramétrer le suivi des travaux");
+    EXPECT_EQ(settings.stopKeepingJobsButton().wideText(), L"&Arrêter le suivi des travaux");
+    EXPECT_EQ(settings.restartSpoolerButton().wideText(), L"&Redémarrer le spouleur d'impression");
+    EXPECT_EQ(settings.chooseCardPrinterButton().wideText(), L">>");
+    EXPECT_FALSE(settings.chooseCardPrinterButton().enabled());
+    const PopupMenu& popup = form->jobsTab().popup();
+    ASSERT_EQ(popup.count(), 3);
+    EXPECT_EQ(popup.caption(0), L"Charger le fichier pdf de la facture");
+    EXPECT_EQ(popup.caption(1), L"Imprimer la carte de fidélité");
+    EXPECT_EQ(popup.caption(2), L"Renvoyer la facture");
+    const PopupMenu& tray = form->trayMenu();
+    ASSERT_EQ(tray.count(), 2);
+    EXPECT_EQ(tray.caption(0), L"Ouvrir Quorva");
+    EXPECT_EQ(tray.caption(1), L"Quitter");
+}
+
+TEST_F(MainWindowTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
+    const auto form = openOnSpool();
+    EXPECT_EQ(form->settingsTab().text(Setting::SpoolFolder), spool);
+    EXPECT_EQ(form->spoolTab().folder(), spool);
+    ASSERT_TRUE(form->watcher().running());
+    EXPECT_EQ(form->watcher().folder(), spool);
+    const ListBox& eventList = form->spoolTab().events();
+    EXPECT_EQ(eventList.count(), 0);
+    const JobList& jobs = form->core().jobs();
+
+    std::ofstream(spool + "\\00012.SPL", std::ios::binary) << "facture";
+    ASSERT_TRUE(pumpUntil([&] { return jobs.size() == 1; }));
+    EXPECT_EQ(jobs.at(0).spoolName, "00012.spl");
+
+    // What the grid shows of the row: the date, and nothing yet in the invoice columns.
+    wchar_t date[64] = {};
+    LVITEMW item{};
+    item.pszText = date;
+    item.cchTextMax = 64;
+    const HWND grid = form->jobsTab().grid().hwnd();
+    SendMessageW(grid, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
+    EXPECT_STREQ(date, L"07/12/2026 14:05:09");
+    EXPECT_TRUE(form->settlingTimer().enabled());
+
+    const std::vector<std::string> events = itemsOf(eventList);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back(), "07/12/2026 14:05:09 - ADDED 00012.spl");
+
+    clock.set({2026, 12, 7, 14, 6, 0, 0});
+    std::ofstream(spool + "\\00013.SPL", std::ios::binary) << "facture";
+    ASSERT_TRUE(pumpUntil([&] { return jobs.size() == 2; }));
+    EXPECT_EQ(jobs.at(1).spoolName, "00013.spl");
+    EXPECT_EQ(SendMessageW(grid, LVM_GETITEMCOUNT, 0, 0), 2);
+    ASSERT_TRUE(pumpUntil([&] {
+        return eventList.count() > 0 && eventList.item(0).rfind("07/12/2026 14:06:00 - ", 0) == 0;
+    }));
+
+    form->destroy();
+    EXPECT_FALSE(form->watcher().running());
+}
+
+TEST_F(MainWindowTest, AMissingSpoolFolderIsReportedAndStartUpGoesOn) {
+    const std::string missing = temp.file("missing");
+    writeSettings("DossierSpouleur=" + missing + "\r\n");
+    const auto form = open();
+
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    const auto& box = boxes.boxes[0];
+    EXPECT_TRUE(box.text == systemErrorText(ERROR_FILE_NOT_FOUND) ||
+                box.text == systemErrorText(ERROR_PATH_NOT_FOUND))
+        << box.text;
+    EXPECT_EQ(box.title, "Quorva");
+    EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK));
+    EXPECT_FALSE(form->watcher().running());
+    EXPECT_EQ(form->spoolTab().folder(), missing);
+    // The steps after the watcher's start still ran.
+    EXPECT_EQ(form->tabs().activePage(), 0);
+
+    form->destroy(); // nothing to stop
+    EXPECT_EQ(form->hwnd(), nullptr);
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+// Capture does not wait on the box: an invoice printed while it shows is taken.
+TEST_F(MainWindowTest, AProxyErrorEndsStartUpButTheWindowOpensAndWatches) {
+    registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values["ProxyServer"] =
+        RegistryValue{RegistryType::String, "proxy.local:3128", 0, false};
+    const auto form = open();
+
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Echec à l'obtention des données pour 'ProxyEnable'.");
+    EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
+    EXPECT_TRUE(IsWindow(form->hwnd()));
+    EXPECT_EQ(form->settingsTab().text(Setting::Site), "VERNO");
+    EXPECT_TRUE(std::filesystem::exists(form->dataFolder() + "\\quorva.db"));
+    EXPECT_TRUE(form->watcher().running());
+}
+
+TEST_F(MainWindowTest, AnEnabledProxyIsKeptForTheSender) {
+    auto& values = registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values;
+    values["ProxyServer"] = RegistryValue{RegistryType::String, "proxy.local:3128", 0, false};
+    values["ProxyEnable"] = RegistryValue{RegistryType::Dword, "", 1, false};
+    const auto form = open();
+    EXPECT_EQ(form->core().settings().sender.proxyServer, "proxy.local");
+    EXPECT_EQ(form->core().settings().sender.proxyPort, 3128);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainWindowTest, LeavingAnEditWritesOnlyAChange) {
+    const auto form = openOnSpool();
+    form->show(SW_SHOW);
+    SetForegroundWindow(form->hwnd());
+
+    leave(*form, Setting::Url, Setting::Site); // unchanged
+    EXPECT_EQ(contentOf(settingsFile()).find("NomURL"), std::string::npos);
+
+    form->settingsTab().setText(Setting::Site, "Verno");
+    leave(*form, Setting::Site, Setting::Url);
+    EXPECT_EQ(form->setting(Setting::Site), "Verno");
+    EXPECT_EQ(form->core().settings().siteName, "Verno");
+    EXPECT_NE(contentOf(settingsFile()).find("NomSite=Verno"), std::string::npos);
+
+    // The spool folder: the spool tab and the poll follow at once, the watcher keeps its folder.
+    const std::string other = temp.file("other");
+    form->settingsTab().setText(Setting::SpoolFolder, other);
+    leave(*form, Setting::SpoolFolder, Setting::Site);
+    EXPECT_EQ(form->setting(Setting::SpoolFolder), other);
+    EXPECT_EQ(form->spoolTab().folder(), other);
+    EXPECT_EQ(form->core().settings().spoolFolder, other);
+    EXPECT_EQ(form->watcher().folder(), spool);
+    EXPECT_NE(contentOf(settingsFile()).find("DossierSpouleur=" + other), std::string::npos);
+    EXPECT_TRUE(boxes.boxes.empty());
+}
+
+TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReported) {
+    // A file where the settings folder should be: reads give defaults, writes fail.
+    std::ofstream(appData + "\\Zentor", std::ios::binary) << "x";
+    const auto form = open();
+    form->show(SW_SHOW);
+    SetForegroundWindow(form->hwnd());
+    ASSERT_TRUE(boxes.boxes.empty());
+
+    form->settingsTab().setText(Setting::CardPrinter, "Evolis Primacy");
+    leave(*form, Setting::CardPrinter, Setting::Url);
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].text, "Impossible d'écrire dans " + settingsFile() + ".");
+    EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
+    EXPECT_EQ(form->setting(Setting::CardPrinter), "Evolis Primacy");
+
+    leave(*form, Setting::CardPrinter, Setting::Url); // no change now: no write, no box
+    EXPECT_EQ(boxes.boxes.size(), 1u);
+}
+
+TEST_F(MainWindowTest, ASecondStartFindsTheFirstAndBringsItsWindowToTheFront) {
+    const InstanceLock first(L"Local\\Quorva.Test.Instance");
+    const InstanceLock second(L"Local\\Quorva.Test.Instance");
+    EXPECT_TRUE(first.first());
+    EXPECT_FALSE(second.first());
+
+    const auto form = open();
+    form->show(SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(form->hwnd()));
+    EXPECT_TRUE(bringRunningInstanceToFront(5000));
+    EXPECT_TRUE(pumpUntil([&] { return !IsIconic(form->hwnd()); }));
+}
+
+} // namespace
+} // namespace quorva
