@@ -14,7 +14,7 @@
 #include "desk/capture_lock.h"
 #include "desk/card_tab.h"
 #include "desk/jobs_tab.h"
-#include "desk/server_status.h"
+#include "core/server_status.h"
 #include "desk/settings_tab.h"
 #include "desk/spool_tab.h"
 #include "platform/clock.h"

@@ -1,4 +1,4 @@
-#include "desk/server_status.h"
+#include "core/server_status.h"
 
 #include <cstdio>
 
@@ -19,7 +19,6 @@ std::string pendingInvoicesText(int count) {
 void ServerStatus::answered() {
     known_ = true;
     failingSince_.reset();
-    noticeGiven_ = false;
 }
 
 void ServerStatus::failed(const DateTime& now) {
@@ -40,12 +39,8 @@ std::string ServerStatus::text(int pending) const {
            pendingInvoicesText(pending);
 }
 
-bool ServerStatus::takeFailureNotice(const DateTime& now) {
-    if (!failingSince_ || noticeGiven_ ||
-        minutesOf(now) - minutesOf(*failingSince_) < kFailureNoticeMinutes)
-        return false;
-    noticeGiven_ = true;
-    return true;
+bool ServerStatus::failingLongEnough(const DateTime& now) const {
+    return failingSince_ && minutesOf(now) - minutesOf(*failingSince_) >= kFailureNoticeMinutes;
 }
 
 } // namespace quorva

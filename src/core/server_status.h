@@ -2,7 +2,7 @@
 
 // What the desk knows of the report server, from the sender's last results: reachable, or
 // unreachable since the first failure of the current episode. An episode of failures ends with
-// the next answer from the server. The user is told once per episode, when it has lasted
+// the next answer from the server. Each desk tells its user once per episode, when it has lasted
 // kFailureNoticeMinutes.
 
 #include "platform/date_time.h"
@@ -27,13 +27,12 @@ public:
     // "Serveur joignable" or "Serveur injoignable depuis HH:MM — N factures en attente"; empty
     // before the sender's first result.
     std::string text(int pending) const;
-    // True the first time it is asked in an episode of failures that has lasted long enough.
-    bool takeFailureNotice(const DateTime& now);
+    // Whether the current episode of failures has lasted long enough to tell the user.
+    bool failingLongEnough(const DateTime& now) const;
 
 private:
     bool known_ = false;
     std::optional<DateTime> failingSince_;
-    bool noticeGiven_ = false;
 };
 
 } // namespace quorva

@@ -1,4 +1,4 @@
-#include "desk/server_status.h"
+#include "core/server_status.h"
 
 #include <gtest/gtest.h>
 
@@ -16,15 +16,13 @@ TEST(ServerStatusTest, SaysNothingBeforeTheFirstResultThenWhetherTheServerAnswer
     EXPECT_EQ(status.text(0), "Serveur joignable");
 }
 
-TEST(ServerStatusTest, TellsOncePerEpisodeAfterFifteenMinutesOfFailures) {
+TEST(ServerStatusTest, FailuresCountAfterFifteenMinutesAcrossMidnightAndEndWithAnAnswer) {
     ServerStatus status;
     status.failed({2026, 12, 7, 23, 50, 0, 0});
-    EXPECT_FALSE(status.takeFailureNotice({2026, 12, 8, 0, 4, 0, 0}));
-    EXPECT_TRUE(status.takeFailureNotice({2026, 12, 8, 0, 5, 0, 0}));
-    EXPECT_FALSE(status.takeFailureNotice({2026, 12, 8, 1, 0, 0, 0}));
+    EXPECT_FALSE(status.failingLongEnough({2026, 12, 8, 0, 4, 0, 0}));
+    EXPECT_TRUE(status.failingLongEnough({2026, 12, 8, 0, 5, 0, 0}));
     status.answered();
-    status.failed({2026, 12, 8, 2, 0, 0, 0});
-    EXPECT_TRUE(status.takeFailureNotice({2026, 12, 8, 2, 15, 0, 0}));
+    EXPECT_FALSE(status.failingLongEnough({2026, 12, 8, 1, 0, 0, 0}));
 }
 
 } // namespace

@@ -1,0 +1,108 @@
+#pragma once
+
+// The capture as the service runs it: the capture core, the spool-folder watcher and the
+// settling poll on one thread with a message-only window, and the pipe that every desk reads.
+//
+//   watcher thread ──SendMessage──▶ ┐
+//   sender thread ──PostMessage──▶  ├─ host's thread: CaptureCore, timers ──▶ PipeServer ──▶ desks
+//   pipe thread ──PostMessage──▶    ┘        (requests: search, send again)
+//
+// A desk gets, once its hello shows the same protocol, every listed job, the event lines and the
+// status; after that each change is pushed as it happens. Nothing a desk sends does more than its
+// message allows: a request names a job of this run, a search a bounded text.
+
+#include "core/capture_core.h"
+#include "core/it_alerts.h"
+#include "core/server_status.h"
+#include "ipc/protocol.h"
+#include "service/pipe_server_win.h"
+#include "capture/spool_watcher.h"
+#include "ui/timer.h"
+#include "ui/window.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+namespace quorva {
+
+struct CaptureHostServices {
+    const Files& files;
+    const Clock& clock;
+    const Locale& locale;
+    ItEventLog& itLog;
+    // The folder of the job store, the outbox and the logs, already checked as the service's.
+    std::string dataFolder;
+    std::wstring pipeName;
+    // The capture settings as the machine gives them now.
+    std::function<CaptureSettings()> readSettings;
+    // The daily log's first line for these settings.
+    std::function<std::string(const CaptureSettings&)> startLine;
+    // The sender's transport; nothing: HTTP to the report server.
+    std::function<std::unique_ptr<Transport>()> makeTransport = {};
+};
+
+class CaptureHost final : public Window, private CaptureObserver, private JobListListener {
+public:
+    // How often a spool folder that could not be watched is tried again.
+    static constexpr unsigned kWatchRetryMs = 5000;
+
+    CaptureHost(CaptureHostServices services, MessageBoxes& errors);
+    ~CaptureHost() override;
+
+    // Opens the store, starts watching and serves the pipe, on the calling thread, whose message
+    // loop must run. With a refusal (the data folder is not the service's alone), it captures
+    // nothing and only tells the desks why. Throws Error when the pipe's name is taken.
+    void start(const std::optional<std::string>& refusal = std::nullopt);
+    // The machine's capture settings changed: read and applied without a restart.
+    void reloadSettings();
+
+    const CaptureCore& core() const { return core_; }
+
+private:
+    // CaptureObserver
+    void eventAdded(const std::string& line) override;
+    void eventsCleared() override;
+    void statusChanged(const std::string& text) override;
+    // JobListListener
+    void jobAdded(JobId id) override { jobChanged(id); }
+    void jobChanged(JobId id) override;
+
+    void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnDestroy() override;
+
+    void startWatching();
+    void onWatchEvent(WatchEvent event, unsigned long detail);
+    void onSettlingTick();
+    void onPipeEvents();
+    void onRequest(ClientId client, const Message& message);
+    void sendSnapshot(ClientId client);
+    void broadcast(const Message& message);
+    void send(ClientId client, const Message& message);
+    void publishStatus();
+    JobUpdate updateOf(JobId id) const;
+
+    const Clock& clock_;
+    const Locale& locale_;
+    std::function<CaptureSettings()> readSettings_;
+    std::function<std::string(const CaptureSettings&)> startLine_;
+    CaptureCore core_;
+    ItAlerts itAlerts_;
+    ServerStatus serverStatus_;
+    SpoolWatcher watcher_;
+    PipeServer pipe_;
+    Timer settlingTimer_;
+    Timer watchRetryTimer_;
+    // Once a minute: whether uploads have failed long enough to tell the desks.
+    Timer reminderTimer_;
+    std::string watchFailure_;
+    std::string captureStatus_;
+    // The desks that said hello in this protocol and got their snapshot.
+    std::set<ClientId> ready_;
+    std::optional<StatusUpdate> lastStatus_;
+    bool capturing_ = false;
+};
+
+} // namespace quorva

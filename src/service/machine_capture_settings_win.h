@@ -1,0 +1,39 @@
+#pragma once
+
+// The capture settings as the machine gives them to the service, and the watch that tells the
+// service when an administrator or a policy changes them.
+
+#include "core/capture_core.h"
+#include "core/start_line.h"
+#include "platform/registry.h"
+#include "platform/unique_handle_win.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace quorva {
+
+CaptureSettings machineCaptureSettings(const Registry& registry);
+// The daily log's first line for the service's run.
+std::string serviceStartLine(const RunFacts& facts, const Registry& registry);
+
+// Signals its event when a value under the machine's or the policy's key of Quorva changes;
+// rearm() after each signal.
+class MachineSettingsWatch {
+public:
+    MachineSettingsWatch();
+    HANDLE event() const { return changed_.get(); }
+    void rearm();
+
+private:
+    UniqueHandle changed_;
+    BasicUniqueHandle<RegCloseKey, HKEY> machine_;
+    BasicUniqueHandle<RegCloseKey, HKEY> policies_;
+};
+
+// Creates the data folder when it is missing; throws Error, with the reason in French, when the
+// folder is not the service's alone.
+void prepareDataFolder(const std::string& folder);
+
+} // namespace quorva

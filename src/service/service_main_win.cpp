@@ -1,0 +1,168 @@
+// quorva-capture.exe: the capture as a Windows service (the default, started by the service
+// manager), or in the foreground with --console until Ctrl+C, for development and tests. Both
+// serve the same pipe and read the same machine settings. --prepare-data-folder makes the data
+// folder the service's alone, for the installers.
+
+#include "core/it_alerts.h"
+#include "core/start_line.h"
+#include "platform/clock.h"
+#include "platform/env.h"
+#include "platform/files.h"
+#include "platform/locale.h"
+#include "platform/registry.h"
+#include "service/capture_host_win.h"
+#include "service/machine_capture_settings_win.h"
+#include "settings/machine_settings.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+namespace quorva {
+namespace {
+
+constexpr wchar_t kServiceName[] = L"Quorva";
+
+// The service's errors have no one to show them to: they go to its daily log.
+class LoggedErrors final : public MessageBoxes {
+public:
+    int show(HWND, const std::string&, const std::string&, UINT) override { return IDOK; }
+};
+
+std::string dataFolder() {
+    return environmentVariable("ProgramData").value_or("C:\\ProgramData") + "\\Zentor\\Quorva";
+}
+
+// Runs the capture on this thread until `stopped` is signalled.
+void runCapture(HANDLE stopped, const std::function<void()>& running) {
+    SystemFiles files;
+    SystemClock clock;
+    SystemLocale locale;
+    SystemRegistry registry;
+    LoggedErrors errors;
+    const std::string folder = dataFolder();
+    std::optional<std::string> refusal;
+    try {
+        prepareDataFolder(folder);
+    } catch (const std::exception& e) {
+        refusal = e.what();
+        systemItEventLog().report(ItEvent::StoreUnavailable, *refusal);
+    }
+    CaptureHost host({files, clock, locale, systemItEventLog(), folder, kCapturePipeName,
+                      [&registry] { return machineCaptureSettings(registry); },
+                      [&registry](const CaptureSettings&) {
+                          return serviceStartLine(currentRunFacts(), registry);
+                      }},
+                     errors);
+    host.start(refusal);
+    MachineSettingsWatch settingsChanged(registry);
+    running();
+    const HANDLE waits[] = {stopped, settingsChanged.event()};
+    for (;;) {
+        const DWORD woke = MsgWaitForMultipleObjects(2, waits, FALSE, INFINITE, QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0)
+            return;
+        if (woke == WAIT_OBJECT_0 + 1) {
+            settingsChanged.rearm();
+            host.reloadSettings();
+        }
+        MSG message{};
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+}
+
+// ---- The service
+
+HANDLE serviceStopped = nullptr;
+SERVICE_STATUS_HANDLE statusHandle = nullptr;
+SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, SERVICE_START_PENDING, 0, NO_ERROR, 0, 0, 0};
+
+void report(DWORD state, DWORD exitCode = NO_ERROR) {
+    status.dwCurrentState = state;
+    status.dwWin32ExitCode = exitCode;
+    status.dwControlsAccepted =
+        state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
+    status.dwWaitHint = state == SERVICE_RUNNING || state == SERVICE_STOPPED ? 0 : 10000;
+    SetServiceStatus(statusHandle, &status);
+}
+
+DWORD WINAPI onControl(DWORD control, DWORD, void*, void*) {
+    if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
+        report(SERVICE_STOP_PENDING);
+        SetEvent(serviceStopped);
+    }
+    return NO_ERROR;
+}
+
+void WINAPI serviceMain(DWORD, wchar_t**) {
+    statusHandle = RegisterServiceCtrlHandlerExW(kServiceName, onControl, nullptr);
+    if (statusHandle == nullptr)
+        return;
+    report(SERVICE_START_PENDING);
+    try {
+        runCapture(serviceStopped, [] { report(SERVICE_RUNNING); });
+        report(SERVICE_STOPPED);
+    } catch (const std::exception& e) {
+        systemItEventLog().report(ItEvent::StoreUnavailable, e.what());
+        // A failed start is a failure: the service manager's recovery starts it again.
+        report(SERVICE_STOPPED, ERROR_SERVICE_SPECIFIC_ERROR);
+    }
+}
+
+// ---- In the foreground
+
+HANDLE consoleStopped = nullptr;
+
+BOOL WINAPI onConsoleControl(DWORD) {
+    SetEvent(consoleStopped);
+    return TRUE;
+}
+
+int runInConsole() {
+    consoleStopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(onConsoleControl, TRUE);
+    try {
+        runCapture(consoleStopped, [] {
+            std::printf("Capture en cours ; Ctrl+C pour l'arrêter.\n");
+            std::fflush(stdout);
+        });
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+}
+
+} // namespace
+} // namespace quorva
+
+int main(int argc, char** argv) {
+    using namespace quorva;
+    const std::string option = argc > 1 ? argv[1] : "";
+    if (option == "--console")
+        return runInConsole();
+    if (option == "--prepare-data-folder") {
+        try {
+            prepareDataFolder(dataFolder());
+            return 0;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return 1;
+        }
+    }
+    serviceStopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    wchar_t name[] = L"Quorva";
+    const SERVICE_TABLE_ENTRYW table[] = {{name, serviceMain}, {nullptr, nullptr}};
+    if (!StartServiceCtrlDispatcherW(table)) {
+        std::fprintf(stderr, "quorva-capture : service Windows « Quorva » ; --console pour capturer "
+                             "au premier plan.\n");
+        return 1;
+    }
+    return 0;
+}
