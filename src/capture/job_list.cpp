@@ -19,6 +19,14 @@ void JobList::update(JobId id, const std::function<void(Job&)>& change) {
         listener_->jobChanged(id);
 }
 
+void JobList::clear() {
+    jobs_.clear();
+    byName_.clear();
+    byStoreKey_.clear();
+    if (listener_ != nullptr)
+        listener_->jobsCleared();
+}
+
 void JobList::index(JobId id) {
     const Job& job = at(id);
     // The name and the key only ever grow on a job: set once, never renamed.

@@ -1,7 +1,8 @@
 #pragma once
 
-// The jobs of this run, in the order they were first seen, owned by the capture core on the
-// window's thread. Views are told of each job added or changed and keep their own order.
+// The jobs of this run, in the order they were first seen, owned by the capture core on its
+// thread; the desk keeps a copy of the service's, received over the pipe. Views are told of each
+// job added or changed and keep their own order.
 
 #include "capture/job.h"
 
@@ -18,6 +19,8 @@ public:
     virtual ~JobListListener() = default;
     virtual void jobAdded(JobId id) = 0;
     virtual void jobChanged(JobId id) = 0;
+    // Every job is gone (the desk's copy, when it connects to the service anew).
+    virtual void jobsCleared() {}
 };
 
 class JobList {
@@ -30,6 +33,8 @@ public:
     JobId add(Job job);
     // Changes the job and tells the listener.
     void update(JobId id, const std::function<void(Job&)>& change);
+    // Forgets every job: the ids start again from 0.
+    void clear();
 
     // The last job of this run named `lowerName` (jobs from the history are never found), or
     // kNoJob.

@@ -1,24 +1,22 @@
 #pragma once
 
 // The main window: it composes the four tabs (job list, loyalty card, spool folder, settings)
-// and the capture core, and carries news between them. Start-up (startUp) reads the settings
-// and opens the core before the watcher starts; shutdown (shutDown) mirrors it.
+// and shows what the capture service tells it over the pipe: the jobs, the event lines and the
+// status. It captures nothing itself and needs no rights: the user's search, "Renvoyer la
+// facture" and decisions go to the service as requests.
 //
-// Threads: the window's thread owns the controls, the settings, the watcher's results and the
-// core; the watcher's thread only fills change buffers and hands them over by SendMessage; the
-// sender's thread owns the network and posts kJobChangedMessage back.
+// Threads: the window's thread owns the controls, the settings and its copy of the service's
+// jobs; the pipe client's thread only carries frames and posts kCaptureMessage.
 
-#include "capture/spool_watcher.h"
-#include "core/capture_core.h"
-#include "core/it_alerts.h"
-#include "desk/capture_lock.h"
+#include "capture/job_list.h"
+#include "desk/capture_client_win.h"
 #include "desk/card_tab.h"
 #include "desk/jobs_tab.h"
-#include "core/server_status.h"
 #include "desk/settings_tab.h"
 #include "desk/spool_tab.h"
+#include "ipc/pipe_connection_win.h"
+#include "ipc/protocol.h"
 #include "platform/clock.h"
-#include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -29,7 +27,6 @@
 #include "ui/message_box.h"
 #include "ui/popup_menu.h"
 #include "ui/tab_control.h"
-#include "ui/timer.h"
 #include "ui/tray_icon.h"
 #include "ui/window.h"
 
@@ -37,6 +34,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorva {
 
@@ -46,20 +44,13 @@ struct MainWindowServices {
     const Registry& registry;
     const Clock& clock;
     const Locale& locale;
-    const Files& files;
     Shell& shell;
     // The value of APPDATA, from which the settings folder is made; nothing when it is not set.
     std::optional<std::string> appData;
-    // The value of LOCALAPPDATA, under which an earlier version kept the job store, the outbox
-    // and the logs of each user.
-    std::optional<std::string> localAppData;
     // Closing the window ends the program's message loop.
     bool endsProgram = true;
-    // The sender's transport; nothing: HTTP to the report server.
-    std::function<std::unique_ptr<Transport>()> makeTransport = {};
-    // The value of ProgramData, under which the desk's job store, outbox and logs live; nothing:
-    // under LOCALAPPDATA (as the tests run).
-    std::optional<std::string> programData = {};
+    // The capture service's pipe.
+    std::wstring pipeName = kCapturePipeName;
 };
 
 // The size of the pages' client area, in design units (pixels at 96 DPI), that the window opens
@@ -71,7 +62,7 @@ inline constexpr int kPageHeight = 644;
 inline constexpr int kMinPageWidth = 760;
 inline constexpr int kMinPageHeight = 460;
 
-class MainWindow final : public Window, private CaptureObserver {
+class MainWindow final : public Window {
 public:
     // Creates the window (running startUp); show() then shows it.
     explicit MainWindow(const MainWindowServices& services);
@@ -88,9 +79,10 @@ public:
     CardTab& cardTab() { return cardTab_; }
     SpoolTab& spoolTab() { return spoolTab_; }
     SettingsTab& settingsTab() { return settingsTab_; }
-    CaptureCore& core() { return core_; }
-    SpoolWatcher& watcher() { return watcher_; }
-    const Timer& settlingTimer() const { return settlingTimer_; }
+    // The jobs as the service last told them.
+    const JobList& jobs() const { return jobs_; }
+    // Whether the service's snapshot has arrived since the last connection.
+    bool connected() const { return snapshotDone_; }
     const TrayIcon& trayIcon() const { return trayIcon_; }
     PopupMenu& trayMenu() { return trayMenu_; }
     int dpi() const { return dpi_; }
@@ -99,37 +91,29 @@ public:
     const std::string& setting(Setting which) const { return settings_.value(which); }
     const std::string& settingsFolder() const { return settingsFolder_; }
     const std::string& settingsFile() const { return settingsStore_.path(); }
-    const std::string& dataFolder() const { return dataFolder_; }
 
     // Shows the job on the card tab.
     void showCard(JobId id);
 
 private:
     void startUp();
-    void shutDown();
-    // This instance captures for the desk: the job store and the watcher start.
-    void startCapture();
-    // Another session captures: says whose, and looks again every 2 s.
-    void waitForCapture();
-    // Starts watching the spool tab's folder; reports its own failure.
-    void startWatching();
     void onSettingEdited(Setting which);
-    void onSettlingTick();
     void onAnotherStart();
     void onTrayMessage(UINT mouseMessage);
     void search(const std::wstring& text);
-    // The server's state on the status line and the invoices waiting in the tray's tooltip.
-    void showServerStatus();
-    void onReminderTick();
     void printCard(JobId id);
     void openPdf(JobId id);
-    // The settings as capture works with them now.
-    CaptureSettings captureSettings() const;
 
-    // CaptureObserver
-    void eventAdded(const std::string& line) override;
-    void eventsCleared() override;
-    void statusChanged(const std::string& text) override;
+    // ---- The capture service's news
+    void onCaptureEvents();
+    void onServiceMessage(const Message& message);
+    void onJobUpdate(const JobUpdate& update);
+    void onStatus(const StatusUpdate& status);
+    // The service stopped or cannot be reached: said under the list and, once, in a balloon.
+    void onServiceLost();
+    // What keeps capture from working on the status line, with a balloon when it starts.
+    void showCaptureStatus(const std::string& text);
+    void sendToService(const Message& message);
 
     void OnCreate() override;
     void OnDestroy() override;
@@ -157,21 +141,24 @@ private:
     const Registry& registry_;
     const Clock& clock_;
     const Locale& locale_;
-    const Files& files_;
     Shell& shell_;
     const bool endsProgram_;
     const std::string settingsFolder_;
-    const std::string dataFolder_;
     IniSettingsStore settingsStore_;
     Settings settings_;
-    // The proxy of the user's Internet settings, read at start-up.
-    std::string proxyServer_;
-    int proxyPort_ = 80;
 
-    CaptureCore core_;
-    CaptureLock captureLock_;
-    ItAlerts itAlerts_;
-    SpoolWatcher watcher_;
+    // The service's jobs: each one's id in the service, and whether it may be sent again, by
+    // this list's id; the service's ids are the positions of its own list.
+    JobList jobs_;
+    std::vector<JobId> serviceIds_;
+    std::vector<bool> canSendAgain_;
+    std::vector<JobId> byServiceId_;
+    CaptureClient client_;
+    bool snapshotDone_ = false;
+    // The service speaks another protocol: this text says so until it is updated.
+    std::string mismatch_;
+    int lastSearch_ = 0;
+    bool failingTold_ = false;
     int dpi_ = kDesignDpi;
     Font font_;
     TabControl tabs_;
@@ -179,11 +166,6 @@ private:
     CardTab cardTab_;
     SpoolTab spoolTab_;
     SettingsTab settingsTab_;
-    Timer settlingTimer_;
-    Timer captureTimer_;
-    // Once a minute: whether uploads have been failing long enough to tell the user.
-    Timer reminderTimer_;
-    ServerStatus serverStatus_;
     std::string captureStatus_;
     TrayIcon trayIcon_;
     PopupMenu trayMenu_;

@@ -2,14 +2,13 @@
 
 #include "card/card_preview.h"
 #include "card/invoice_pdf.h"
-#include "core/start_line.h"
+#include "core/server_status.h"
 #include "desk/about.h"
 #include "desk/single_instance.h"
 #include "desk/window_memory.h"
 #include "desk/window_messages.h"
-#include "platform/system_error.h"
+#include "platform/program_facts.h"
 #include "settings/machine_settings.h"
-#include "settings/proxy.h"
 
 #include <windows.h>
 
@@ -22,63 +21,28 @@ namespace {
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 // Space around the tab control, in the window's client area, in design units.
 constexpr int kMargin = 6;
-constexpr unsigned kReminderIntervalMs = 60 * 1000;
-
-std::string userDataFolder(const MainWindowServices& services, const std::string& settingsFolder) {
-    return services.localAppData.value_or(settingsFolder) + "\\Zentor\\Quorva";
-}
-
-std::string dataFolderFor(const MainWindowServices& services, const std::string& settingsFolder) {
-    return services.programData ? *services.programData + "\\Zentor\\Quorva"
-                                : userDataFolder(services, settingsFolder);
-}
-
-// The file in the desk's folder that names the user whose session captures.
-std::string capturerFile(const std::string& dataFolder) {
-    return dataFolder + "\\capture.txt";
-}
+constexpr char kServiceStopped[] = "Service de capture arrêté";
 
 } // namespace
 
 MainWindow::MainWindow(const MainWindowServices& services)
     : Window(services.messageBoxes), boxes_(services.messageBoxes), registry_(services.registry),
-      clock_(services.clock), locale_(services.locale), files_(services.files),
-      shell_(services.shell), endsProgram_(services.endsProgram),
-      settingsFolder_(settingsFolderFor(services.appData)),
-      dataFolder_(dataFolderFor(services, settingsFolder_)),
+      clock_(services.clock), locale_(services.locale), shell_(services.shell),
+      endsProgram_(services.endsProgram), settingsFolder_(settingsFolderFor(services.appData)),
       settingsStore_(settingsFileIn(settingsFolder_)),
       settings_(settingsStore_, readMachineSettings(services.registry)),
-      core_({files_, clock_, locale_, dataFolder_,
-             services.programData ? userDataFolder(services, settingsFolder_) : std::string(),
-             [this](std::int64_t key) {
-                 PostMessageW(hwnd(), kJobChangedMessage, 0, static_cast<LPARAM>(key));
-             },
-             services.makeTransport},
-            *this, {}),
-      itAlerts_(systemItEventLog(), clock_),
-      jobsTab_(boxes_, core_.jobs(), locale_,
+      client_(services.pipeName, kCaptureMessage),
+      jobsTab_(boxes_, jobs_, locale_,
                {[this](JobId id) { openPdf(id); }, [this](JobId id) { printCard(id); },
-                [this](JobId id) { core_.sendAgain(id); },
-                [this](JobId id) { return core_.canSendAgain(id); },
+                [this](JobId id) { sendToService(SendAgainRequest{serviceIds_.at(id)}); },
+                [this](JobId id) { return jobs_.contains(id) && canSendAgain_.at(id); },
                 [this](JobId id) { showCard(id); },
                 [this] { cardTab_.printButton().setEnabled(true); },
                 [this] { return setting(Setting::CardPrinter); },
                 [this](const std::wstring& text) { search(text); }}),
-      cardTab_(boxes_), spoolTab_(boxes_), settingsTab_(boxes_, registry_, shell_),
-      settlingTimer_(*this, 500), captureTimer_(*this, 2000),
-      reminderTimer_(*this, kReminderIntervalMs) {
-    core_.jobs().setListener(&jobsTab_.grid());
-    boxes_.setErrorSink(
-        [this](const std::string& text) { core_.dailyLog().write("Erreur affichée : " + text); });
+      cardTab_(boxes_), spoolTab_(boxes_), settingsTab_(boxes_, registry_, shell_) {
+    jobs_.setListener(&jobsTab_.grid());
     settingsTab_.onEdited = [this](Setting which) { onSettingEdited(which); };
-    settlingTimer_.onTimer = [this] { onSettlingTick(); };
-    captureTimer_.onTimer = [this] {
-        if (!captureLock_.tryTake())
-            return;
-        captureTimer_.setEnabled(false);
-        startCapture();
-    };
-    reminderTimer_.onTimer = [this] { onReminderTick(); };
     trayMenu_.addItem(L"Ouvrir Quorva");
     trayMenu_.addItem(L"Quitter");
     trayMenu_.setOnClick(0, [this] { onAnotherStart(); });
@@ -92,9 +56,8 @@ MainWindow::MainWindow(const MainWindowServices& services)
 }
 
 MainWindow::~MainWindow() {
-    boxes_.setErrorSink({});
     destroy();
-    core_.jobs().setListener(nullptr);
+    jobs_.setListener(nullptr);
 }
 
 void MainWindow::show(int showCommand) {
@@ -131,7 +94,7 @@ void MainWindow::OnCreate() {
 void MainWindow::OnDestroy() {
     savePlacement();
     trayIcon_.remove();
-    shutDown();
+    client_.stop();
     if (endsProgram_)
         PostQuitMessage(0);
 }
@@ -139,151 +102,152 @@ void MainWindow::OnDestroy() {
 void MainWindow::startUp() {
     createSettingsFolder(settingsFolder_);
     // The settings into the edits, and the in-memory copies from the edits.
-    for (const Setting which :
-         {Setting::CardPrinter, Setting::Site, Setting::Url, Setting::SpoolFolder}) {
+    for (const Setting which : kAllSettings) {
         settingsTab_.setText(which, settings_.read(which));
         settings_.setValue(which, settingsTab_.text(which));
     }
     spoolTab_.setFolder(setting(Setting::SpoolFolder));
-    // The proxy before the core starts its sender, so that the first job sent after a restart
-    // goes through it too; a proxy setting that cannot be read still lets the jobs be kept.
-    std::optional<ProxySetting> proxy;
-    std::exception_ptr proxyError;
-    try {
-        proxy = detectProxy(registry_);
-    } catch (...) {
-        proxyError = std::current_exception();
-    }
-    if (proxy) {
-        proxyServer_ = proxy->host;
-        proxyPort_ = proxy->port;
-    }
-    core_.applySettings(captureSettings());
     tabs_.setActivePage(jobsTab_.page());
     settingsTab_.fillPrinterList();
-    if (captureLock_.tryTake())
-        startCapture();
-    else
-        waitForCapture();
-    showServerStatus();
-    reminderTimer_.setEnabled(true);
-    if (proxyError)
-        std::rethrow_exception(proxyError);
+    // Until the service answers, the list is empty and the line says why.
+    jobsTab_.setStatus(kServiceStopped);
+    client_.start(hwnd());
 }
 
-void MainWindow::startCapture() {
-    createSharedFolder(dataFolder_);
-    // The job store before the watcher, so that the history comes first; both before any
-    // message box, so that nothing printed meanwhile waits on the user.
-    const auto failure = core_.open(startLine(currentRunFacts(), settings_));
-    startWatching();
-    jobsTab_.setStatus("");
-    try {
-        files_.writeFile(capturerFile(dataFolder_), currentRunFacts().user);
-    } catch (const std::exception& e) {
-        core_.dailyLog().write("Session qui capture non notée : " + std::string(e.what()));
-    }
-    if (failure) {
-        itAlerts_.storeUnavailable(*failure);
-        showErrorBox(boxes_, hwnd(), *failure);
-    }
-}
-
-void MainWindow::waitForCapture() {
-    std::string user;
-    try {
-        user = files_.readShared(capturerFile(dataFolder_));
-    } catch (const std::exception&) {
-        // Its session has not said yet.
-    }
-    jobsTab_.setStatus("Capture assurée par la session de " +
-                       (user.empty() ? "un autre utilisateur" : user));
-    captureTimer_.setEnabled(true);
-}
-
-void MainWindow::shutDown() {
-    core_.close();
-    watcher_.stop();
-}
-
-// Windows ends the process once this returns, without WM_DESTROY: the sender's transfer is cut
-// and its job left waiting for the next start.
+// The session ends: the pipe's thread must not outlive the window's.
 void MainWindow::OnEndSession() {
-    shutDown();
+    client_.stop();
 }
 
-CaptureSettings MainWindow::captureSettings() const {
-    return {setting(Setting::SpoolFolder),
-            setting(Setting::Site),
-            {setting(Setting::Url), proxyServer_, proxyPort_}};
-}
+// ---- The capture service
 
-// ---- The spool folder watcher and the settling poll
-
-void MainWindow::startWatching() {
-    spoolTab_.clearEvents();
-    const WatchStartResult result =
-        watcher_.start(spoolTab_.folder(), hwnd(), kChangeBufferMessage);
-    if (result.started) {
-        // Read after the first read is armed: a file written in between has a record coming.
-        if (core_.watchingStarted(watcher_.folder()))
-            settlingTimer_.setEnabled(true);
-        return;
-    }
-    if (result.beep)
-        MessageBeep(MB_OK);
-    showMessage(boxes_, hwnd(), result.errorText);
-}
-
-void MainWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+void MainWindow::OnAppMessage(UINT message, WPARAM, LPARAM lParam) {
     switch (message) {
-    case kJobChangedMessage: {
-        if (const auto state = core_.onJobChanged(static_cast<std::int64_t>(lParam))) {
-            itAlerts_.jobState(*state);
-            if (*state == JobState::Failed)
-                serverStatus_.failed(clock_.now());
-            else if (*state == JobState::Sent || *state == JobState::Refused)
-                serverStatus_.answered();
-        }
-        showServerStatus();
+    case kCaptureMessage:
+        onCaptureEvents();
         return;
-    }
     case kAnotherStartMessage:
         onAnotherStart();
         return;
     case kTrayMessage:
         onTrayMessage(static_cast<UINT>(lParam));
         return;
-    case kChangeBufferMessage:
-        break;
     default:
         return;
     }
-    bool poll = false;
-    switch (static_cast<WatchEvent>(lParam)) {
-    case WatchEvent::Changes:
-        poll = core_.onChanges(watcher_.buffer(), kChangeBufferSize,
-                               static_cast<unsigned long>(wParam), watcher_.folder());
-        break;
-    case WatchEvent::FolderLost:
-        itAlerts_.spoolFolderLost(
-            core_.onFolderLost(systemErrorText(static_cast<unsigned long>(wParam))));
-        break;
-    case WatchEvent::FolderBack:
-        poll = core_.onFolderBack(watcher_.folder());
-        break;
-    }
-    if (poll)
-        settlingTimer_.setEnabled(true);
 }
 
-void MainWindow::onSettlingTick() {
-    // Off for the whole pass, so that a pass never starts inside another.
-    settlingTimer_.setEnabled(false);
-    jobsTab_.beat();
-    core_.pollPass([this] { settlingTimer_.setEnabled(true); });
-    // A job recorded in this pass waits to be sent.
-    showServerStatus();
+void MainWindow::onCaptureEvents() {
+    for (ClientEvent& event : client_.takeEvents()) {
+        switch (event.kind) {
+        case ClientEvent::Kind::Connected:
+            sendToService(Hello{kProtocolVersion, programVersion()});
+            break;
+        case ClientEvent::Kind::Lost:
+            onServiceLost();
+            break;
+        case ClientEvent::Kind::Received:
+            try {
+                onServiceMessage(decodeMessage(event.payload, locale_));
+            } catch (const ProtocolError&) {
+                // A service that breaks the protocol is not listened to; it is tried again.
+                onServiceLost();
+            }
+            break;
+        }
+    }
+}
+
+void MainWindow::onServiceMessage(const Message& message) {
+    if (const auto* hello = std::get_if<Hello>(&message)) {
+        if (hello->protocol != kProtocolVersion) {
+            mismatch_ = versionMismatchText(*hello, programVersion());
+            showCaptureStatus(mismatch_);
+            return;
+        }
+        mismatch_.clear();
+        // A new connection: the service's ids are its run's, so the copy starts again.
+        snapshotDone_ = false;
+        jobs_.clear();
+        serviceIds_.clear();
+        canSendAgain_.clear();
+        byServiceId_.clear();
+        spoolTab_.clearEvents();
+        return;
+    }
+    if (!mismatch_.empty())
+        return;
+    if (const auto* update = std::get_if<JobUpdate>(&message)) {
+        onJobUpdate(*update);
+    } else if (std::holds_alternative<SnapshotDone>(message)) {
+        snapshotDone_ = true;
+    } else if (const auto* event = std::get_if<EventAdded>(&message)) {
+        spoolTab_.addEvent(event->line);
+    } else if (std::holds_alternative<EventsCleared>(message)) {
+        spoolTab_.clearEvents();
+    } else if (const auto* status = std::get_if<StatusUpdate>(&message)) {
+        onStatus(*status);
+    } else if (const auto* found = std::get_if<SearchResult>(&message)) {
+        // An answer to a search the user has since changed is stale.
+        if (found->request != lastSearch_)
+            return;
+        std::vector<JobId> ids;
+        for (const JobId serviceId : found->ids) {
+            if (serviceId >= 0 && serviceId < static_cast<JobId>(byServiceId_.size()) &&
+                byServiceId_[static_cast<std::size_t>(serviceId)] != kNoJob)
+                ids.push_back(byServiceId_[static_cast<std::size_t>(serviceId)]);
+        }
+        jobsTab_.grid().showOnly(ids);
+    }
+}
+
+void MainWindow::onJobUpdate(const JobUpdate& update) {
+    const auto serviceId = static_cast<std::size_t>(update.id);
+    if (serviceId >= byServiceId_.size())
+        byServiceId_.resize(serviceId + 1, kNoJob);
+    JobId& id = byServiceId_[serviceId];
+    if (id == kNoJob) {
+        // Flags first: the grid asks about the job as soon as it is added.
+        serviceIds_.push_back(update.id);
+        canSendAgain_.push_back(update.canSendAgain);
+        id = jobs_.add(update.job);
+    } else {
+        canSendAgain_.at(static_cast<std::size_t>(id)) = update.canSendAgain;
+        jobs_.update(id, [&](Job& job) { job = update.job; });
+    }
+    // The poll is running while a job settles.
+    if (!update.job.done() && !update.job.fromHistory)
+        jobsTab_.beat();
+}
+
+void MainWindow::onStatus(const StatusUpdate& status) {
+    showCaptureStatus(status.capture);
+    jobsTab_.setServerStatus(status.server);
+    trayIcon_.setTip(status.pending == 0
+                         ? std::wstring(L"Quorva")
+                         : L"Quorva : " + locale_.ansiToWide(pendingInvoicesText(status.pending)));
+    // Once per episode of failures that has lasted long enough.
+    if (status.failing && !failingTold_)
+        trayIcon_.showBalloon(L"Quorva", locale_.ansiToWide(status.server));
+    failingTold_ = status.failing;
+}
+
+void MainWindow::onServiceLost() {
+    snapshotDone_ = false;
+    jobsTab_.setServerStatus("");
+    showCaptureStatus(mismatch_.empty() ? std::string(kServiceStopped) : mismatch_);
+}
+
+void MainWindow::showCaptureStatus(const std::string& text) {
+    // Once per loss, however long it lasts.
+    if (captureStatus_.empty() && !text.empty())
+        trayIcon_.showBalloon(L"Quorva", locale_.ansiToWide(text));
+    captureStatus_ = text;
+    jobsTab_.setStatus(text);
+}
+
+void MainWindow::sendToService(const Message& message) {
+    client_.send(encodeFrame(encodeMessage(message, locale_)));
 }
 
 bool MainWindow::OnSysCommand(UINT command) {
@@ -312,60 +276,29 @@ void MainWindow::onTrayMessage(UINT mouseMessage) {
     }
 }
 
-void MainWindow::showServerStatus() {
-    const int pending = core_.pendingCount();
-    jobsTab_.setServerStatus(serverStatus_.text(pending));
-    trayIcon_.setTip(pending == 0
-                         ? std::wstring(L"Quorva")
-                         : L"Quorva : " + locale_.ansiToWide(pendingInvoicesText(pending)));
-}
-
-void MainWindow::onReminderTick() {
-    if (serverStatus_.takeFailureNotice(clock_.now()))
-        trayIcon_.showBalloon(L"Quorva",
-                              locale_.ansiToWide(serverStatus_.text(core_.pendingCount())));
-}
-
 void MainWindow::search(const std::wstring& text) {
+    ++lastSearch_;
     if (text.empty())
         jobsTab_.grid().showOnly(std::nullopt);
     else
-        jobsTab_.grid().showOnly(core_.search(text));
-}
-
-void MainWindow::eventAdded(const std::string& line) {
-    spoolTab_.addEvent(line);
-}
-
-void MainWindow::eventsCleared() {
-    spoolTab_.clearEvents();
-}
-
-void MainWindow::statusChanged(const std::string& text) {
-    // Once per loss of the folder, however long it stays lost.
-    if (captureStatus_.empty() && !text.empty())
-        trayIcon_.showBalloon(L"Quorva", locale_.ansiToWide(text));
-    captureStatus_ = text;
-    jobsTab_.setStatus(text);
+        sendToService(SearchRequest{lastSearch_, text});
 }
 
 // ---- The settings edits
 
 void MainWindow::onSettingEdited(Setting which) {
     const std::string text = settingsTab_.text(which);
-    // In effect before it is written, also when the write fails. The watcher goes on with the
-    // folder it opened; the poll and extraction use the new one.
+    // In effect before it is written, also when the write fails.
     settings_.storeOnExit(which, text, [&] {
         if (which == Setting::SpoolFolder)
             spoolTab_.setFolder(text);
-        core_.applySettings(captureSettings());
     });
 }
 
 // ---- The card and the invoice
 
 void MainWindow::showCard(JobId id) {
-    cardTab_.show(cardLabelsFor(core_.jobs().at(id), locale_, clock_));
+    cardTab_.show(cardLabelsFor(jobs_.at(id), locale_, clock_));
 }
 
 void MainWindow::printCard(JobId id) {
@@ -374,7 +307,7 @@ void MainWindow::printCard(JobId id) {
 }
 
 void MainWindow::openPdf(JobId id) {
-    openInvoicePdf(setting(Setting::Url), core_.jobs().at(id).reportId, registry_, shell_);
+    openInvoicePdf(setting(Setting::Url), jobs_.at(id).reportId, registry_, shell_);
 }
 
 // ---- Layout

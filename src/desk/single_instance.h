@@ -1,9 +1,9 @@
 #pragma once
 
-// One watcher per desk session: a second start of the program (a double-click too many, the
-// start-up folder plus a shortcut) would upload every invoice again. The first start holds a
-// per-session named mutex; a later one finds the first one's window by its class, asks it to
-// come to the front, and ends.
+// One desk window per session: a second start of the program (a double-click too many, the
+// logon's start plus a shortcut) brings the first one's window to the front instead. The first
+// start holds a per-session named mutex; a later one finds the first one's window by its class,
+// asks it to come to the front, and ends.
 
 #include "desk/window_messages.h"
 #include "platform/unique_handle_win.h"

@@ -1,4 +1,3 @@
-#include "desk/administrator_rights.h"
 #include "desk/main_window.h"
 #include "desk/single_instance.h"
 #include "platform/env.h"
@@ -15,14 +14,9 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
     quorva::SystemRegistry registry;
     quorva::SystemClock clock;
     quorva::SystemLocale locale;
-    quorva::SystemFiles files;
     quorva::SystemShell shell;
-    // Said before the window starts, so that it explains the failures that may follow.
-    quorva::warnWithoutAdministratorRights(boxes, nullptr);
-    quorva::MainWindow form({boxes, registry, clock, locale, files, shell,
-                             quorva::environmentVariable("APPDATA"),
-                             quorva::environmentVariable("LOCALAPPDATA"), /*endsProgram=*/true,
-                             /*makeTransport=*/{}, quorva::environmentVariable("ProgramData")});
+    quorva::MainWindow form({boxes, registry, clock, locale, shell,
+                             quorva::environmentVariable("APPDATA"), /*endsProgram=*/true});
     form.show(showCommand);
 
     MSG message{};

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/registry.h"
+#include "ipc/pipe_connection_win.h"
 #include "service/capture_host_win.h"
 #include "service/machine_capture_settings_win.h"
 #include "settings/machine_settings.h"
@@ -58,7 +59,7 @@ void runCapture(HANDLE stopped, const std::function<void()>& running) {
                       }},
                      errors);
     host.start(refusal);
-    MachineSettingsWatch settingsChanged(registry);
+    MachineSettingsWatch settingsChanged;
     running();
     const HANDLE waits[] = {stopped, settingsChanged.event()};
     for (;;) {

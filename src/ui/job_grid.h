@@ -64,6 +64,7 @@ public:
     // JobListListener
     void jobAdded(JobId id) override;
     void jobChanged(JobId id) override;
+    void jobsCleared() override;
 
 private:
     LRESULT handleNotify(NMHDR& header) override;

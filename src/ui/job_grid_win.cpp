@@ -281,4 +281,11 @@ void JobGrid::jobChanged(JobId id) {
     redrawJob(id);
 }
 
+void JobGrid::jobsCleared() {
+    selected_ = kNoJob;
+    order_.showOnly(std::nullopt);
+    if (hwnd() != nullptr)
+        showRowCount();
+}
+
 } // namespace quorva
