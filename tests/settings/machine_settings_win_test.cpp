@@ -69,8 +69,6 @@ TEST_F(WinHttpProxy, ANamedProxyIsReadAndNoneGivesNothing) {
     ASSERT_TRUE(set(WINHTTP_ACCESS_TYPE_NAMED_PROXY,
                     L"http=plain.local:3128;https=secure.local:443", L"*.local"));
     EXPECT_EQ(readWinHttpProxy(), "http=plain.local:3128;https=secure.local:443");
-    EXPECT_EQ(chooseServiceProxy({}, "https://reports/KelbBin/", readWinHttpProxy),
-              (ProxyChoice{ProxySetting{"secure.local", 443}, ProxySource::WinHttp}));
 
     ASSERT_TRUE(set(WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr));
     EXPECT_EQ(readWinHttpProxy(), std::nullopt);
