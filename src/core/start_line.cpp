@@ -8,6 +8,8 @@ const char* originText(SettingOrigin origin) {
     switch (origin) {
     case SettingOrigin::User:
         return "utilisateur";
+    case SettingOrigin::Policy:
+        return "stratégie";
     case SettingOrigin::Machine:
         return "poste";
     case SettingOrigin::Default:
@@ -16,14 +18,67 @@ const char* originText(SettingOrigin origin) {
     return "défaut";
 }
 
+const char* sourceText(ProxySource source) {
+    switch (source) {
+    case ProxySource::Policy:
+        return originText(SettingOrigin::Policy);
+    case ProxySource::Machine:
+        return originText(SettingOrigin::Machine);
+    case ProxySource::WinHttp:
+        return "WinHTTP";
+    case ProxySource::None:
+        break;
+    }
+    return "";
+}
+
+// Without "user:password@" after the scheme: credentials never go to the log.
+std::string withoutCredentials(const std::string& url) {
+    const auto scheme = url.find("://");
+    if (scheme == std::string::npos)
+        return url;
+    const auto hostStart = scheme + 3;
+    const auto at = url.substr(0, url.find_first_of("/\\?#", hostStart)).rfind('@');
+    if (at == std::string::npos || at < hostStart)
+        return url;
+    return url.substr(0, hostStart) + url.substr(at + 1);
+}
+
+std::string runHeader(const RunFacts& facts) {
+    return "Démarrage de Quorva " + facts.version + " : utilisateur " + facts.user + ", élevé " +
+           (facts.elevated ? "oui" : "non");
+}
+
+std::string settingText(Setting setting, const std::string& value, SettingOrigin origin) {
+    return std::string(" ; ") + settingInfo(setting).key + "=\"" +
+           (setting == Setting::Url ? withoutCredentials(value) : value) + "\" (" +
+           originText(origin) + ")";
+}
+
 } // namespace
 
 std::string startLine(const RunFacts& facts, const Settings& settings) {
-    std::string line = "Démarrage de Quorva " + facts.version + " : utilisateur " + facts.user +
-                       ", élevé " + (facts.elevated ? "oui" : "non");
+    std::string line = runHeader(facts);
     for (const Setting setting : kAllSettings)
-        line += std::string(" ; ") + settingInfo(setting).key + "=\"" + settings.value(setting) +
-                "\" (" + originText(settings.origin(setting)) + ")";
+        line += settingText(setting, settings.value(setting), settings.origin(setting));
+    return line;
+}
+
+std::string serviceStartLine(const RunFacts& facts, const MachineCaptureSettings& settings,
+                             const ProxyChoice& proxy) {
+    std::string line = runHeader(facts);
+    for (const auto& [setting, value] :
+         {std::pair{Setting::Site, &settings.site}, std::pair{Setting::Url, &settings.url},
+          std::pair{Setting::SpoolFolder, &settings.spoolFolder}})
+        line += settingText(setting, value->text, value->origin);
+    line += " ; Proxy=";
+    if (proxy.proxy)
+        line += "\"" + proxy.proxy->host + ":" + std::to_string(proxy.proxy->port) + "\" (" +
+                sourceText(proxy.source) + ")";
+    else if (proxy.source == ProxySource::None)
+        line += "aucun";
+    else
+        line += std::string("aucun (") + sourceText(proxy.source) + ")";
     return line;
 }
 

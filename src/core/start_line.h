@@ -1,8 +1,10 @@
 #pragma once
 
 // The first line of each run in the daily log, for whoever supports the desk: which version runs,
-// for whom, elevated or not, and each setting with where its value came from.
+// for whom, elevated or not, and each setting with where its value came from. The address never
+// shows a user name or password written into it.
 
+#include "settings/service_proxy.h"
 #include "settings/settings.h"
 
 #include <string>
@@ -18,6 +20,13 @@ struct RunFacts {
 // "Démarrage de Quorva <version> : utilisateur <user>, élevé oui|non ; NomImprimante=\"…\"
 // (utilisateur|poste|défaut) ; …", from the in-memory copies.
 std::string startLine(const RunFacts& facts, const Settings& settings);
+
+// The capture service's: the same beginning, then "NomSite=\"…\" (stratégie|poste|défaut) ;
+// NomURL=… ; DossierSpouleur=… ; Proxy=\"host:port\" (stratégie|poste|WinHTTP)", or
+// "Proxy=aucun" when nothing names one, "Proxy=aucun (stratégie|poste)" when the machine's value
+// has no entry for the address's scheme.
+std::string serviceStartLine(const RunFacts& facts, const MachineCaptureSettings& settings,
+                             const ProxyChoice& proxy);
 
 #ifdef _WIN32
 // The running program's version, the user's name and whether the program runs elevated.

@@ -34,6 +34,10 @@ public:
     virtual std::optional<RegistryValue> read(const std::string& name) const = 0;
     // Writes a REG_DWORD; false when the system refuses.
     virtual bool writeDword(const std::string& name, std::uint32_t value) = 0;
+    // Writes a REG_SZ; false when the system refuses.
+    virtual bool writeString(const std::string& name, const std::string& value) = 0;
+    // Removes the value; true when it is gone afterwards, also when there was none.
+    virtual bool deleteValue(const std::string& name) = 0;
 };
 
 class Registry {

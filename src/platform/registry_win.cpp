@@ -50,6 +50,17 @@ public:
                               reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS;
     }
 
+    bool writeString(const std::string& name, const std::string& value) override {
+        return RegSetValueExA(key_, name.c_str(), 0, REG_SZ,
+                              reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+    }
+
+    bool deleteValue(const std::string& name) override {
+        const LONG rc = RegDeleteValueA(key_, name.c_str());
+        return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND;
+    }
+
 private:
     HKEY key_;
 };

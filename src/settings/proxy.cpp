@@ -30,17 +30,17 @@ ProxySetting parseHostAndPort(const std::string& text) {
 
 } // namespace
 
-std::optional<ProxySetting> parseProxyText(const std::string& text) {
+std::optional<ProxySetting> parseProxyText(const std::string& text, std::string_view scheme) {
     if (text.find('=') == std::string::npos)
         return parseHostAndPort(text);
-    // One proxy per protocol, "http=host:port;https=host:port": the uploads are plain HTTP.
+    // One proxy per protocol, "http=host:port;https=host:port": the one of the upload's scheme.
     std::string_view rest = text;
     while (!rest.empty()) {
         const std::string_view entry = rest.substr(0, rest.find(';'));
         rest.remove_prefix(std::min(rest.size(), entry.size() + 1));
         const auto equals = entry.find('=');
         if (equals == std::string_view::npos ||
-            !equalsNoCase(trimBlanks(entry.substr(0, equals)), "http"))
+            !equalsNoCase(trimBlanks(entry.substr(0, equals)), scheme))
             continue;
         ProxySetting proxy = parseHostAndPort(std::string(trimBlanks(entry.substr(equals + 1))));
         if (proxy.host.empty())
@@ -50,7 +50,7 @@ std::optional<ProxySetting> parseProxyText(const std::string& text) {
     return std::nullopt;
 }
 
-std::optional<ProxySetting> detectProxy(const Registry& registry) {
+std::optional<ProxySetting> detectProxy(const Registry& registry, std::string_view scheme) {
     const auto key =
         registry.open(RegistryRoot::CurrentUser, kInternetSettingsKey, RegistryAccess::ReadWrite,
                       /*create=*/true);
@@ -73,7 +73,7 @@ std::optional<ProxySetting> detectProxy(const Registry& registry) {
         throw registryWrongType("ProxyEnable");
     if (enable->number == 0)
         return std::nullopt;
-    return parseProxyText(server);
+    return parseProxyText(server, scheme);
 }
 
 } // namespace quorva

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quorva {
 
@@ -20,15 +21,16 @@ struct ProxySetting {
 };
 
 // host:port as the user's settings write it: the host is the text before the first ":", the
-// port the number after it, 80 when that is empty or not a number. A list of proxies per
-// protocol ("http=host:port;https=host:port", written when the user sets them apart) gives its
-// "http" entry, read the same way, and no proxy when it has none.
-std::optional<ProxySetting> parseProxyText(const std::string& text);
+// port the number after it, 80 when that is empty or not a number; it serves every address. A
+// list of proxies per protocol ("http=host:port;https=host:port", written when the user sets them
+// apart) gives the entry of `scheme` ("http" or "https", the upload address's), read the same
+// way, and no proxy when it has none.
+std::optional<ProxySetting> parseProxyText(const std::string& text, std::string_view scheme);
 
-// The proxy when ProxyServer is not empty and ProxyEnable is not zero, else nothing. Throws Error
-// "Echec à l'obtention des données pour 'ProxyEnable'" when ProxyEnable is missing while
-// ProxyServer is set, and "Type de données incorrect pour '<name>'" when ProxyServer is not a
-// string or ProxyEnable not a 32-bit number.
-std::optional<ProxySetting> detectProxy(const Registry& registry);
+// The proxy for addresses of `scheme` when ProxyServer is not empty and ProxyEnable is not zero,
+// else nothing. Throws Error "Echec à l'obtention des données pour 'ProxyEnable'" when
+// ProxyEnable is missing while ProxyServer is set, and "Type de données incorrect pour '<name>'"
+// when ProxyServer is not a string or ProxyEnable not a 32-bit number.
+std::optional<ProxySetting> detectProxy(const Registry& registry, std::string_view scheme = "http");
 
 } // namespace quorva

@@ -17,8 +17,9 @@ enum class Setting { CardPrinter, Site, Url, SpoolFolder };
 inline constexpr std::array kAllSettings{Setting::CardPrinter, Setting::Site, Setting::Url,
                                          Setting::SpoolFolder};
 
-// Where a setting's value comes from.
-enum class SettingOrigin { User, Machine, Default };
+// Where a setting's value comes from: the user's settings file (the desk only), the group
+// policy (the capture service only), the machine's values, or the built-in default.
+enum class SettingOrigin { User, Policy, Machine, Default };
 
 // The machine's values, indexed like Setting; nothing where the machine gives none.
 using MachineSettings = std::array<std::optional<std::string>, 4>;

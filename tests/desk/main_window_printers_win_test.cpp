@@ -79,6 +79,10 @@ private:
                 owner_.beforeWrite();
             return key_->writeDword(name, value);
         }
+        bool writeString(const std::string& name, const std::string& value) override {
+            return key_->writeString(name, value);
+        }
+        bool deleteValue(const std::string& name) override { return key_->deleteValue(name); }
 
     private:
         std::unique_ptr<RegistryKey> key_;

@@ -14,16 +14,32 @@ public:
         return it->second;
     }
     bool writeDword(const std::string& name, std::uint32_t value) override {
-        if (key_.refuseWrites)
-            return false;
         RegistryValue v;
         v.type = RegistryType::Dword;
         v.number = value;
-        key_.values[name] = v;
+        return store(name, v);
+    }
+    bool writeString(const std::string& name, const std::string& value) override {
+        RegistryValue v;
+        v.type = RegistryType::String;
+        v.text = value;
+        return store(name, v);
+    }
+    bool deleteValue(const std::string& name) override {
+        if (key_.refuseWrites)
+            return false;
+        key_.values.erase(name);
         return true;
     }
 
 private:
+    bool store(const std::string& name, const RegistryValue& value) {
+        if (key_.refuseWrites)
+            return false;
+        key_.values[name] = value;
+        return true;
+    }
+
     MemoryRegistry::Key& key_;
 };
 
