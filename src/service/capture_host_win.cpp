@@ -19,7 +19,7 @@ constexpr wchar_t kHostClass[] = L"QuorvaCaptureHost";
 
 CaptureHost::CaptureHost(CaptureHostServices services, MessageBoxes& errors)
     : Window(errors), clock_(services.clock), locale_(services.locale),
-      readSettings_(std::move(services.readSettings)), startLine_(std::move(services.startLine)),
+      readSettings_(std::move(services.readSettings)),
       core_({services.files, services.clock, services.locale, std::move(services.dataFolder), {},
              [this](std::int64_t key) {
                  PostMessageW(hwnd(), kJobChangedMessage, 0, static_cast<LPARAM>(key));
@@ -51,10 +51,10 @@ void CaptureHost::start(const std::optional<std::string>& refusal) {
         return;
     }
     capturing_ = true;
-    const CaptureSettings settings = readSettings_();
-    core_.applySettings(settings);
+    const HostSettings settings = readSettings_();
+    core_.applySettings(settings.capture);
     // The store before the watcher, so that the history comes first.
-    if (const auto failure = core_.open(startLine_(settings)))
+    if (const auto failure = core_.open(settings.startLine))
         itAlerts_.storeUnavailable(*failure);
     startWatching();
     reminderTimer_.setEnabled(true);
@@ -65,10 +65,10 @@ void CaptureHost::start(const std::optional<std::string>& refusal) {
 void CaptureHost::reloadSettings() {
     if (!capturing_)
         return;
-    const CaptureSettings settings = readSettings_();
-    const bool folderMoved = settings.spoolFolder != core_.settings().spoolFolder;
-    core_.applySettings(settings);
-    core_.dailyLog().write(startLine_(settings));
+    const HostSettings settings = readSettings_();
+    const bool folderMoved = settings.capture.spoolFolder != core_.settings().spoolFolder;
+    core_.applySettings(settings.capture);
+    core_.dailyLog().write(settings.startLine);
     // The watcher and the poll read the same folder.
     if (folderMoved)
         startWatching();
@@ -188,16 +188,29 @@ void CaptureHost::publishStatus() {
     broadcast(status);
 }
 
+std::optional<std::string> CaptureHost::frameOf(const Message& message) {
+    try {
+        return encodeFrame(encodeMessage(message, locale_));
+    } catch (const ProtocolError& e) {
+        // Out of the protocol's bounds (a server's reason far too long): the desks miss this
+        // news, capture goes on.
+        core_.dailyLog().write("Message aux postes non envoyé : " + std::string(e.what()));
+        return std::nullopt;
+    }
+}
+
 void CaptureHost::broadcast(const Message& message) {
     if (ready_.empty())
         return;
-    const std::string frame = encodeFrame(encodeMessage(message, locale_));
-    for (const ClientId client : ready_)
-        pipe_.send(client, frame);
+    if (const auto frame = frameOf(message)) {
+        for (const ClientId client : ready_)
+            pipe_.send(client, *frame);
+    }
 }
 
 void CaptureHost::send(ClientId client, const Message& message) {
-    pipe_.send(client, encodeFrame(encodeMessage(message, locale_)));
+    if (auto frame = frameOf(message))
+        pipe_.send(client, std::move(*frame));
 }
 
 void CaptureHost::sendSnapshot(ClientId client) {

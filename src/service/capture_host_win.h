@@ -28,6 +28,12 @@
 
 namespace quorva {
 
+// The capture settings as the machine gives them now, and the daily log's line that says so.
+struct HostSettings {
+    CaptureSettings capture;
+    std::string startLine;
+};
+
 struct CaptureHostServices {
     const Files& files;
     const Clock& clock;
@@ -36,10 +42,7 @@ struct CaptureHostServices {
     // The folder of the job store, the outbox and the logs, already checked as the service's.
     std::string dataFolder;
     std::wstring pipeName;
-    // The capture settings as the machine gives them now.
-    std::function<CaptureSettings()> readSettings;
-    // The daily log's first line for these settings.
-    std::function<std::string(const CaptureSettings&)> startLine;
+    std::function<HostSettings()> readSettings;
     // The sender's transport; nothing: HTTP to the report server.
     std::function<std::unique_ptr<Transport>()> makeTransport = {};
 };
@@ -79,6 +82,8 @@ private:
     void onPipeEvents();
     void onRequest(ClientId client, const Message& message);
     void sendSnapshot(ClientId client);
+    // The message's frame; nothing, and a line in the log, when it breaks the protocol's bounds.
+    std::optional<std::string> frameOf(const Message& message);
     void broadcast(const Message& message);
     void send(ClientId client, const Message& message);
     void publishStatus();
@@ -86,8 +91,7 @@ private:
 
     const Clock& clock_;
     const Locale& locale_;
-    std::function<CaptureSettings()> readSettings_;
-    std::function<std::string(const CaptureSettings&)> startLine_;
+    std::function<HostSettings()> readSettings_;
     CaptureCore core_;
     ItAlerts itAlerts_;
     ServerStatus serverStatus_;

@@ -1,15 +1,13 @@
 #include "service/machine_capture_settings_win.h"
 
+#include "core/start_line.h"
 #include "platform/files.h"
 #include "settings/machine_settings.h"
+#include "settings/service_proxy.h"
 
 namespace quorva {
 
 namespace {
-
-std::string machineValue(const MachineSettings& machine, Setting setting) {
-    return machine[static_cast<std::size_t>(setting)].value_or(settingInfo(setting).defaultValue);
-}
 
 BasicUniqueHandle<RegCloseKey, HKEY> keyToWatch(const wchar_t* path) {
     HKEY key = nullptr;
@@ -21,22 +19,14 @@ BasicUniqueHandle<RegCloseKey, HKEY> keyToWatch(const wchar_t* path) {
 
 } // namespace
 
-CaptureSettings machineCaptureSettings(const Registry& registry) {
-    const MachineSettings machine = readMachineSettings(registry);
-    return {machineValue(machine, Setting::SpoolFolder),
-            machineValue(machine, Setting::Site),
-            {machineValue(machine, Setting::Url), {}, 80}};
-}
-
-std::string serviceStartLine(const RunFacts& facts, const Registry& registry) {
-    const MachineSettings machine = readMachineSettings(registry);
-    std::string line = "Démarrage de la capture Quorva " + facts.version + " : compte " +
-                       facts.user;
-    for (const Setting setting : {Setting::Site, Setting::Url, Setting::SpoolFolder})
-        line += std::string(" ; ") + settingInfo(setting).key + "=\"" +
-                machineValue(machine, setting) + "\" (" +
-                (machine[static_cast<std::size_t>(setting)] ? "poste" : "défaut") + ")";
-    return line;
+HostSettings machineCaptureSettings(const Registry& registry) {
+    const MachineCaptureSettings machine = readMachineCaptureSettings(registry);
+    const ProxyChoice proxy = chooseServiceProxy(machine.proxy, machine.url.text, readWinHttpProxy);
+    return {{machine.spoolFolder.text,
+             machine.site.text,
+             {machine.url.text, proxy.proxy ? proxy.proxy->host : std::string(),
+              proxy.proxy ? proxy.proxy->port : 80}},
+            serviceStartLine(currentRunFacts(), machine, proxy)};
 }
 
 MachineSettingsWatch::MachineSettingsWatch()

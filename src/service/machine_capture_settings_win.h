@@ -3,9 +3,8 @@
 // The capture settings as the machine gives them to the service, and the watch that tells the
 // service when an administrator or a policy changes them.
 
-#include "core/capture_core.h"
-#include "core/start_line.h"
 #include "platform/registry.h"
+#include "service/capture_host_win.h"
 #include "platform/unique_handle_win.h"
 
 #include <windows.h>
@@ -14,9 +13,9 @@
 
 namespace quorva {
 
-CaptureSettings machineCaptureSettings(const Registry& registry);
-// The daily log's first line for the service's run.
-std::string serviceStartLine(const RunFacts& facts, const Registry& registry);
+// The policy's values, else the machine's, else the defaults; the proxy from the machine's value
+// or else WinHTTP's.
+HostSettings machineCaptureSettings(const Registry& registry);
 
 // Signals its event when a value under the machine's or the policy's key of Quorva changes;
 // rearm() after each signal.

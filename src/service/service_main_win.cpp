@@ -4,7 +4,6 @@
 // folder the service's alone, for the installers.
 
 #include "core/it_alerts.h"
-#include "core/start_line.h"
 #include "platform/clock.h"
 #include "platform/env.h"
 #include "platform/files.h"
@@ -13,7 +12,6 @@
 #include "ipc/pipe_connection_win.h"
 #include "service/capture_host_win.h"
 #include "service/machine_capture_settings_win.h"
-#include "settings/machine_settings.h"
 
 #include <windows.h>
 
@@ -53,10 +51,7 @@ void runCapture(HANDLE stopped, const std::function<void()>& running) {
         systemItEventLog().report(ItEvent::StoreUnavailable, *refusal);
     }
     CaptureHost host({files, clock, locale, systemItEventLog(), folder, kCapturePipeName,
-                      [&registry] { return machineCaptureSettings(registry); },
-                      [&registry](const CaptureSettings&) {
-                          return serviceStartLine(currentRunFacts(), registry);
-                      }},
+                      [&registry] { return machineCaptureSettings(registry); }},
                      errors);
     host.start(refusal);
     MachineSettingsWatch settingsChanged;
