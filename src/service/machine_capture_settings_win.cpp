@@ -1,7 +1,6 @@
 #include "service/machine_capture_settings_win.h"
 
 #include "core/start_line.h"
-#include "platform/files.h"
 #include "settings/machine_settings.h"
 #include "settings/service_proxy.h"
 
@@ -41,10 +40,6 @@ void MachineSettingsWatch::rearm() {
         if (key != nullptr)
             RegNotifyChangeKeyValue(key, TRUE, kChanges, changed_.get(), TRUE);
     }
-}
-
-void prepareDataFolder(const std::string& folder) {
-    SystemFiles().createFolders(folder);
 }
 
 } // namespace quorva

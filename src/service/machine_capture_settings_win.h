@@ -31,8 +31,4 @@ private:
     BasicUniqueHandle<RegCloseKey, HKEY> policies_;
 };
 
-// Creates the data folder when it is missing; throws Error, with the reason in French, when the
-// folder is not the service's alone.
-void prepareDataFolder(const std::string& folder);
-
 } // namespace quorva

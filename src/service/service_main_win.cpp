@@ -11,6 +11,7 @@
 #include "platform/registry.h"
 #include "ipc/pipe_connection_win.h"
 #include "service/capture_host_win.h"
+#include "service/data_folder_win.h"
 #include "service/machine_capture_settings_win.h"
 
 #include <windows.h>
@@ -31,8 +32,8 @@ public:
     int show(HWND, const std::string&, const std::string&, UINT) override { return IDOK; }
 };
 
-std::string dataFolder() {
-    return environmentVariable("ProgramData").value_or("C:\\ProgramData") + "\\Zentor\\Quorva";
+std::string programData() {
+    return environmentVariable("ProgramData").value_or("C:\\ProgramData");
 }
 
 // Runs the capture on this thread until `stopped` is signalled.
@@ -42,15 +43,17 @@ void runCapture(HANDLE stopped, const std::function<void()>& running) {
     SystemLocale locale;
     SystemRegistry registry;
     LoggedErrors errors;
-    const std::string folder = dataFolder();
+    // Held open for the whole run, so that no level of it can be swapped for another.
+    std::optional<DataFolder> folder;
     std::optional<std::string> refusal;
     try {
-        prepareDataFolder(folder);
+        folder.emplace(programData(), [](const std::string&) {});
     } catch (const std::exception& e) {
         refusal = e.what();
         systemItEventLog().report(ItEvent::StoreUnavailable, *refusal);
     }
-    CaptureHost host({files, clock, locale, systemItEventLog(), folder, kCapturePipeName,
+    CaptureHost host({files, clock, locale, systemItEventLog(),
+                      folder ? folder->path() : dataFolderPath(programData()), kCapturePipeName,
                       [&registry] { return machineCaptureSettings(registry); }},
                      errors);
     host.start(refusal);
@@ -125,7 +128,7 @@ int runInConsole() {
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
     try {
         runCapture(consoleStopped, [] {
-            std::printf("Capture en cours ; Ctrl+C pour l'arrêter.\n");
+            std::printf("Capture en cours (Ctrl+C pour finir).\n");
             std::fflush(stdout);
         });
         return 0;
@@ -145,7 +148,9 @@ int main(int argc, char** argv) {
         return runInConsole();
     if (option == "--prepare-data-folder") {
         try {
-            prepareDataFolder(dataFolder());
+            makeDataFolderTheServices(programData(), [](const std::string& line) {
+                std::printf("%s\n", line.c_str());
+            });
             return 0;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
