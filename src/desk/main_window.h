@@ -21,6 +21,7 @@
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "settings/ini_settings_store.h"
+#include "settings/machine_settings.h"
 #include "settings/settings.h"
 #include "ui/gdi.h"
 #include "ui/layout.h"
@@ -51,6 +52,11 @@ struct MainWindowServices {
     bool endsProgram = true;
     // The capture service's pipe.
     std::wstring pipeName = kCapturePipeName;
+    // Whether this desk may change the machine's settings and printers; nothing: whether its
+    // token holds the Administrators group.
+    std::function<bool()> hasAdministratorRights = {};
+    // Opened by the shield button, elevated: on the settings tab.
+    bool openOnSettings = false;
 };
 
 // The size of the pages' client area, in design units (pixels at 96 DPI), that the window opens
@@ -87,16 +93,22 @@ public:
     PopupMenu& trayMenu() { return trayMenu_; }
     int dpi() const { return dpi_; }
 
-    // The in-memory copy of a setting: the last value read from or written to the settings file.
-    const std::string& setting(Setting which) const { return settings_.value(which); }
+    // A setting as the desk uses it: the card printer from the user's settings file, the capture's
+    // as the machine gives them.
+    const std::string& setting(Setting which) const;
     const std::string& settingsFolder() const { return settingsFolder_; }
     const std::string& settingsFile() const { return settingsStore_.path(); }
 
     // Shows the job on the card tab.
     void showCard(JobId id);
+    // A message of the capture service, as the pipe brings it.
+    void onServiceMessage(const Message& message);
 
 private:
     void startUp();
+    // The machine's capture settings into their edits, writable only where this desk may change
+    // them.
+    void showMachineSettings();
     void onSettingEdited(Setting which);
     void onAnotherStart();
     void onTrayMessage(UINT mouseMessage);
@@ -106,7 +118,6 @@ private:
 
     // ---- The capture service's news
     void onCaptureEvents();
-    void onServiceMessage(const Message& message);
     void onJobUpdate(const JobUpdate& update);
     void onStatus(const StatusUpdate& status);
     // The service stopped or cannot be reached: said under the list and, once, in a balloon.
@@ -146,6 +157,9 @@ private:
     const std::string settingsFolder_;
     IniSettingsStore settingsStore_;
     Settings settings_;
+    MachineCaptureSettings machine_;
+    const bool administrator_;
+    const bool openOnSettings_;
 
     // The service's jobs: each one's id in the service, and whether it may be sent again, by
     // this list's id; the service's ids are the positions of its own list.

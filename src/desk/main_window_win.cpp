@@ -31,7 +31,9 @@ MainWindow::MainWindow(const MainWindowServices& services)
       endsProgram_(services.endsProgram), settingsFolder_(settingsFolderFor(services.appData)),
       settingsStore_(settingsFileIn(settingsFolder_)),
       settings_(settingsStore_, readMachineSettings(services.registry)),
-      client_(services.pipeName, kCaptureMessage),
+      administrator_(services.hasAdministratorRights ? services.hasAdministratorRights()
+                                                     : hasAdministratorRights()),
+      openOnSettings_(services.openOnSettings), client_(services.pipeName, kCaptureMessage),
       jobsTab_(boxes_, jobs_, locale_,
                {[this](JobId id) { openPdf(id); }, [this](JobId id) { printCard(id); },
                 [this](JobId id) { sendToService(SendAgainRequest{serviceIds_.at(id)}); },
@@ -48,6 +50,11 @@ MainWindow::MainWindow(const MainWindowServices& services)
     trayMenu_.setOnClick(0, [this] { onAnotherStart(); });
     trayMenu_.setOnClick(1, [this] { destroy(); });
     cardTab_.printButton().onClick = [this] { cardTab_.print(setting(Setting::CardPrinter)); };
+    settingsTab_.elevateButton().onClick = [this] {
+        char path[MAX_PATH] = {};
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        shell_.execute("runas", path, "--parametres", SW_SHOWNORMAL);
+    };
     cardTab_.onPrinting = [this](bool printing) {
         tabs_.setActivePage(printing ? cardTab_.page() : jobsTab_.page());
     };
@@ -101,13 +108,12 @@ void MainWindow::OnDestroy() {
 
 void MainWindow::startUp() {
     createSettingsFolder(settingsFolder_);
-    // The settings into the edits, and the in-memory copies from the edits.
-    for (const Setting which : kAllSettings) {
-        settingsTab_.setText(which, settings_.read(which));
-        settings_.setValue(which, settingsTab_.text(which));
-    }
-    spoolTab_.setFolder(setting(Setting::SpoolFolder));
-    tabs_.setActivePage(jobsTab_.page());
+    // The card printer into its edit, and the in-memory copy from the edit.
+    settingsTab_.setText(Setting::CardPrinter, settings_.read(Setting::CardPrinter));
+    settings_.setValue(Setting::CardPrinter, settingsTab_.text(Setting::CardPrinter));
+    showMachineSettings();
+    ShowWindow(settingsTab_.elevateButton().hwnd(), administrator_ ? SW_HIDE : SW_SHOW);
+    tabs_.setActivePage(openOnSettings_ ? settingsTab_.page() : jobsTab_.page());
     settingsTab_.fillPrinterList();
     // Until the service answers, the list is empty and the line says why.
     jobsTab_.setStatus(kServiceStopped);
@@ -286,13 +292,45 @@ void MainWindow::search(const std::wstring& text) {
 
 // ---- The settings edits
 
+namespace {
+
+// The machine's value behind a capture setting's edit.
+template <typename Machine> auto& machineValue(Machine& machine, Setting which) {
+    return which == Setting::Site ? machine.site
+           : which == Setting::Url ? machine.url
+                                   : machine.spoolFolder;
+}
+
+} // namespace
+
+const std::string& MainWindow::setting(Setting which) const {
+    if (which == Setting::CardPrinter)
+        return settings_.value(which);
+    return machineValue(machine_, which).text;
+}
+
+void MainWindow::showMachineSettings() {
+    machine_ = readMachineCaptureSettings(registry_);
+    for (const Setting which : {Setting::Site, Setting::Url, Setting::SpoolFolder}) {
+        const MachineValue& value = machineValue(machine_, which);
+        settingsTab_.setText(which, value.text);
+        settingsTab_.setReadOnly(which, !administrator_ || value.origin == SettingOrigin::Policy);
+    }
+    spoolTab_.setFolder(machine_.spoolFolder.text);
+}
+
 void MainWindow::onSettingEdited(Setting which) {
     const std::string text = settingsTab_.text(which);
-    // In effect before it is written, also when the write fails.
-    settings_.storeOnExit(which, text, [&] {
-        if (which == Setting::SpoolFolder)
-            spoolTab_.setFolder(text);
-    });
+    if (which == Setting::CardPrinter) {
+        // In effect before it is written, also when the write fails.
+        settings_.storeOnExit(which, text);
+        return;
+    }
+    if (!administrator_ || text == setting(which))
+        return;
+    // The service reads the machine's key again as soon as it changes.
+    writeMachineSetting(registry_, settingInfo(which).key, text);
+    showMachineSettings();
 }
 
 // ---- The card and the invoice

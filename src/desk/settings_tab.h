@@ -33,6 +33,12 @@ public:
     void setText(Setting setting, const std::string& text) { edit(setting).setText(text); }
     // The user left a setting's edit, or pressed Enter in it.
     std::function<void(Setting)> onEdited;
+    // The capture's settings are the machine's: only an administrator changes them, and none
+    // that a policy sets.
+    void setReadOnly(Setting setting, bool readOnly);
+    // Shown, with the shield, to a user without administrator rights: it opens the settings
+    // again with them.
+    Button& elevateButton() { return elevate_; }
 
     // ---- The printers
     void fillPrinterList();
@@ -69,6 +75,7 @@ private:
     Button stopKeepingJobs_;
     Button restartSpooler_;
     Button chooseCardPrinter_;
+    Button elevate_;
     struct Field {
         Label caption;
         Edit edit;

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 
 namespace quorva {
@@ -69,7 +71,14 @@ void SettingsTab::create() {
         field.caption.createCaption(page_, {}, caption);
         field.edit.create(page_, {});
     }
+    elevate_.create(page_, {}, L"&Modifier en administrateur");
+    SendMessageW(elevate_.hwnd(), BCM_SETSHIELD, 0, TRUE);
+    ShowWindow(elevate_.hwnd(), SW_HIDE);
     attributes_.setText("");
+}
+
+void SettingsTab::setReadOnly(Setting setting, bool readOnly) {
+    SendMessageW(edit(setting).hwnd(), EM_SETREADONLY, readOnly, 0);
 }
 
 void SettingsTab::layout(int width, int height, const Layout& layout) {
@@ -113,6 +122,7 @@ void SettingsTab::layout(int width, int height, const Layout& layout) {
             {editLeft, y + lineHeight + layout(2), editWidth, layout.editHeight()});
         y += lineHeight + layout.editHeight() + layout(22);
     }
+    elevate_.setBounds({editLeft, y, std::min(layout(280), editWidth), buttonHeight});
 }
 
 void SettingsTab::fillPrinterList() {

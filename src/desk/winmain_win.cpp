@@ -7,16 +7,19 @@
 #include <commctrl.h>
 
 #include <exception>
+#include <string_view>
 
 namespace {
 
-int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
+int runProgram(int showCommand, quorva::MessageBoxes& boxes, bool openOnSettings) {
     quorva::SystemRegistry registry;
     quorva::SystemClock clock;
     quorva::SystemLocale locale;
     quorva::SystemShell shell;
     quorva::MainWindow form({boxes, registry, clock, locale, shell,
-                             quorva::environmentVariable("APPDATA"), /*endsProgram=*/true});
+                             quorva::environmentVariable("APPDATA"), /*endsProgram=*/true,
+                             quorva::kCapturePipeName, /*hasAdministratorRights=*/{},
+                             openOnSettings});
     form.show(showCommand);
 
     MSG message{};
@@ -33,9 +36,11 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes) {
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int showCommand) {
+    // The shield button's elevated desk, beside the user's own: it changes what needs rights.
+    const bool openOnSettings = std::string_view(commandLine) == "--parametres";
     const quorva::InstanceLock instance;
-    if (!instance.first()) {
+    if (!instance.first() && !openOnSettings) {
         quorva::bringRunningInstanceToFront();
         return 0;
     }
@@ -47,7 +52,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
 
     quorva::SystemMessageBoxes boxes;
     try {
-        return runProgram(showCommand, boxes);
+        return runProgram(showCommand, boxes, openOnSettings);
     } catch (const std::exception& e) {
         // The main window itself could not be made: say why rather than vanish.
         quorva::showErrorBox(boxes, nullptr, e.what());

@@ -216,10 +216,10 @@ void CaptureHost::send(ClientId client, const Message& message) {
 void CaptureHost::sendSnapshot(ClientId client) {
     for (JobId id = 0; id < core_.jobs().size(); ++id)
         send(client, updateOf(id));
-    send(client, SnapshotDone{});
     const int pending = core_.pendingCount();
     send(client, StatusUpdate{captureStatus_, serverStatus_.text(pending), pending,
                               serverStatus_.failingLongEnough(clock_.now())});
+    send(client, SnapshotDone{});
     ready_.insert(client);
 }
 

@@ -3,7 +3,6 @@
 // and the report identifier lands in the row.
 
 #include "main_window_fixture.h"
-#include "settings/proxy.h"
 #include "store/job_store.h"
 #include "support/scripted_server.h"
 #include "upload/http_transport.h"
@@ -34,8 +33,8 @@ protected:
     }
     // The job of this run named `name`; null while there is none.
     static const Job* named(MainWindow& form, const std::string& name) {
-        const JobId id = form.core().jobs().findByName(name);
-        return id == kNoJob ? nullptr : &form.core().jobs().at(id);
+        const JobId id = form.jobs().findByName(name);
+        return id == kNoJob ? nullptr : &form.jobs().at(id);
     }
     static bool hasId(MainWindow& form, const std::string& name) {
         const Job* job = named(form, name);
@@ -74,7 +73,7 @@ TEST_F(MainWindowCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId
     const Job& job = *named(*form, "00031.spl");
     // The invoice's DOS code page letters, in the grid and on the card.
     EXPECT_EQ(shown(job, JobColumn::Customer), L"M DUPONT JEAN-FRAN\u00c7OIS");
-    form->showCard(form->core().jobs().findByName("00031.spl"));
+    form->showCard(form->jobs().findByName("00031.spl"));
     EXPECT_EQ(form->cardTab().customerLabel().text(), "M DUPONT JEAN-FRANÇOIS");
     EXPECT_EQ(shown(job, JobColumn::Registration), L"AB-123-CD");
     EXPECT_EQ(shown(job, JobColumn::Chassis), L"VF15RBF0A12345678");
@@ -90,10 +89,6 @@ TEST_F(MainWindowCaptureTest, ASettledInvoiceIsExtractedUploadedOnceAndGetsItsId
     EXPECT_NE(request.find(jobIdField(1)), std::string::npos);
     EXPECT_NE(request.find(sample("invoice-1.spl")), std::string::npos);
     EXPECT_TRUE(boxes.boxes.empty());
-
-    // Settled and done: the poll stops and the job is not uploaded again.
-    EXPECT_TRUE(pumpUntil([&] { return !form->settlingTimer().enabled(); }, 5000));
-    EXPECT_FALSE(form->settlingTimer().enabled());
 }
 
 TEST_F(MainWindowCaptureTest, AFileThatIsNotAnInvoiceIsLeftAloneAndNothingIsSent) {
@@ -144,9 +139,9 @@ TEST_F(MainWindowCaptureTest, ASilentServerNeitherFreezesTheWindowNorLosesTheInv
 
     ASSERT_TRUE(pumpUntil([&] { return state().rfind(L"\u00c9chec : ", 0) == 0; }, 30000));
     EXPECT_NE(state().find(L" \u2014 nouvel essai \u00e0 14:05"), std::wstring::npos) << state();
-    const JobId id = form->core().jobs().findByName("00034.spl");
+    const JobId id = form->jobs().findByName("00034.spl");
     form->jobsTab().grid().selectJob(id);
-    ASSERT_TRUE(form->core().canSendAgain(id));
+    ASSERT_TRUE(form->jobsTab().canSendAgain());
     form->jobsTab().sendAgain();
     ASSERT_TRUE(
         pumpUntil([&] { return state() == L"envoy\u00e9e (peut-\u00eatre en double)"; }, 30000));
@@ -173,7 +168,7 @@ TEST_F(MainWindowCaptureTest, YesterdaysJobsShowAfterARestart) {
 
     clock.set({2026, 12, 8, 9, 0, 0, 0});
     form = openOnSpool(settings);
-    const JobList& jobs = form->core().jobs();
+    const JobList& jobs = form->jobs();
     ASSERT_EQ(jobs.size(), 1);
     EXPECT_EQ(shown(jobs.at(0), JobColumn::Customer), L"M DUPONT JEAN-FRAN\u00c7OIS");
     EXPECT_EQ(jobs.at(0).reportId, "4711");
@@ -209,7 +204,8 @@ TEST_F(MainWindowCaptureTest, TheHeartbeatAlternatesWhileThePollRuns) {
 }
 
 TEST_F(MainWindowCaptureTest, AJobHeldOpenThroughAPauseIsSentOnceWhole) {
-    const auto form = openOnSpool();
+    ScriptedServer server({{answerWithId("4714")}});
+    const auto form = openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n");
     const std::string invoice = sample("invoice-1.spl");
     const std::string path = spool + "\\00053.SPL";
     // Written the way the spooler writes: others may read, none may write.
@@ -228,8 +224,6 @@ TEST_F(MainWindowCaptureTest, AJobHeldOpenThroughAPauseIsSentOnceWhole) {
     EXPECT_EQ(job->storeKey, 0) << "recorded while its writer held it";
     EXPECT_TRUE(boxes.boxes.empty());
 
-    ScriptedServer server({{answerWithId("4714")}});
-    enter(*form, Setting::Url, server.url("/KelbBin/Kelb.dll/"));
     write(std::string_view(invoice).substr(invoice.size() / 2));
     CloseHandle(writer);
     ASSERT_TRUE(pumpUntil([&] { return hasId(*form, "00053.spl"); }, 30000));
@@ -249,7 +243,7 @@ TEST_F(MainWindowCaptureTest, KeptJobsAreNotSentAgainWhenABurstMakesTheFolderBeR
         drop("burst-" + std::to_string(i) + ".tmp", "x");
     ASSERT_TRUE(pumpUntil([&] { return hasId(*form, "00051.spl"); }, 60000));
     ASSERT_TRUE(logged(*form, "Trop de changements : relecture du dossier"));
-    EXPECT_TRUE(pumpUntil([&] { return !form->settlingTimer().enabled(); }, 30000));
+    pumpFor(3000); // long enough for a kept job to settle and go, which it must not
 
     EXPECT_EQ(named(*form, "00050.spl"), nullptr);
     ASSERT_EQ(server.received().size(), 1u);
@@ -258,7 +252,8 @@ TEST_F(MainWindowCaptureTest, KeptJobsAreNotSentAgainWhenABurstMakesTheFolderBeR
 }
 
 TEST_F(MainWindowCaptureTest, ALostSpoolFolderIsToldThenReadAgainWhenItComesBack) {
-    const auto form = openOnSpool();
+    ScriptedServer server({{answerWithId("4713")}});
+    const auto form = openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n");
     const std::string lost = "Dossier du spouleur inaccessible : ";
     // Moved away, as a share that drops or a folder deleted: its path names nothing any more.
     std::filesystem::rename(spool, temp.file("spool-gone"));
@@ -269,8 +264,6 @@ TEST_F(MainWindowCaptureTest, ALostSpoolFolderIsToldThenReadAgainWhenItComesBack
     EXPECT_TRUE(logged(*form, lost));
 
     // Made again, with a job written while nothing watched it.
-    ScriptedServer server({{answerWithId("4713")}});
-    enter(*form, Setting::Url, server.url("/KelbBin/Kelb.dll/"));
     std::filesystem::create_directory(spool);
     drop("00052.SPL", sample("invoice-1.spl"));
     ASSERT_TRUE(pumpUntil([&] { return hasId(*form, "00052.spl"); }, 30000));
@@ -280,13 +273,13 @@ TEST_F(MainWindowCaptureTest, ALostSpoolFolderIsToldThenReadAgainWhenItComesBack
     EXPECT_EQ(server.received().size(), 1u);
 }
 
-// The proxy of the user's settings is read before the sender starts: the job the last run left
-// waiting goes out through it too. The scripted server is the proxy; the report server's name
+// The machine's proxy is given to the sender before it starts: the job the last run left waiting
+// goes out through it too. The scripted server is the proxy; the report server's name
 // resolves nowhere, so only the proxy can carry the request.
 TEST_F(MainWindowCaptureTest, AJobLeftWaitingByTheLastRunGoesThroughTheProxy) {
     ScriptedServer proxy({{answerWithId("4715")}});
     {
-        const std::string data = localAppData + "\\Zentor\\Quorva";
+        const std::string data = dataFolder;
         std::filesystem::create_directories(data + "\\outbox");
         const std::string copy = data + "\\outbox\\00060.spl";
         std::ofstream(copy, std::ios::binary) << sample("invoice-1.spl");
@@ -301,12 +294,11 @@ TEST_F(MainWindowCaptureTest, AJobLeftWaitingByTheLastRunGoesThroughTheProxy) {
         job.copyPath = copy;
         store.add(job);
     }
-    auto& values = registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values;
-    values["ProxyServer"] = RegistryValue{RegistryType::String, proxy.authority(), 0, false};
-    values["ProxyEnable"] = RegistryValue{RegistryType::Dword, "", 1, false};
+    proxyHost = "127.0.0.1";
+    proxyPort = proxy.port();
     const auto form = openOnSpool("NomURL=http://rapports.invalid/KelbBin/Kelb.dll/\r\n");
 
-    const JobList& jobs = form->core().jobs();
+    const JobList& jobs = form->jobs();
     ASSERT_TRUE(
         pumpUntil([&] { return jobs.size() == 1 && jobs.at(0).reportId == "4715"; }, 30000));
     ASSERT_EQ(proxy.received().size(), 1u);
@@ -314,38 +306,6 @@ TEST_F(MainWindowCaptureTest, AJobLeftWaitingByTheLastRunGoesThroughTheProxy) {
                   "POST http://rapports.invalid/KelbBin/Kelb.dll/ReportSPL HTTP/1.0\r\n", 0),
               0u);
     EXPECT_TRUE(boxes.boxes.empty());
-}
-
-// Another session captures for the desk (the test holds its lock): this window says whose, sends
-// nothing, and takes capture over when that session ends.
-TEST_F(MainWindowCaptureTest, AnotherSessionsCaptureIsToldThenTakenOverWhenItEnds) {
-    ScriptedServer server({{answerWithId("4711")}});
-    // A mutex is its owning thread's: the other session's is held on a thread of its own.
-    std::promise<void> held;
-    std::promise<void> sessionEnds;
-    std::thread otherSession([&] {
-        HANDLE other = CreateMutexW(nullptr, TRUE, L"Global\\Quorva.Capture");
-        held.set_value();
-        sessionEnds.get_future().wait();
-        ReleaseMutex(other);
-        CloseHandle(other);
-    });
-    held.get_future().wait();
-    // The store the other session captures into, the desk's.
-    std::filesystem::create_directories(localAppData + "\\Zentor\\Quorva");
-    JobStore(localAppData + "\\Zentor\\Quorva\\quorva.db").markWatched(clock.now());
-    std::ofstream(localAppData + "\\Zentor\\Quorva\\capture.txt") << "paul";
-    auto form = openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n");
-    EXPECT_EQ(form->jobsTab().statusLine().text(), "Capture assurée par la session de paul");
-    drop("00031.SPL", sample("invoice-1.spl"));
-    pumpFor(1500);
-    EXPECT_EQ(form->core().jobs().size(), 0);
-
-    sessionEnds.set_value();
-    otherSession.join();
-    // The file printed meanwhile is taken as the capture starts.
-    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, "00031.spl"); }, 30000));
-    EXPECT_EQ(form->jobsTab().statusLine().text(), "Serveur joignable");
 }
 
 } // namespace

@@ -63,7 +63,7 @@ protected:
             job.chassis = row.chassis;
             job.document = row.document;
             job.reportId = row.idReport;
-            form.core().jobs().add(std::move(job));
+            form.onServiceMessage(JobUpdate{form.jobs().size(), std::move(job), false});
         }
     }
 
@@ -87,7 +87,7 @@ protected:
         return {30, header.bottom / 2};
     }
     static POINT belowLastRow(MainWindow& form) {
-        return {30, rowRect(form, form.core().jobs().size() - 1).bottom + 20};
+        return {30, rowRect(form, form.jobs().size() - 1).bottom + 20};
     }
 
     static void moveTo(MainWindow& form, POINT point) {

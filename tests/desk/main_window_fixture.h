@@ -3,6 +3,7 @@
 // The main window under Wine, created with its own settings folder and spool folder.
 
 #include "desk/main_window.h"
+#include "in_process_capture.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "support/fakes.h"
@@ -47,17 +48,42 @@ protected:
     }
     std::string settingsFile() const { return appData + "\\Zentor\\Quorva.ini"; }
 
+    // The window alone: no capture serves its pipe unless startCapture ran.
     std::unique_ptr<MainWindow> open() {
         return std::make_unique<MainWindow>(MainWindowServices{
-            boxes, *windowRegistry, clock, *windowLocale, files, shell, appData, localAppData,
-            /*endsProgram=*/false, makeTransport});
+            boxes, *windowRegistry, clock, *windowLocale, shell, appData,
+            /*endsProgram=*/false, pipeName, [this] { return administrator; }});
     }
-    // Opens the window on the test's own spool folder, which stays empty unless the test drops a
-    // file into it (nothing the system's spooler writes becomes a row), with these settings lines
-    // besides.
+    // Starts (again) the capture on the test's own spool folder, which stays empty unless the
+    // test drops a file into it (nothing the system's spooler writes becomes a row), with these
+    // settings lines ("NomURL=…\r\nNomSite=…\r\n") as the machine's.
+    void startCapture(const std::string& settings = "") {
+        capture.reset();
+        const auto value = [&](Setting setting) {
+            const std::string key = std::string(settingInfo(setting).key) + "=";
+            const auto at = settings.find(key);
+            if (at == std::string::npos)
+                return std::string(settingInfo(setting).defaultValue);
+            const auto end = settings.find("\r\n", at);
+            return settings.substr(at + key.size(), end - at - key.size());
+        };
+        const std::string folder = settings.find("DossierSpouleur=") == std::string::npos
+                                       ? spool
+                                       : value(Setting::SpoolFolder);
+        CaptureSettings captureSettings{
+            folder, value(Setting::Site), {value(Setting::Url), proxyHost, proxyPort}};
+        capture = std::make_unique<testing::InProcessCapture>(CaptureHostServices{
+            files, clock, locale, itLog, dataFolder, pipeName,
+            [captureSettings] { return HostSettings{captureSettings, "Démarrage"}; },
+            makeTransport});
+    }
+    // The capture with these settings, then the window, once it shows the capture's jobs.
     std::unique_ptr<MainWindow> openOnSpool(const std::string& settings = "") {
-        writeSettings("DossierSpouleur=" + spool + "\r\n" + settings);
-        return open();
+        writeSettings(settings);
+        startCapture(settings);
+        auto form = open();
+        EXPECT_TRUE(pumpUntil([&] { return form->connected(); }, 15000));
+        return form;
     }
 
     // Moves the keyboard focus out of a setting's edit, as the user's Tab key or click would.
@@ -74,7 +100,8 @@ protected:
 
     TempDir temp;
     std::string appData = temp.file("appdata");
-    std::string localAppData = temp.file("localappdata");
+    // The capture's job store, outbox and logs.
+    std::string dataFolder = temp.file("machine");
     std::string spool = temp.file("spool");
     RecordingMessageBoxes boxes;
     MemoryRegistry registry;
@@ -86,8 +113,16 @@ protected:
     // `locale`, unless a test's fixture points them at the system's.
     const Registry* windowRegistry = &registry;
     const Locale* windowLocale = &locale;
-    // The sender's transport; nothing: the window's own.
+    // The sender's transport; nothing: the capture's own.
     std::function<std::unique_ptr<Transport>()> makeTransport;
+    // The machine's proxy, as the capture takes it.
+    std::string proxyHost;
+    int proxyPort = 80;
+    testing::SilentItLog itLog;
+    const std::wstring pipeName = testing::InProcessCapture::uniquePipeName();
+    // Whether the window's user has administrator rights (under Wine every process has them).
+    bool administrator = true;
+    std::unique_ptr<testing::InProcessCapture> capture;
 };
 
 // A file's bytes; empty when it cannot be read.

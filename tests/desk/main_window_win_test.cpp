@@ -5,8 +5,7 @@
 #include "desk/single_instance.h"
 #include "main_window_fixture.h"
 #include "platform/locale.h"
-#include "platform/system_error.h"
-#include "settings/proxy.h"
+#include "settings/machine_settings.h"
 #include "support/fakes.h"
 #include "support/message_pump.h"
 #include "support/recording_message_boxes.h"
@@ -45,9 +44,6 @@ TEST_F(MainWindowTest, FirstRunShowsTheDefaultsAndWritesNoSettings) {
     EXPECT_EQ(form->spoolTab().folder(), kDefaultSpoolFolder);
     EXPECT_EQ(form->setting(Setting::Site), "VERNO");
     EXPECT_EQ(form->setting(Setting::CardPrinter), "");
-    EXPECT_EQ(form->watcher().folder(), kDefaultSpoolFolder);
-    EXPECT_EQ(form->watcher().running(),
-              GetFileAttributesA(kDefaultSpoolFolder) != INVALID_FILE_ATTRIBUTES);
 
     EXPECT_TRUE(std::filesystem::is_directory(appData + "\\Zentor"));
     EXPECT_EQ(form->settingsFile(), settingsFile());
@@ -75,11 +71,10 @@ TEST_F(MainWindowTest, StartUpLeavesTheWindowInItsInitialState) {
     EXPECT_FALSE(jobs.canOpenPdf());
     EXPECT_FALSE(jobs.canPrintCard());
     EXPECT_FALSE(jobs.canSendAgain());
-    EXPECT_FALSE(form->settlingTimer().enabled());
-    EXPECT_EQ(form->settlingTimer().interval(), 500u);
     EXPECT_EQ(jobs.heartbeat().text(), "..");
+    // No capture serves the pipe: the list says so.
+    EXPECT_EQ(jobs.statusLine().text(), "Service de capture arrêté");
     EXPECT_EQ(form->settingsTab().printerList().itemHeight(), 16);
-    EXPECT_EQ(form->core().settings().sender.proxyServer, "");
 
     // The card page has room for the whole card picture.
     RECT card{};
@@ -138,15 +133,11 @@ TEST_F(MainWindowTest, TabsAndControlsCarryTheirCaptions) {
     EXPECT_EQ(tray.caption(1), L"Quitter");
 }
 
-TEST_F(MainWindowTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
+TEST_F(MainWindowTest, FilesDroppedIntoTheSpoolFolderBecomeRowsWithTheirEvents) {
     const auto form = openOnSpool();
-    EXPECT_EQ(form->settingsTab().text(Setting::SpoolFolder), spool);
-    EXPECT_EQ(form->spoolTab().folder(), spool);
-    ASSERT_TRUE(form->watcher().running());
-    EXPECT_EQ(form->watcher().folder(), spool);
     const ListBox& eventList = form->spoolTab().events();
     EXPECT_EQ(eventList.count(), 0);
-    const JobList& jobs = form->core().jobs();
+    const JobList& jobs = form->jobs();
 
     std::ofstream(spool + "\\00012.SPL", std::ios::binary) << "facture";
     ASSERT_TRUE(pumpUntil([&] { return jobs.size() == 1; }));
@@ -160,11 +151,8 @@ TEST_F(MainWindowTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
     const HWND grid = form->jobsTab().grid().hwnd();
     SendMessageW(grid, LVM_GETITEMTEXTW, 0, reinterpret_cast<LPARAM>(&item));
     EXPECT_STREQ(date, L"07/12/2026 14:05:09");
-    EXPECT_TRUE(form->settlingTimer().enabled());
-
-    const std::vector<std::string> events = itemsOf(eventList);
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back(), "07/12/2026 14:05:09 - ADDED 00012.spl");
+    ASSERT_TRUE(pumpUntil([&] { return eventList.count() > 0; }));
+    EXPECT_EQ(itemsOf(eventList).back(), "07/12/2026 14:05:09 - ADDED 00012.spl");
 
     clock.set({2026, 12, 7, 14, 6, 0, 0});
     std::ofstream(spool + "\\00013.SPL", std::ios::binary) << "facture";
@@ -174,82 +162,93 @@ TEST_F(MainWindowTest, FilesDroppedIntoTheStoredSpoolFolderBecomeRows) {
     ASSERT_TRUE(pumpUntil([&] {
         return eventList.count() > 0 && eventList.item(0).rfind("07/12/2026 14:06:00 - ", 0) == 0;
     }));
-
-    form->destroy();
-    EXPECT_FALSE(form->watcher().running());
 }
 
-TEST_F(MainWindowTest, AMissingSpoolFolderIsReportedAndStartUpGoesOn) {
-    const std::string missing = temp.file("missing");
-    writeSettings("DossierSpouleur=" + missing + "\r\n");
-    const auto form = open();
-
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    const auto& box = boxes.boxes[0];
-    EXPECT_TRUE(box.text == systemErrorText(ERROR_FILE_NOT_FOUND) ||
-                box.text == systemErrorText(ERROR_PATH_NOT_FOUND))
-        << box.text;
-    EXPECT_EQ(box.title, "Quorva");
-    EXPECT_EQ(box.flags, static_cast<UINT>(MB_OK));
-    EXPECT_FALSE(form->watcher().running());
-    EXPECT_EQ(form->spoolTab().folder(), missing);
-    // The steps after the watcher's start still ran.
-    EXPECT_EQ(form->tabs().activePage(), 0);
-
-    form->destroy(); // nothing to stop
-    EXPECT_EQ(form->hwnd(), nullptr);
-    EXPECT_EQ(boxes.boxes.size(), 1u);
-}
-
-// Capture does not wait on the box: an invoice printed while it shows is taken.
-TEST_F(MainWindowTest, AProxyErrorEndsStartUpButTheWindowOpensAndWatches) {
-    registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values["ProxyServer"] =
-        RegistryValue{RegistryType::String, "proxy.local:3128", 0, false};
-    const auto form = open();
-
-    ASSERT_EQ(boxes.boxes.size(), 1u);
-    EXPECT_EQ(boxes.boxes[0].text, "Echec à l'obtention des données pour 'ProxyEnable'.");
-    EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
-    EXPECT_TRUE(IsWindow(form->hwnd()));
-    EXPECT_EQ(form->settingsTab().text(Setting::Site), "VERNO");
-    EXPECT_TRUE(std::filesystem::exists(form->dataFolder() + "\\quorva.db"));
-    EXPECT_TRUE(form->watcher().running());
-}
-
-TEST_F(MainWindowTest, AnEnabledProxyIsKeptForTheSender) {
-    auto& values = registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values;
-    values["ProxyServer"] = RegistryValue{RegistryType::String, "proxy.local:3128", 0, false};
-    values["ProxyEnable"] = RegistryValue{RegistryType::Dword, "", 1, false};
-    const auto form = open();
-    EXPECT_EQ(form->core().settings().sender.proxyServer, "proxy.local");
-    EXPECT_EQ(form->core().settings().sender.proxyPort, 3128);
+// A folder not there yet (a share mounted late): said on the status line, then watched as soon
+// as it appears, with no box to wait on.
+TEST_F(MainWindowTest, ASpoolFolderThatAppearsLaterIsWatchedFromThen) {
+    const std::string later = temp.file("later");
+    const auto form = openOnSpool("DossierSpouleur=" + later + "\r\n");
+    const Label& status = form->jobsTab().statusLine();
+    EXPECT_EQ(status.text().rfind("Dossier du spouleur inaccessible : ", 0), 0u) << status.text();
     EXPECT_TRUE(boxes.boxes.empty());
+
+    std::filesystem::create_directory(later);
+    ASSERT_TRUE(pumpUntil([&] { return status.text().empty(); }, 20000)) << status.text();
+    std::ofstream(later + "\\00014.SPL", std::ios::binary) << "facture";
+    ASSERT_TRUE(pumpUntil([&] { return form->jobs().size() == 1; }));
 }
 
-TEST_F(MainWindowTest, LeavingAnEditWritesOnlyAChange) {
-    const auto form = openOnSpool();
+// The service stopped, then back: the desk says so, then shows the service's jobs again.
+TEST_F(MainWindowTest, TheDeskTellsAStoppedServiceAndReconnects) {
+    auto form = openOnSpool();
+    std::ofstream(spool + "\\00015.SPL", std::ios::binary) << "facture";
+    ASSERT_TRUE(pumpUntil([&] { return form->jobs().size() == 1; }));
+    const Label& status = form->jobsTab().statusLine();
+
+    capture.reset();
+    ASSERT_TRUE(pumpUntil([&] { return status.text() == "Service de capture arrêté"; }));
+    startCapture();
+    ASSERT_TRUE(pumpUntil([&] { return form->connected(); }));
+    EXPECT_EQ(status.text(), "");
+    EXPECT_EQ(form->jobs().size(), 0); // a new run's list: its jobs are the store's week
+}
+
+// The capture's settings are the machine's: an administrator's edit writes them there, for the
+// service; the card printer stays the user's.
+TEST_F(MainWindowTest, LeavingAnEditWritesOnlyAChangeWhereItBelongs) {
+    const auto form = open();
     form->show(SW_SHOW);
     SetForegroundWindow(form->hwnd());
+    const auto machineValue = [&](const char* name) {
+        const auto& values = registry.key(RegistryRoot::LocalMachine, kMachineValuesKey).values;
+        const auto it = values.find(name);
+        return it == values.end() ? std::string("(aucune)") : it->second.text;
+    };
 
     leave(*form, Setting::Url, Setting::Site); // unchanged
-    EXPECT_EQ(contentOf(settingsFile()).find("NomURL"), std::string::npos);
+    EXPECT_EQ(machineValue("NomURL"), "(aucune)");
 
     form->settingsTab().setText(Setting::Site, "Verno");
     leave(*form, Setting::Site, Setting::Url);
     EXPECT_EQ(form->setting(Setting::Site), "Verno");
-    EXPECT_EQ(form->core().settings().siteName, "Verno");
-    EXPECT_NE(contentOf(settingsFile()).find("NomSite=Verno"), std::string::npos);
+    EXPECT_EQ(machineValue("NomSite"), "Verno");
+    EXPECT_FALSE(std::filesystem::exists(settingsFile()));
 
-    // The spool folder: the spool tab and the poll follow at once, the watcher keeps its folder.
     const std::string other = temp.file("other");
     form->settingsTab().setText(Setting::SpoolFolder, other);
-    leave(*form, Setting::SpoolFolder, Setting::Site);
-    EXPECT_EQ(form->setting(Setting::SpoolFolder), other);
+    leave(*form, Setting::SpoolFolder, Setting::CardPrinter);
     EXPECT_EQ(form->spoolTab().folder(), other);
-    EXPECT_EQ(form->core().settings().spoolFolder, other);
-    EXPECT_EQ(form->watcher().folder(), spool);
-    EXPECT_NE(contentOf(settingsFile()).find("DossierSpouleur=" + other), std::string::npos);
+    EXPECT_EQ(machineValue("DossierSpouleur"), other);
+
+    form->settingsTab().setText(Setting::CardPrinter, "Evolis Primacy");
+    leave(*form, Setting::CardPrinter, Setting::Site);
+    EXPECT_NE(contentOf(settingsFile()).find("NomImprimante=Evolis Primacy"), std::string::npos);
     EXPECT_TRUE(boxes.boxes.empty());
+}
+
+// Without administrator rights the capture's settings cannot be edited; the shield button opens
+// them again elevated.
+TEST_F(MainWindowTest, AStandardUserSeesTheMachinesSettingsReadOnly) {
+    administrator = false;
+    const auto form = open();
+    SettingsTab& settings = form->settingsTab();
+    const auto readOnly = [&](Setting which) {
+        return (GetWindowLongPtrW(settings.edit(which).hwnd(), GWL_STYLE) & ES_READONLY) != 0;
+    };
+    EXPECT_TRUE(readOnly(Setting::Url));
+    EXPECT_TRUE(readOnly(Setting::SpoolFolder));
+    EXPECT_FALSE(readOnly(Setting::CardPrinter));
+    settings.setText(Setting::Site, "Autre");
+    settings.onEdited(Setting::Site);
+    EXPECT_EQ(registry.key(RegistryRoot::LocalMachine, kMachineValuesKey).values.count("NomSite"),
+              0u);
+
+    EXPECT_NE(GetWindowLongPtrW(settings.elevateButton().hwnd(), GWL_STYLE) & WS_VISIBLE, 0);
+    settings.elevateButton().onClick();
+    ASSERT_EQ(shell.calls.size(), 1u);
+    EXPECT_EQ(shell.calls[0].verb, "runas");
+    EXPECT_EQ(shell.calls[0].parameters, "--parametres");
 }
 
 TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReported) {
@@ -261,13 +260,13 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReported) {
     ASSERT_TRUE(boxes.boxes.empty());
 
     form->settingsTab().setText(Setting::CardPrinter, "Evolis Primacy");
-    leave(*form, Setting::CardPrinter, Setting::Url);
+    leave(*form, Setting::CardPrinter, Setting::Site);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Impossible d'écrire dans " + settingsFile() + ".");
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
     EXPECT_EQ(form->setting(Setting::CardPrinter), "Evolis Primacy");
 
-    leave(*form, Setting::CardPrinter, Setting::Url); // no change now: no write, no box
+    leave(*form, Setting::CardPrinter, Setting::Site); // no change now: no write, no box
     EXPECT_EQ(boxes.boxes.size(), 1u);
 }
 
