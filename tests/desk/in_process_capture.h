@@ -39,6 +39,10 @@ public:
             }
             MSG message{};
             while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+                if (message.hwnd == nullptr && message.message == kReloadMessage) {
+                    host.reloadSettings();
+                    continue;
+                }
                 TranslateMessage(&message);
                 DispatchMessageW(&message);
             }
@@ -54,6 +58,8 @@ public:
         PostThreadMessageW(threadId_, WM_QUIT, 0, 0);
         thread_.join();
     }
+    // The machine's settings changed: the host reads them again, as the service does.
+    void reloadSettings() { PostThreadMessageW(threadId_, kReloadMessage, 0, 0); }
     InProcessCapture(const InProcessCapture&) = delete;
     InProcessCapture& operator=(const InProcessCapture&) = delete;
 
@@ -65,6 +71,8 @@ public:
     }
 
 private:
+    static constexpr UINT kReloadMessage = WM_APP + 100;
+
     std::atomic<DWORD> threadId_{0};
     std::thread thread_;
 };

@@ -261,11 +261,11 @@ TEST_F(DeskTest, TheKeyboardSwitchesTabsSavesOnEnterAndKeepsTheFocus) {
     pressKey(*window, window->tabs().hwnd(), VK_TAB, true, true);
     EXPECT_EQ(window->tabs().activePage(), 3);
 
-    Edit& site = window->settingsTab().edit(Setting::Site);
+    Edit& site = window->settingsTab().edit(Setting::CardPrinter);
     SetFocus(site.hwnd());
-    site.setText("Verno Est");
+    site.setText("Evolis Primacy");
     pressKey(*window, site.hwnd(), VK_RETURN, false);
-    EXPECT_NE(contentOf(settingsFile()).find("NomSite=Verno Est"), std::string::npos);
+    EXPECT_NE(contentOf(settingsFile()).find("NomImprimante=Evolis Primacy"), std::string::npos);
 
     // Alt+Tab away and back: the focus returns to the edit.
     SendMessageW(window->hwnd(), WM_ACTIVATE, WA_INACTIVE, 0);

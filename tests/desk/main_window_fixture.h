@@ -20,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <string>
 
@@ -70,12 +71,26 @@ protected:
         const std::string folder = settings.find("DossierSpouleur=") == std::string::npos
                                        ? spool
                                        : value(Setting::SpoolFolder);
-        CaptureSettings captureSettings{
-            folder, value(Setting::Site), {value(Setting::Url), proxyHost, proxyPort}};
+        {
+            const std::lock_guard lock(settingsMutex);
+            captureSettings = {
+                folder, value(Setting::Site), {value(Setting::Url), proxyHost, proxyPort}};
+        }
         capture = std::make_unique<testing::InProcessCapture>(CaptureHostServices{
             files, clock, locale, itLog, dataFolder, pipeName,
-            [captureSettings] { return HostSettings{captureSettings, "Démarrage"}; },
+            [this] {
+                const std::lock_guard lock(settingsMutex);
+                return HostSettings{captureSettings, "Démarrage"};
+            },
             makeTransport});
+    }
+    // The machine's server address changed: the running capture takes it.
+    void changeServerUrl(const std::string& url) {
+        {
+            const std::lock_guard lock(settingsMutex);
+            captureSettings.sender.serverUrl = url;
+        }
+        capture->reloadSettings();
     }
     // The capture with these settings, then the window, once it shows the capture's jobs.
     std::unique_ptr<MainWindow> openOnSpool(const std::string& settings = "") {
@@ -122,6 +137,9 @@ protected:
     const std::wstring pipeName = testing::InProcessCapture::uniquePipeName();
     // Whether the window's user has administrator rights (under Wine every process has them).
     bool administrator = true;
+    // What the capture reads as the machine's settings, from its own thread.
+    std::mutex settingsMutex;
+    CaptureSettings captureSettings;
     std::unique_ptr<testing::InProcessCapture> capture;
 };
 

@@ -183,7 +183,8 @@ TEST_F(MainWindowTest, ASpoolFolderThatAppearsLaterIsWatchedFromThen) {
 TEST_F(MainWindowTest, TheDeskTellsAStoppedServiceAndReconnects) {
     auto form = openOnSpool();
     std::ofstream(spool + "\\00015.SPL", std::ios::binary) << "facture";
-    ASSERT_TRUE(pumpUntil([&] { return form->jobs().size() == 1; }));
+    // Settled and recorded, so that the next run knows it.
+    ASSERT_TRUE(pumpUntil([&] { return form->jobs().size() == 1 && form->jobs().at(0).done(); }));
     const Label& status = form->jobsTab().statusLine();
 
     capture.reset();
@@ -191,7 +192,9 @@ TEST_F(MainWindowTest, TheDeskTellsAStoppedServiceAndReconnects) {
     startCapture();
     ASSERT_TRUE(pumpUntil([&] { return form->connected(); }));
     EXPECT_EQ(status.text(), "");
-    EXPECT_EQ(form->jobs().size(), 0); // a new run's list: its jobs are the store's week
+    // A new run's list: the store's week.
+    ASSERT_EQ(form->jobs().size(), 1);
+    EXPECT_TRUE(form->jobs().at(0).fromHistory);
 }
 
 // The capture's settings are the machine's: an administrator's edit writes them there, for the
