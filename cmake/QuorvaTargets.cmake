@@ -63,6 +63,24 @@ function(quorva_library name)
     endif()
 endfunction()
 
+# quorva_release_program(TARGET): in the release build, the desks get the program stripped; its
+# debug information stays in <name>.debug beside it, which the exe names (.gnu_debuglink), to
+# resolve a crash address with addr2line or gdb. Then it is signed with the dealership's
+# certificate when one is given (installer/sign). The program is at the top of the build folder.
+function(quorva_release_program target)
+    if(NOT QUORVA_RELEASE)
+        return()
+    endif()
+    set(exe ${target}.exe)
+    set(debug ${target}.debug)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${CMAKE_OBJCOPY} --only-keep-debug ${exe} ${debug}
+        COMMAND ${CMAKE_STRIP} --strip-all ${exe}
+        COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=${debug} ${exe}
+        COMMAND ${PROJECT_SOURCE_DIR}/installer/sign ${exe}
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR} VERBATIM)
+endfunction()
+
 macro(quorva_setup_test_framework)
     if(WIN32)
         # GoogleTest from Debian's sources, cross-built with the project.
