@@ -45,13 +45,15 @@ std::vector<BYTE> copySid(PSID sid) {
     return std::vector<BYTE>(bytes, bytes + GetLengthSid(sid));
 }
 
-// The accounts the decision knows by name, and the one this process runs as.
+// The accounts the decision knows by name, and the owner this process's own files get: its
+// account's default owner (Administrators for SYSTEM), or, where the file system keeps no
+// owners and reports one account for every file, that account.
 class KnownTrustees {
 public:
     KnownTrustees()
         : system_(wellKnown(WinLocalSystemSid)),
           administrators_(wellKnown(WinBuiltinAdministratorsSid)),
-          trustedInstaller_(fromText(kTrustedInstaller)), self_(processUser()) {}
+          trustedInstaller_(fromText(kTrustedInstaller)), self_(newFileOwner()) {}
 
     Trustee of(PSID sid) const {
         if (equal(sid, system_) || equal(sid, self_))
@@ -81,6 +83,24 @@ private:
             throw failure();
         const LocalMemory owned(sid);
         return copySid(sid);
+    }
+    static std::vector<BYTE> newFileOwner() {
+        char folder[MAX_PATH + 1] = {};
+        const DWORD length = GetTempPathA(sizeof folder, folder);
+        const std::string probe = std::string(folder, length) + "quorva-proprietaire-" +
+                                  std::to_string(GetCurrentProcessId()) + ".tmp";
+        const UniqueHandle file(CreateFileA(probe.c_str(), READ_CONTROL | DELETE, 0, nullptr,
+                                            CREATE_NEW,
+                                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                            nullptr));
+        PSID owner = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!file || length == 0 ||
+            GetSecurityInfo(file.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+            return processUser();
+        const LocalMemory owned(descriptor);
+        return copySid(owner);
     }
     static std::vector<BYTE> processUser() {
         HANDLE raw = nullptr;

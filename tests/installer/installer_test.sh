@@ -89,14 +89,13 @@ printf '[Options]\r\nDossierSpouleur=%s\r\nNomSite=INSTALLE\r\nNomURL=\r\n' \
 cp "$settings" "$work/settings-before"
 wine start "$(winepath -w "$shortcut")" >"$work/output" 2>&1
 wait_for 60 window_shown || fail "the installed Quorva shows no window"
-# Its first log line: the user's site over the machine's, the machine's card printer over the
-# default.
-# The window can show before the line is written, and the log file's name is known only once it
-# exists: the pattern is expanded anew at each try.
+# The service's first log line: the machine's settings as the setup wrote them, whatever the
+# user's settings file says.
+# The log file's name is known only once it exists: the pattern is expanded anew at each try.
 start_logged() { grep -qs 'marrage de Quorva' "$logs"/quorva-*.log; }
-wait_for 30 start_logged || fail "no start line in the daily log"
-start_line=$(iconv -f CP1252 -t UTF-8 "$logs"/quorva-*.log | grep 'Démarrage de Quorva')
-[[ "$start_line" == *'NomImprimante="Evolis" (poste)'*'NomSite="INSTALLE" (utilisateur)'* ]] ||
+wait_for 30 start_logged || fail "no start line in the service's daily log: $(ls -R "$drive/ProgramData/Zentor" 2>&1)"
+start_line=$(iconv -f CP1252 -t UTF-8 "$logs"/quorva-*.log | grep 'Démarrage de Quorva' | head -n 1)
+[[ "$start_line" == *'NomSite="POSTE" (poste)'*'Proxy="proxy.local:8080" (poste)'* ]] ||
     fail "the settings' origins are wrong: $start_line"
 
 restarted() {
