@@ -50,10 +50,11 @@ std::vector<BYTE> copySid(PSID sid) {
 // owners and reports one account for every file, that account.
 class KnownTrustees {
 public:
-    KnownTrustees()
+    // `folder`: where a file of this process may be made for a moment, to learn its owner.
+    explicit KnownTrustees(const std::string& folder)
         : system_(wellKnown(WinLocalSystemSid)),
           administrators_(wellKnown(WinBuiltinAdministratorsSid)),
-          trustedInstaller_(fromText(kTrustedInstaller)), self_(newFileOwner()) {}
+          trustedInstaller_(fromText(kTrustedInstaller)), self_(newFileOwner(folder)) {}
 
     Trustee of(PSID sid) const {
         if (equal(sid, system_) || equal(sid, self_))
@@ -84,10 +85,8 @@ private:
         const LocalMemory owned(sid);
         return copySid(sid);
     }
-    static std::vector<BYTE> newFileOwner() {
-        char folder[MAX_PATH + 1] = {};
-        const DWORD length = GetTempPathA(sizeof folder, folder);
-        const std::string probe = std::string(folder, length) + "quorva-proprietaire-" +
+    static std::vector<BYTE> newFileOwner(const std::string& folder) {
+        const std::string probe = folder + "\\quorva-proprietaire-" +
                                   std::to_string(GetCurrentProcessId()) + ".tmp";
         const UniqueHandle file(CreateFileA(probe.c_str(), READ_CONTROL | DELETE, 0, nullptr,
                                             CREATE_NEW,
@@ -95,7 +94,7 @@ private:
                                             nullptr));
         PSID owner = nullptr;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (!file || length == 0 ||
+        if (!file ||
             GetSecurityInfo(file.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
                             nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
             return processUser();
@@ -288,7 +287,7 @@ FolderSecurity readFolderSecurity(HANDLE handle, const std::string& path) {
     if (read != ERROR_SUCCESS)
         throw unreadable(read);
     const LocalMemory owned(descriptor);
-    const KnownTrustees trustees;
+    const KnownTrustees trustees(path.substr(0, path.find_last_of('\\')));
     security.owner = trustees.of(owner);
     if (dacl == nullptr) {
         security.entries.push_back({Trustee::Other, true, rights::kGenericAll, false});

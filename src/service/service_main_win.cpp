@@ -16,6 +16,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -32,12 +34,21 @@ public:
     int show(HWND, const std::string&, const std::string&, UINT) override { return IDOK; }
 };
 
-std::string programData() {
-    return environmentVariable("ProgramData").value_or("C:\\ProgramData");
+// The machine's common application data (C:\ProgramData), as the installers name it. In the
+// foreground the ProgramData variable may point elsewhere, for development and tests.
+std::string programData(bool console) {
+    if (console) {
+        if (auto fromEnvironment = environmentVariable("ProgramData"))
+            return *fromEnvironment;
+    }
+    char path[MAX_PATH] = {};
+    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
+        return "C:\\ProgramData";
+    return path;
 }
 
 // Runs the capture on this thread until `stopped` is signalled.
-void runCapture(HANDLE stopped, const std::function<void()>& running) {
+void runCapture(bool console, HANDLE stopped, const std::function<void()>& running) {
     SystemFiles files;
     SystemClock clock;
     SystemLocale locale;
@@ -47,13 +58,14 @@ void runCapture(HANDLE stopped, const std::function<void()>& running) {
     std::optional<DataFolder> folder;
     std::optional<std::string> refusal;
     try {
-        folder.emplace(programData(), [](const std::string&) {});
+        folder.emplace(programData(console), [](const std::string&) {});
     } catch (const std::exception& e) {
         refusal = e.what();
         systemItEventLog().report(ItEvent::StoreUnavailable, *refusal);
     }
     CaptureHost host({files, clock, locale, systemItEventLog(),
-                      folder ? folder->path() : dataFolderPath(programData()), kCapturePipeName,
+                      folder ? folder->path() : dataFolderPath(programData(console)),
+                      kCapturePipeName,
                       [&registry] { return machineCaptureSettings(registry); }},
                      errors);
     host.start(refusal);
@@ -105,7 +117,7 @@ void WINAPI serviceMain(DWORD, wchar_t**) {
         return;
     report(SERVICE_START_PENDING);
     try {
-        runCapture(serviceStopped, [] { report(SERVICE_RUNNING); });
+        runCapture(false, serviceStopped, [] { report(SERVICE_RUNNING); });
         report(SERVICE_STOPPED);
     } catch (const std::exception& e) {
         systemItEventLog().report(ItEvent::StoreUnavailable, e.what());
@@ -127,7 +139,7 @@ int runInConsole() {
     consoleStopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(onConsoleControl, TRUE);
     try {
-        runCapture(consoleStopped, [] {
+        runCapture(true, consoleStopped, [] {
             std::printf("Capture en cours (Ctrl+C pour finir).\n");
             std::fflush(stdout);
         });
@@ -148,7 +160,7 @@ int main(int argc, char** argv) {
         return runInConsole();
     if (option == "--prepare-data-folder") {
         try {
-            makeDataFolderTheServices(programData(), [](const std::string& line) {
+            makeDataFolderTheServices(programData(false), [](const std::string& line) {
                 std::printf("%s\n", line.c_str());
             });
             return 0;
