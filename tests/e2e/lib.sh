@@ -90,16 +90,13 @@ set_machine_settings() {
 capture_serving() { grep -q '^Capture en cours' "$work/capture-output" 2>/dev/null; }
 capture_running() { [[ -n "$capture_pid" ]] && kill -0 "$capture_pid" 2>/dev/null; }
 
-# Runs quorva-capture.exe --console with its data folder (job store, outbox, logs) under "machine".
-# Wine sets ProgramData for the first process it starts; a child of cmd gets cmd's environment.
-run_capture() {
-    wine cmd /c "set ProgramData=$(winepath -w "$work/machine")&& $(winepath -w "$capture_exe") --console"
-}
-
-# Starts the capture service in the foreground and waits until it serves the pipe: by then it
-# watches the spool folder. Its output goes to $work/capture-output.
+# Starts the capture service in the foreground, its data folder (job store, outbox, logs) under
+# "machine", and waits until it serves the pipe: by then it watches the spool folder. Its output
+# goes to $work/capture-output. Wine sets ProgramData for the first process it starts; a child of
+# cmd gets cmd's environment.
 start_capture() {
-    run_capture >"$work/capture-output" 2>&1 &
+    wine cmd /c "set ProgramData=$(winepath -w "$work/machine")&& $(winepath -w "$capture_exe") --console" \
+        >"$work/capture-output" 2>&1 &
     capture_pid=$!
     up_or_ended() { capture_serving || ! capture_running; }
     wait_for 60 up_or_ended && capture_running || fail "the capture service did not start"
@@ -139,21 +136,6 @@ stop_capture() {
     wait "$capture_pid" || status=$?
     capture_pid=""
     [[ "$status" -eq 0 ]] || fail "quorva-capture.exe exited with code $status"
-}
-
-# Starts quorva-capture.exe a second time: the pipe's name is taken, so it must fail and end by
-# itself while the first goes on capturing alone.
-start_second_capture() {
-    local second status=0
-    run_capture >"$work/second-capture-output" 2>&1 &
-    second=$!
-    second_ended() { ! kill -0 "$second" 2>/dev/null; }
-    wait_for 60 second_ended || fail "a second capture service did not end by itself"
-    wait "$second" || status=$?
-    [[ "$status" -ne 0 ]] || fail "a second capture service ended with exit code 0"
-    ! grep -q '^Capture en cours' "$work/second-capture-output" ||
-        fail "a second capture service served the pipe"
-    capture_running || fail "the first capture service ended when the second came"
 }
 
 window_shown() { xwininfo -root -tree 2>/dev/null | grep -q '"Quorva"'; }
