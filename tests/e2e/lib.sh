@@ -103,17 +103,6 @@ start_capture() {
     wait_for 60 up_or_ended && capture_running || fail "the capture service did not start"
 }
 
-# The Unix process of quorva-capture.exe in this Wine prefix (other prefixes may run one too).
-capture_process() {
-    local p
-    for p in $(pgrep -f 'quorva-capture\.exe --console' || true); do
-        [[ "$(tr '\0' '\n' <"/proc/$p/cmdline" 2>/dev/null | head -n 1)" == *quorva-capture.exe ]] &&
-            tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" &&
-            echo "$p"
-    done
-    return 0
-}
-
 # Ends the capture service at once, as a crash or a power cut would: nothing of it runs after
 # this, and the pipe's name is free again.
 kill_capture() {
@@ -121,7 +110,7 @@ kill_capture() {
     # Reaped here, with stderr silenced: reaped later, bash would report the killed job.
     { kill -9 "$capture_pid" && wait "$capture_pid"; } 2>/dev/null || true
     capture_pid=""
-    gone() { [[ -z "$(capture_process)" ]]; }
+    gone() { [[ -z "$(wine_processes quorva-capture.exe)" ]]; }
     wait_for 10 gone || fail "the killed quorva-capture.exe is still running"
 }
 
@@ -129,7 +118,7 @@ kill_capture() {
 # and expects exit code 0: the default handler, had the service none, would end it with another.
 stop_capture() {
     local process status=0
-    process=$(capture_process)
+    process=$(wine_processes quorva-capture.exe)
     [[ -n "$process" ]] || fail "no quorva-capture.exe to stop"
     kill -INT $process
     wait_for 30 bash -c "! kill -0 $capture_pid 2>/dev/null" ||
