@@ -15,8 +15,8 @@ unset LC_ALL
 wine_processes() {
     local p
     for p in $(pgrep -f "$1" || true); do
-        [[ "$(tr '\0' '\n' <"/proc/$p/cmdline" 2>/dev/null | head -n 1)" == *"$1" ]] &&
-            tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" &&
+        [[ "$(tr '\0' '\n' 2>/dev/null <"/proc/$p/cmdline" | head -n 1)" == *"$1" ]] &&
+            tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" &&
             echo "$p"
     done
     return 0
