@@ -9,3 +9,15 @@ export WINEARCH=win64
 # locale: Quorva runs, and is tested, as on a French desk.
 export LANG=fr_FR.UTF-8
 unset LC_ALL
+
+# The Unix process ids of the Windows program NAME.exe running in this Wine prefix (another prefix
+# may run its own): those whose first argument is the program.
+wine_processes() {
+    local p
+    for p in $(pgrep -f "$1" || true); do
+        [[ "$(tr '\0' '\n' 2>/dev/null <"/proc/$p/cmdline" | head -n 1)" == *"$1" ]] &&
+            tr '\0' '\n' 2>/dev/null <"/proc/$p/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" &&
+            echo "$p"
+    done
+    return 0
+}

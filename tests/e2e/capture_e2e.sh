@@ -1,18 +1,21 @@
 #!/usr/bin/env bash
-# End to end: the bundled report server on loopback and quorva.exe under Wine watching a spool
-# folder of its own. Invoices written into the folder the way a spooler writes them (several
-# pieces over a second or two) each reach the server exactly once, with the six form fields and
-# the file's bytes; files that are not invoices are not uploaded; the program stays up and
-# closes cleanly.
-# A second start of the program hands over to the first and ends, so nothing is sent twice.
-# Usage: capture_e2e.sh <quorva.exe> <quorva-report-server> <folder of sample spool files>
+# End to end: the bundled report server on loopback and the capture service under Wine watching a
+# spool folder of its own, with the desk open beside it. Invoices written into the folder the way
+# a spooler writes them (several pieces over a second or two) each reach the server exactly once,
+# with the six form fields and the file's bytes; files that are not invoices are not uploaded;
+# both programs stay up and close cleanly.
+# A second start of the desk hands over to the first and ends.
+# Usage: capture_e2e.sh <quorva.exe> <quorva-capture.exe> <quorva-report-server>
+#                       <folder of sample spool files>
 exe="$(realpath "$1")"
-server="$(realpath "$2")"
-samples="$(realpath "$3")"
+capture_exe="$(realpath "$2")"
+server="$(realpath "$3")"
+samples="$(realpath "$4")"
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 start_server
-write_settings "DossierSpouleur=$spool_win" "NomURL=$(server_url)" "NomSite=ESSAI"
+set_machine_settings "DossierSpouleur=$spool_win" "NomURL=$(server_url)" "NomSite=ESSAI"
+start_capture
 start_quorva
 start_second_quorva
 
@@ -33,6 +36,7 @@ wait_for 60 two_reports || fail "the invoices did not reach the report server ($
 sleep 8
 [[ "$(reports)" -eq 2 ]] || fail "$(reports) reports on the server, expected 2"
 still_running || fail "quorva.exe ended by itself"
+capture_running || fail "quorva-capture.exe ended by itself"
 
 today=$(date +%d/%m/%Y)
 check_report() {
@@ -58,4 +62,5 @@ else
 fi
 
 close_quorva
+stop_capture
 echo "two invoices uploaded once each with their fields and bytes; the other files were not"

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # End to end under faults: invoices printed one after another, every one with bytes of its own,
-# while the report server goes down once and quorva.exe is killed three times with an upload on
-# the wire. In the end every invoice is on the server, and one the server holds twice is told
-# "peut-être en double" in the daily log. A kill with an upload on the wire leaves a send whose
-# answer was lost: that job is told so when it is sent again.
-# Usage: kills_e2e.sh <quorva.exe> <quorva-report-server> <folder of sample spool files>
+# while the report server goes down once and the capture service is killed three times with an
+# upload on the wire and started again. In the end every invoice is on the server, and one the
+# server holds twice is told "peut-être en double" in the service's daily log. A kill with an
+# upload on the wire leaves a send whose answer was lost: that job is told so when it is sent
+# again.
+# Usage: kills_e2e.sh <quorva.exe> <quorva-capture.exe> <quorva-report-server>
+#                     <folder of sample spool files>
 exe="$(realpath "$1")"
-server="$(realpath "$2")"
-samples="$(realpath "$3")"
+capture_exe="$(realpath "$2")"
+server="$(realpath "$3")"
+samples="$(realpath "$4")"
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 count=24
@@ -32,36 +35,32 @@ print_invoices() {
 
 # A connection waits in the frozen server's accept queue.
 upload_waiting() { [[ "$(ss -Hltn "sport = :$port" | awk '{print $2}')" -gt 0 ]]; }
-# Kills quorva.exe with an upload on the wire: the server is frozen while the request goes out,
-# and it reads, stores and answers it only once quorva.exe is gone, so that the answer is lost.
+# Kills the capture service with an upload on the wire: the server is frozen while the request
+# goes out, and it reads, stores and answers it only once the service is gone, so that the answer
+# is lost.
 kill_mid_upload() {
     kill -STOP "$server_pid"
     wait_for 20 upload_waiting || fail "no upload came while the server was frozen"
     sleep 0.5 # the rest of the request
-    kill_quorva
+    kill_capture
     kill -CONT "$server_pid"
 }
-restart_quorva() {
-    start_quorva
-    sleep 2 # the window shows before the watcher has the folder
-}
-
 start_server
-write_settings "DossierSpouleur=$spool_win" "NomURL=$(server_url)" "NomSite=ESSAI"
-restart_quorva
+set_machine_settings "DossierSpouleur=$spool_win" "NomURL=$(server_url)" "NomSite=ESSAI"
+start_capture
 
 print_invoices &
 printer_pid=$!
 sleep 3
 kill_mid_upload
-restart_quorva
+start_capture
 stop_server
 sleep 6
 start_server
 for ((k = 2; k <= kills; k++)); do
     sleep 4
     kill_mid_upload
-    restart_quorva
+    start_capture
 done
 wait "$printer_pid"
 printer_pid=""
@@ -69,7 +68,7 @@ printer_pid=""
 all_arrived() { [[ "$(reports)" -ge "$count" ]]; }
 wait_for 60 all_arrived || true
 sleep 4 # a late repeat would show now
-still_running || fail "quorva.exe ended by itself"
+capture_running || fail "quorva-capture.exe ended by itself"
 
 # Each invoice's copies on the server, found by their bytes; a copy of no printed invoice (a
 # piece of one) is a fault too.
@@ -101,5 +100,5 @@ echo "printed $count, arrived $arrived, duplicates $duplicates, flagged $flagged
 [[ ! -s "$work/stored" ]] || fail "$(wc -l <"$work/stored") reports are no printed invoice"
 [[ "$flagged" -ge "$kills" ]] ||
     fail "$kills sends lost their answer, $flagged told \"peut-être en double\""
-close_quorva
+stop_capture
 echo "every invoice arrived through $kills kills and an outage, and none twice untold"

@@ -1,5 +1,7 @@
-# Shared by the end-to-end scripts: a work folder, a display, and quorva.exe under Wine with
-# settings of its own. Source it after setting `exe` to the path of quorva.exe.
+# Shared by the end-to-end scripts: a work folder, a display, the capture service
+# (quorva-capture.exe --console) under Wine with machine settings and a data folder of its own, and
+# the desk (quorva.exe) with a settings file of its own. Source it after setting `exe` to the path
+# of quorva.exe and `capture_exe` to that of quorva-capture.exe.
 set -euo pipefail
 
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/env.sh"
@@ -7,18 +9,22 @@ source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/env.sh"
 work="$(mktemp -d)"
 xvfb_pid=""
 app_pid=""
+capture_pid=""
 server_pid=""
 extra_cleanup=""
 cleanup() {
-    # The exe outlives the cmd that started it; left running, it would take the next run's
-    # start for a second one. Asked to close, in this Wine prefix only.
+    # The exes outlive the cmd that started them; left running, they would take the next run's
+    # start for a second one (the capture service: the pipe's name). In this Wine prefix only.
     [[ -n "$app_pid" ]] && wine taskkill /im quorva.exe >/dev/null 2>&1 || true
     [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+    [[ -n "$capture_pid" ]] && wine taskkill /f /im quorva-capture.exe >/dev/null 2>&1 || true
+    # The prefix is shared with the next test: its machine settings must not outlive this one.
+    wine reg delete 'HKLM\SOFTWARE\Zentor' /f >/dev/null 2>&1 || true
     [[ -n "$extra_cleanup" ]] && eval "$extra_cleanup"
     # A server frozen mid-answer must wake to take its end.
     [[ -n "$server_pid" ]] && kill -CONT "$server_pid" 2>/dev/null && kill "$server_pid" 2>/dev/null || true
     [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-    # QUORVA_KEEP_WORK=1 keeps the work folder (settings, job store, log) to look into a failure.
+    # QUORVA_KEEP_WORK=1 keeps the work folder (settings, job store, logs) to look into a failure.
     [[ -n "${QUORVA_KEEP_WORK:-}" ]] || rm -rf "$work"
 }
 trap cleanup EXIT
@@ -26,8 +32,13 @@ trap cleanup EXIT
 fail() {
     echo "FAIL: $*" >&2
     if [[ -s "$work/output" ]]; then
+        # Its end: a desk run with Wine's traces on writes a great deal.
         echo "--- quorva.exe output:" >&2
-        cat "$work/output" >&2
+        tail -n 40 "$work/output" >&2
+    fi
+    if [[ -s "$work/capture-output" ]]; then
+        echo "--- quorva-capture.exe output:" >&2
+        cat "$work/capture-output" >&2
     fi
     exit 1
 }
@@ -54,8 +65,10 @@ fi
 wineserver -p || true # already running is fine
 wine cmd /c exit
 
-mkdir -p "$work/appdata/Zentor" "$work/local" "$work/machine" "$work/spool"
+mkdir -p "$work/appdata/Zentor" "$work/machine" "$work/spool"
 spool_win="$(winepath -w "$work/spool")"
+# A run that died before its cleanup may have left its machine settings.
+wine reg delete 'HKLM\SOFTWARE\Zentor' /f >/dev/null 2>&1 || true
 
 # Writes the settings file: `[Options]` and the key=value lines given as arguments.
 write_settings() {
@@ -65,13 +78,61 @@ write_settings() {
     } >"$work/appdata/Zentor/Quorva.ini"
 }
 
+# Writes the capture's machine settings (HKLM\SOFTWARE\Zentor\Quorva, REG_SZ), one KEY=VALUE
+# an argument. A running capture service applies them without a restart.
+set_machine_settings() {
+    local pair
+    for pair in "$@"; do
+        wine reg add 'HKLM\SOFTWARE\Zentor\Quorva' /v "${pair%%=*}" /t REG_SZ /d "${pair#*=}" /f \
+            >/dev/null || fail "could not write the machine setting $pair"
+    done
+}
+
+capture_serving() { grep -q '^Capture en cours' "$work/capture-output" 2>/dev/null; }
+capture_running() { [[ -n "$capture_pid" ]] && kill -0 "$capture_pid" 2>/dev/null; }
+
+# Starts the capture service in the foreground, its data folder (job store, outbox, logs) under
+# "machine", and waits until it serves the pipe: by then it watches the spool folder. Its output
+# goes to $work/capture-output. Wine sets ProgramData for the first process it starts; a child of
+# cmd gets cmd's environment.
+start_capture() {
+    wine cmd /c "set ProgramData=$(winepath -w "$work/machine")&& $(winepath -w "$capture_exe") --console" \
+        >"$work/capture-output" 2>&1 &
+    capture_pid=$!
+    up_or_ended() { capture_serving || ! capture_running; }
+    wait_for 60 up_or_ended && capture_running || fail "the capture service did not start"
+}
+
+# Ends the capture service at once, as a crash or a power cut would: nothing of it runs after
+# this, and the pipe's name is free again.
+kill_capture() {
+    wine taskkill /f /im quorva-capture.exe >/dev/null 2>&1 || true
+    # Reaped here, with stderr silenced: reaped later, bash would report the killed job.
+    { kill -9 "$capture_pid" && wait "$capture_pid"; } 2>/dev/null || true
+    capture_pid=""
+    gone() { [[ -z "$(wine_processes quorva-capture.exe)" ]]; }
+    wait_for 10 gone || fail "the killed quorva-capture.exe is still running"
+}
+
+# Stops the capture service as Ctrl+C does (Wine hands SIGINT to the console's control handler)
+# and expects exit code 0: the default handler, had the service none, would end it with another.
+stop_capture() {
+    local process status=0
+    process=$(wine_processes quorva-capture.exe)
+    [[ -n "$process" ]] || fail "no quorva-capture.exe to stop"
+    kill -INT $process
+    wait_for 30 bash -c "! kill -0 $capture_pid 2>/dev/null" ||
+        fail "quorva-capture.exe did not exit after Ctrl+C"
+    wait "$capture_pid" || status=$?
+    capture_pid=""
+    [[ "$status" -eq 0 ]] || fail "quorva-capture.exe exited with code $status"
+}
+
 window_shown() { xwininfo -root -tree 2>/dev/null | grep -q '"Quorva"'; }
 
-# Starts quorva.exe with the work folder's settings and the desk's job store (under "machine")
-# and waits for its window. Wine sets APPDATA, LOCALAPPDATA and ProgramData for the first process
-# it starts; a child of cmd gets cmd's environment.
+# Starts quorva.exe (the desk) with the work folder's settings file and waits for its window.
 start_quorva() {
-    wine cmd /c "set APPDATA=$(winepath -w "$work/appdata")&& set LOCALAPPDATA=$(winepath -w "$work/local")&& set ProgramData=$(winepath -w "$work/machine")&& $(winepath -w "$exe")" \
+    wine cmd /c "set APPDATA=$(winepath -w "$work/appdata")&& $(winepath -w "$exe")" \
         >"$work/output" 2>&1 &
     app_pid=$!
     wait_for 60 window_shown || fail "the main window did not appear"
@@ -146,7 +207,7 @@ stop_server() {
 server_url() { echo "http://127.0.0.1:$port/KelbBin/Kelb.dll/"; }
 # How many reports the server holds.
 reports() { find "$work/data/reports" -mindepth 1 -maxdepth 1 -name '[0-9]*' 2>/dev/null | wc -l; }
-# The daily logs (Windows-1252 text), and how many of their lines match.
+# The capture service's daily logs (Windows-1252 text), and how many of their lines match.
 log_text() { cat "$work"/machine/Zentor/Quorva/logs/*.log 2>/dev/null || true; }
 logged() { log_text | LC_ALL=C grep -a -c "$1" || true; }
 

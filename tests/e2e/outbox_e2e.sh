@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# End to end: invoices printed while the report server is down are kept, shown as failed, and
-# reach the server exactly once each, byte for byte and in order, once it is back; a job still
-# waiting when quorva.exe is killed is sent after the next start.
-# Usage: outbox_e2e.sh <quorva.exe> <quorva-report-server> <folder of sample spool files>
+# End to end: invoices printed while the report server is down are kept by the capture service,
+# told as failed in its daily log, and reach the server exactly once each, byte for byte and in
+# order, once it is back; a job still waiting when the service is killed is sent after its next
+# start. No desk is open: the service captures alone.
+# Usage: outbox_e2e.sh <quorva.exe> <quorva-capture.exe> <quorva-report-server>
+#                      <folder of sample spool files>
 exe="$(realpath "$1")"
-server="$(realpath "$2")"
-samples="$(realpath "$3")"
+capture_exe="$(realpath "$2")"
+server="$(realpath "$3")"
+samples="$(realpath "$4")"
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 # Waits until the log tells N failures in all.
@@ -27,9 +30,8 @@ check_report() {
     cmp -s "$work/data/reports/$1/spool" "$samples/$3" || fail "the bytes of $2 differ"
 }
 
-write_settings "DossierSpouleur=$spool_win" "NomURL=$(server_url)" "NomSite=ESSAI"
-start_quorva
-sleep 2 # the window shows before the watcher has the folder
+set_machine_settings "DossierSpouleur=$spool_win" "NomURL=$(server_url)" "NomSite=ESSAI"
+start_capture
 
 # Three invoices while the server is down: each settles, fails and is told so.
 for n in 1 2 3; do
@@ -50,11 +52,11 @@ check_report 3 00053.spl invoice-1.spl
 stop_server
 cp "$samples/invoice-2.spl" "$work/spool/00054.SPL"
 expect_failures 4
-kill_quorva
+kill_capture
 start_server
-start_quorva
+start_capture
 expect_reports 4
 check_report 4 00054.spl invoice-2.spl
 
-close_quorva
+stop_capture
 echo "invoices printed while the server was down arrived once each, in order, also across a kill"

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Smoke test of quorva.exe under Wine: it starts with its own settings and spool folder, takes
-# files dropped into the folder, stays up, and closes cleanly with exit code 0 when its window
-# is asked to close.
-# Usage: quorva_smoke.sh <path of quorva.exe>
+# Smoke test under Wine: the capture service starts with machine settings and a spool folder of
+# its own and takes files dropped into the folder; the desk starts beside it with its own settings
+# file. Both stay up; the desk closes cleanly with exit code 0 when its window is asked to close,
+# and the service with exit code 0 on Ctrl+C.
+# Usage: quorva_smoke.sh <path of quorva.exe> <path of quorva-capture.exe>
 exe="$(realpath "$1")"
+capture_exe="$(realpath "$2")"
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-# The server URL is empty so that nothing leaves the machine; the settings file is compared
-# after the run.
-write_settings "DossierSpouleur=$spool_win" "NomSite=SMOKE" "NomURL="
+# Nothing answers at the server URL (the discard port): nothing leaves the machine. The desk's
+# settings file is compared after the run.
+set_machine_settings "DossierSpouleur=$spool_win" "NomSite=SMOKE" "NomURL=http://127.0.0.1:9/"
+write_settings "NomImprimante="
 cp "$work/appdata/Zentor/Quorva.ini" "$work/settings-before"
+start_capture
 start_quorva
 
 for n in 1 2 3; do
@@ -20,7 +24,9 @@ printf 'suite\r\n' >>"$work/spool/00011.SPL"
 # Still up a while later.
 sleep 5
 still_running || fail "quorva.exe ended by itself"
+capture_running || fail "quorva-capture.exe ended by itself"
 close_quorva
+stop_capture
 
 # Nothing was changed, so nothing was written.
 cmp -s "$work/settings-before" "$work/appdata/Zentor/Quorva.ini" || fail "the settings file changed"
