@@ -6,6 +6,7 @@
 #include "core/it_alerts.h"
 #include "platform/clock.h"
 #include "platform/env.h"
+#include "platform/error.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/registry.h"
@@ -54,6 +55,11 @@ void runCapture(bool console, HANDLE stopped, const std::function<void()>& runni
     SystemLocale locale;
     SystemRegistry registry;
     LoggedErrors errors;
+    // One capture per machine: a second would send every invoice again. (The pipe's first
+    // instance would also refuse it, but not every system enforces that.)
+    const UniqueHandle single(CreateMutexW(nullptr, FALSE, L"Global\\Quorva.CaptureService"));
+    if (!single || GetLastError() == ERROR_ALREADY_EXISTS)
+        throw Error("Une capture Quorva tourne déjà sur ce poste");
     // Held open for the whole run, so that no level of it can be swapped for another.
     std::optional<DataFolder> folder;
     std::optional<std::string> refusal;
