@@ -67,11 +67,9 @@ void CaptureClient::run() {
     };
     for (;;) {
         // Only the service's identity is lent to it, never the user's rights.
-        UniqueHandle pipe(CreateFileW(pipeName_.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0,
-                                      nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT |
-                                          SECURITY_IDENTIFICATION,
-                                      nullptr));
+        UniqueHandle pipe(CreateFileW(
+            pipeName_.c_str(), GENERIC_READ | FILE_WRITE_DATA, 0, nullptr, OPEN_EXISTING,
+            FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
         if (!pipe) {
             lost();
             if (WaitForSingleObject(shared_->stop.get(), kRetryMs) != WAIT_TIMEOUT)

@@ -296,7 +296,7 @@ namespace {
 
 // The machine's value behind a capture setting's edit.
 template <typename Machine> auto& machineValue(Machine& machine, Setting which) {
-    return which == Setting::Site ? machine.site
+    return which == Setting::Site  ? machine.site
            : which == Setting::Url ? machine.url
                                    : machine.spoolFolder;
 }

@@ -20,7 +20,11 @@ constexpr wchar_t kHostClass[] = L"QuorvaCaptureHost";
 CaptureHost::CaptureHost(CaptureHostServices services, MessageBoxes& errors)
     : Window(errors), clock_(services.clock), locale_(services.locale),
       readSettings_(std::move(services.readSettings)),
-      core_({services.files, services.clock, services.locale, std::move(services.dataFolder), {},
+      core_({services.files,
+             services.clock,
+             services.locale,
+             std::move(services.dataFolder),
+             {},
              [this](std::int64_t key) {
                  PostMessageW(hwnd(), kJobChangedMessage, 0, static_cast<LPARAM>(key));
              },
@@ -259,8 +263,8 @@ void CaptureHost::onRequest(ClientId client, const Message& message) {
     if (ready_.count(client) == 0)
         throw ProtocolError("requête avant la présentation");
     if (const auto* search = std::get_if<SearchRequest>(&message)) {
-        send(client, SearchResult{search->request, capturing_ ? core_.search(search->text)
-                                                              : std::vector<JobId>{}});
+        send(client, SearchResult{search->request,
+                                  capturing_ ? core_.search(search->text) : std::vector<JobId>{}});
     } else if (const auto* again = std::get_if<SendAgainRequest>(&message)) {
         // Only a job of this run that may be sent again; anything else is ignored.
         if (core_.canSendAgain(again->id))

@@ -11,12 +11,12 @@
 // status; after that each change is pushed as it happens. Nothing a desk sends does more than its
 // message allows: a request names a job of this run, a search a bounded text.
 
+#include "capture/spool_watcher.h"
 #include "core/capture_core.h"
 #include "core/it_alerts.h"
 #include "core/server_status.h"
 #include "ipc/protocol.h"
 #include "service/pipe_server_win.h"
-#include "capture/spool_watcher.h"
 #include "ui/timer.h"
 #include "ui/window.h"
 

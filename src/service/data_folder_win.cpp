@@ -86,17 +86,15 @@ private:
         return copySid(sid);
     }
     static std::vector<BYTE> newFileOwner(const std::string& folder) {
-        const std::string probe = folder + "\\quorva-proprietaire-" +
-                                  std::to_string(GetCurrentProcessId()) + ".tmp";
-        const UniqueHandle file(CreateFileA(probe.c_str(), READ_CONTROL | DELETE, 0, nullptr,
-                                            CREATE_NEW,
-                                            FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                            nullptr));
+        const std::string probe =
+            folder + "\\quorva-proprietaire-" + std::to_string(GetCurrentProcessId()) + ".tmp";
+        const UniqueHandle file(
+            CreateFileA(probe.c_str(), READ_CONTROL | DELETE, 0, nullptr, CREATE_NEW,
+                        FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         PSID owner = nullptr;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
-        if (!file ||
-            GetSecurityInfo(file.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                            nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        if (!file || GetSecurityInfo(file.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                     nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
             return processUser();
         const LocalMemory owned(descriptor);
         return copySid(owner);

@@ -4,8 +4,8 @@
 // service when an administrator or a policy changes them.
 
 #include "platform/registry.h"
-#include "service/capture_host_win.h"
 #include "platform/unique_handle_win.h"
+#include "service/capture_host_win.h"
 
 #include <windows.h>
 

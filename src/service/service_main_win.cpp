@@ -4,13 +4,13 @@
 // folder the service's alone, for the installers.
 
 #include "core/it_alerts.h"
+#include "ipc/pipe_connection_win.h"
 #include "platform/clock.h"
 #include "platform/env.h"
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/registry.h"
-#include "ipc/pipe_connection_win.h"
 #include "service/capture_host_win.h"
 #include "service/data_folder_win.h"
 #include "service/machine_capture_settings_win.h"
@@ -71,8 +71,7 @@ void runCapture(bool console, HANDLE stopped, const std::function<void()>& runni
     }
     CaptureHost host({files, clock, locale, systemItEventLog(),
                       folder ? folder->path() : dataFolderPath(programData(console)),
-                      kCapturePipeName,
-                      [&registry] { return machineCaptureSettings(registry); }},
+                      kCapturePipeName, [&registry] { return machineCaptureSettings(registry); }},
                      errors);
     host.start(refusal);
     MachineSettingsWatch settingsChanged;
@@ -179,8 +178,9 @@ int main(int argc, char** argv) {
     wchar_t name[] = L"Quorva";
     const SERVICE_TABLE_ENTRYW table[] = {{name, serviceMain}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(table)) {
-        std::fprintf(stderr, "quorva-capture : service Windows « Quorva » ; --console pour capturer "
-                             "au premier plan.\n");
+        std::fprintf(stderr,
+                     "quorva-capture : service Windows « Quorva » ; --console pour capturer "
+                     "au premier plan.\n");
         return 1;
     }
     return 0;

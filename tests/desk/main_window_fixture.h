@@ -51,9 +51,9 @@ protected:
 
     // The window alone: no capture serves its pipe unless startCapture ran.
     std::unique_ptr<MainWindow> open() {
-        return std::make_unique<MainWindow>(MainWindowServices{
-            boxes, *windowRegistry, clock, *windowLocale, shell, appData,
-            /*endsProgram=*/false, pipeName, [this] { return administrator; }});
+        return std::make_unique<MainWindow>(
+            MainWindowServices{boxes, *windowRegistry, clock, *windowLocale, shell, appData,
+                               /*endsProgram=*/false, pipeName, [this] { return administrator; }});
     }
     // Starts (again) the capture on the test's own spool folder, which stays empty unless the
     // test drops a file into it (nothing the system's spooler writes becomes a row), with these
@@ -76,13 +76,13 @@ protected:
             captureSettings = {
                 folder, value(Setting::Site), {value(Setting::Url), proxyHost, proxyPort}};
         }
-        capture = std::make_unique<testing::InProcessCapture>(CaptureHostServices{
-            files, clock, locale, itLog, dataFolder, pipeName,
-            [this] {
-                const std::lock_guard lock(settingsMutex);
-                return HostSettings{captureSettings, "Démarrage"};
-            },
-            makeTransport});
+        capture = std::make_unique<testing::InProcessCapture>(
+            CaptureHostServices{files, clock, locale, itLog, dataFolder, pipeName,
+                                [this] {
+                                    const std::lock_guard lock(settingsMutex);
+                                    return HostSettings{captureSettings, "Démarrage"};
+                                },
+                                makeTransport});
     }
     // The machine's server address changed: the running capture takes it.
     void changeServerUrl(const std::string& url) {
