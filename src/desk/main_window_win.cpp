@@ -112,7 +112,7 @@ void MainWindow::startUp() {
     settingsTab_.setText(Setting::CardPrinter, settings_.read(Setting::CardPrinter));
     settings_.setValue(Setting::CardPrinter, settingsTab_.text(Setting::CardPrinter));
     showMachineSettings();
-    ShowWindow(settingsTab_.elevateButton().hwnd(), administrator_ ? SW_HIDE : SW_SHOW);
+    settingsTab_.allowAdministration(administrator_);
     tabs_.setActivePage(openOnSettings_ ? settingsTab_.page() : jobsTab_.page());
     settingsTab_.fillPrinterList();
     // Until the service answers, the list is empty and the line says why.

@@ -39,6 +39,9 @@ public:
     // Shown, with the shield, to a user without administrator rights: it opens the settings
     // again with them.
     Button& elevateButton() { return elevate_; }
+    // The printers' keep-printed-jobs attribute and the spooler's restart need administrator
+    // rights: without them, their buttons stay disabled and the shield button shows.
+    void allowAdministration(bool allowed);
 
     // ---- The printers
     void fillPrinterList();
@@ -76,6 +79,7 @@ private:
     Button restartSpooler_;
     Button chooseCardPrinter_;
     Button elevate_;
+    bool administration_ = true;
     struct Field {
         Label caption;
         Edit edit;

@@ -73,7 +73,6 @@ void SettingsTab::create() {
     }
     elevate_.create(page_, {}, L"&Modifier en administrateur");
     SendMessageW(elevate_.hwnd(), BCM_SETSHIELD, 0, TRUE);
-    ShowWindow(elevate_.hwnd(), SW_HIDE);
     attributes_.setText("");
 }
 
@@ -138,8 +137,18 @@ std::string SettingsTab::selectedPrinter() const {
 void SettingsTab::showKeepJobsView(std::optional<std::int64_t> attributes) {
     const KeepJobsView view = keepJobsViewFor(attributes);
     attributes_.setText(view.label);
-    keepJobs_.setEnabled(view.keepEnabled);
-    stopKeepingJobs_.setEnabled(view.stopEnabled);
+    keepJobs_.setEnabled(administration_ && view.keepEnabled);
+    stopKeepingJobs_.setEnabled(administration_ && view.stopEnabled);
+}
+
+void SettingsTab::allowAdministration(bool allowed) {
+    administration_ = allowed;
+    restartSpooler_.setEnabled(allowed);
+    if (!allowed) {
+        keepJobs_.setEnabled(false);
+        stopKeepingJobs_.setEnabled(false);
+    }
+    ShowWindow(elevate_.hwnd(), allowed ? SW_HIDE : SW_SHOW);
 }
 
 void SettingsTab::changeSelectedPrinter(KeepJobsChange change) {

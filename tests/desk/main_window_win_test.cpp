@@ -230,8 +230,8 @@ TEST_F(MainWindowTest, LeavingAnEditWritesOnlyAChangeWhereItBelongs) {
     EXPECT_TRUE(boxes.boxes.empty());
 }
 
-// Without administrator rights the capture's settings cannot be edited; the shield button opens
-// them again elevated.
+// Without administrator rights neither the capture's settings nor the printers can be changed;
+// the shield button opens the settings again elevated.
 TEST_F(MainWindowTest, AStandardUserSeesTheMachinesSettingsReadOnly) {
     administrator = false;
     const auto form = open();
@@ -247,6 +247,7 @@ TEST_F(MainWindowTest, AStandardUserSeesTheMachinesSettingsReadOnly) {
     EXPECT_EQ(registry.key(RegistryRoot::LocalMachine, kMachineValuesKey).values.count("NomSite"),
               0u);
 
+    EXPECT_FALSE(settings.restartSpoolerButton().enabled());
     EXPECT_NE(GetWindowLongPtrW(settings.elevateButton().hwnd(), GWL_STYLE) & WS_VISIBLE, 0);
     settings.elevateButton().onClick();
     ASSERT_EQ(shell.calls.size(), 1u);
