@@ -5,11 +5,9 @@
 // or cannot be reached. What happens is handed to the window as events (PostMessage, then
 // takeEvents on the window's thread).
 
-#include "platform/unique_handle_win.h"
+#include "ipc/pipe_worker_win.h"
 
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quorva {
@@ -40,14 +38,10 @@ public:
     std::vector<ClientEvent> takeEvents();
 
 private:
-    struct Shared;
     void run();
 
     const std::wstring pipeName_;
-    const UINT message_;
-    HWND window_ = nullptr;
-    std::shared_ptr<Shared> shared_;
-    std::thread thread_;
+    PipeWorker<ClientEvent, std::string> worker_;
 };
 
 } // namespace quorva

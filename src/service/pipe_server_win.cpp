@@ -7,6 +7,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <memory>
 #include <utility>
 
 namespace quorva {
@@ -60,17 +61,7 @@ UniqueHandle createInstance(const std::wstring& name, bool first) {
 
 } // namespace
 
-struct PipeServer::Shared {
-    std::mutex mutex;
-    UniqueHandle stop{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    UniqueHandle wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
-    std::vector<std::pair<ClientId, std::string>> outgoing;
-    std::vector<ClientId> disconnects;
-    std::vector<PipeEvent> events;
-};
-
-PipeServer::PipeServer(std::wstring name, UINT message)
-    : name_(std::move(name)), message_(message), shared_(std::make_shared<Shared>()) {
+PipeServer::PipeServer(std::wstring name, UINT message) : name_(std::move(name)), worker_(message) {
 }
 
 PipeServer::~PipeServer() {
@@ -78,38 +69,25 @@ PipeServer::~PipeServer() {
 }
 
 void PipeServer::start(HWND window) {
-    window_ = window;
-    if (!shared_->stop || !shared_->wake)
-        throw Error(systemErrorText(GetLastError()));
-    thread_ = std::thread(&PipeServer::run, this, createInstance(name_, true));
+    // Made here, so that a name already taken fails the start rather than the thread.
+    auto first = std::make_shared<UniqueHandle>(createInstance(name_, true));
+    worker_.start(window, [this, first] { run(std::move(*first)); });
 }
 
 void PipeServer::stop() {
-    if (!thread_.joinable())
-        return;
-    SetEvent(shared_->stop.get());
-    thread_.join();
+    worker_.stop();
 }
 
 void PipeServer::send(ClientId client, std::string frame) {
-    {
-        const std::lock_guard lock(shared_->mutex);
-        shared_->outgoing.emplace_back(client, std::move(frame));
-    }
-    SetEvent(shared_->wake.get());
+    worker_.queue({client, std::move(frame)});
 }
 
 void PipeServer::disconnect(ClientId client) {
-    {
-        const std::lock_guard lock(shared_->mutex);
-        shared_->disconnects.push_back(client);
-    }
-    SetEvent(shared_->wake.get());
+    worker_.queue({client, std::nullopt});
 }
 
 std::vector<PipeEvent> PipeServer::takeEvents() {
-    const std::lock_guard lock(shared_->mutex);
-    return std::exchange(shared_->events, {});
+    return worker_.takeEvents();
 }
 
 void PipeServer::run(UniqueHandle listening) {
@@ -119,16 +97,7 @@ void PipeServer::run(UniqueHandle listening) {
     };
     std::vector<Client> clients;
     ClientId nextId = 1;
-    const auto post = [&](PipeEvent event) {
-        bool first = false;
-        {
-            const std::lock_guard lock(shared_->mutex);
-            first = shared_->events.empty();
-            shared_->events.push_back(std::move(event));
-        }
-        if (first)
-            PostMessageW(window_, message_, 0, 0);
-    };
+    const auto post = [this](PipeEvent event) { worker_.post(std::move(event)); };
     const auto drop = [&](ClientId id) {
         const auto it = std::find_if(clients.begin(), clients.end(),
                                      [id](const Client& c) { return c.id == id; });
@@ -165,7 +134,7 @@ void PipeServer::run(UniqueHandle listening) {
                 // No new instance now (out of resources): tried again in a second.
             }
         }
-        std::vector<HANDLE> handles{shared_->stop.get(), shared_->wake.get()};
+        std::vector<HANDLE> handles{worker_.stopEvent(), worker_.wakeEvent()};
         const bool accepting = listeningPending && clients.size() < kMaxClients;
         if (accepting)
             handles.push_back(connected.get());
@@ -183,20 +152,14 @@ void PipeServer::run(UniqueHandle listening) {
         const std::size_t index = signalled - WAIT_OBJECT_0;
 
         if (index == 1) {
-            std::vector<std::pair<ClientId, std::string>> outgoing;
-            std::vector<ClientId> disconnects;
-            {
-                const std::lock_guard lock(shared_->mutex);
-                outgoing.swap(shared_->outgoing);
-                disconnects.swap(shared_->disconnects);
-            }
-            for (ClientId id : disconnects)
-                drop(id);
             std::vector<ClientId> broken;
-            for (auto& [id, frame] : outgoing) {
+            for (Command& command : worker_.takeOutgoing()) {
+                const ClientId id = command.client;
                 const auto it = std::find_if(clients.begin(), clients.end(),
-                                             [id = id](const Client& c) { return c.id == id; });
-                if (it != clients.end() && !it->connection->queue(std::move(frame)))
+                                             [id](const Client& c) { return c.id == id; });
+                if (it == clients.end())
+                    continue;
+                if (!command.frame || !it->connection->queue(std::move(*command.frame)))
                     broken.push_back(id);
             }
             for (Client& client : clients) {

@@ -7,13 +7,12 @@
 // instances of it) and bounds each frame and each client's queue; a client that breaks a rule
 // is disconnected, alone.
 
+#include "ipc/pipe_worker_win.h"
 #include "platform/unique_handle_win.h"
 
 #include <cstdint>
-#include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace quorva {
@@ -49,14 +48,15 @@ public:
     std::vector<PipeEvent> takeEvents();
 
 private:
-    struct Shared;
+    // A frame for a client, or, without one, the order to disconnect it.
+    struct Command {
+        ClientId client;
+        std::optional<std::string> frame;
+    };
     void run(UniqueHandle firstInstance);
 
     const std::wstring name_;
-    const UINT message_;
-    HWND window_ = nullptr;
-    std::shared_ptr<Shared> shared_;
-    std::thread thread_;
+    PipeWorker<PipeEvent, Command> worker_;
 };
 
 } // namespace quorva
