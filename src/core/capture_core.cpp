@@ -56,8 +56,8 @@ std::optional<std::string> CaptureCore::open(const std::string& startLine) {
 
     std::unique_ptr<Transport> transport =
         makeTransport_ ? makeTransport_() : std::make_unique<HttpTransport>(files_, clock_);
-    sender_ = std::make_unique<Sender>(*store_, clock_, std::move(transport), settings_.sender,
-                                       postJobChanged_);
+    sender_ = std::make_unique<Sender>(*store_, *outbox_, clock_, std::move(transport),
+                                       settings_.sender, postJobChanged_);
     sender_->start();
     return failure;
 }
@@ -138,9 +138,13 @@ void CaptureCore::applySettings(const CaptureSettings& settings) {
 void CaptureCore::forgetOldJobs() {
     for (const StoredJob& job : store_->settledBefore(addDays(clock_.now(), -kKeptDays))) {
         try {
-            // The copy goes first: a copy left without its record would be taken for a job.
-            if (!job.copyPath.empty() && files_.sizeBySearch(job.copyPath) >= 0)
+            // The copy goes first: a copy left without its record would be taken for a job. A
+            // path that is not one of the outbox's copies is someone else's file: left alone.
+            if (outbox_->holds(job.copyPath))
                 files_.removeFile(job.copyPath);
+            else if (!job.copyPath.empty())
+                dailyLog_.write("Copie " + job.copyPath +
+                                " laissée : pas un fichier de la boîte d'envoi");
             store_->forget(job.key);
         } catch (const std::exception& e) {
             dailyLog_.write("Copie " + job.copyPath + " non supprimée : " + e.what());
@@ -151,7 +155,16 @@ void CaptureCore::forgetOldJobs() {
 void CaptureCore::recoverOrphanCopies() {
     const DateTime storeMade = store_->createdAt();
     for (const Outbox::Orphan& orphan : outbox_->orphans(store_->copyPaths())) {
+        const std::string name = orphan.path.substr(outbox_->folder().size() + 1);
         try {
+            // Only a copy this store vouched for before writing it is taken in; anything else
+            // was put there by someone else, and is neither read nor sent.
+            if (!store_->wroteCopy(name) || !Outbox::isCopyName(name)) {
+                if (store_->noteStrangeCopy(name))
+                    dailyLog_.write("Fichier " + orphan.path +
+                                    " laissé dans la boîte d'envoi : Quorva ne l'a pas écrit");
+                continue;
+            }
             const std::string text = files_.readShared(orphan.path);
             const auto fields = extractInvoice(text, locale_);
             StoredJob job;
@@ -302,7 +315,7 @@ bool CaptureCore::copyAndRecord(JobId id, const std::string& spoolPath, const Da
     std::string made;
     try {
         // The copy first: what is read and what is sent are then the same bytes.
-        const Outbox::Copy copy = outbox_->keep(spoolPath, name, clock_.now());
+        const Outbox::Copy copy = outbox_->keep(spoolPath, name, clock_.now(), *store_);
         made = copy.path;
         bool invoice = false;
         jobs_.update(id, [&](Job& job) { invoice = extractIntoJob(job, copy.bytes, locale_); });

@@ -40,8 +40,12 @@ protected:
     std::vector<std::int64_t> told;
     std::mutex mutex;
     std::condition_variable changed;
-    Sender sender{*store, clock, std::make_unique<FakeTransport>(*this),
-                  SenderSettings{"http://reports/", {}, 80}, [this](std::int64_t key) {
+    Sender sender{*store,
+                  outbox,
+                  clock,
+                  std::make_unique<FakeTransport>(*this),
+                  SenderSettings{"http://reports/", {}, 80},
+                  [this](std::int64_t key) {
                       const std::lock_guard lock(mutex);
                       told.push_back(key);
                       changed.notify_all();
