@@ -1,6 +1,7 @@
 #include "core/capture_core.h"
 
 #include "platform/date_format.h"
+#include "platform/percent_escape.h"
 #include "platform/utf8.h"
 #include "store/retry_schedule.h"
 #include "upload/http_transport.h"
@@ -137,17 +138,18 @@ void CaptureCore::applySettings(const CaptureSettings& settings) {
 
 void CaptureCore::forgetOldJobs() {
     for (const StoredJob& job : store_->settledBefore(addDays(clock_.now(), -kKeptDays))) {
+        // The path is the record's: told as it is only once it cannot break the log's line.
+        const std::string copy = percentEscaped(job.copyPath);
         try {
             // The copy goes first: a copy left without its record would be taken for a job. A
             // path that is not one of the outbox's copies is someone else's file: left alone.
             if (outbox_->holds(job.copyPath))
                 files_.removeFile(job.copyPath);
             else if (!job.copyPath.empty())
-                dailyLog_.write("Copie " + job.copyPath +
-                                " laissée : pas un fichier de la boîte d'envoi");
+                dailyLog_.write("Copie " + copy + " laissée : pas un fichier de la boîte d'envoi");
             store_->forget(job.key);
         } catch (const std::exception& e) {
-            dailyLog_.write("Copie " + job.copyPath + " non supprimée : " + e.what());
+            dailyLog_.write("Copie " + copy + " non supprimée : " + e.what());
         }
     }
 }

@@ -1,5 +1,6 @@
 #include "store/outbox.h"
 
+#include "platform/percent_escape.h"
 #include "store/job_store.h"
 
 #include <algorithm>
@@ -15,9 +16,6 @@ constexpr std::string_view kUnfinished = ".part";
 bool endsWith(std::string_view text, std::string_view end) {
     return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
-
-// The longest file name the file systems take.
-constexpr std::size_t kLongestName = 255;
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -43,8 +41,7 @@ std::optional<std::string> plainNameProblem(std::string_view name, std::size_t l
     if (name.size() > longest)
         return "plus de " + std::to_string(longest) + " caractères";
     for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
+        if (isControlByte(static_cast<unsigned char>(c)))
             return "caractère de contrôle";
         if (c == '\\' || c == '/' || c == ':')
             return "séparateur de chemin";
@@ -82,7 +79,7 @@ std::string Outbox::spoolNameOf(const std::string& copyPath) {
 bool Outbox::isCopyName(std::string_view name) {
     // Date, time with milliseconds, sequence number, then the spool file's name.
     return takeDigits(name, 8) && takeDigits(name, 9) && takeDigits(name, 0) &&
-           !plainNameProblem(name, kLongestName) && !endsWith(name, kUnfinished);
+           !plainNameProblem(name, kLongestFileName) && !endsWith(name, kUnfinished);
 }
 
 bool Outbox::holds(const std::string& path) const {

@@ -17,6 +17,9 @@ namespace quorva {
 
 class JobStore;
 
+// The longest file name the file systems take.
+constexpr std::size_t kLongestFileName = 255;
+
 // Why `name`, read back from disk, cannot stand as a file name or a form field: empty, longer
 // than `longest` bytes, a control byte, or a path separator or drive colon. Nothing when it can.
 std::optional<std::string> plainNameProblem(std::string_view name, std::size_t longest);

@@ -14,7 +14,6 @@ using std::chrono::milliseconds;
 
 // The longest site name a record may carry.
 constexpr std::size_t kLongestSite = 64;
-constexpr std::size_t kLongestName = 255;
 
 // The longest sleep with nothing due: a lost wake costs no more.
 constexpr milliseconds kLongestWait{60000};
@@ -32,7 +31,7 @@ UploadRequest requestOf(const StoredJob& job) {
 std::optional<std::string> recordProblem(const StoredJob& job, const Outbox& outbox) {
     if (!outbox.holds(job.copyPath))
         return std::string("sa copie n'est pas un fichier de la boîte d'envoi");
-    if (const auto problem = plainNameProblem(job.spoolName, kLongestName))
+    if (const auto problem = plainNameProblem(job.spoolName, kLongestFileName))
         return "nom de fichier refusé (" + *problem + ")";
     if (!job.site.empty()) {
         if (const auto problem = plainNameProblem(job.site, kLongestSite))
