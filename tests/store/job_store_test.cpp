@@ -1,6 +1,7 @@
 #include "store_fixture.h"
 
 #include "store/retry_schedule.h"
+#include "support/memory_file_system.h"
 
 #include <gmock/gmock.h>
 #include <sqlite3.h>
@@ -119,6 +120,29 @@ TEST_F(JobStoreTest, AStorePreparedByAnAttackerRunsNothingOfItsSchema) {
     sqlite::Statement ran(look, "SELECT COUNT(*) FROM store WHERE name = 'planted'");
     ASSERT_TRUE(ran.step());
     EXPECT_EQ(ran.integer(0), 0);
+}
+
+// A record's copy path is trusted only when it names a file directly in the outbox, named as the
+// outbox names its copies: no way out of the folder, no file of another kind.
+TEST(OutboxTest, HoldsOnlyFilesNamedAsItsCopiesDirectlyInIt) {
+    testing::MemoryFileSystem disk;
+    JobStore ledger(":memory:");
+    Outbox outbox(disk, "C:\\data\\outbox");
+    disk.put("C:\\spool\\00031.spl", "FACTURE");
+    const std::string copy =
+        outbox.keep("C:\\spool\\00031.spl", "00031.spl", {2026, 12, 7, 14, 5, 9, 42}, ledger).path;
+    EXPECT_TRUE(outbox.holds(copy));
+    EXPECT_TRUE(ledger.wroteCopy(copy.substr(outbox.folder().size() + 1)));
+    for (const std::string planted :
+         {"C:\\data\\outbox\\..\\quorva.db", "C:\\data\\outbox\\20261207-140509042-1-..",
+          "C:\\data\\outbox\\notes.txt", "C:\\data\\outbox\\20261207-140509042-2-a.spl.part",
+          "C:\\data\\outbox2\\20261207-140509042-3-00031.spl",
+          "C:\\data\\outbox\\2026-1-1-a.spl"}) {
+        disk.put(planted, "x");
+        EXPECT_FALSE(outbox.holds(planted)) << planted;
+    }
+    // Named as a copy, but not there.
+    EXPECT_FALSE(outbox.holds("C:\\data\\outbox\\20261207-140509042-4-00032.spl"));
 }
 
 TEST(RetryScheduleTest, GrowingPausesThenEveryQuarterHour) {
