@@ -323,6 +323,7 @@ bool CaptureCore::copyAndRecord(JobId id, const std::string& spoolPath, const Da
         jobs_.update(id, [&](Job& job) { invoice = extractIntoJob(job, copy.bytes, locale_); });
         if (!invoice) {
             files_.removeFile(copy.path);
+            store_->forgetCopy(copy.path);
             record(id, spoolPath, lastWrite, {}, false);
         } else {
             record(id, spoolPath, lastWrite, copy, true);
@@ -333,8 +334,10 @@ bool CaptureCore::copyAndRecord(JobId id, const std::string& spoolPath, const Da
         // copy left without its record would be taken for a job at the next start, and sent
         // beside the one the next try makes.
         try {
-            if (!made.empty())
+            if (!made.empty()) {
                 files_.removeFile(made);
+                store_->forgetCopy(made);
+            }
         } catch (const std::exception&) {
         }
         const DateTime retry =

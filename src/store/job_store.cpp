@@ -330,14 +330,21 @@ void JobStore::forget(std::int64_t key) {
     sqlite::Transaction transaction(db_);
     sqlite::Statement copy(db_, "SELECT copy_path FROM jobs WHERE key = ?");
     copy.bind(1, key);
-    if (copy.step()) {
-        const std::string path = copy.text(0);
-        sqlite::Statement(db_, "DELETE FROM copies WHERE name = ?")
-            .bind(1, path.substr(path.find_last_of("\\/") + 1))
-            .step();
-    }
+    if (copy.step())
+        deleteProof(copy.text(0));
     sqlite::Statement(db_, "DELETE FROM jobs WHERE key = ?").bind(1, key).step();
     transaction.commit();
+}
+
+void JobStore::deleteProof(const std::string& copyPath) {
+    sqlite::Statement(db_, "DELETE FROM copies WHERE name = ?")
+        .bind(1, copyPath.substr(copyPath.find_last_of("\\/") + 1))
+        .step();
+}
+
+void JobStore::forgetCopy(const std::string& copyPath) {
+    const std::lock_guard lock(mutex_);
+    deleteProof(copyPath);
 }
 
 void JobStore::vouchForCopy(const std::string& name) {

@@ -120,6 +120,8 @@ public:
     // is written, so that a copy left unrecorded by a crash is still known as its own.
     void vouchForCopy(const std::string& name);
     bool wroteCopy(const std::string& name) const;
+    // The copy at `copyPath` was deleted before any job named it: its proof goes too.
+    void forgetCopy(const std::string& copyPath);
     // A file in the outbox without that proof: true the first time it is noted.
     bool noteStrangeCopy(const std::string& name);
     // The jobs whose customer, registration, chassis or document holds `text` (letter case
@@ -134,6 +136,7 @@ public:
 
 private:
     void update(const char* sql, std::int64_t key, const std::string& text = {});
+    void deleteProof(const std::string& copyPath);
     std::vector<StoredJob> select(const std::string& where,
                                   const std::vector<std::string>& values) const;
 
