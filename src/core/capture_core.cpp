@@ -145,7 +145,7 @@ void CaptureCore::forgetOldJobs() {
             // path that is not one of the outbox's copies is someone else's file: left alone.
             if (outbox_->holds(job.copyPath))
                 files_.removeFile(job.copyPath);
-            else if (!job.copyPath.empty())
+            else if (!job.copyPath.empty() && files_.sizeBySearch(job.copyPath) >= 0)
                 dailyLog_.write("Copie " + copy + " laissée : pas un fichier de la boîte d'envoi");
             store_->forget(job.key);
         } catch (const std::exception& e) {
