@@ -1,6 +1,7 @@
 #include "core/capture_core.h"
 
 #include "platform/date_format.h"
+#include "platform/percent_escape.h"
 #include "platform/utf8.h"
 #include "store/retry_schedule.h"
 #include "upload/http_transport.h"
@@ -56,8 +57,8 @@ std::optional<std::string> CaptureCore::open(const std::string& startLine) {
 
     std::unique_ptr<Transport> transport =
         makeTransport_ ? makeTransport_() : std::make_unique<HttpTransport>(files_, clock_);
-    sender_ = std::make_unique<Sender>(*store_, clock_, std::move(transport), settings_.sender,
-                                       postJobChanged_);
+    sender_ = std::make_unique<Sender>(*store_, *outbox_, clock_, std::move(transport),
+                                       settings_.sender, postJobChanged_);
     sender_->start();
     return failure;
 }
@@ -137,13 +138,18 @@ void CaptureCore::applySettings(const CaptureSettings& settings) {
 
 void CaptureCore::forgetOldJobs() {
     for (const StoredJob& job : store_->settledBefore(addDays(clock_.now(), -kKeptDays))) {
+        // The path is the record's: told as it is only once it cannot break the log's line.
+        const std::string copy = percentEscaped(job.copyPath);
         try {
-            // The copy goes first: a copy left without its record would be taken for a job.
-            if (!job.copyPath.empty() && files_.sizeBySearch(job.copyPath) >= 0)
+            // The copy goes first: a copy left without its record would be taken for a job. A
+            // path that is not one of the outbox's copies is someone else's file: left alone.
+            if (outbox_->holds(job.copyPath))
                 files_.removeFile(job.copyPath);
+            else if (!job.copyPath.empty() && files_.sizeBySearch(job.copyPath) >= 0)
+                dailyLog_.write("Copie " + copy + " laissée : pas un fichier de la boîte d'envoi");
             store_->forget(job.key);
         } catch (const std::exception& e) {
-            dailyLog_.write("Copie " + job.copyPath + " non supprimée : " + e.what());
+            dailyLog_.write("Copie " + copy + " non supprimée : " + e.what());
         }
     }
 }
@@ -151,7 +157,16 @@ void CaptureCore::forgetOldJobs() {
 void CaptureCore::recoverOrphanCopies() {
     const DateTime storeMade = store_->createdAt();
     for (const Outbox::Orphan& orphan : outbox_->orphans(store_->copyPaths())) {
+        const std::string name = orphan.path.substr(outbox_->folder().size() + 1);
         try {
+            // Only a copy this store vouched for before writing it is taken in; anything else
+            // was put there by someone else, and is neither read nor sent.
+            if (!store_->wroteCopy(name) || !Outbox::isCopyName(name)) {
+                if (store_->noteStrangeCopy(name))
+                    dailyLog_.write("Fichier " + orphan.path +
+                                    " laissé dans la boîte d'envoi : Quorva ne l'a pas écrit");
+                continue;
+            }
             const std::string text = files_.readShared(orphan.path);
             const auto fields = extractInvoice(text, locale_);
             StoredJob job;
@@ -302,12 +317,13 @@ bool CaptureCore::copyAndRecord(JobId id, const std::string& spoolPath, const Da
     std::string made;
     try {
         // The copy first: what is read and what is sent are then the same bytes.
-        const Outbox::Copy copy = outbox_->keep(spoolPath, name, clock_.now());
+        const Outbox::Copy copy = outbox_->keep(spoolPath, name, clock_.now(), *store_);
         made = copy.path;
         bool invoice = false;
         jobs_.update(id, [&](Job& job) { invoice = extractIntoJob(job, copy.bytes, locale_); });
         if (!invoice) {
             files_.removeFile(copy.path);
+            store_->forgetCopy(copy.path);
             record(id, spoolPath, lastWrite, {}, false);
         } else {
             record(id, spoolPath, lastWrite, copy, true);
@@ -318,8 +334,10 @@ bool CaptureCore::copyAndRecord(JobId id, const std::string& spoolPath, const Da
         // copy left without its record would be taken for a job at the next start, and sent
         // beside the one the next try makes.
         try {
-            if (!made.empty())
+            if (!made.empty()) {
                 files_.removeFile(made);
+                store_->forgetCopy(made);
+            }
         } catch (const std::exception&) {
         }
         const DateTime retry =

@@ -44,6 +44,14 @@ INSERT OR REPLACE INTO store VALUES
     ('created_at', strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'));
 )";
 
+// Version 3: the names of the copies this store wrote, each recorded before its copy is written
+// (`written` 1), and of the files found in the outbox without that proof (`written` 0), so that
+// they are told once. A table of that name in an earlier store is not this store's record.
+constexpr const char* kSchema3 = R"(
+DROP TABLE IF EXISTS copies;
+CREATE TABLE copies (name TEXT PRIMARY KEY, written INTEGER NOT NULL);
+)";
+
 constexpr const char* kColumns =
     "key, spool_name, spool_path, captured_at, print_date, site, job_number, customer, "
     "registration, chassis, document, state, report_id, attempts, next_attempt, last_error, "
@@ -65,6 +73,24 @@ DateTime parseDate(const std::string& text) {
     std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d.%d", &d.year, &d.month, &d.day, &d.hour, &d.minute,
                 &d.second, &d.millisecond);
     return d;
+}
+
+// The store defines no trigger and no view: any in the file was planted there, and would run with
+// the service's rights at the next write.
+void dropPlanted(sqlite::Database& db) {
+    std::vector<std::string> drops;
+    {
+        sqlite::Statement planted(
+            db, "SELECT type, name FROM sqlite_schema WHERE type IN ('trigger', 'view')");
+        while (planted.step()) {
+            std::string name;
+            for (const char c : planted.text(1))
+                name += c == '"' ? std::string("\"\"") : std::string(1, c);
+            drops.push_back("DROP " + planted.text(0) + " IF EXISTS \"" + name + "\"");
+        }
+    }
+    for (const std::string& drop : drops)
+        db.exec(drop);
 }
 
 StoredJob readJob(const sqlite::Statement& row) {
@@ -100,6 +126,7 @@ JobStore::JobStore(const std::string& utf8Path)
     db_.busyTimeout(5000);
     db_.exec("PRAGMA journal_mode=WAL");
     db_.exec("PRAGMA synchronous=FULL");
+    dropPlanted(db_);
     // Version 1 is the first schema; its IF NOT EXISTS also takes in the stores written before
     // the schema had a version.
     db_.migrate({[this] { db_.exec(kSchema); },
@@ -112,7 +139,8 @@ JobStore::JobStore(const std::string& utf8Path)
                                   "ALTER TABLE jobs ADD COLUMN spool_written TEXT NOT NULL "
                                   "DEFAULT ''");
                      db_.exec(kSchema2);
-                 }});
+                 },
+                 [this] { db_.exec(kSchema3); }});
     // The program ended while these were on the wire: their answer was never evaluated.
     db_.exec("UPDATE jobs SET in_flight = 0, maybe_duplicate = 1, state = 0 WHERE in_flight = 1");
 }
@@ -231,6 +259,10 @@ void JobStore::markFailed(std::int64_t key, const std::string& reason, const Dat
         .step();
 }
 
+void JobStore::markToCheck(std::int64_t key, const std::string& reason) {
+    update("UPDATE jobs SET state = 5, in_flight = 0, last_error = ?2 WHERE key = ?1", key, reason);
+}
+
 void JobStore::sendAgain(std::int64_t key) {
     update("UPDATE jobs SET state = 0 WHERE key = ? AND state IN (2, 3, 5)", key);
 }
@@ -294,7 +326,43 @@ std::vector<StoredJob> JobStore::settledBefore(const DateTime& cutoff) const {
 }
 
 void JobStore::forget(std::int64_t key) {
-    update("DELETE FROM jobs WHERE key = ?", key);
+    const std::lock_guard lock(mutex_);
+    sqlite::Transaction transaction(db_);
+    sqlite::Statement copy(db_, "SELECT copy_path FROM jobs WHERE key = ?");
+    copy.bind(1, key);
+    if (copy.step())
+        deleteProof(copy.text(0));
+    sqlite::Statement(db_, "DELETE FROM jobs WHERE key = ?").bind(1, key).step();
+    transaction.commit();
+}
+
+void JobStore::deleteProof(const std::string& copyPath) {
+    sqlite::Statement(db_, "DELETE FROM copies WHERE name = ?")
+        .bind(1, copyPath.substr(copyPath.find_last_of("\\/") + 1))
+        .step();
+}
+
+void JobStore::forgetCopy(const std::string& copyPath) {
+    const std::lock_guard lock(mutex_);
+    deleteProof(copyPath);
+}
+
+void JobStore::vouchForCopy(const std::string& name) {
+    const std::lock_guard lock(mutex_);
+    sqlite::Statement(db_, "INSERT OR REPLACE INTO copies VALUES (?, 1)").bind(1, name).step();
+}
+
+bool JobStore::wroteCopy(const std::string& name) const {
+    const std::lock_guard lock(mutex_);
+    sqlite::Statement query(db_, "SELECT 1 FROM copies WHERE name = ? AND written = 1");
+    query.bind(1, name);
+    return query.step();
+}
+
+bool JobStore::noteStrangeCopy(const std::string& name) {
+    const std::lock_guard lock(mutex_);
+    sqlite::Statement(db_, "INSERT OR IGNORE INTO copies VALUES (?, 0)").bind(1, name).step();
+    return db_.changes() > 0;
 }
 
 std::vector<std::string> JobStore::copyPaths() const {
@@ -331,7 +399,7 @@ std::string jobStateText(const StoredJob& job) {
     case JobState::NotAnInvoice:
         return "Pas une facture";
     case JobState::ToCheck:
-        return "À vérifier : copie retrouvée";
+        return "À vérifier : " + (job.lastError.empty() ? "copie retrouvée" : job.lastError);
     case JobState::Replaced:
         return "Remplacée par sa version complète";
     case JobState::Waiting:

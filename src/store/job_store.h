@@ -24,7 +24,8 @@ enum class JobState {
     Failed = 3,       // the transfer failed: sent again at `nextAttempt`
     NotAnInvoice = 4, // a spool file without the invoice layout: never sent
     ToCheck = 5,      // a copy found without its record: whether it went is unknown, so it is
-                      // sent only on the user's demand
+                      // sent only on the user's demand; or a record that cannot be sent as it
+                      // stands (its last error says why)
     Replaced = 6,     // an incomplete version whose complete one was recorded before it went
 };
 
@@ -94,6 +95,8 @@ public:
     void markRefused(std::int64_t key, const std::string& reason);
     void markFailed(std::int64_t key, const std::string& reason, const DateTime& nextAttempt,
                     bool answerLost);
+    // The record cannot be trusted as it stands: it waits for the user, never sent on its own.
+    void markToCheck(std::int64_t key, const std::string& reason);
     // A refused, failed or unchecked job is sent again now.
     void sendAgain(std::int64_t key);
     // After a success the server is back: every failed job is due now.
@@ -110,8 +113,17 @@ public:
     // The settled jobs captured before `cutoff` (never one still to be sent or looked at), with
     // their copies, for `forget`.
     std::vector<StoredJob> settledBefore(const DateTime& cutoff) const;
-    // Forgets the job; its copy must be gone first, so that it is never found again unrecorded.
+    // Forgets the job and the proof of its copy; the copy must be gone first, so that it is never
+    // found again unrecorded.
     void forget(std::int64_t key);
+    // The proof that the outbox copy `name` is this program's: recorded, durably, before the copy
+    // is written, so that a copy left unrecorded by a crash is still known as its own.
+    void vouchForCopy(const std::string& name);
+    bool wroteCopy(const std::string& name) const;
+    // The copy at `copyPath` was deleted before any job named it: its proof goes too.
+    void forgetCopy(const std::string& copyPath);
+    // A file in the outbox without that proof: true the first time it is noted.
+    bool noteStrangeCopy(const std::string& name);
     // The jobs whose customer, registration, chassis or document holds `text` (letter case
     // ignored for A to Z), newest first, at most `limit`.
     std::vector<StoredJob> search(const std::wstring& text, int limit) const;
@@ -124,6 +136,7 @@ public:
 
 private:
     void update(const char* sql, std::int64_t key, const std::string& text = {});
+    void deleteProof(const std::string& copyPath);
     std::vector<StoredJob> select(const std::string& where,
                                   const std::vector<std::string>& values) const;
 

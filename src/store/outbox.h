@@ -7,10 +7,22 @@
 #include "platform/date_time.h"
 #include "platform/files.h"
 
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorva {
+
+class JobStore;
+
+// The longest file name the file systems take.
+constexpr std::size_t kLongestFileName = 255;
+
+// Why `name`, read back from disk, cannot stand as a file name or a form field: empty, longer
+// than `longest` bytes, a control byte, or a path separator or drive colon. Nothing when it can.
+std::optional<std::string> plainNameProblem(std::string_view name, std::size_t longest);
 
 class Outbox {
 public:
@@ -23,11 +35,18 @@ public:
         std::string path;
         std::string bytes;
     };
-    // Copies the spool file into the outbox. The copy is complete and on disk under its final
-    // name before this returns; its name begins with the time and ends with the spool file's
-    // name, which `spoolNameOf` gives back.
-    Copy keep(const std::string& spoolPath, const std::string& spoolName, const DateTime& now);
+    // Copies the spool file into the outbox. The copy's name is vouched for in `ledger` before
+    // anything is written, and the copy is complete and on disk under its final name before this
+    // returns; its name begins with the time and ends with the spool file's name, which
+    // `spoolNameOf` gives back.
+    Copy keep(const std::string& spoolPath, const std::string& spoolName, const DateTime& now,
+              JobStore& ledger);
     static std::string spoolNameOf(const std::string& copyPath);
+    // Whether `name` is made as `keep` names copies.
+    static bool isCopyName(std::string_view name);
+    // Whether `path`, read back from a record, is a file directly in this outbox named as a copy:
+    // only such a path is ever read, sent or deleted.
+    bool holds(const std::string& path) const;
 
     // Complete copies that no job names (the program ended between a copy and its record, or
     // the store that named them was lost), oldest first. Unfinished copies are deleted on the

@@ -20,8 +20,18 @@ std::string copied(const void* bytes, int count) {
 Database::Database(const std::string& utf8Path, int flags, std::string context)
     : context_(std::move(context)) {
     const int result = sqlite3_open_v2(utf8Path.c_str(), &db_, flags, nullptr);
-    if (result == SQLITE_OK)
+    if (result == SQLITE_OK) {
+        // The file may have been written by someone else: its schema runs no unsafe function and
+        // no statement may rewrite the schema's own text or corrupt the file on purpose.
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        try {
+            exec("PRAGMA trusted_schema=OFF");
+        } catch (const Error&) {
+            sqlite3_close(db_);
+            throw;
+        }
         return;
+    }
     // Even a failed open leaves a handle to close, except when memory ran out.
     const std::string reason = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(result);
     sqlite3_close(db_);

@@ -17,7 +17,8 @@ namespace quorva::sqlite {
 
 class Database {
 public:
-    // Opens `utf8Path` with sqlite3_open_v2's `flags`. `context` starts every error's text.
+    // Opens `utf8Path` with sqlite3_open_v2's `flags`, in defensive mode and with the schema
+    // untrusted. `context` starts every error's text.
     Database(const std::string& utf8Path, int flags, std::string context);
     ~Database();
     Database(const Database&) = delete;

@@ -46,8 +46,8 @@ bool isTokenCharacter(char c) {
            c == '_';
 }
 
-// Why a non-empty identifier cannot be kept, or nothing when it can. It goes into the grid, the
-// store, the log and the PDF address: only a short plain token means the same in all of them.
+} // namespace
+
 std::optional<std::string> reportIdProblem(std::string_view id) {
     if (id.size() > maxReportIdLength)
         return "plus de " + std::to_string(maxReportIdLength) + " caractères (« " +
@@ -57,8 +57,6 @@ std::optional<std::string> reportIdProblem(std::string_view id) {
                " » contient autre chose que des lettres, des chiffres, - et _";
     return std::nullopt;
 }
-
-} // namespace
 
 std::string answerFilePath(std::int32_t jobNumber) {
     char digits[16];

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -78,6 +79,11 @@ private:
     const Clock& clock_;
     std::string reportId_;
 };
+
+// Why a non-empty report identifier cannot be kept, or nothing when it can. It goes into the grid,
+// the store, the log and the PDF address: only a short plain token (1 to 64 letters, digits, "-"
+// and "_") means the same in all of them.
+std::optional<std::string> reportIdProblem(std::string_view id);
 
 // The answer file of a job: TEMP, "\XmlReportSPL-", the job number modulo 10000 in four digits,
 // ".xml".

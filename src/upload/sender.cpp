@@ -1,5 +1,6 @@
 #include "upload/sender.h"
 
+#include "net/ascii.h"
 #include "store/retry_schedule.h"
 
 #include <algorithm>
@@ -10,6 +11,9 @@ namespace quorva {
 namespace {
 
 using std::chrono::milliseconds;
+
+// The longest site name a record may carry.
+constexpr std::size_t kLongestSite = 64;
 
 // The longest sleep with nothing due: a lost wake costs no more.
 constexpr milliseconds kLongestWait{60000};
@@ -24,10 +28,28 @@ UploadRequest requestOf(const StoredJob& job) {
     return {job.spoolPath, job.copyPath, job.spoolName, job.printDate, job.site, job.jobNumber};
 }
 
-Sender::Sender(JobStore& store, const Clock& clock, std::unique_ptr<Transport> transport,
-               SenderSettings settings, Notify notify)
-    : store_(store), clock_(clock), transport_(std::move(transport)), notify_(std::move(notify)),
-      settings_(std::move(settings)) {
+std::optional<std::string> recordProblem(const StoredJob& job, const Outbox& outbox) {
+    if (!outbox.holds(job.copyPath))
+        return std::string("sa copie n'est pas un fichier de la boîte d'envoi");
+    if (const auto problem = plainNameProblem(job.spoolName, kLongestFileName))
+        return "nom de fichier refusé (" + *problem + ")";
+    if (!job.site.empty()) {
+        if (const auto problem = plainNameProblem(job.site, kLongestSite))
+            return "nom de site refusé (" + *problem + ")";
+    }
+    if (hasControlCharacter(job.spoolPath) || hasControlCharacter(job.printDate))
+        return std::string("caractère de contrôle dans le chemin ou la date");
+    if (!job.reportId.empty()) {
+        if (const auto problem = reportIdProblem(job.reportId))
+            return "identifiant de rapport refusé : " + *problem;
+    }
+    return std::nullopt;
+}
+
+Sender::Sender(JobStore& store, const Outbox& outbox, const Clock& clock,
+               std::unique_ptr<Transport> transport, SenderSettings settings, Notify notify)
+    : store_(store), outbox_(outbox), clock_(clock), transport_(std::move(transport)),
+      notify_(std::move(notify)), settings_(std::move(settings)) {
 }
 
 Sender::~Sender() {
@@ -97,6 +119,13 @@ bool Sender::sendNext() {
         job = nextFailedDue();
     if (!job)
         return false;
+    if (const auto problem = recordProblem(*job, outbox_)) {
+        // Nothing of it is opened or sent: the user looks at it.
+        store_.markToCheck(job->key, "enregistrement refusé, " + *problem);
+        due_.erase(job->key);
+        notify_(job->key);
+        return true;
+    }
     SenderSettings settings;
     {
         const std::lock_guard lock(mutex_);

@@ -12,6 +12,7 @@
 
 #include "platform/clock.h"
 #include "store/job_store.h"
+#include "store/outbox.h"
 #include "upload/report_upload.h"
 
 #include <chrono>
@@ -49,8 +50,9 @@ public:
     // Told, on the sender thread, of each job whose state changed.
     using Notify = std::function<void(std::int64_t key)>;
 
-    Sender(JobStore& store, const Clock& clock, std::unique_ptr<Transport> transport,
-           SenderSettings settings, Notify notify);
+    // Sends only copies that `outbox` holds.
+    Sender(JobStore& store, const Outbox& outbox, const Clock& clock,
+           std::unique_ptr<Transport> transport, SenderSettings settings, Notify notify);
     ~Sender();
     Sender(const Sender&) = delete;
     Sender& operator=(const Sender&) = delete;
@@ -77,6 +79,7 @@ private:
     std::chrono::milliseconds idleWait();
 
     JobStore& store_;
+    const Outbox& outbox_;
     const Clock& clock_;
     const std::unique_ptr<Transport> transport_;
     Notify notify_;
@@ -92,5 +95,10 @@ private:
 
 // The request a stored job sends.
 UploadRequest requestOf(const StoredJob& job);
+
+// Why the record, read back from a store that others may have written, cannot be sent as it
+// stands: its copy is not one of the outbox's, or a field that goes on the wire is not plain text.
+// Nothing when it can.
+std::optional<std::string> recordProblem(const StoredJob& job, const Outbox& outbox);
 
 } // namespace quorva

@@ -144,10 +144,12 @@ TEST_F(CaptureCoreTest, APrintedInvoiceIsSentFromItsCopyAndShowsItsReportId) {
 // The program ended between a copy and its record: the copy is the job, and it never went.
 TEST_F(CaptureCoreTest, ACopyLeftUnrecordedByACrashIsSent) {
     files.createFolders(temp.file("data") + "/outbox");
-    { JobStore made(temp.file("data") + "/quorva.db"); }
-    clock.set({2026, 12, 7, 15, 0, 0, 0});
-    Outbox(files, temp.file("data") + "\\outbox")
-        .keep(spool.write("00040.spl", invoice()), "00040.spl", clock.now());
+    {
+        JobStore made(temp.file("data") + "/quorva.db");
+        clock.set({2026, 12, 7, 15, 0, 0, 0});
+        Outbox(files, temp.file("data") + "\\outbox")
+            .keep(spool.write("00040.spl", invoice()), "00040.spl", clock.now(), made);
+    }
     open({spool.path(), "VERNO", {"http://reports/", {}, 80}});
     deliverNextPost();
     ASSERT_EQ(core->jobs().size(), 1);
@@ -155,12 +157,15 @@ TEST_F(CaptureCoreTest, ACopyLeftUnrecordedByACrashIsSent) {
     EXPECT_EQ(stateOf(0), "Envoyée");
 }
 
-// A store that cannot be read is set aside; the copies it named may have gone, so they wait for
-// the user instead of going again on their own.
-TEST_F(CaptureCoreTest, ABrokenStoreIsSetAsideAndItsCopiesAreLeftToTheUser) {
+// A store that cannot be read is set aside; the proof that its copies are Quorva's went with it, so
+// they are left where they are, neither listed nor sent.
+TEST_F(CaptureCoreTest, ABrokenStoreIsSetAsideAndItsCopiesAreLeft) {
     files.createFolders(temp.file("data") + "/outbox");
-    Outbox(files, temp.file("data") + "\\outbox")
-        .keep(spool.write("00040.spl", invoice()), "00040.spl", clock.now());
+    {
+        JobStore broken(nativePath(database()));
+        Outbox(files, temp.file("data") + "\\outbox")
+            .keep(spool.write("00040.spl", invoice()), "00040.spl", clock.now(), broken);
+    }
     files.writeFile(database(), std::string(4096, 'x'));
     clock.set({2026, 12, 7, 15, 0, 0, 0});
     core = std::make_unique<CaptureCore>(
@@ -175,9 +180,8 @@ TEST_F(CaptureCoreTest, ABrokenStoreIsSetAsideAndItsCopiesAreLeftToTheUser) {
     const auto told = core->open();
     ASSERT_TRUE(told);
     EXPECT_NE(told->find("mise de côté"), std::string::npos) << *told;
-    ASSERT_EQ(core->jobs().size(), 1);
-    EXPECT_EQ(stateOf(0), "À vérifier : copie retrouvée");
-    EXPECT_TRUE(core->canSendAgain(0));
+    EXPECT_EQ(core->jobs().size(), 0);
+    EXPECT_EQ(files.list(temp.file("data") + "/outbox").size(), 1u);
 }
 
 TEST_F(CaptureCoreTest, AnInvoicePrintedWhileNothingWatchedIsTakenAtTheNextStart) {
@@ -243,7 +247,10 @@ TEST_F(CaptureCoreTest, TheProxySetAtStartReachesTheFirstSendOfAJobLeftWaiting) 
         JobStore store(temp.file("data") + "/quorva.db");
         StoredJob waiting;
         waiting.spoolName = "00031.spl";
-        waiting.copyPath = spool.write("copy.spl", "FACTURE");
+        waiting.copyPath =
+            Outbox(files, temp.file("data") + "\\outbox")
+                .keep(spool.write("00031.spl", "FACTURE"), "00031.spl", clock.now(), store)
+                .path;
         waiting.jobNumber = 7;
         waiting.capturedAt = clock.now();
         store.add(waiting);
@@ -254,6 +261,40 @@ TEST_F(CaptureCoreTest, TheProxySetAtStartReachesTheFirstSendOfAJobLeftWaiting) 
     EXPECT_EQ(sent[0].settings.proxyServer, "proxy.local");
     EXPECT_EQ(sent[0].settings.proxyPort, 3128);
     EXPECT_EQ(sent[0].request.jobNumber, 7);
+}
+
+// Before the service, the data folder was everyone's: its rows and files are input, never orders.
+// A row may point anywhere, a file may be planted in the outbox; nothing of them is read, sent or
+// deleted.
+TEST_F(CaptureCoreTest, AStoreAndOutboxPreparedByAnAttackerSendAndDeleteNothing) {
+    const std::string outbox = temp.file("data") + "\\outbox";
+    files.createFolders(outbox);
+    const std::string secret = spool.write("secret.txt", "mots de passe");
+    const std::string kept = spool.write("kept.txt", "à garder");
+    {
+        JobStore planted(nativePath(database()));
+        StoredJob waiting;
+        waiting.spoolName = "00031.spl";
+        waiting.site = "VERNO";
+        waiting.capturedAt = clock.now();
+        waiting.copyPath = secret;
+        planted.add(waiting);
+        StoredJob old = waiting;
+        old.state = JobState::Sent;
+        old.capturedAt = {2026, 1, 5, 9, 0, 0, 0};
+        old.copyPath = kept;
+        planted.add(old);
+    }
+    const std::string stranger = outbox + "\\20261207-140000000-1-00050.spl";
+    files.writeFile(stranger, invoice());
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}});
+    deliverNextPost();
+    EXPECT_TRUE(sent.empty());
+    ASSERT_EQ(core->jobs().size(), 1);
+    EXPECT_EQ(stateOf(0), "À vérifier : enregistrement refusé, sa copie n'est pas un fichier de la "
+                          "boîte d'envoi");
+    EXPECT_EQ(files.readShared(kept), "à garder");
+    EXPECT_EQ(files.readShared(stranger), invoice());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "store_fixture.h"
 
 #include "store/retry_schedule.h"
+#include "support/memory_file_system.h"
 
 #include <gmock/gmock.h>
 #include <sqlite3.h>
@@ -16,7 +17,7 @@ using JobStoreTest = StoreFixture;
 // next start; none is lost.
 TEST_F(JobStoreTest, EveryCrashPointLeavesASendableJob) {
     // Between the copy and its record: the copy is found again, with its spool file's name.
-    const std::string copy = outbox.keep(spool, "00040.spl", clock.now()).path;
+    const std::string copy = outbox.keep(spool, "00040.spl", clock.now(), *store).path;
     std::ofstream(temp.file("outbox") + "/20261207-140509042-9-00041.spl.part") << "half";
     const auto orphans = outbox.orphans(store->copyPaths());
     ASSERT_EQ(orphans.size(), 1u);
@@ -96,9 +97,52 @@ TEST_F(JobStoreTest, StoresOfEarlierSchemaVersionsAreTakenInLaterOnesRefused) {
     reopen();
     EXPECT_TRUE(store->find(key));
     EXPECT_EQ(sqlite::Database(temp.file("quorva.db"), SQLITE_OPEN_READWRITE, "").schemaVersion(),
-              2);
-    setVersion(3);
+              3);
+    setVersion(4);
     EXPECT_THROW(reopen(), Error);
+}
+
+// The store's file was writable by every user before the service: a trigger planted in it would
+// run with the service's rights, and a rewritten schema text could do the same later.
+TEST_F(JobStoreTest, AStorePreparedByAnAttackerRunsNothingOfItsSchema) {
+    const std::int64_t key = record();
+    store.reset();
+    {
+        sqlite::Database planted(temp.file("quorva.db"), SQLITE_OPEN_READWRITE, "");
+        planted.exec("CREATE TRIGGER planted AFTER UPDATE ON jobs BEGIN "
+                     "INSERT OR REPLACE INTO store VALUES ('planted', 'ran'); END");
+        planted.exec("PRAGMA writable_schema = ON");
+        EXPECT_THROW(planted.exec("UPDATE sqlite_schema SET sql = sql WHERE name = 'jobs'"), Error);
+    }
+    reopen();
+    store->markSending(key);
+    sqlite::Database look(temp.file("quorva.db"), SQLITE_OPEN_READONLY, "");
+    sqlite::Statement ran(look, "SELECT COUNT(*) FROM store WHERE name = 'planted'");
+    ASSERT_TRUE(ran.step());
+    EXPECT_EQ(ran.integer(0), 0);
+}
+
+// A record's copy path is trusted only when it names a file directly in the outbox, named as the
+// outbox names its copies: no way out of the folder, no file of another kind.
+TEST(OutboxTest, HoldsOnlyFilesNamedAsItsCopiesDirectlyInIt) {
+    testing::MemoryFileSystem disk;
+    JobStore ledger(":memory:");
+    Outbox outbox(disk, "C:\\data\\outbox");
+    disk.put("C:\\spool\\00031.spl", "FACTURE");
+    const std::string copy =
+        outbox.keep("C:\\spool\\00031.spl", "00031.spl", {2026, 12, 7, 14, 5, 9, 42}, ledger).path;
+    EXPECT_TRUE(outbox.holds(copy));
+    EXPECT_TRUE(ledger.wroteCopy(copy.substr(outbox.folder().size() + 1)));
+    for (const std::string planted :
+         {"C:\\data\\outbox\\..\\quorva.db", "C:\\data\\outbox\\20261207-140509042-1-..",
+          "C:\\data\\outbox\\notes.txt", "C:\\data\\outbox\\20261207-140509042-2-a.spl.part",
+          "C:\\data\\outbox2\\20261207-140509042-3-00031.spl",
+          "C:\\data\\outbox\\2026-1-1-a.spl"}) {
+        disk.put(planted, "x");
+        EXPECT_FALSE(outbox.holds(planted)) << planted;
+    }
+    // Named as a copy, but not there.
+    EXPECT_FALSE(outbox.holds("C:\\data\\outbox\\20261207-140509042-4-00032.spl"));
 }
 
 TEST(RetryScheduleTest, GrowingPausesThenEveryQuarterHour) {

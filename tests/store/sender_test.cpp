@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 
 namespace quorva {
 namespace {
@@ -40,8 +41,12 @@ protected:
     std::vector<std::int64_t> told;
     std::mutex mutex;
     std::condition_variable changed;
-    Sender sender{*store, clock, std::make_unique<FakeTransport>(*this),
-                  SenderSettings{"http://reports/", {}, 80}, [this](std::int64_t key) {
+    Sender sender{*store,
+                  outbox,
+                  clock,
+                  std::make_unique<FakeTransport>(*this),
+                  SenderSettings{"http://reports/", {}, 80},
+                  [this](std::int64_t key) {
                       const std::lock_guard lock(mutex);
                       told.push_back(key);
                       changed.notify_all();
@@ -107,6 +112,29 @@ TEST_F(SenderTest, ARefusedJobIsSentAgainOnlyOnDemand) {
     answers = {{Kind::Sent, "12", {}, false}};
     EXPECT_TRUE(sender.sendNext());
     EXPECT_EQ(state(key), "Envoyée");
+}
+
+// Each record is checked again before it goes: the store was everyone's file before the service.
+// A field that could not have come from this program keeps the whole job from the wire.
+TEST_F(SenderTest, ARecordWithAFieldThatIsNotPlainIsLeftToTheUser) {
+    const auto planted = [this](const std::function<void(StoredJob&)>& change) {
+        StoredJob job = *store->find(record());
+        store->markSent(job.key, "1");
+        change(job);
+        return store->add(job);
+    };
+    const std::int64_t keys[] = {
+        planted([](StoredJob& job) { job.site = "VERNO\r\nX-Site: autre"; }),
+        planted([](StoredJob& job) { job.spoolName = "..\\quorva.db"; }),
+        planted([](StoredJob& job) { job.reportId = "../../rapport"; }),
+    };
+    answers = {
+        {Kind::Sent, "2", {}, false}, {Kind::Sent, "3", {}, false}, {Kind::Sent, "4", {}, false}};
+    while (sender.sendNext()) {
+    }
+    EXPECT_TRUE(sent.empty());
+    for (const std::int64_t key : keys)
+        EXPECT_EQ(state(key).rfind("À vérifier : enregistrement refusé", 0), 0u) << state(key);
 }
 
 TEST_F(SenderTest, TheThreadSendsWhatIsWaitingAndStops) {

@@ -31,7 +31,7 @@ protected:
         job.site = "VERNO";
         job.jobNumber = ++jobs;
         job.customer = L"M DUPONT JEAN-FRAN\u00c7OIS";
-        job.copyPath = outbox.keep(spool, spoolName, clock.now()).path;
+        job.copyPath = outbox.keep(spool, spoolName, clock.now(), *store).path;
         return store->add(job);
     }
     void reopen() {
