@@ -4,6 +4,7 @@
 
 #include "main_window_fixture.h"
 #include "store/job_store.h"
+#include "store/outbox.h"
 #include "support/scripted_server.h"
 #include "upload/http_transport.h"
 
@@ -281,11 +282,15 @@ TEST_F(MainWindowCaptureTest, ALostSpoolFolderIsToldThenReadAgainWhenItComesBack
 TEST_F(MainWindowCaptureTest, AJobLeftWaitingByTheLastRunGoesThroughTheProxy) {
     ScriptedServer proxy({{answerWithId("4715")}});
     {
-        const std::string data = dataFolder;
+        const std::string& data = dataFolder;
         std::filesystem::create_directories(data + "\\outbox");
-        const std::string copy = data + "\\outbox\\00060.spl";
-        std::ofstream(copy, std::ios::binary) << sample("invoice-1.spl");
+        drop("00060.SPL", sample("invoice-1.spl"));
         JobStore store(data + "\\quorva.db");
+        // The copy as the capture keeps it.
+        const std::string copy = Outbox(files, data + "\\outbox")
+                                     .keep(spool + "\\00060.SPL", "00060.spl", clock.now(), store)
+                                     .path;
+        std::filesystem::remove(spool + "\\00060.SPL");
         StoredJob job;
         job.spoolName = "00060.spl";
         job.spoolPath = spool + "\\00060.spl";

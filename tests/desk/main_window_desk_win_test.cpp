@@ -6,6 +6,7 @@
 #include "main_window_fixture.h"
 #include "platform/utf8.h"
 #include "store/job_store.h"
+#include "store/outbox.h"
 #include "support/scripted_server.h"
 
 #include <algorithm>
@@ -30,7 +31,7 @@ protected:
     void storeJob(int daysAgo, const std::wstring& customer, const std::wstring& registration,
                   JobState state, const std::string& reportId = "") {
         const std::string& folder = dataFolder;
-        std::filesystem::create_directories(folder);
+        std::filesystem::create_directories(folder + "\\outbox");
         JobStore store(toUtf8(std::wstring(folder.begin(), folder.end())) + "\\quorva.db");
         StoredJob job;
         job.spoolName = "0001" + std::to_string(daysAgo) + ".spl";
@@ -41,9 +42,12 @@ protected:
         job.document = L"FA12345" + std::to_wstring(daysAgo) + L" du 12/10/26";
         job.state = state;
         job.reportId = reportId;
-        job.copyPath = temp.file(job.spoolName);
-        job.spoolPath = job.copyPath;
-        std::ofstream(job.copyPath, std::ios::binary) << "facture";
+        job.spoolPath = temp.file(job.spoolName);
+        std::ofstream(job.spoolPath, std::ios::binary) << "facture";
+        // The copy as the capture keeps it.
+        job.copyPath = Outbox(files, folder + "\\outbox")
+                           .keep(job.spoolPath, job.spoolName, job.capturedAt, store)
+                           .path;
         store.add(job);
     }
 
