@@ -62,7 +62,7 @@ void BM_RecordAndSendOneJob(benchmark::State& state) {
     for (auto _ : state) {
         const std::int64_t key = store.add(job);
         benchmark::DoNotOptimize(store.nextWaiting());
-        store.markSending(key);
+        store.claim(key);
         store.markSent(key, "1");
     }
 }

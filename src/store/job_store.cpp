@@ -230,10 +230,15 @@ void JobStore::update(const char* sql, std::int64_t key, const std::string& text
     statement.step();
 }
 
-void JobStore::markSending(std::int64_t key) {
-    update("UPDATE jobs SET attempts = attempts + 1, maybe_duplicate = maybe_duplicate OR "
-           "in_flight, in_flight = 1 WHERE key = ?",
-           key);
+bool JobStore::claim(std::int64_t key) {
+    const std::lock_guard lock(mutex_);
+    // One statement: a job replaced or settled since it was read is no longer claimed.
+    sqlite::Statement(db_, "UPDATE jobs SET attempts = attempts + 1, maybe_duplicate = "
+                           "maybe_duplicate OR in_flight, in_flight = 1 WHERE key = ? AND state "
+                           "IN (0, 3)")
+        .bind(1, key)
+        .step();
+    return db_.changes() > 0;
 }
 
 void JobStore::markSent(std::int64_t key, const std::string& reportId) {

@@ -90,7 +90,12 @@ public:
 
     // The job goes on the wire: one more attempt, and in flight until its answer is evaluated. A
     // job already in flight (its earlier answer was never recorded) may reach the server twice.
-    void markSending(std::int64_t key);
+
+    // The job goes on the wire, if it still waits or failed: one more attempt, and in flight
+    // until its answer is evaluated. A job already in flight (its earlier answer was never
+    // recorded) may reach the server twice. False, and nothing changed, for a job replaced or
+    // settled since it was read.
+    bool claim(std::int64_t key);
     void markSent(std::int64_t key, const std::string& reportId);
     void markRefused(std::int64_t key, const std::string& reason);
     void markFailed(std::int64_t key, const std::string& reason, const DateTime& nextAttempt,

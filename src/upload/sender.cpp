@@ -131,7 +131,8 @@ bool Sender::sendNext() {
         const std::lock_guard lock(mutex_);
         settings = settings_;
     }
-    store_.markSending(job->key);
+    if (!store_.claim(job->key))
+        return true; // replaced by its complete version meanwhile: that one goes
     UploadOutcome outcome;
     try {
         outcome = transport_->send(requestOf(*job), settings);

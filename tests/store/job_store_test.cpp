@@ -28,7 +28,7 @@ TEST_F(JobStoreTest, EveryCrashPointLeavesASendableJob) {
     // Between the record and the send, and between the send and its answer.
     const std::int64_t waiting = record("00031.spl");
     const std::int64_t inFlight = record("00032.spl");
-    store->markSending(inFlight);
+    store->claim(inFlight);
     reopen();
     const auto first = store->nextWaiting();
     ASSERT_TRUE(first);
@@ -48,11 +48,25 @@ TEST_F(JobStoreTest, EveryCrashPointLeavesASendableJob) {
 // flight; when it is picked up again, the server may have it already.
 TEST_F(JobStoreTest, ASendOfAJobAlreadyInFlightIsFlagged) {
     const std::int64_t key = record();
-    store->markSending(key);
+    store->claim(key);
     EXPECT_FALSE(store->find(key)->maybeDuplicate);
-    store->markSending(key);
+    store->claim(key);
     store->markSent(key, "12");
     EXPECT_EQ(jobStateText(*store->find(key)), "envoyée (peut-être en double)");
+}
+
+// The sender reads the next job, then claims it; its complete version may replace it in between,
+// and then only the complete one goes.
+TEST_F(JobStoreTest, AJobReplacedAfterItWasReadIsNotClaimed) {
+    const std::int64_t earlier = record();
+    ASSERT_EQ(store->nextWaiting()->key, earlier);
+    ASSERT_TRUE(store->replaceUnsent(earlier));
+    EXPECT_FALSE(store->claim(earlier));
+    EXPECT_EQ(store->find(earlier)->attempts, 0);
+
+    const std::int64_t claimed = record();
+    ASSERT_TRUE(store->claim(claimed));
+    EXPECT_FALSE(store->replaceUnsent(claimed));
 }
 
 // Only what has gone (or was no invoice) is ever forgotten or left out of the list: a job still to
@@ -115,7 +129,7 @@ TEST_F(JobStoreTest, AStorePreparedByAnAttackerRunsNothingOfItsSchema) {
         EXPECT_THROW(planted.exec("UPDATE sqlite_schema SET sql = sql WHERE name = 'jobs'"), Error);
     }
     reopen();
-    store->markSending(key);
+    store->claim(key);
     sqlite::Database look(temp.file("quorva.db"), SQLITE_OPEN_READONLY, "");
     sqlite::Statement ran(look, "SELECT COUNT(*) FROM store WHERE name = 'planted'");
     ASSERT_TRUE(ran.step());
