@@ -9,6 +9,7 @@
 // jobs; the pipe client's thread only carries frames and posts kCaptureMessage.
 
 #include "capture/job_list.h"
+#include "core/daily_log.h"
 #include "desk/capture_client_win.h"
 #include "desk/card_tab.h"
 #include "desk/jobs_tab.h"
@@ -17,6 +18,7 @@
 #include "ipc/pipe_connection_win.h"
 #include "ipc/protocol.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -57,6 +59,8 @@ struct MainWindowServices {
     std::function<bool()> hasAdministratorRights = {};
     // Opened by the shield button, elevated: on the settings tab.
     bool openOnSettings = false;
+    // Where the desk's own daily log goes (the error boxes it showed); empty: none.
+    std::string logFolder = {};
 };
 
 // The size of the pages' client area, in design units (pixels at 96 DPI), that the window opens
@@ -158,6 +162,8 @@ private:
     IniSettingsStore settingsStore_;
     Settings settings_;
     MachineCaptureSettings machine_;
+    SystemFiles logFiles_;
+    DailyLog log_;
     const bool administrator_;
     const bool openOnSettings_;
 

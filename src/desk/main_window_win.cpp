@@ -30,7 +30,7 @@ MainWindow::MainWindow(const MainWindowServices& services)
       clock_(services.clock), locale_(services.locale), shell_(services.shell),
       endsProgram_(services.endsProgram), settingsFolder_(settingsFolderFor(services.appData)),
       settingsStore_(settingsFileIn(settingsFolder_)),
-      settings_(settingsStore_, readMachineSettings(services.registry)),
+      settings_(settingsStore_, readMachineSettings(services.registry)), log_(logFiles_, clock_),
       administrator_(services.hasAdministratorRights ? services.hasAdministratorRights()
                                                      : hasAdministratorRights()),
       openOnSettings_(services.openOnSettings), client_(services.pipeName, kCaptureMessage),
@@ -44,6 +44,11 @@ MainWindow::MainWindow(const MainWindowServices& services)
                 [this](const std::wstring& text) { search(text); }}),
       cardTab_(boxes_), spoolTab_(boxes_), settingsTab_(boxes_, registry_, shell_) {
     jobs_.setListener(&jobsTab_.grid());
+    if (!services.logFolder.empty()) {
+        log_.open(services.logFolder);
+        boxes_.setErrorSink(
+            [this](const std::string& text) { log_.write("Erreur affichée : " + text); });
+    }
     settingsTab_.onEdited = [this](Setting which) { onSettingEdited(which); };
     trayMenu_.addItem(L"Ouvrir Quorva");
     trayMenu_.addItem(L"Quitter");
@@ -64,6 +69,7 @@ MainWindow::MainWindow(const MainWindowServices& services)
 
 MainWindow::~MainWindow() {
     destroy();
+    boxes_.setErrorSink({});
     jobs_.setListener(nullptr);
 }
 

@@ -11,6 +11,12 @@
 
 namespace {
 
+// The user's own log of the desk, beside the settings of the earlier versions' data.
+std::string logFolder() {
+    const auto local = quorva::environmentVariable("LOCALAPPDATA");
+    return local ? *local + "\\Zentor\\Quorva\\logs" : std::string();
+}
+
 int runProgram(int showCommand, quorva::MessageBoxes& boxes, bool openOnSettings) {
     quorva::SystemRegistry registry;
     quorva::SystemClock clock;
@@ -19,7 +25,7 @@ int runProgram(int showCommand, quorva::MessageBoxes& boxes, bool openOnSettings
     quorva::MainWindow form({boxes, registry, clock, locale, shell,
                              quorva::environmentVariable("APPDATA"), /*endsProgram=*/true,
                              quorva::kCapturePipeName, /*hasAdministratorRights=*/{},
-                             openOnSettings});
+                             openOnSettings, logFolder()});
     form.show(showCommand);
 
     MSG message{};

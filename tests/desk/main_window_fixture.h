@@ -53,7 +53,8 @@ protected:
     std::unique_ptr<MainWindow> open() {
         return std::make_unique<MainWindow>(
             MainWindowServices{boxes, *windowRegistry, clock, *windowLocale, shell, appData,
-                               /*endsProgram=*/false, pipeName, [this] { return administrator; }});
+                               /*endsProgram=*/false, pipeName, [this] { return administrator; },
+                               /*openOnSettings=*/false, logFolder});
     }
     // Starts (again) the capture on the test's own spool folder, which stays empty unless the
     // test drops a file into it (nothing the system's spooler writes becomes a row), with these
@@ -117,6 +118,8 @@ protected:
     std::string appData = temp.file("appdata");
     // The capture's job store, outbox and logs.
     std::string dataFolder = temp.file("machine");
+    // The desk's own log.
+    std::string logFolder = temp.file("desk-logs");
     std::string spool = temp.file("spool");
     RecordingMessageBoxes boxes;
     MemoryRegistry registry;

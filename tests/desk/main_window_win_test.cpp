@@ -267,6 +267,11 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReported) {
     leave(*form, Setting::CardPrinter, Setting::Site);
     ASSERT_EQ(boxes.boxes.size(), 1u);
     EXPECT_EQ(boxes.boxes[0].text, "Impossible d'écrire dans " + settingsFile() + ".");
+    // Also in the desk's own log, for whoever supports it.
+    std::string logged;
+    for (const auto& file : std::filesystem::directory_iterator(logFolder))
+        logged += contentOf(file.path().string());
+    EXPECT_NE(logged.find("Erreur affichée : Impossible d'écrire dans "), std::string::npos);
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));
     EXPECT_EQ(form->setting(Setting::CardPrinter), "Evolis Primacy");
 
