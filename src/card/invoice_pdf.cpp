@@ -1,6 +1,7 @@
 #include "card/invoice_pdf.h"
 
 #include "net/ascii.h"
+#include "net/url.h"
 #include "platform/error.h"
 #include "platform/percent_escape.h"
 
@@ -69,8 +70,8 @@ bool openUrlInBrowser(const std::string& url, const Registry& registry, Shell& s
     // option of its command line, quotes or not.
     const std::string scheme = lowerAscii(std::string_view(url).substr(0, url.find("://") + 3));
     if (scheme != "http://" && scheme != "https://")
-        throw Error("Adresse du PDF refusée : elle doit commencer par http:// ou https:// (" + url +
-                    ")");
+        throw Error("Adresse du PDF refusée : elle doit commencer par http:// ou https:// (" +
+                    withoutCredentials(url) + ")");
     const std::string program = browserProgram(browserCommand(registry));
     // A command without a quoted program leaves nothing to start; the shell is not asked to run
     // an empty file name.

@@ -1,5 +1,8 @@
 #include "core/capture_core.h"
 
+#include "net/ascii.h"
+#include "net/url.h"
+
 #include "platform/date_format.h"
 #include "platform/percent_escape.h"
 #include "platform/utf8.h"
@@ -48,6 +51,7 @@ std::optional<std::string> CaptureCore::open(const std::string& startLine) {
     dailyLog_.prune();
     if (!startLine.empty())
         dailyLog_.write(startLine);
+    warnOfPlainPassword();
     const std::optional<std::string> failure = openStore();
     outbox_ = std::make_unique<Outbox>(files_, dataFolder_ + "\\outbox");
     lastJobNumber_ = store_->lastJobNumber();
@@ -128,12 +132,24 @@ void CaptureCore::close() {
 void CaptureCore::applySettings(const CaptureSettings& settings) {
     const bool serverChanged = settings.sender.serverUrl != settings_.sender.serverUrl;
     settings_ = settings;
+    if (serverChanged)
+        warnOfPlainPassword();
     if (!sender_)
         return;
     sender_->applySettings(settings_.sender);
     // Jobs still waiting go to the new address.
     if (serverChanged)
         sender_->wake();
+}
+
+void CaptureCore::warnOfPlainPassword() {
+    const std::string& address = settings_.sender.serverUrl;
+    const Url url = parseUrl(address);
+    if (url.password.empty() || !equalsNoCase(url.protocol, "http"))
+        return;
+    dailyLog_.write("Attention : le mot de passe de l'adresse du serveur " +
+                    withoutCredentials(address) +
+                    " circule en clair (http://) ; préférer https://");
 }
 
 void CaptureCore::forgetOldJobs() {

@@ -152,6 +152,8 @@ private:
     std::optional<std::string> openStore();
     void takeInEarlierStore();
     void forgetOldJobs();
+    // Tells the log, once for each address, that its password would travel unencrypted.
+    void warnOfPlainPassword();
     void recoverOrphanCopies();
     void listHistory();
     static Job historyJob(const StoredJob& stored);

@@ -1,5 +1,7 @@
 #include "core/start_line.h"
 
+#include "net/url.h"
+
 namespace quorva {
 
 namespace {
@@ -30,18 +32,6 @@ const char* sourceText(ProxySource source) {
         break;
     }
     return "";
-}
-
-// Without "user:password@" after the scheme: credentials never go to the log.
-std::string withoutCredentials(const std::string& url) {
-    const auto scheme = url.find("://");
-    if (scheme == std::string::npos)
-        return url;
-    const auto hostStart = scheme + 3;
-    const auto at = url.substr(0, url.find_first_of("/\\?#", hostStart)).rfind('@');
-    if (at == std::string::npos || at < hostStart)
-        return url;
-    return url.substr(0, hostStart) + url.substr(at + 1);
 }
 
 std::string runHeader(const RunFacts& facts) {

@@ -2,6 +2,7 @@
 
 #include "card/card_print.h"
 #include "platform/error.h"
+#include "platform/utf8.h"
 
 #include <windows.h>
 
@@ -197,7 +198,11 @@ void SettingsTab::onStopKeepingJobs() {
 }
 
 void SettingsTab::onRestartSpooler() {
-    restartSpooler(shell_);
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;
+    restartSpooler(shell_, toUtf8(std::wstring_view(folder, length)));
 }
 
 void SettingsTab::onChooseCardPrinter() {

@@ -17,9 +17,12 @@ namespace quorva {
 class TlsConnection : public Connection {
 public:
     // Negotiates TLS 1.2 or later and checks the server's certificate; nothing else is sent
-    // before both are done. Throws Error "Certificat du serveur refusé : <reason>" or
-    // "Connexion sécurisée impossible : <reason>", or SocketError when the transport fails.
+    // before both are done. Throws Error "Certificat du serveur refusé : <reason>",
+    // "Certificat du serveur révoqué" or "Connexion sécurisée impossible : <reason>", or
+    // SocketError when the transport fails.
     virtual void handshake(std::chrono::milliseconds limit) = 0;
+    // receive() returns 0 only after the server's close_notify; a connection closed without it
+    // throws Error "réponse du serveur interrompue : ...", as its answer may be cut.
 };
 
 // TLS to `host` over `transport`, not negotiated yet. Throws Error where the build has no TLS.

@@ -6,8 +6,12 @@
 // the request, so that a bad certificate is refused with the same reason on Windows and under
 // Wine. Then each send is cut into records (EncryptMessage), and the bytes received are kept
 // until a whole record has arrived (DecryptMessage); what follows a record stays for the next.
+// The server ends its answer with close_notify: a connection closed without it may have been cut
+// by anyone on the way, so it fails the read rather than ending the answer.
 
 #include "net/tls.h"
+
+#include "net/certificate_chain.h"
 
 #include "platform/error.h"
 #include "platform/system_error.h"
@@ -46,6 +50,17 @@ constexpr DWORD credentialFlags =
 Error tlsFailure(const std::string& reason) {
     return Error("Connexion sécurisée impossible : " + reason);
 }
+
+// The first byte of a TLS record that carries an alert (its content type).
+constexpr unsigned char alertRecord = 21;
+
+// SECURITY_FLAG_IGNORE_REVOCATION, which only the internet headers name.
+constexpr DWORD ignoreRevocation = 0x00000080;
+
+static_assert(chain_error::notTimeValid == CERT_TRUST_IS_NOT_TIME_VALID);
+static_assert(chain_error::revoked == CERT_TRUST_IS_REVOKED);
+static_assert(chain_error::revocationUnknown == CERT_TRUST_REVOCATION_STATUS_UNKNOWN);
+static_assert(chain_error::offlineRevocation == CERT_TRUST_IS_OFFLINE_REVOCATION);
 
 Error refusedCertificate(const std::string& reason) {
     return Error("Certificat du serveur refusé : " + reason);
@@ -257,7 +272,8 @@ void SchannelConnection::checkServerCertificate() const {
     PCCERT_CHAIN_CONTEXT built = nullptr;
     // The intermediate authorities the server sent come with the certificate's own store.
     if (!CertGetCertificateChain(nullptr, certificate.get(), nullptr, certificate->hCertStore,
-                                 &chainRequest, 0, nullptr, &built))
+                                 &chainRequest, CERT_CHAIN_REVOCATION_CHECK_CHAIN_EXCLUDE_ROOT,
+                                 nullptr, &built))
         throw refusedCertificate(systemErrorText(GetLastError()));
     const std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainDeleter> chain(built);
 
@@ -266,20 +282,27 @@ void SchannelConnection::checkServerCertificate() const {
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
     ssl.pwszServerName = serverName.data();
+    // Revocation is judged below, from the chain: a policy stopped at an unanswered revocation
+    // check (Wine's) would not look at the name.
+    ssl.fdwChecks = ignoreRevocation;
     CERT_CHAIN_POLICY_PARA policy{};
     policy.cbSize = sizeof policy;
+    policy.dwFlags = CERT_CHAIN_POLICY_IGNORE_ALL_REV_UNKNOWN_FLAGS;
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS verdict{};
     verdict.cbSize = sizeof verdict;
     if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy, &verdict))
         throw refusedCertificate(systemErrorText(GetLastError()));
+    const ChainVerdict chainVerdict = judgeChain(chain->TrustStatus.dwErrorStatus);
+    if (chainVerdict == ChainVerdict::Revoked ||
+        verdict.dwError == static_cast<DWORD>(CRYPT_E_REVOKED))
+        throw Error("Certificat du serveur révoqué");
     if (verdict.dwError != 0)
         throw refusedCertificate(certificateProblem(verdict.dwError, host_));
     // Wine's policy lets a chain pass that ends at an authority the store does not hold.
-    const DWORD chainErrors = chain->TrustStatus.dwErrorStatus;
-    if (chainErrors & CERT_TRUST_IS_NOT_TIME_VALID)
+    if (chainVerdict == ChainVerdict::NotTimeValid)
         throw refusedCertificate(certificateProblem(CERT_E_EXPIRED, host_));
-    if (chainErrors != CERT_TRUST_NO_ERROR)
+    if (chainVerdict == ChainVerdict::Untrusted)
         throw refusedCertificate(certificateProblem(CERT_E_UNTRUSTEDROOT, host_));
 }
 
@@ -317,6 +340,10 @@ bool SchannelConnection::decryptRecord(SteadyClock::time_point deadline) {
         {0, SECBUFFER_EMPTY, nullptr},
     }};
     SecBufferDesc list{SECBUFFER_VERSION, static_cast<unsigned long>(parts.size()), parts.data()};
+    // Wine hands the server's close_notify over as an empty record rather than as
+    // SEC_I_CONTEXT_EXPIRED; after the handshake, an alert record that decrypts without error can
+    // only be that one.
+    const bool alert = static_cast<unsigned char>(incoming_.front()) == alertRecord;
     const SECURITY_STATUS status = DecryptMessage(&context_, &list, 0, nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE)
         return false;
@@ -326,8 +353,10 @@ bool SchannelConnection::decryptRecord(SteadyClock::time_point deadline) {
     }
     if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE)
         throw tlsFailure(statusText(status));
-    // Both point into the received bytes, which are replaced last.
+    // Both point into the received bytes, which are replaced last. A record without data (a
+    // handshake message, an empty record) leaves nothing to hand out.
     std::string rest;
+    plain_.clear();
     for (const SecBuffer& part : parts) {
         if (part.BufferType == SECBUFFER_DATA)
             plain_.assign(static_cast<const char*>(part.pvBuffer), part.cbBuffer);
@@ -336,6 +365,8 @@ bool SchannelConnection::decryptRecord(SteadyClock::time_point deadline) {
     }
     plainStart_ = 0;
     incoming_ = std::move(rest);
+    if (alert && status == SEC_E_OK)
+        peerDone_ = true;
     // Handshake messages after the handshake (TLS 1.3 session tickets) go back to Schannel.
     if (status == SEC_I_RENEGOTIATE) {
         const SECURITY_STATUS handled = step(deadline);
@@ -352,7 +383,8 @@ std::size_t SchannelConnection::receive(char* buffer, std::size_t count,
         if (peerDone_)
             return 0;
         if (!decryptRecord(deadline) && !receiveMore(deadline))
-            return 0;
+            throw Error("réponse du serveur interrompue : connexion sécurisée fermée sans avis de "
+                        "fin (close_notify)");
     }
     const std::size_t n = std::min(count, plain_.size() - plainStart_);
     std::memcpy(buffer, plain_.data() + plainStart_, n);

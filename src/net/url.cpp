@@ -18,6 +18,17 @@ std::string defaultPort(std::string_view protocol) {
 
 } // namespace
 
+std::string withoutCredentials(std::string_view url) {
+    const auto scheme = url.find("://");
+    if (scheme == std::string_view::npos)
+        return std::string(url);
+    const auto hostStart = scheme + 3;
+    const auto at = url.substr(0, url.find_first_of("/\\?#", hostStart)).rfind('@');
+    if (at == std::string_view::npos || at < hostStart)
+        return std::string(url);
+    return std::string(url.substr(0, hostStart)) + std::string(url.substr(at + 1));
+}
+
 Url parseUrl(std::string_view input) {
     std::string text(input);
     std::replace(text.begin(), text.end(), '\\', '/');

@@ -21,4 +21,8 @@ struct Url {
 // "://" the whole text is path, document and parameters.
 Url parseUrl(std::string_view text);
 
+// The address without the "user:password@" after the scheme: what is logged or shown never
+// carries the credentials.
+std::string withoutCredentials(std::string_view url);
+
 } // namespace quorva

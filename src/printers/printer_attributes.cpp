@@ -90,9 +90,11 @@ bool changeKeepPrintedJobs(const Registry& registry, const std::string& printerN
                              changedAttributes(*attributes, change));
 }
 
-void restartSpooler(Shell& shell) {
-    shell.execute("", "net", "stop spooler", kHide);
-    shell.execute("", "net", "start spooler", kHide);
+void restartSpooler(Shell& shell, const std::string& systemFolder) {
+    // By its full path: a bare name would be looked for in the current folder first.
+    const std::string net = systemFolder + "\\net.exe";
+    shell.execute("", net, "stop spooler", kHide);
+    shell.execute("", net, "start spooler", kHide);
 }
 
 } // namespace quorva

@@ -74,7 +74,8 @@ std::int64_t changedAttributes(std::int64_t attributes, KeepJobsChange change);
 bool changeKeepPrintedJobs(const Registry& registry, const std::string& printerName,
                            KeepJobsChange change);
 
-// "net stop spooler" then at once "net start spooler", hidden; neither is waited for.
-void restartSpooler(Shell& shell);
+// "net stop spooler" then at once "net start spooler", hidden, with the net.exe of the system
+// folder (`systemFolder`, as GetSystemDirectory gives it); neither is waited for.
+void restartSpooler(Shell& shell, const std::string& systemFolder);
 
 } // namespace quorva

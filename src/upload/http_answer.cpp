@@ -39,6 +39,10 @@ void addHeaderLine(HttpResponse& head, std::string_view line) {
                               std::string(trimBlanks(line.substr(colon + 1))));
 }
 
+[[noreturn]] void cutShort() {
+    throw Error("réponse du serveur interrompue");
+}
+
 HttpResponse readOneHead(HttpAnswerReader& reader) {
     HttpResponse head;
     auto statusLine = reader.readLine();
@@ -47,8 +51,11 @@ HttpResponse readOneHead(HttpAnswerReader& reader) {
     head.statusLine = std::move(*statusLine);
     head.statusCode = parseStatusCode(head.statusLine);
     std::size_t headSize = head.statusLine.size() + 2;
-    // A close inside the head ends the head.
-    while (auto line = reader.readLine()) {
+    for (;;) {
+        // A close inside the head leaves the answer unknown, though the server may have acted.
+        auto line = reader.readLine();
+        if (!line)
+            cutShort();
         if (line->empty())
             break;
         headSize += line->size() + 2;
@@ -76,10 +83,6 @@ bool readChunks(HttpAnswerReader& reader, std::string& out) {
         reader.readLine();
     }
     return false;
-}
-
-[[noreturn]] void cutShort() {
-    throw Error("réponse du serveur interrompue");
 }
 
 } // namespace

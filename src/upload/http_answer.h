@@ -79,8 +79,9 @@ int parseStatusCode(std::string_view statusLine);
 
 // Reads heads (status line, header lines up to the empty line) until one whose status is not
 // 100, and returns that one. Every head read is first handed to `onHead`. Throws Error
-// "Connection closed by the server." when the input closes before a status line, and Error
-// when a head is too long or too many "100" heads come.
+// "Connection closed by the server." when the input closes before a status line, Error
+// "réponse du serveur interrompue" when it closes before the empty line, and Error when a head
+// is too long or too many "100" heads come.
 HttpResponse readAnswerHead(HttpAnswerReader& reader,
                             const std::function<void(const HttpResponse&)>& onHead);
 

@@ -146,6 +146,14 @@ HttpClient::Target HttpClient::prepare(const std::string& address) {
     }
     if (url.protocol.empty() || url.host.empty())
         throw Error("No host to connect to.");
+    const std::string origin =
+        lowerAscii(url.protocol) + "://" + lowerAscii(url.host) + ":" + url.port;
+    if (origin != credentialOrigin_) {
+        // What one server was told, or asked for, never goes to another.
+        if (!credentialOrigin_.empty())
+            forgetCredentials();
+        credentialOrigin_ = origin;
+    }
     if (!url.username.empty()) {
         request_.username = url.username;
         request_.password = url.password;
@@ -174,6 +182,14 @@ HttpClient::Target HttpClient::prepare(const std::string& address) {
     lastHost_ = url.host;
     lastPort_ = url.port;
     return target;
+}
+
+void HttpClient::forgetCredentials() {
+    const RequestOptions defaults;
+    request_.username = defaults.username;
+    request_.password = defaults.password;
+    credential_.reset();
+    credentialOrigin_.clear();
 }
 
 void HttpClient::interrupt() {

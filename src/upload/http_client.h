@@ -9,7 +9,8 @@
 // that the proxy sees only the server's host and port. The answer is judged in a fixed order:
 // redirect (also any answer carrying a Location), success, 401, 407, anything else. Kept from one
 // post to the next: the Basic credentials once a server or proxy has asked for them, and the
-// cookies.
+// cookies. A server's credential (and the user and password an address carried) goes only to
+// that server's scheme, host and port: a post to another one starts without them.
 //
 // A hostile or broken server cannot hold the desk: every wait has a limit, the whole exchange
 // has one too, and what is kept of the answer is bounded (HttpAnswerLimits).
@@ -83,6 +84,10 @@ public:
     // control character, a limit passed).
     void postMultipart(const std::string& url, MultipartForm& body, std::string& answer);
 
+    // Forgets the server's credential and the user and password taken from an address, as when
+    // the address they came with is no longer the one to use.
+    void forgetCredentials();
+
     // Whether the last answer's connection is still open (only until the next post).
     bool connected() const { return connection_ != nullptr; }
     // Whether the last post's whole request went out (its answer may still have failed).
@@ -129,6 +134,8 @@ private:
     std::string lastProtocol_;
     std::string lastHost_;
     std::string lastPort_;
+    // The scheme, host and port that the credential and the address's user and password go to.
+    std::string credentialOrigin_;
     std::optional<std::string> credential_;
     std::optional<std::string> proxyCredential_;
     CookieJar cookies_;

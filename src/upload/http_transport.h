@@ -16,6 +16,11 @@ public:
     UploadOutcome send(const UploadRequest& request, const SenderSettings& settings) override {
         http_.setProxyServer(settings.proxyServer);
         http_.setProxyPort(settings.proxyPort);
+        // A changed address takes its own user and password, or none.
+        if (settings.serverUrl != serverUrl_) {
+            http_.forgetCredentials();
+            serverUrl_ = settings.serverUrl;
+        }
         return upload_.send(request, settings.serverUrl);
     }
     void interrupt() override { http_.interrupt(); }
@@ -26,6 +31,7 @@ public:
 private:
     HttpClient http_;
     ReportUpload upload_;
+    std::string serverUrl_;
 };
 
 } // namespace quorva

@@ -106,6 +106,18 @@ TEST(openUrlInBrowser, HostileReportIdStaysInsideTheAddress) {
               "%22&rptName=Facture\"");
 }
 
+TEST(openUrlInBrowser, ARefusedAddressIsToldWithoutItsPassword) {
+    MemoryRegistry registry;
+    RecordingShell shell;
+    try {
+        openUrlInBrowser("ftp://bob:secret@h/ReportPDF", registry, shell);
+        ADD_FAILURE() << "the address was taken";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Adresse du PDF refusée : elle doit commencer par http:// ou "
+                               "https:// (ftp://h/ReportPDF)");
+    }
+}
+
 TEST(openUrlInBrowser, NothingStartsWithoutAUsableCommand) {
     struct Case {
         const char* what;

@@ -477,7 +477,9 @@ TEST_F(PrintersTest, TheRestartButtonStopsThenStartsTheSpoolerHidden) {
     const char* const parameters[] = {"stop spooler", "start spooler"};
     for (size_t i = 0; i < 2; ++i) {
         EXPECT_EQ(shell.calls[i].verb, "");
-        EXPECT_EQ(shell.calls[i].file, "net");
+        EXPECT_TRUE(shell.calls[i].file.ends_with(":\\windows\\system32\\net.exe") ||
+                    shell.calls[i].file.ends_with(":\\Windows\\system32\\net.exe"))
+            << shell.calls[i].file;
         EXPECT_EQ(shell.calls[i].parameters, parameters[i]);
         EXPECT_EQ(shell.calls[i].show, SW_HIDE);
     }

@@ -66,6 +66,55 @@ relay() {
     fail "no TLS relay for $1"
 }
 
+# answering_server MODE: a TLS server with the good certificate that answers every request with a
+# report id and no length, then closes: with close_notify ("clean") or without it ("cut"); its
+# port goes into $port.
+answering_server() {
+    python3 - "$work/good.pem" "$work/good.key" "$1" >"$work/$1.port" 2>>"$work/python.log" <<'PY' &
+import socket, ssl, sys
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(sys.argv[1], sys.argv[2])
+listener = socket.create_server(("127.0.0.1", 0))
+print(listener.getsockname()[1], flush=True)
+
+
+def more(tls):
+    data = tls.recv(65536)
+    if not data:
+        raise OSError("request cut")
+    return data
+
+
+while True:
+    raw, _ = listener.accept()
+    raw.settimeout(20)
+    try:
+        with context.wrap_socket(raw, server_side=True) as tls:
+            request = b""
+            while b"\r\n\r\n" not in request:
+                request += more(tls)
+            head, _, body = request.partition(b"\r\n\r\n")
+            length = next(int(line.split(b":")[1]) for line in head.split(b"\r\n")
+                          if line.lower().startswith(b"content-length:"))
+            while len(body) < length:
+                body += more(tls)
+            tls.sendall(b"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n\r\n<idReport>7</idReport>")
+            # Closing the socket alone sends no close_notify.
+            if sys.argv[3] == "clean":
+                tls.unwrap()
+    except (OSError, ssl.SSLError) as e:
+        print(e, file=sys.stderr)
+        raw.close()
+PY
+    pids+=($!)
+    for _ in $(seq 100); do
+        port="$(cat "$work/$1.port")"
+        [[ -n "$port" ]] && return
+        sleep 0.05
+    done
+    fail "no TLS server $1"
+}
+
 bash "$(dirname "${BASH_SOURCE[0]}")/../../scripts/make-test-certificates" "$work"
 report_server plain
 plain_port="${url#http://127.0.0.1:}"
@@ -79,6 +128,8 @@ relay good "$plain_port" && export QUORVA_TLS_PROXIED="$port"
 relay other-name "$plain_port" && export QUORVA_TLS_OTHER_NAME="$port"
 relay expired "$plain_port" && export QUORVA_TLS_EXPIRED="$port"
 relay unknown "$plain_port" && export QUORVA_TLS_UNKNOWN="$port"
+answering_server clean && export QUORVA_TLS_CLEAN_END="$port"
+answering_server cut && export QUORVA_TLS_CUT_END="$port"
 
 trusted="$(winepath -w "$work/trusted.der")"
 wine "$trust_exe" add "$trusted" || fail "the test authority could not be trusted"

@@ -94,20 +94,38 @@ TEST_F(TlsUpload, ThroughAProxyGoesInATunnelThatShowsOnlyHostAndPort) {
     EXPECT_EQ(recorded(port), plainRequest("localhost:" + port));
 }
 
-TEST_F(TlsUpload, ReportServerOverHttpsGivesItsReportId) {
+// Sends one spool file to `serverUrl` with the report upload, as the sender does.
+UploadOutcome uploadTo(HttpClient& client, const std::string& serverUrl) {
     testing::TempDir folder;
     const std::string spool = folder.write("00042.spl", "FACTURE 42\r\n");
     SystemFiles systemFiles;
     SystemClock systemClock;
     FixedLocale locale;
     ReportUpload upload(client, systemFiles, systemClock);
-    const std::string id = upload
-                               .send(prepareUpload(spool, "00042.spl", "VERNO", 1,
-                                                   systemFiles.lastWriteLocal(spool), locale),
-                                     setting("QUORVA_TLS_REPORT_SERVER"))
-                               .reportId;
+    return upload.send(
+        prepareUpload(spool, "00042.spl", "VERNO", 1, systemFiles.lastWriteLocal(spool), locale),
+        serverUrl);
+}
+
+TEST_F(TlsUpload, ReportServerOverHttpsGivesItsReportId) {
+    const std::string id = uploadTo(client, setting("QUORVA_TLS_REPORT_SERVER")).reportId;
     EXPECT_FALSE(id.empty());
     EXPECT_EQ(id.find_first_not_of("0123456789"), std::string::npos) << id;
+}
+
+// An answer that ends with the connection is whole only when the server said so (close_notify):
+// a bare close may come from anyone on the way, after the server stored the job.
+TEST_F(TlsUpload, AnAnswerEndedWithoutCloseNotifyIsLost) {
+    const UploadOutcome clean =
+        uploadTo(client, "https://localhost:" + setting("QUORVA_TLS_CLEAN_END") + "/r/");
+    EXPECT_EQ(clean.kind, UploadOutcome::Kind::Sent) << clean.reason;
+    EXPECT_EQ(clean.reportId, "7");
+
+    const UploadOutcome cut =
+        uploadTo(client, "https://localhost:" + setting("QUORVA_TLS_CUT_END") + "/r/");
+    EXPECT_EQ(cut.kind, UploadOutcome::Kind::Failed);
+    EXPECT_TRUE(cut.answerLost);
+    EXPECT_EQ(cut.reason.rfind("réponse du serveur interrompue", 0), 0u) << cut.reason;
 }
 
 // A server that takes the connection and never answers the negotiation: interrupt() ends the

@@ -165,13 +165,13 @@ TEST(KeepPrintedJobs, OtherBitsAndTheSignBitCarriedThrough) {
     EXPECT_EQ(stored(registry), 0x80000148u);
 }
 
-TEST(Spooler, RestartStopsThenStartsNetHidden) {
+TEST(Spooler, RestartStopsThenStartsTheSystemFoldersNetHidden) {
     RecordingShell shell;
-    restartSpooler(shell);
+    restartSpooler(shell, "C:\\Windows\\system32");
     ASSERT_EQ(shell.calls.size(), 2u);
     for (const auto& call : shell.calls) {
         EXPECT_EQ(call.verb, "");
-        EXPECT_EQ(call.file, "net");
+        EXPECT_EQ(call.file, "C:\\Windows\\system32\\net.exe");
         EXPECT_EQ(call.show, 0);
     }
     EXPECT_EQ(shell.calls[0].parameters, "stop spooler");

@@ -137,9 +137,12 @@ TEST(ReportServerProgramTest, StartFailuresExitWithAMessage) {
     };
     const std::vector<Case> cases = {
         {{"--port", "0", "--data", file + "/data"}, 1, "cannot use the data folder " + file},
-        {{"--port", "0", "--bind", "no-such-host.invalid", "--data", dir.file("d")},
+        {{"--port", "0", "--bind", "no-such-host.invalid", "--token", "t", "--data", dir.file("d")},
          1,
          "cannot listen on no-such-host.invalid:0"},
+        {{"--port", "0", "--bind", "0.0.0.0", "--data", dir.file("d")},
+         2,
+         "--bind 0.0.0.0 reaches beyond this machine: give --token"},
         {{"--port", "99999"}, 2, "--port needs a number from 0 to 65535, not 99999\nUsage:"},
     };
     for (const Case& c : cases) {

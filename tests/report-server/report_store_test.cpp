@@ -26,6 +26,22 @@ Upload upload(std::string content) {
             std::move(content)};
 }
 
+TEST(ReportStoreTest, OnlyTheServersAccountReadsWhatItKeeps) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const fs::path data = dir.file("data");
+    ReportStore store(data);
+    store.add(upload("FACTURE"));
+    const auto mode = [](const fs::path& path) {
+        return fs::status(path).permissions() & fs::perms::all;
+    };
+    for (const fs::path& folder : {data, data / "reports", data / "reports" / "1"})
+        EXPECT_EQ(mode(folder), fs::perms::owner_all) << folder;
+    for (const fs::path& file : {data / "reports.sqlite", data / "reports" / "1" / "spool",
+                                 data / "reports" / "1" / "fields.txt"})
+        EXPECT_EQ(mode(file), fs::perms::owner_read | fs::perms::owner_write) << file;
+}
+
 TEST(ReportStoreTest, NumbersCountFromOneAndGoOnAfterReopening) {
     TempDir dir;
     {

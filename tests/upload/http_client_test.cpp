@@ -1,5 +1,7 @@
 #include "upload/http_client.h"
 
+#include "upload/http_transport.h"
+
 #include "support/fakes.h"
 #include "support/memory_file_system.h"
 #include "support/scripted_server.h"
@@ -300,6 +302,36 @@ TEST_F(HttpClientTest, UserNameInTheAddressReplacesTheRequestsCredentials) {
     EXPECT_EQ(server.received().at(1).request,
               directHead("/r/ReportSPL", server.authority(), "Authorization: Basic Ym9iOnB3\r\n") +
                   smallBody);
+}
+
+// Neither the credential a server asked for nor the password its address carried goes to
+// another server, nor stays once the address that carried them is replaced.
+TEST_F(HttpClientTest, CredentialsGoOnlyToTheServerAndAddressTheyCameWith) {
+    const std::string offer = "HTTP/1.0 401 No\r\nWWW-Authenticate: Basic\r\n\r\n";
+    ScriptedServer first({{offer}, {ok("")}});
+    ScriptedServer second({{offer}, {ok("")}});
+    post("http://bob:pw@" + first.authority() + "/r/ReportSPL");
+    post(second.url("/r/ReportSPL"));
+    ASSERT_EQ(second.received().size(), 2u);
+    EXPECT_EQ(second.received()[0].request,
+              directHead("/r/ReportSPL", second.authority()) + smallBody);
+    // base64("SPL:")
+    EXPECT_EQ(second.received()[1].request,
+              directHead("/r/ReportSPL", second.authority(), "Authorization: Basic U1BMOg==\r\n") +
+                  smallBody);
+
+    ScriptedServer server(
+        {{offer}, {ok("<idReport>1</idReport>")}, {ok("<idReport>2</idReport>")}});
+    files.put("c:\\spool\\00001.spl", "FACTURE");
+    HttpTransport transport(files, clock);
+    const UploadRequest request{"c:\\spool\\00001.spl", {}, "00001.spl", "07/12/2026", "V", 1};
+    transport.send(request, {"http://bob:pw@" + server.authority() + "/r/", "", 80});
+    transport.send(request, {server.url("/r/"), "", 80});
+    const auto& got = server.received();
+    ASSERT_EQ(got.size(), 3u);
+    // base64("bob:pw")
+    EXPECT_NE(got[1].request.find("Authorization: Basic Ym9iOnB3\r\n"), std::string::npos);
+    EXPECT_EQ(got[2].request.find("Authorization"), std::string::npos) << got[2].request;
 }
 
 TEST_F(HttpClientTest, OtherAuthenticationSchemeFormsNoCredential) {

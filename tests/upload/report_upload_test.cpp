@@ -224,8 +224,11 @@ TEST_F(ReportUploadTest, IdentifierThatIsNotAShortPlainTokenIsRefused) {
 TEST_F(ReportUploadTest, AnswerCutShortByACloseMayHaveBeenStored) {
     ScriptedServer server({{"HTTP/1.0 200 OK\r\nContent-Length: 40\r\n\r\n<idReport>42</idReport>"},
                            {"HTTP/1.1 200 OK\r\nTransfer-Encoding: "
-                            "chunked\r\n\r\n17\r\n<idReport>42</idReport>\r\n"}});
-    for (int job = 1; job <= 2; ++job) {
+                            "chunked\r\n\r\n17\r\n<idReport>42</idReport>\r\n"},
+                           // Closed inside the head: its end, and any length, never came.
+                           {"HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n"},
+                           {"HTTP/1.0 200 OK"}});
+    for (int job = 1; job <= 4; ++job) {
         const UploadOutcome outcome = upload.send(
             prepareUpload(spool, "00012.spl", "S", job, files.lastWriteLocal(spool), locale),
             server.url("/"));

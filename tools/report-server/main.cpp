@@ -42,8 +42,8 @@ int serve(const Options& options) {
         tls = TlsIdentity{options.certificate, options.key};
     std::unique_ptr<ReportServer> server;
     try {
-        server =
-            std::make_unique<ReportServer>(*store, options.prefix, std::cout, ServerLimits{}, tls);
+        server = std::make_unique<ReportServer>(*store, options.prefix, std::cout, ServerLimits{},
+                                                tls, options.token);
     } catch (const TlsSetupError& e) {
         std::cerr << programName << ": " << e.what() << std::endl;
         return 1;

@@ -6,7 +6,7 @@ namespace quorva::report {
 
 const std::string_view usageText =
     "Usage: quorva-report-server [--port N] [--bind ADDRESS] [--prefix PATH] [--data FOLDER]\n"
-    "                            [--cert FILE --key FILE]\n"
+    "                            [--cert FILE --key FILE] [--token SECRET]\n"
     "\n"
     "Stands in for the dealership's report server: stores the spool files that the desk\n"
     "uploads and serves each stored invoice as a PDF.\n"
@@ -18,6 +18,9 @@ const std::string_view usageText =
     "  --cert FILE      serve HTTPS with this certificate (PEM, the server's first, then its\n"
     "                   authorities)\n"
     "  --key FILE       the certificate's private key (PEM)\n"
+    "  --token SECRET   every request must carry \"Authorization: Bearer SECRET\", or Basic\n"
+    "                   with the password SECRET (any user), else it gets 401; needed to\n"
+    "                   listen on an address other than loopback\n"
     "  --help           this text\n"
     "\n"
     "Prints \"listening on http://ADDRESS:PORT<prefix>\" (https with --cert) once ready, then\n"
@@ -33,7 +36,7 @@ std::variant<Options, std::string> parseOptions(std::span<const std::string_view
             continue;
         }
         if (name != "--port" && name != "--bind" && name != "--prefix" && name != "--data" &&
-            name != "--cert" && name != "--key")
+            name != "--cert" && name != "--key" && name != "--token")
             return "unknown option " + std::string(name);
         if (i + 1 == args.size())
             return std::string(name) + " needs a value";
@@ -55,6 +58,10 @@ std::variant<Options, std::string> parseOptions(std::span<const std::string_view
             options.certificate = value;
         } else if (name == "--key") {
             options.key = value;
+        } else if (name == "--token") {
+            if (value.empty())
+                return std::string("--token needs a secret");
+            options.token = value;
         } else {
             if (value.empty())
                 return std::string("--data needs a folder");
@@ -63,6 +70,12 @@ std::variant<Options, std::string> parseOptions(std::span<const std::string_view
     }
     if (options.certificate.empty() != options.key.empty())
         return std::string("--cert and --key go together");
+    const std::string_view bind = options.bindAddress;
+    const bool loopback = bind == "localhost" || bind == "::1" || bind.starts_with("127.");
+    if (!loopback && options.token.empty())
+        return "--bind " + options.bindAddress +
+               " reaches beyond this machine: give --token, or anyone who reaches the port can "
+               "upload reports and read every stored invoice";
     return options;
 }
 

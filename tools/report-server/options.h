@@ -16,6 +16,8 @@ struct Options {
     // Both set: HTTPS with this certificate (PEM, with its chain) and private key (PEM).
     std::string certificate;
     std::string key;
+    // Set: every request must carry it (Bearer, or as a Basic password).
+    std::string token;
     bool help = false;
 };
 

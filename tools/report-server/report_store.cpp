@@ -28,9 +28,18 @@ constexpr const char* contentName = "spool";
     throw StoreError(what + " " + path.string() + ": " + std::strerror(error));
 }
 
+// The invoices are the dealership's customers' data: only the server's own account reads them.
+constexpr mode_t fileMode = 0600;
+
+// Makes the folder, for the server's account only, unless it is there already.
+void makeFolder(const fs::path& path) {
+    if (fs::create_directory(path))
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::replace);
+}
+
 // Writes the whole file and flushes it to the disk before returning.
 void writeDurably(const fs::path& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, fileMode);
     if (fd < 0)
         fail("cannot create", path, errno);
     while (!bytes.empty()) {
@@ -230,7 +239,16 @@ private:
 
 ReportStore::ReportStore(fs::path root) : root_(std::move(root)), reports_(root_ / "reports") {
     try {
-        fs::create_directories(reports_);
+        if (root_.has_parent_path())
+            fs::create_directories(root_.parent_path());
+        makeFolder(root_);
+        makeFolder(reports_);
+        // The database takes the mode of the file it finds, and gives it to its journal files.
+        const fs::path database = root_ / databaseName;
+        const int fd = ::open(database.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, fileMode);
+        if (fd < 0)
+            fail("cannot create", database, errno);
+        ::close(fd);
         removeStagingFolders(reports_);
         database_ = std::make_unique<Database>(root_ / databaseName, reports_);
     } catch (const fs::filesystem_error& e) {
@@ -251,7 +269,7 @@ std::uint64_t ReportStore::add(const Upload& upload) {
     const fs::path staging = reports_ / ("." + std::to_string(id) + ".tmp");
     try {
         fs::remove_all(staging);
-        fs::create_directory(staging);
+        makeFolder(staging);
         writeDurably(staging / contentName, upload.content);
         writeDurably(staging / "fields.txt", fieldsText(upload));
         writeDurably(staging / "file.txt", fileText(upload));

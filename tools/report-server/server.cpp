@@ -8,6 +8,7 @@
 #include "report-server/upload_form.h"
 
 #include <httplib.h>
+#include <openssl/crypto.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -84,8 +85,33 @@ bool isIdentity(std::string_view encoding) {
     if (first == std::string_view::npos)
         return true;
     encoding = encoding.substr(first, encoding.find_last_not_of(" \t") - first + 1);
-    return encoding.size() == 8 && std::equal(encoding.begin(), encoding.end(), "identity",
-                                              [](char a, char b) { return std::tolower(a) == b; });
+    return equalsNoCase(encoding, "identity");
+}
+
+// Whether `authorization` (an Authorization header's value) carries the token: "Bearer <token>",
+// or "Basic" with any user and the token as password.
+bool carriesToken(std::string_view authorization, std::string_view token) {
+    const auto blank = authorization.find(' ');
+    const auto start = authorization.find_first_not_of(' ', blank);
+    if (start == std::string_view::npos)
+        return false;
+    const std::string_view scheme = authorization.substr(0, blank);
+    const std::string_view value = authorization.substr(start);
+    std::string secret;
+    if (equalsNoCase(scheme, "Bearer")) {
+        secret = value;
+    } else if (equalsNoCase(scheme, "Basic")) {
+        const auto decoded = base64Decoded(value);
+        const auto colon = decoded ? decoded->find(':') : std::string::npos;
+        if (colon == std::string::npos)
+            return false;
+        secret = decoded->substr(colon + 1);
+    } else {
+        return false;
+    }
+    // Compared in a time that does not tell how much of it matched.
+    return secret.size() == token.size() &&
+           CRYPTO_memcmp(secret.data(), token.data(), token.size()) == 0;
 }
 
 // The client of the connection the current worker serves: the log names it also for a request
@@ -113,6 +139,9 @@ public:
         if (!this->is_valid())
             throw TlsSetupError("cannot use the certificate " + tls.certificate + " and key " +
                                 tls.key);
+        // Set here rather than left to the library's default, which has changed over versions.
+        if (SSL_CTX_set_min_proto_version(this->ssl_context(), TLS1_2_VERSION) != 1)
+            throw TlsSetupError("cannot require TLS 1.2");
     }
 
     void serve(RequestStream& stream) override {
@@ -158,9 +187,10 @@ std::unique_ptr<httplib::Server> boundedServer(const ServerLimits& limits,
 
 struct ReportServer::Impl {
     Impl(ReportStore& s, std::string p, std::ostream& l, const ServerLimits& lim,
-         const std::optional<TlsIdentity>& tls)
-        : store(s), prefix(std::move(p)), log(l), limits(lim), server(boundedServer(lim, tls)),
-          http(*server), requests(dynamic_cast<RequestServer&>(http)) {}
+         const std::optional<TlsIdentity>& tls, std::string t)
+        : store(s), prefix(std::move(p)), log(l), limits(lim), token(std::move(t)),
+          server(boundedServer(lim, tls)), http(*server),
+          requests(dynamic_cast<RequestServer&>(http)) {}
 
     void upload(const httplib::Request& req, httplib::Response& res,
                 const httplib::ContentReader& reader);
@@ -172,6 +202,7 @@ struct ReportServer::Impl {
     std::ostream& log;
     std::mutex logMutex;
     ServerLimits limits;
+    std::string token;
     std::unique_ptr<httplib::Server> server;
     httplib::Server& http;
     RequestServer& requests;
@@ -259,8 +290,9 @@ void ReportServer::Impl::logRequest(const httplib::Request& req, const httplib::
 }
 
 ReportServer::ReportServer(ReportStore& store, std::string prefix, std::ostream& log,
-                           ServerLimits limits, const std::optional<TlsIdentity>& tls)
-    : impl_(std::make_unique<Impl>(store, std::move(prefix), log, limits, tls)) {
+                           ServerLimits limits, const std::optional<TlsIdentity>& tls,
+                           std::string token)
+    : impl_(std::make_unique<Impl>(store, std::move(prefix), log, limits, tls, std::move(token))) {
     Impl& impl = *impl_;
     const std::string route = regexEscape(impl.prefix);
     impl.http.Post(route + "ReportSPL", [&impl](const httplib::Request& req, httplib::Response& res,
@@ -269,7 +301,14 @@ ReportServer::ReportServer(ReportStore& store, std::string prefix, std::ostream&
     });
     // The desk sends its body as it is: an encoded one is refused before a byte of it is read,
     // so that a small packed body cannot unpack into a flood.
-    impl.http.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    impl.http.set_pre_routing_handler([&impl](const httplib::Request& req, httplib::Response& res) {
+        if (!impl.token.empty() &&
+            !carriesToken(req.get_header_value("Authorization"), impl.token)) {
+            res.status = 401;
+            res.set_header("WWW-Authenticate", "Basic realm=\"quorva-report-server\"");
+            res.set_content("Authentification requise", textType);
+            return httplib::Server::HandlerResponse::Handled;
+        }
         const std::string encoding = req.get_header_value("Content-Encoding");
         if (isIdentity(encoding))
             return httplib::Server::HandlerResponse::Unhandled;

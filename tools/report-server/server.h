@@ -56,12 +56,16 @@ public:
 //
 // One request per connection. Each request is held to its limits (ServerLimits): a slow or
 // endless client loses its connection, and the pool has room for many of them beside the desks.
-// With a TlsIdentity it speaks HTTPS only; the TLS negotiation counts in the head's time.
+// With a TlsIdentity it speaks HTTPS only, TLS 1.2 or later; the TLS negotiation counts in the
+// head's time. With a token, every request must carry "Authorization: Bearer <token>" or Basic
+// credentials whose password is the token (any user, as a desk's address "user:token@" sends
+// them once asked); any other gets 401 with a Basic offer, before its body is read.
 class ReportServer {
 public:
     // Throws TlsSetupError when the identity's files cannot be used.
     ReportServer(ReportStore& store, std::string prefix, std::ostream& log,
-                 ServerLimits limits = {}, const std::optional<TlsIdentity>& tls = {});
+                 ServerLimits limits = {}, const std::optional<TlsIdentity>& tls = {},
+                 std::string token = {});
     ~ReportServer();
     ReportServer(const ReportServer&) = delete;
     ReportServer& operator=(const ReportServer&) = delete;
