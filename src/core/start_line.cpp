@@ -8,8 +8,6 @@ namespace {
 
 const char* originText(SettingOrigin origin) {
     switch (origin) {
-    case SettingOrigin::User:
-        return "utilisateur";
     case SettingOrigin::Policy:
         return "stratégie";
     case SettingOrigin::Machine:
@@ -46,13 +44,6 @@ std::string settingText(Setting setting, const std::string& value, SettingOrigin
 }
 
 } // namespace
-
-std::string startLine(const RunFacts& facts, const Settings& settings) {
-    std::string line = runHeader(facts);
-    for (const Setting setting : kAllSettings)
-        line += settingText(setting, settings.value(setting), settings.origin(setting));
-    return line;
-}
 
 std::string serviceStartLine(const RunFacts& facts, const MachineCaptureSettings& settings,
                              const ProxyChoice& proxy) {

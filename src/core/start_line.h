@@ -1,7 +1,8 @@
 #pragma once
 
-// The first line of each run in the daily log, for whoever supports the desk: which version runs,
-// for whom, elevated or not, and each setting with where its value came from. The address never
+// The first line of each run of the capture in the daily log, for whoever supports the desk:
+// which version runs, as whom, elevated or not, and each capture setting with where its value
+// came from. The address never
 // shows a user name or password written into it.
 
 #include "settings/service_proxy.h"
@@ -17,12 +18,9 @@ struct RunFacts {
     bool elevated = false;
 };
 
-// "Démarrage de Quorva <version> : utilisateur <user>, élevé oui|non ; NomImprimante=\"…\"
-// (utilisateur|poste|défaut) ; …", from the in-memory copies.
-std::string startLine(const RunFacts& facts, const Settings& settings);
-
-// The capture service's: the same beginning, then "NomSite=\"…\" (stratégie|poste|défaut) ;
-// NomURL=… ; DossierSpouleur=… ; Proxy=\"host:port\" (stratégie|poste|WinHTTP)", or
+// "Démarrage de Quorva <version> : utilisateur <user>, élevé oui|non ; NomSite=\"…\"
+// (stratégie|poste|défaut) ; NomURL=… ; DossierSpouleur=… ; Proxy=\"host:port\"
+// (stratégie|poste|WinHTTP)", or
 // "Proxy=aucun" when nothing names one, "Proxy=aucun (stratégie|poste)" when the machine's value
 // has no entry for the address's scheme.
 std::string serviceStartLine(const RunFacts& facts, const MachineCaptureSettings& settings,

@@ -2,10 +2,6 @@
 
 namespace quorva {
 
-Error registryReadFailed(const std::string& valueName) {
-    return Error("Echec à l'obtention des données pour '" + valueName + "'");
-}
-
 Error registryWrongType(const std::string& valueName) {
     return Error("Type de données incorrect pour '" + valueName + "'");
 }

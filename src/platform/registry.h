@@ -50,7 +50,6 @@ public:
 };
 
 // The errors the user sees for a registry value, with the value's name.
-Error registryReadFailed(const std::string& valueName);  // "Echec à l'obtention des données…"
 Error registryWrongType(const std::string& valueName);   // "Type de données incorrect…"
 Error registryWriteFailed(const std::string& valueName); // "Echec à la définition des données…"
 

@@ -13,7 +13,6 @@ public:
     explicit IniSettingsStore(std::string path) : path_(std::move(path)) {}
 
     std::string read(const std::string& key, const std::string& defaultValue) const override;
-    bool contains(const std::string& key) const override;
     bool write(const std::string& key, const std::string& value) override;
     const std::string& path() const override { return path_; }
 

@@ -1,7 +1,6 @@
 #include "settings/proxy.h"
 
 #include "net/ascii.h"
-#include "platform/error.h"
 #include "settings/nth_field.h"
 
 #include <algorithm>
@@ -48,32 +47,6 @@ std::optional<ProxySetting> parseProxyText(const std::string& text, std::string_
         return proxy;
     }
     return std::nullopt;
-}
-
-std::optional<ProxySetting> detectProxy(const Registry& registry, std::string_view scheme) {
-    const auto key =
-        registry.open(RegistryRoot::CurrentUser, kInternetSettingsKey, RegistryAccess::ReadWrite,
-                      /*create=*/true);
-    if (!key)
-        return std::nullopt;
-
-    std::string server;
-    if (const auto value = key->read("ProxyServer")) {
-        if (value->type != RegistryType::String && value->type != RegistryType::ExpandString)
-            throw registryWrongType("ProxyServer");
-        server = value->text;
-    }
-    if (server.empty())
-        return std::nullopt;
-
-    const auto enable = key->read("ProxyEnable");
-    if (!enable)
-        throw registryReadFailed("ProxyEnable");
-    if (enable->type != RegistryType::Dword)
-        throw registryWrongType("ProxyEnable");
-    if (enable->number == 0)
-        return std::nullopt;
-    return parseProxyText(server, scheme);
 }
 
 } // namespace quorva

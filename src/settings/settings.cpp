@@ -30,12 +30,6 @@ std::string Settings::read(Setting setting) const {
     return text;
 }
 
-SettingOrigin Settings::origin(Setting setting) const {
-    if (store_.contains(settingInfo(setting).key))
-        return SettingOrigin::User;
-    return machine_[index(setting)] ? SettingOrigin::Machine : SettingOrigin::Default;
-}
-
 bool Settings::storeOnExit(Setting setting, const std::string& text,
                            const std::function<void()>& beforeWrite) {
     std::string& copy = values_[index(setting)];

@@ -17,9 +17,9 @@ enum class Setting { CardPrinter, Site, Url, SpoolFolder };
 inline constexpr std::array kAllSettings{Setting::CardPrinter, Setting::Site, Setting::Url,
                                          Setting::SpoolFolder};
 
-// Where a setting's value comes from: the user's settings file (the desk only), the group
-// policy (the capture service only), the machine's values, or the built-in default.
-enum class SettingOrigin { User, Policy, Machine, Default };
+// Where a capture setting's value comes from: the group policy, the machine's values, or the
+// built-in default.
+enum class SettingOrigin { Policy, Machine, Default };
 
 // The machine's values, indexed like Setting; nothing where the machine gives none.
 using MachineSettings = std::array<std::optional<std::string>, 4>;
@@ -41,8 +41,6 @@ public:
     virtual ~SettingsStore() = default;
     // The key's value, or `defaultValue` when the key is absent (present but empty: empty).
     virtual std::string read(const std::string& key, const std::string& defaultValue) const = 0;
-    // Whether the key is present, even with an empty value.
-    virtual bool contains(const std::string& key) const = 0;
     // False when the file cannot be written.
     virtual bool write(const std::string& key, const std::string& value) = 0;
     virtual const std::string& path() const = 0;
@@ -61,7 +59,6 @@ public:
     // The value in the settings file, else the machine's, else the default; cut to
     // kSettingMaxLength characters.
     std::string read(Setting setting) const;
-    SettingOrigin origin(Setting setting) const;
 
     // The in-memory copy: the last value read from or written to the settings file.
     const std::string& value(Setting setting) const { return values_[index(setting)]; }

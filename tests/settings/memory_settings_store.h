@@ -19,7 +19,6 @@ public:
         const auto it = values.find(key);
         return it == values.end() ? defaultValue : it->second;
     }
-    bool contains(const std::string& key) const override { return values.count(key) != 0; }
     bool write(const std::string& key, const std::string& value) override {
         ++writes;
         if (refuseWrites)

@@ -1,51 +1,10 @@
 #include "settings/proxy.h"
 #include "settings/service_proxy.h"
 
-#include "platform/error.h"
-#include "support/fakes.h"
-
 #include <gtest/gtest.h>
 
 namespace quorva {
 namespace {
-
-using testing::MemoryRegistry;
-
-RegistryValue text(const std::string& value) {
-    RegistryValue v;
-    v.type = RegistryType::String;
-    v.text = value;
-    return v;
-}
-
-RegistryValue number(std::uint32_t value) {
-    RegistryValue v;
-    v.type = RegistryType::Dword;
-    v.number = value;
-    return v;
-}
-
-RegistryValue binary() {
-    RegistryValue v;
-    v.type = RegistryType::Other;
-    return v;
-}
-
-class ProxyDetection : public ::testing::Test {
-protected:
-    std::map<std::string, RegistryValue>& values() {
-        return registry.key(RegistryRoot::CurrentUser, kInternetSettingsKey).values;
-    }
-    std::string errorText() {
-        try {
-            detectProxy(registry);
-        } catch (const Error& e) {
-            return e.what();
-        }
-        return "(no error)";
-    }
-    MemoryRegistry registry;
-};
 
 std::optional<ProxySetting> forHttp(const std::string& text) {
     return parseProxyText(text, "http");
@@ -114,48 +73,6 @@ TEST_F(ServiceProxy, WithoutOneWinHttpsEntryForTheSchemeIsTaken) {
               (ProxyChoice{ProxySetting{"first.local", 8080}, ProxySource::WinHttp}));
     winHttp.reset();
     EXPECT_EQ(choose(none, "https://reports/"), ProxyChoice{});
-}
-
-TEST_F(ProxyDetection, EnabledProxyGivesHostAndPort) {
-    values()["ProxyServer"] = text("proxy.local:8080");
-    values()["ProxyEnable"] = number(1);
-    EXPECT_EQ(detectProxy(registry), (ProxySetting{"proxy.local", 8080}));
-}
-
-TEST_F(ProxyDetection, ExpandableStringIsAText) {
-    RegistryValue server = text("proxy.local");
-    server.type = RegistryType::ExpandString;
-    values()["ProxyServer"] = server;
-    values()["ProxyEnable"] = number(7);
-    EXPECT_EQ(detectProxy(registry), (ProxySetting{"proxy.local", 80}));
-}
-
-TEST_F(ProxyDetection, DisabledOrEmptyGivesNoProxy) {
-    values()["ProxyServer"] = text("proxy.local:8080");
-    values()["ProxyEnable"] = number(0);
-    EXPECT_EQ(detectProxy(registry), std::nullopt);
-
-    // Without a server ProxyEnable is not even read, whatever it holds.
-    values()["ProxyServer"] = text("");
-    values()["ProxyEnable"] = binary();
-    EXPECT_EQ(detectProxy(registry), std::nullopt);
-    values().erase("ProxyServer");
-    EXPECT_EQ(detectProxy(registry), std::nullopt);
-}
-
-TEST_F(ProxyDetection, MissingKeyIsCreatedAndGivesNoProxy) {
-    EXPECT_EQ(detectProxy(registry), std::nullopt);
-    EXPECT_TRUE(registry.hasKey(RegistryRoot::CurrentUser, kInternetSettingsKey));
-}
-
-TEST_F(ProxyDetection, BadValuesAreReportedWithTheValueName) {
-    values()["ProxyServer"] = text("proxy.local:8080");
-    EXPECT_EQ(errorText(), "Echec à l'obtention des données pour 'ProxyEnable'");
-    values()["ProxyEnable"] = text("1");
-    EXPECT_EQ(errorText(), "Type de données incorrect pour 'ProxyEnable'");
-    values()["ProxyEnable"] = number(1);
-    values()["ProxyServer"] = number(1);
-    EXPECT_EQ(errorText(), "Type de données incorrect pour 'ProxyServer'");
 }
 
 } // namespace

@@ -52,11 +52,8 @@ TEST(SettingsRead, MachineValuesReplaceTheDefaultsAndTheUsersOwnStillWin) {
     const Settings settings(store, readMachineSettings(registry));
 
     EXPECT_EQ(settings.read(Setting::Site), "LYON");
-    EXPECT_EQ(settings.origin(Setting::Site), SettingOrigin::Machine);
     EXPECT_EQ(settings.read(Setting::Url), "");
-    EXPECT_EQ(settings.origin(Setting::Url), SettingOrigin::User);
     EXPECT_EQ(settings.read(Setting::SpoolFolder), "c:\\windows\\system32\\spool\\printers");
-    EXPECT_EQ(settings.origin(Setting::SpoolFolder), SettingOrigin::Default);
     EXPECT_EQ(store.writes, 0);
 }
 
