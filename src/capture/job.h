@@ -32,6 +32,7 @@ struct Job {
     DateTime changedAt;    // the last change record, to the millisecond
     std::int64_t size = 0; // at the last poll; -1 when the file could not be found
     int steadyReadings = 0;
+    bool hadContent = false; // read with more than one byte at least once
     std::wstring customer;
     std::wstring registration;
     std::wstring chassis;

@@ -23,8 +23,17 @@ bool SettlingPoll::anyPolling(JobId from) const {
     return false;
 }
 
+namespace {
+
+// The spooler's job files; its companion (.shd) and temporary files come and go.
+bool isSpoolFile(const std::string& lowerName) {
+    return lowerName.size() > 4 && lowerName.compare(lowerName.size() - 4, 4, ".spl") == 0;
+}
+
+} // namespace
+
 void SettlingPoll::pass(const std::string& folder, const Extract& extract,
-                        const std::function<void()>& enableTimer) {
+                        const std::function<void()>& enableTimer, const Vanished& vanished) {
     bool morePolling = false;
     bool extracted = false;
     const JobId count = jobs_.size();
@@ -38,6 +47,7 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
             jobs_.update(id, [size](Job& changed) {
                 changed.size = size;
                 changed.steadyReadings = 0;
+                changed.hadContent = changed.hadContent || size > 1;
             });
             morePolling = true;
             continue;
@@ -50,6 +60,10 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
             morePolling = true;
         } else {
             jobs_.update(id, [](Job& changed) { ++changed.steadyReadings; });
+            // Only a file never read: the spooler deletes a printed job it does not keep.
+            if (size < 0 && job.hadContent && !job.settled && vanished &&
+                isSpoolFile(job.spoolName))
+                vanished(id);
             if (size <= 1)
                 continue;
             try {

@@ -17,6 +17,9 @@ class SettlingPoll {
 public:
     // Extracts the job's invoice and records it for the sender; `lastWrite` is the settled file's.
     using Extract = std::function<void(JobId id, const DateTime& lastWrite)>;
+    // A spool file that had content went away before it could be read (the spooler deleted it:
+    // its printer does not keep printed jobs).
+    using Vanished = std::function<void(JobId id)>;
 
     SettlingPoll(JobList& jobs, const Files& files);
 
@@ -29,7 +32,7 @@ public:
     // `enableTimer` is still called when another job needs polling, then the exception
     // propagates.
     void pass(const std::string& folder, const Extract& extract,
-              const std::function<void()>& enableTimer);
+              const std::function<void()>& enableTimer, const Vanished& vanished = {});
 
 private:
     bool anyPolling(JobId from) const;

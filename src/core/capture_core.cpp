@@ -308,10 +308,19 @@ void CaptureCore::pollPass(const std::function<void()>& enableTimer) {
             if (!copyAndRecord(id, path, lastWrite))
                 unrecorded_.push_back({id, path, lastWrite, clock_.elapsed() + kRetryUnrecorded});
         },
-        enable);
+        enable, [this](JobId id) { onVanished(id); });
     // The ticks go on while a job waits to be recorded.
     if (!enabled && !unrecorded_.empty())
         enableTimer();
+}
+
+void CaptureCore::onVanished(JobId id) {
+    // Nothing of it was read: only the user can tell whether it was an invoice to send again.
+    const std::string text = "À vérifier : fichier disparu avant d'être lu";
+    jobs_.update(id, [&](Job& job) { job.stateText = text; });
+    const std::string line = jobs_.at(id).spoolName + " : " + text;
+    events_.insertTop(eventLine(clock_.now(), locale_, line));
+    observer_.jobVanished(line);
 }
 
 void CaptureCore::retryUnrecorded() {

@@ -50,6 +50,9 @@ public:
     virtual void eventsCleared() = 0;
     // What keeps capture from working; empty once it works again.
     virtual void statusChanged(const std::string& text) = 0;
+    // A spool file went away before it could be read: IT should see that its printer does not
+    // keep printed jobs.
+    virtual void jobVanished(const std::string& text) = 0;
 };
 
 class CaptureCore {
@@ -147,6 +150,7 @@ private:
     void record(JobId id, const std::string& spoolPath, const DateTime& lastWrite,
                 const Outbox::Copy& copy, bool invoice);
     void retryUnrecorded();
+    void onVanished(JobId id);
     // The job's report identifier and state into its job, and what became of it into the log.
     void show(JobId id, const StoredJob& stored);
     std::optional<std::string> openStore();

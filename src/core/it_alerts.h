@@ -16,7 +16,12 @@ inline constexpr char kEventSource[] = "Quorva";
 
 // The events' ids, stable for IT's filters; the message table of quorva.exe words each as its
 // one inserted text.
-enum class ItEvent : unsigned { SpoolFolderLost = 1, JobsFailing = 2, StoreUnavailable = 3 };
+enum class ItEvent : unsigned {
+    SpoolFolderLost = 1,
+    JobsFailing = 2,
+    StoreUnavailable = 3,
+    JobVanished = 4
+};
 
 class ItEventLog {
 public:
@@ -33,6 +38,7 @@ public:
 
     void spoolFolderLost(const std::string& text) { log_.report(ItEvent::SpoolFolderLost, text); }
     void storeUnavailable(const std::string& text) { log_.report(ItEvent::StoreUnavailable, text); }
+    void jobVanished(const std::string& text) { log_.report(ItEvent::JobVanished, text); }
     // A job's new state. Transfers failing, with none sent since, for more than kFailingSeconds
     // are told once; a job sent starts the count again.
     void jobState(JobState state);

@@ -69,6 +69,7 @@ private:
     void eventAdded(const std::string& line) override;
     void eventsCleared() override;
     void statusChanged(const std::string& text) override;
+    void jobVanished(const std::string& text) override { itAlerts_.jobVanished(text); }
     // JobListListener
     void jobAdded(JobId id) override { jobChanged(id); }
     void jobChanged(JobId id) override;

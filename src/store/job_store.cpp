@@ -52,6 +52,11 @@ DROP TABLE IF EXISTS copies;
 CREATE TABLE copies (name TEXT PRIMARY KEY, written INTEGER NOT NULL);
 )";
 
+// Version 4: the files known at each start are looked up by name.
+constexpr const char* kSchema4 = R"(
+CREATE INDEX IF NOT EXISTS jobs_by_spool_name ON jobs (spool_name);
+)";
+
 constexpr const char* kColumns =
     "key, spool_name, spool_path, captured_at, print_date, site, job_number, customer, "
     "registration, chassis, document, state, report_id, attempts, next_attempt, last_error, "
@@ -140,7 +145,7 @@ JobStore::JobStore(const std::string& utf8Path)
                                   "DEFAULT ''");
                      db_.exec(kSchema2);
                  },
-                 [this] { db_.exec(kSchema3); }});
+                 [this] { db_.exec(kSchema3); }, [this] { db_.exec(kSchema4); }});
     // The program ended while these were on the wire: their answer was never evaluated.
     db_.exec("UPDATE jobs SET in_flight = 0, maybe_duplicate = 1, state = 0 WHERE in_flight = 1");
 }

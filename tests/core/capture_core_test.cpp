@@ -117,12 +117,46 @@ protected:
     void eventAdded(const std::string& line) override { events.push_back(line); }
     void eventsCleared() override { events.clear(); }
     void statusChanged(const std::string&) override {}
+    void jobVanished(const std::string& text) override { vanished.push_back(text); }
+    std::vector<std::string> vanished;
 
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::int64_t> posted_;
 };
+
+// A printer that does not keep printed jobs: the spooler deletes the file before it settles.
+// The job is listed for the user and told to IT; a companion file that goes is not.
+TEST_F(CaptureCoreTest, ASpoolFileGoneBeforeItSettledIsLeftToTheUserAndTold) {
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}}).watchingStarted(spool.path());
+    for (const std::string name : {"00013.spl", "00013.shd"}) {
+        spool.write(name, invoice());
+        const testing::ChangeBuffer buffer =
+            testing::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
+        core->onChanges(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred, spool.path());
+    }
+    core->pollPass([] {});
+    std::filesystem::remove(spool.file("00013.spl"));
+    std::filesystem::remove(spool.file("00013.shd"));
+    settle();
+
+    ASSERT_EQ(core->jobs().size(), 2);
+    EXPECT_EQ(stateOf(0), "À vérifier : fichier disparu avant d'être lu");
+    EXPECT_EQ(stateOf(1), "");
+    ASSERT_EQ(vanished.size(), 1u);
+    EXPECT_EQ(vanished[0], "00013.spl : À vérifier : fichier disparu avant d'être lu");
+    EXPECT_TRUE(sent.empty());
+
+    // A job read and recorded, whose file the spooler deletes once printed, stays as it is.
+    print("00014.spl", invoice());
+    std::filesystem::remove(spool.file("00014.spl"));
+    const testing::ChangeBuffer removed = testing::changeBuffer({{2, u"00014.spl"}}, false);
+    core->onChanges(removed.bytes.data(), removed.bytes.size(), removed.transferred, spool.path());
+    settle();
+    EXPECT_EQ(stateOf(2), "En attente d'envoi");
+    EXPECT_EQ(vanished.size(), 1u);
+}
 
 TEST_F(CaptureCoreTest, APrintedInvoiceIsSentFromItsCopyAndShowsItsReportId) {
     open({spool.path(), "VERNO", {"http://reports/", {}, 80}}).watchingStarted(spool.path());

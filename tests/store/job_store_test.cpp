@@ -111,8 +111,8 @@ TEST_F(JobStoreTest, StoresOfEarlierSchemaVersionsAreTakenInLaterOnesRefused) {
     reopen();
     EXPECT_TRUE(store->find(key));
     EXPECT_EQ(sqlite::Database(temp.file("quorva.db"), SQLITE_OPEN_READWRITE, "").schemaVersion(),
-              3);
-    setVersion(4);
+              4);
+    setVersion(5);
     EXPECT_THROW(reopen(), Error);
 }
 
