@@ -305,8 +305,10 @@ void CaptureCore::pollPass(const std::function<void()>& enableTimer) {
         settings_.spoolFolder,
         [this](JobId id, const DateTime& lastWrite) {
             const std::string path = spoolPathOf(jobs_.at(id), settings_.spoolFolder);
-            if (!copyAndRecord(id, path, lastWrite))
-                unrecorded_.push_back({id, path, lastWrite, clock_.elapsed() + kRetryUnrecorded});
+            Unrecorded pending{id, path, lastWrite, std::nullopt,
+                               clock_.elapsed() + kRetryUnrecorded};
+            if (!copyAndRecord(pending))
+                unrecorded_.push_back(std::move(pending));
         },
         enable, [this](JobId id) { onVanished(id); });
     // The ticks go on while a job waits to be recorded.
@@ -328,7 +330,7 @@ void CaptureCore::retryUnrecorded() {
     for (auto it = unrecorded_.begin(); it != unrecorded_.end();) {
         if (it->due > now) {
             ++it;
-        } else if (copyAndRecord(it->id, it->spoolPath, it->lastWrite)) {
+        } else if (copyAndRecord(*it)) {
             it = unrecorded_.erase(it);
         } else {
             it->due = now + kRetryUnrecorded;
@@ -337,12 +339,17 @@ void CaptureCore::retryUnrecorded() {
     }
 }
 
-bool CaptureCore::copyAndRecord(JobId id, const std::string& spoolPath, const DateTime& lastWrite) {
+bool CaptureCore::copyAndRecord(Unrecorded& pending) {
+    const JobId id = pending.id;
+    const std::string& spoolPath = pending.spoolPath;
+    const DateTime& lastWrite = pending.lastWrite;
     const std::string name = jobs_.at(id).spoolName;
     std::string made;
     try {
+        if (!pending.bytes)
+            pending.bytes = files_.readShared(spoolPath);
         // The copy first: what is read and what is sent are then the same bytes.
-        const Outbox::Copy copy = outbox_->keep(spoolPath, name, clock_.now(), *store_);
+        const Outbox::Copy copy = outbox_->keep(*pending.bytes, name, clock_.now(), *store_);
         made = copy.path;
         bool invoice = false;
         jobs_.update(id, [&](Job& job) { invoice = extractIntoJob(job, copy.bytes, locale_); });

@@ -141,12 +141,15 @@ private:
         JobId id = kNoJob;
         std::string spoolPath;
         DateTime lastWrite;
+        // The file's bytes as read when it settled: what every try writes, even once the spooler
+        // has deleted the file or used its name again. Nothing until they could be read.
+        std::optional<std::string> bytes;
         std::chrono::milliseconds due{0};
     };
 
     // Copies the spool file, reads the invoice from the copy and records the job; false, with the
     // job showing why, when the disk or the store refused.
-    bool copyAndRecord(JobId id, const std::string& spoolPath, const DateTime& lastWrite);
+    bool copyAndRecord(Unrecorded& pending);
     void record(JobId id, const std::string& spoolPath, const DateTime& lastWrite,
                 const Outbox::Copy& copy, bool invoice);
     void retryUnrecorded();

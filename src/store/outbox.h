@@ -35,11 +35,11 @@ public:
         std::string path;
         std::string bytes;
     };
-    // Copies the spool file into the outbox. The copy's name is vouched for in `ledger` before
+    // Keeps the spool file's bytes in the outbox. The copy's name is vouched for in `ledger` before
     // anything is written, and the copy is complete and on disk under its final name before this
     // returns; its name begins with the time and ends with the spool file's name, which
     // `spoolNameOf` gives back.
-    Copy keep(const std::string& spoolPath, const std::string& spoolName, const DateTime& now,
+    Copy keep(std::string bytes, const std::string& spoolName, const DateTime& now,
               JobStore& ledger);
     static std::string spoolNameOf(const std::string& copyPath);
     // Whether `name` is made as `keep` names copies.

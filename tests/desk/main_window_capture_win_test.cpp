@@ -284,13 +284,11 @@ TEST_F(MainWindowCaptureTest, AJobLeftWaitingByTheLastRunGoesThroughTheProxy) {
     {
         const std::string& data = dataFolder;
         std::filesystem::create_directories(data + "\\outbox");
-        drop("00060.SPL", sample("invoice-1.spl"));
         JobStore store(data + "\\quorva.db");
         // The copy as the capture keeps it.
         const std::string copy = Outbox(files, data + "\\outbox")
-                                     .keep(spool + "\\00060.SPL", "00060.spl", clock.now(), store)
+                                     .keep(sample("invoice-1.spl"), "00060.spl", clock.now(), store)
                                      .path;
-        std::filesystem::remove(spool + "\\00060.SPL");
         StoredJob job;
         job.spoolName = "00060.spl";
         job.spoolPath = spool + "\\00060.spl";

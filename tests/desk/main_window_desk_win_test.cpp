@@ -43,10 +43,9 @@ protected:
         job.state = state;
         job.reportId = reportId;
         job.spoolPath = temp.file(job.spoolName);
-        std::ofstream(job.spoolPath, std::ios::binary) << "facture";
         // The copy as the capture keeps it.
         job.copyPath = Outbox(files, folder + "\\outbox")
-                           .keep(job.spoolPath, job.spoolName, job.capturedAt, store)
+                           .keep("facture", job.spoolName, job.capturedAt, store)
                            .path;
         store.add(job);
     }

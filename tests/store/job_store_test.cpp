@@ -17,7 +17,7 @@ using JobStoreTest = StoreFixture;
 // next start; none is lost.
 TEST_F(JobStoreTest, EveryCrashPointLeavesASendableJob) {
     // Between the copy and its record: the copy is found again, with its spool file's name.
-    const std::string copy = outbox.keep(spool, "00040.spl", clock.now(), *store).path;
+    const std::string copy = outbox.keep(invoice, "00040.spl", clock.now(), *store).path;
     std::ofstream(temp.file("outbox") + "/20261207-140509042-9-00041.spl.part") << "half";
     const auto orphans = outbox.orphans(store->copyPaths());
     ASSERT_EQ(orphans.size(), 1u);
@@ -34,7 +34,7 @@ TEST_F(JobStoreTest, EveryCrashPointLeavesASendableJob) {
     ASSERT_TRUE(first);
     EXPECT_EQ(first->key, waiting);
     EXPECT_EQ(first->customer, L"M DUPONT JEAN-FRAN\u00c7OIS");
-    EXPECT_EQ(files.readShared(first->copyPath), files.readShared(spool));
+    EXPECT_EQ(files.readShared(first->copyPath), invoice);
     store->markSent(waiting, "41");
     const auto second = store->nextWaiting();
     ASSERT_TRUE(second);
@@ -142,9 +142,8 @@ TEST(OutboxTest, HoldsOnlyFilesNamedAsItsCopiesDirectlyInIt) {
     testing::MemoryFileSystem disk;
     JobStore ledger(":memory:");
     Outbox outbox(disk, "C:\\data\\outbox");
-    disk.put("C:\\spool\\00031.spl", "FACTURE");
     const std::string copy =
-        outbox.keep("C:\\spool\\00031.spl", "00031.spl", {2026, 12, 7, 14, 5, 9, 42}, ledger).path;
+        outbox.keep("FACTURE", "00031.spl", {2026, 12, 7, 14, 5, 9, 42}, ledger).path;
     EXPECT_TRUE(outbox.holds(copy));
     EXPECT_TRUE(ledger.wroteCopy(copy.substr(outbox.folder().size() + 1)));
     for (const std::string planted :

@@ -22,8 +22,7 @@ protected:
         explicit FakeTransport(SenderTest& test) : test_(test) {}
         UploadOutcome send(const UploadRequest& request, const SenderSettings& settings) override {
             EXPECT_EQ(settings.serverUrl, "http://reports/");
-            EXPECT_EQ(test_.files.readShared(request.readFrom),
-                      test_.files.readShared(test_.spool));
+            EXPECT_EQ(test_.files.readShared(request.readFrom), test_.invoice);
             const std::lock_guard lock(test_.mutex);
             test_.sent.push_back(request.fileName);
             UploadOutcome outcome = test_.answers.front();

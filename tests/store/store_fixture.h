@@ -16,10 +16,7 @@ namespace quorva {
 
 class StoreFixture : public ::testing::Test {
 protected:
-    StoreFixture() {
-        files.createFolders(outbox.folder());
-        spool = spoolDir.write("00031.spl", "FACTURE N\xF8 1\r\n");
-    }
+    StoreFixture() { files.createFolders(outbox.folder()); }
 
     // What the window records for a settled invoice: its copy first, then the job.
     std::int64_t record(const std::string& spoolName = "00031.spl") {
@@ -31,7 +28,7 @@ protected:
         job.site = "VERNO";
         job.jobNumber = ++jobs;
         job.customer = L"M DUPONT JEAN-FRAN\u00c7OIS";
-        job.copyPath = outbox.keep(spool, spoolName, clock.now(), *store).path;
+        job.copyPath = outbox.keep(invoice, spoolName, clock.now(), *store).path;
         return store->add(job);
     }
     void reopen() {
@@ -40,8 +37,8 @@ protected:
     }
 
     testing::TempDir temp;
-    testing::TempDir spoolDir;
-    std::string spool;
+    // The printed invoice's bytes.
+    const std::string invoice = "FACTURE N\xF8 1\r\n";
     testing::ManualClock clock;
     SystemFiles files;
     Outbox outbox{files, temp.file("outbox")};
