@@ -189,7 +189,8 @@ void CaptureCore::recoverOrphanCopies() {
             job.spoolName = Outbox::spoolNameOf(orphan.path);
             job.capturedAt = orphan.written;
             job.copyPath = orphan.path;
-            job.spoolPath = orphan.path;
+            // The file part is named as the spooler named it, not as the outbox did.
+            job.spoolPath = settings_.spoolFolder + "\\" + job.spoolName;
             // Copied since this store was made: the program ended between the copy and its
             // record, so the job never went. Older, its record was in a store that was lost, and
             // whether it went cannot be known.

@@ -189,6 +189,9 @@ TEST_F(CaptureCoreTest, ACopyLeftUnrecordedByACrashIsSent) {
     ASSERT_EQ(core->jobs().size(), 1);
     EXPECT_EQ(core->jobs().at(0).spoolName, "00040.spl");
     EXPECT_EQ(stateOf(0), "Envoyée");
+    // Sent under the spool file's own name, not the outbox's.
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].request.spoolPath, spool.path() + "\\00040.spl");
 }
 
 // A store that cannot be read is set aside; the proof that its copies are Quorva's went with it, so
