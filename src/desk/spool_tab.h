@@ -12,6 +12,8 @@ namespace quorva {
 
 class SpoolTab {
 public:
+    static constexpr int kMaxEvents = 2000;
+
     explicit SpoolTab(MessageBoxes& boxes) : page_(boxes) {}
 
     Page& page() { return page_; }
@@ -20,7 +22,8 @@ public:
 
     std::string folder() const { return folder_.text(); }
     void setFolder(const std::string& folder) { folder_.setText(folder); }
-    void addEvent(const std::string& line) { events_.insert(0, line); }
+    // The newest on top; past kMaxEvents lines the oldest goes (the daily log keeps them all).
+    void addEvent(const std::string& line);
     void clearEvents() { events_.clear(); }
     const ListBox& events() const { return events_; }
 

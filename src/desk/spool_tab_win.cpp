@@ -9,6 +9,12 @@ void SpoolTab::create() {
     events_.create(page_, {});
 }
 
+void SpoolTab::addEvent(const std::string& line) {
+    events_.insert(0, line);
+    if (events_.count() > kMaxEvents)
+        events_.remove(events_.count() - 1);
+}
+
 void SpoolTab::layout(int width, int height, const Layout& layout) {
     const int margin = layout(12);
     const int lineHeight = layout.labelHeight();

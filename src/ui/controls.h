@@ -79,6 +79,7 @@ public:
     int count() const;
     void add(const std::string& text);
     void insert(int index, const std::string& text);
+    void remove(int index);
     void clear();
     // Throws Error "Indice de liste hors limites (<index>)" for an index out of range.
     std::string item(int index) const;

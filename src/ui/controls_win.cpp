@@ -123,6 +123,10 @@ void ListBox::insert(int index, const std::string& text) {
                  reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+void ListBox::remove(int index) {
+    SendMessageA(hwnd(), LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+}
+
 void ListBox::clear() {
     SendMessageW(hwnd(), LB_RESETCONTENT, 0, 0);
 }

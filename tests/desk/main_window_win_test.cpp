@@ -164,6 +164,17 @@ TEST_F(MainWindowTest, FilesDroppedIntoTheSpoolFolderBecomeRowsWithTheirEvents) 
     }));
 }
 
+// A desk open for months: the event list keeps its newest lines, the daily log all of them.
+TEST_F(MainWindowTest, TheEventListKeepsItsNewestLines) {
+    const auto form = open();
+    for (int line = 0; line <= SpoolTab::kMaxEvents; ++line)
+        form->onServiceMessage(EventAdded{"ligne " + std::to_string(line)});
+    const ListBox& events = form->spoolTab().events();
+    ASSERT_EQ(events.count(), SpoolTab::kMaxEvents);
+    EXPECT_EQ(events.item(0), "ligne " + std::to_string(SpoolTab::kMaxEvents));
+    EXPECT_EQ(events.item(events.count() - 1), "ligne 1");
+}
+
 // A folder not there yet (a share mounted late): said on the status line, then watched as soon
 // as it appears, with no box to wait on.
 TEST_F(MainWindowTest, ASpoolFolderThatAppearsLaterIsWatchedFromThen) {
