@@ -20,10 +20,10 @@ std::string cardValidityText(const std::string& documentText, const Locale& loca
 
 // The four card labels, in the system's ANSI code page.
 struct CardLabels {
-    std::string customer;     // cardCustomerLabel
-    std::string registration; // cardRegistrationLabel
-    std::string chassis;      // cardChassisLabel
-    std::string validity;     // cardValidityLabel
+    std::string customer;
+    std::string registration;
+    std::string chassis;
+    std::string validity;
 
     bool operator==(const CardLabels&) const = default;
 };
@@ -34,9 +34,8 @@ CardLabels cardLabelsFor(const Job& job, const Locale& locale, const Clock& cloc
 
 // Which commands of the job grid's popup menu the selected job offers.
 struct JobPopupItems {
-    bool loadPdf = false;   // openPdfItem: the job has a report identifier
-    bool printCard = false; // printCardItem: a card printer is set and the job has a
-                            // document text
+    bool loadPdf = false;   // the job has a report identifier
+    bool printCard = false; // a card printer is set and the job has a document text
 
     bool operator==(const JobPopupItems&) const = default;
 };

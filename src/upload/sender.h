@@ -1,14 +1,15 @@
 #pragma once
 
 // The sender: one thread that owns the network. It takes the oldest job due from the job store,
-// sends it, records what became of it and tells the window, one job at a time, so that the
-// window never waits on the server. A job is marked sent only once its answer has been
+// sends it, records what became of it and tells the capture's thread, one job at a time, so that
+// capture never waits on the server. A job is marked sent only once its answer has been
 // evaluated; a failed one waits by the retry schedule, or less when another job gets through.
 // The waits are measured on the clock's elapsed time, so a wall clock set back or forward, or a
 // change to daylight saving, neither stalls nor hurries a failed job.
 //
-// The sender owns its transport (the HTTP client and the report upload); the window's thread
-// hands it only immutable settings snapshots, so nothing mutable is shared between the threads.
+// The sender owns its transport (the HTTP client and the report upload); the capture's thread
+// hands it only immutable settings snapshots. The one thing both threads use is the job store,
+// whose every call is atomic under its own lock.
 
 #include "platform/clock.h"
 #include "store/job_store.h"
