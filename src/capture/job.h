@@ -5,6 +5,7 @@
 
 #include "platform/date_time.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,6 +28,11 @@ struct Job {
         std::int64_t size = 0;
         DateTime lastWrite;
     };
+    // The bytes last recorded for the job, to tell a writer that went on from a file written anew.
+    struct RecordedBytes {
+        std::size_t size = 0;
+        std::size_t digest = 0;
+    };
 
     std::string spoolName; // lower-cased file name (ANSI)
     DateTime changedAt;    // the last change record, to the millisecond
@@ -43,6 +49,7 @@ struct Job {
     bool fromHistory = false;   // shown from the job store: never found by name again
     bool foundBySearch = false; // older than the list's days, listed only while a search finds it
     std::optional<SettledVersion> settled;
+    std::optional<RecordedBytes> recorded;
 
     bool done() const { return steadyReadings >= kDoneReadings; }
 };

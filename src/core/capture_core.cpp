@@ -14,6 +14,8 @@
 #include <cstdio>
 
 #include <exception>
+#include <functional>
+#include <string_view>
 
 namespace quorva {
 
@@ -24,6 +26,10 @@ constexpr int kKeptDays = 90;
 constexpr std::chrono::milliseconds kRetryUnrecorded{30000};
 // A search shows at most this many jobs, the newest.
 constexpr int kSearchLimit = 500;
+
+std::size_t bytesDigest(std::string_view bytes) {
+    return std::hash<std::string_view>{}(bytes);
+}
 
 } // namespace
 
@@ -341,14 +347,16 @@ void CaptureCore::retryUnrecorded() {
 }
 
 bool CaptureCore::copyAndRecord(Unrecorded& pending) {
-    const JobId id = pending.id;
     const std::string& spoolPath = pending.spoolPath;
     const DateTime& lastWrite = pending.lastWrite;
-    const std::string name = jobs_.at(id).spoolName;
+    const std::string name = jobs_.at(pending.id).spoolName;
     std::string made;
     try {
         if (!pending.bytes)
             pending.bytes = files_.readShared(spoolPath);
+        if (!goesOnFromRecorded(jobs_.at(pending.id), *pending.bytes))
+            pending.id = startAnotherJob(pending.id);
+        const JobId id = pending.id;
         // The copy first: what is read and what is sent are then the same bytes.
         const Outbox::Copy copy = outbox_->keep(*pending.bytes, name, clock_.now(), *store_);
         made = copy.path;
@@ -357,7 +365,7 @@ bool CaptureCore::copyAndRecord(Unrecorded& pending) {
         if (!invoice) {
             files_.removeFile(copy.path);
             store_->forgetCopy(copy.path);
-            record(id, spoolPath, lastWrite, {}, false);
+            record(id, spoolPath, lastWrite, {{}, copy.bytes}, false);
         } else {
             record(id, spoolPath, lastWrite, copy, true);
         }
@@ -379,7 +387,7 @@ bool CaptureCore::copyAndRecord(Unrecorded& pending) {
         std::snprintf(time, sizeof time, "%02d:%02d", retry.hour, retry.minute);
         const std::string state =
             std::string("Échec : pas enregistrée (") + e.what() + ") — nouvel essai à " + time;
-        jobs_.update(id, [&](Job& job) { job.stateText = state; });
+        jobs_.update(pending.id, [&](Job& job) { job.stateText = state; });
         dailyLog_.write(name + " : " + state);
         return false;
     }
@@ -393,7 +401,8 @@ void CaptureCore::record(JobId id, const std::string& spoolPath, const DateTime&
     stored.spoolPath = spoolPath;
     stored.capturedAt = job.changedAt.year > 0 ? job.changedAt : clock_.now();
     stored.state = invoice ? JobState::Waiting : JobState::NotAnInvoice;
-    stored.replaces = job.storeKey;
+    // A version that is no invoice never stands in for one that is.
+    stored.replaces = invoice ? job.storeKey : 0;
     stored.spoolWritten = lastWrite;
     if (invoice) {
         const UploadRequest request = prepareUpload(spoolPath, stored.spoolName, settings_.siteName,
@@ -417,10 +426,33 @@ void CaptureCore::record(JobId id, const std::string& spoolPath, const DateTime&
         // Both versions may go then; the complete one says which it replaces.
         dailyLog_.write(stored.spoolName + " : version incomplète non remplacée : " + e.what());
     }
-    jobs_.update(id, [&](Job& changed) { changed.storeKey = stored.key; });
+    jobs_.update(id, [&](Job& changed) {
+        changed.storeKey = stored.key;
+        changed.recorded = Job::RecordedBytes{copy.bytes.size(), bytesDigest(copy.bytes)};
+    });
     show(id, stored);
     if (invoice)
         sender_->wake();
+}
+
+bool CaptureCore::goesOnFromRecorded(const Job& job, std::string_view bytes) {
+    return !job.recorded ||
+           (bytes.size() >= job.recorded->size &&
+            bytesDigest(bytes.substr(0, job.recorded->size)) == job.recorded->digest);
+}
+
+JobId CaptureCore::startAnotherJob(JobId id) {
+    // The spooler gave the name of a recorded job to another file: the recorded one keeps its
+    // row and its way to the server, and the file starts a job of its own.
+    const Job& earlier = jobs_.at(id);
+    Job next;
+    next.spoolName = earlier.spoolName;
+    next.changedAt = earlier.changedAt;
+    next.size = earlier.size;
+    next.steadyReadings = earlier.steadyReadings;
+    next.hadContent = earlier.hadContent;
+    next.settled = earlier.settled;
+    return jobs_.add(std::move(next));
 }
 
 void CaptureCore::show(JobId id, const StoredJob& stored) {

@@ -30,6 +30,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorva {
@@ -150,8 +151,13 @@ private:
     // Copies the spool file, reads the invoice from the copy and records the job; false, with the
     // job showing why, when the disk or the store refused.
     bool copyAndRecord(Unrecorded& pending);
+    // `copy` holds the bytes read even for a job that is no invoice, whose copy has no path.
     void record(JobId id, const std::string& spoolPath, const DateTime& lastWrite,
                 const Outbox::Copy& copy, bool invoice);
+    // Whether `bytes` are the job's recorded bytes and maybe more: its writer went on, and the
+    // new version stands in for the old. Anything else is another file under the same name.
+    static bool goesOnFromRecorded(const Job& job, std::string_view bytes);
+    JobId startAnotherJob(JobId id);
     void retryUnrecorded();
     void onVanished(JobId id);
     // The job's report identifier and state into its job, and what became of it into the log.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
@@ -258,6 +259,55 @@ TEST_F(CaptureCoreTest, ACompleteVersionReplacesAnIncompleteOneThatHasNotGone) {
     EXPECT_EQ(sent[1].bytes, whole);
     EXPECT_EQ(stateOf(0), "Envoyée");
     EXPECT_EQ(core->jobs().size(), 1);
+}
+
+// The spooler gives a waiting invoice's name to another file: rewritten with another invoice,
+// with a page that is no invoice, or deleted and made again. The waiting invoice still goes, and
+// the other file is a job of its own, sent once when it is an invoice.
+TEST_F(CaptureCoreTest, ANameUsedAgainDuringAnOutageLeavesTheWaitingInvoiceToGo) {
+    serverDown = true;
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}}).watchingStarted(spool.path());
+    const std::string first = invoice();
+    const std::string second = files.readShared(std::string(QUORVA_TEST_DATA) + "/invoice-2.spl");
+    const std::string page =
+        files.readShared(std::string(QUORVA_TEST_DATA) + "/not-an-invoice.spl");
+    struct Reuse {
+        std::u16string name;
+        std::string bytes;
+        std::vector<std::uint32_t> actions; // modified, or deleted then added
+    };
+    const std::vector<Reuse> reuses{
+        {u"00012.spl", second, {3}}, {u"00013.spl", page, {3}}, {u"00014.spl", second, {2, 1}}};
+    for (const Reuse& reuse : reuses) {
+        const std::string name(reuse.name.begin(), reuse.name.end());
+        print(name, first);
+        deliverNextPost(); // failed: waits 30 s
+        spool.write(name, reuse.bytes);
+        for (const std::uint32_t action : reuse.actions) {
+            const testing::ChangeBuffer buffer =
+                testing::changeBuffer({{action, reuse.name}}, false);
+            core->onChanges(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred,
+                            spool.path());
+        }
+        settle();
+        if (reuse.bytes == second)
+            deliverNextPost();
+    }
+    serverDown = false;
+    const std::size_t before = sent.size();
+    for (JobId id = 0; id < core->jobs().size(); ++id) {
+        if (core->canSendAgain(id)) {
+            core->sendAgain(id);
+            deliverNextPost();
+        }
+    }
+    std::vector<std::string> gone;
+    for (std::size_t i = before; i < sent.size(); ++i)
+        gone.push_back(sent[i].bytes);
+    EXPECT_EQ(std::count(gone.begin(), gone.end(), first), 3);
+    EXPECT_EQ(std::count(gone.begin(), gone.end(), second), 2);
+    EXPECT_EQ(gone.size(), 5u);
+    EXPECT_EQ(core->jobs().size(), 6);
 }
 
 // A full disk keeps the copy, or the record, from being written: the job waits on the list and
