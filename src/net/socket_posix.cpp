@@ -1,5 +1,7 @@
 #include "net/socket.h"
 
+#include "net/lookup_within.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -63,12 +65,32 @@ TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const int resolved = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (resolved == EAI_SYSTEM)
-        throw SocketError(errno);
-    if (resolved != 0)
-        throw SocketError(resolved, ::gai_strerror(resolved));
+    struct Lookup {
+        int resolved = 0;
+        int error = 0;
+        addrinfo* found = nullptr;
+    };
+    Lookup lookup;
+    const std::string service = std::to_string(port);
+    const LookupEnd end = lookUpWithin<Lookup>(
+        [host, service, hints] {
+            Lookup done;
+            done.resolved = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &done.found);
+            done.error = errno;
+            return done;
+        },
+        [](Lookup& late) {
+            if (late.found != nullptr)
+                ::freeaddrinfo(late.found);
+        },
+        deadline, cancelled, lookup);
+    if (end != LookupEnd::Found)
+        throw SocketError(end == LookupEnd::Cancelled ? ESHUTDOWN : ETIMEDOUT);
+    addrinfo* found = lookup.found;
+    if (lookup.resolved == EAI_SYSTEM)
+        throw SocketError(lookup.error);
+    if (lookup.resolved != 0)
+        throw SocketError(lookup.resolved, ::gai_strerror(lookup.resolved));
     const std::unique_ptr<addrinfo, AddressListDeleter> addresses(found);
 
     int lastError = ECONNREFUSED;

@@ -1,5 +1,7 @@
 #include "net/socket.h"
 
+#include "net/lookup_within.h"
+
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
@@ -106,10 +108,28 @@ TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    addrinfo* found = nullptr;
-    const int resolved = getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-    if (resolved != 0)
-        throw SocketError(resolved);
+    struct Lookup {
+        int resolved = 0;
+        addrinfo* found = nullptr;
+    };
+    Lookup lookup;
+    const std::string service = std::to_string(port);
+    const LookupEnd end = lookUpWithin<Lookup>(
+        [host, service, hints] {
+            Lookup done;
+            done.resolved = getaddrinfo(host.c_str(), service.c_str(), &hints, &done.found);
+            return done;
+        },
+        [](Lookup& late) {
+            if (late.found != nullptr)
+                freeaddrinfo(late.found);
+        },
+        deadline, cancelled, lookup);
+    if (end != LookupEnd::Found)
+        throw SocketError(end == LookupEnd::Cancelled ? WSAESHUTDOWN : WSAETIMEDOUT);
+    addrinfo* found = lookup.found;
+    if (lookup.resolved != 0)
+        throw SocketError(lookup.resolved);
     const std::unique_ptr<addrinfo, AddressListDeleter> addresses(found);
 
     int lastFailure = WSAECONNREFUSED;

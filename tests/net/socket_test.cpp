@@ -1,10 +1,14 @@
 #include "net/socket.h"
 
+#include "net/lookup_within.h"
+
 #include "platform/system_error.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -107,6 +111,33 @@ TEST(TcpSocket, ConnectionThatIsNeverTakenEndsWithATimeOut) {
         }
     }
     EXPECT_EQ(timedOut, 1);
+}
+
+// A lookup that hangs (a name server that never answers) is given up on when the sender is asked
+// to end; what it finds later is freed all the same.
+TEST(LookUpWithin, ALookupThatHangsIsGivenUpOnWhenCancelledAndReleasedWhenItEnds) {
+    std::promise<void> answer;
+    std::shared_future<void> answered = answer.get_future().share();
+    std::promise<int> released;
+    std::atomic<bool> cancelled = false;
+    std::thread asker([&] {
+        std::this_thread::sleep_for(200ms);
+        cancelled = true;
+    });
+    int result = 0;
+    const LookupEnd end = lookUpWithin<int>(
+        [answered] {
+            answered.wait();
+            return 7;
+        },
+        [&released](int& late) { released.set_value(late); }, std::chrono::steady_clock::now() + 1h,
+        &cancelled, result);
+    asker.join();
+    EXPECT_EQ(end, LookupEnd::Cancelled);
+    answer.set_value();
+    std::future<int> late = released.get_future();
+    ASSERT_EQ(late.wait_for(patience), std::future_status::ready);
+    EXPECT_EQ(late.get(), 7);
 }
 
 } // namespace

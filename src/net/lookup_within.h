@@ -1,0 +1,63 @@
+#pragma once
+
+// The system's name lookup takes neither a time limit nor a cancel: it runs here on a thread of
+// its own, so that its caller keeps its deadline and a sender that is asked to end can end.
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace quorva {
+
+enum class LookupEnd { Found, TimedOut, Cancelled };
+
+// Runs `lookup` until it returns, `deadline` passes or `cancelled` is set, whichever comes first.
+// The result is there only when found; a lookup given up on ends on its thread, which then hands
+// what it found to `release`.
+template <class Result>
+LookupEnd lookUpWithin(std::function<Result()> lookup, std::function<void(Result&)> release,
+                       std::chrono::steady_clock::time_point deadline,
+                       const std::atomic<bool>* cancelled, Result& result) {
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<Result> result;
+        bool givenUp = false;
+    };
+    const auto shared = std::make_shared<Shared>();
+    std::thread([shared, lookup = std::move(lookup), release = std::move(release)] {
+        Result found = lookup();
+        const std::lock_guard lock(shared->mutex);
+        if (shared->givenUp) {
+            release(found);
+            return;
+        }
+        shared->result = std::move(found);
+        shared->done.notify_all();
+    }).detach();
+
+    // A cancel is a flag, not a notification: it is looked at in short slices.
+    constexpr std::chrono::milliseconds kSlice{100};
+    std::unique_lock lock(shared->mutex);
+    for (;;) {
+        if (shared->result) {
+            result = std::move(*shared->result);
+            return LookupEnd::Found;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        const bool isCancelled = cancelled != nullptr && *cancelled;
+        if (isCancelled || now >= deadline) {
+            shared->givenUp = true;
+            return isCancelled ? LookupEnd::Cancelled : LookupEnd::TimedOut;
+        }
+        shared->done.wait_until(lock, std::min(deadline, now + kSlice));
+    }
+}
+
+} // namespace quorva
