@@ -4,6 +4,7 @@
 // whole printable area.
 
 #include "card/card_preview.h"
+#include "printers/printer_list.h"
 
 #include <windows.h>
 
@@ -12,10 +13,6 @@
 #include <vector>
 
 namespace quorva {
-
-// The local printers and printer connections, in the system's order (the positions that
-// CardPrinter::selectPrinterByIndex takes). Throws Error when the list cannot be read.
-std::vector<std::string> systemPrinterNames();
 
 // The program's printer object: one per run, held by the main window. Its state starts at its
 // first use: the current printer is then the system default printer, and the printer settings

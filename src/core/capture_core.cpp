@@ -292,8 +292,12 @@ bool CaptureCore::onChanges(const unsigned char* buffer, std::size_t bufferSize,
 std::string CaptureCore::onFolderLost(const std::string& reason) {
     std::string text = "Dossier du spouleur inaccessible : " + reason;
     observer_.statusChanged(text);
-    events_.insertTop(eventLine(clock_.now(), locale_, text));
+    addEvent(text);
     return text;
+}
+
+void CaptureCore::addEvent(const std::string& text) {
+    events_.insertTop(eventLine(clock_.now(), locale_, text));
 }
 
 bool CaptureCore::onFolderBack(const std::string& folder) {
@@ -328,7 +332,7 @@ void CaptureCore::onVanished(JobId id) {
     const std::string text = "À vérifier : fichier disparu avant d'être lu";
     jobs_.update(id, [&](Job& job) { job.stateText = text; });
     const std::string line = jobs_.at(id).spoolName + " : " + text;
-    events_.insertTop(eventLine(clock_.now(), locale_, line));
+    addEvent(line);
     observer_.jobVanished(line);
 }
 
@@ -483,7 +487,7 @@ std::optional<JobState> CaptureCore::onJobChanged(std::int64_t key) {
     const auto earlier = store_->find(stored->replaces);
     if (earlier && !earlier->reportId.empty())
         line += " (remplace " + earlier->reportId + ")";
-    events_.insertTop(eventLine(clock_.now(), locale_, line));
+    addEvent(line);
     return stored->state;
 }
 

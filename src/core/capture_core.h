@@ -102,6 +102,8 @@ public:
                    const std::string& folder);
     // Returns the text that tells it.
     std::string onFolderLost(const std::string& reason);
+    // A line for the event list and the log.
+    void addEvent(const std::string& text);
     bool onFolderBack(const std::string& folder);
 
     // One pass of the settling poll (see SettlingPoll::pass), and another try at the jobs that

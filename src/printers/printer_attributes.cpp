@@ -81,6 +81,25 @@ std::int64_t changedAttributes(std::int64_t attributes, KeepJobsChange change) {
     return attributes;
 }
 
+std::string printersNotKeepingJobsWarning(const Registry& registry,
+                                          const std::vector<std::string>& printerNames) {
+    std::string names;
+    for (const std::string& name : printerNames) {
+        std::optional<std::int64_t> attributes;
+        try {
+            attributes = readPrinterValue(registry, name, kAttributesValue);
+        } catch (const Error&) {
+            continue; // not a number: whether it keeps its jobs is not known
+        }
+        if (attributes && (*attributes & kKeepPrintedJobs) == 0)
+            names += (names.empty() ? "" : ", ") + name;
+    }
+    if (names.empty())
+        return {};
+    return "Attention : « Conserver les documents imprimés » est désactivé pour " + names +
+           " ; une facture imprimée peut y disparaître avant d'être lue";
+}
+
 bool changeKeepPrintedJobs(const Registry& registry, const std::string& printerName,
                            KeepJobsChange change) {
     const auto attributes = readPrinterValue(registry, printerName, kAttributesValue);

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorva {
 
@@ -73,6 +74,12 @@ std::int64_t changedAttributes(std::int64_t attributes, KeepJobsChange change);
 // not change. Returns whether it wrote.
 bool changeKeepPrintedJobs(const Registry& registry, const std::string& printerName,
                            KeepJobsChange change);
+
+// What the service says at start when printers of `printerNames` do not keep printed jobs: the
+// spooler deletes such a job once printed, maybe before capture has read it. Empty when each
+// printer keeps them or cannot be read.
+std::string printersNotKeepingJobsWarning(const Registry& registry,
+                                          const std::vector<std::string>& printerNames);
 
 // "net stop spooler" then at once "net start spooler", hidden, with the net.exe of the system
 // folder (`systemFolder`, as GetSystemDirectory gives it); neither is waited for.

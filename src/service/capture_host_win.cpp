@@ -60,6 +60,8 @@ void CaptureHost::start(const std::optional<std::string>& refusal) {
     // The store before the watcher, so that the history comes first.
     if (const auto failure = core_.open(settings.startLine))
         itAlerts_.storeUnavailable(*failure);
+    if (!settings.printersWarning.empty())
+        core_.addEvent(settings.printersWarning);
     startWatching();
     reminderTimer_.setEnabled(true);
     pipe_.start(hwnd());

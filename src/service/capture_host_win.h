@@ -32,6 +32,8 @@ namespace quorva {
 struct HostSettings {
     CaptureSettings capture;
     std::string startLine;
+    // Said once at start: printers whose printed jobs the spooler deletes. Empty when none.
+    std::string printersWarning = {};
 };
 
 struct CaptureHostServices {

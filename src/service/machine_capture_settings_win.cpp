@@ -1,6 +1,8 @@
 #include "service/machine_capture_settings_win.h"
 
 #include "core/start_line.h"
+#include "printers/printer_attributes.h"
+#include "printers/printer_list.h"
 #include "settings/machine_settings.h"
 #include "settings/service_proxy.h"
 
@@ -16,6 +18,14 @@ BasicUniqueHandle<RegCloseKey, HKEY> keyToWatch(const wchar_t* path) {
     return BasicUniqueHandle<RegCloseKey, HKEY>(key);
 }
 
+std::string printersWarning(const Registry& registry) {
+    try {
+        return printersNotKeepingJobsWarning(registry, systemPrinterNames());
+    } catch (const std::exception&) {
+        return {}; // no printer list: nothing to warn of
+    }
+}
+
 } // namespace
 
 HostSettings machineCaptureSettings(const Registry& registry) {
@@ -25,7 +35,8 @@ HostSettings machineCaptureSettings(const Registry& registry) {
              machine.site.text,
              {machine.url.text, proxy.proxy ? proxy.proxy->host : std::string(),
               proxy.proxy ? proxy.proxy->port : 80}},
-            serviceStartLine(currentRunFacts(), machine, proxy)};
+            serviceStartLine(currentRunFacts(), machine, proxy),
+            printersWarning(registry)};
 }
 
 MachineSettingsWatch::MachineSettingsWatch()

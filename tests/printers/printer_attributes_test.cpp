@@ -178,6 +178,22 @@ TEST(Spooler, RestartStopsThenStartsTheSystemFoldersNetHidden) {
     EXPECT_EQ(shell.calls[1].parameters, "start spooler");
 }
 
+// Only the printers known not to keep their jobs are named; one that cannot be read is not.
+TEST(KeepPrintedJobs, TheStartWarningNamesThePrintersThatDoNotKeepTheirJobs) {
+    MemoryRegistry registry;
+    const auto printer = [&](const std::string& name, std::uint32_t attributes) {
+        registry.key(RegistryRoot::LocalMachine, printerKeyPath(name)).values["Attributes"] =
+            dword(attributes);
+    };
+    printer("Factures", 0x248);
+    printer("Atelier", 0x340);
+    EXPECT_EQ(printersNotKeepingJobsWarning(registry, {"Atelier", "Factures", "Réseau"}),
+              "Attention : « Conserver les documents imprimés » est désactivé pour Factures ; "
+              "une facture imprimée peut y disparaître avant d'être lue");
+    printer("Factures", 0x348);
+    EXPECT_EQ(printersNotKeepingJobsWarning(registry, {"Atelier", "Factures", "Réseau"}), "");
+}
+
 } // namespace
 
 void PrintTo(const KeepJobsView& view, std::ostream* out) {
