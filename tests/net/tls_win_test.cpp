@@ -103,7 +103,7 @@ UploadOutcome uploadTo(HttpClient& client, const std::string& serverUrl) {
     FixedLocale locale;
     ReportUpload upload(client, systemFiles, systemClock);
     return upload.send(
-        prepareUpload(spool, "00042.spl", "VERNO", 1, systemFiles.lastWriteLocal(spool), locale),
+        prepareUpload(spool, "00042.spl", "VERNO", 1, systemFiles.lastWriteUtc(spool), locale),
         serverUrl);
 }
 
