@@ -38,9 +38,11 @@ CREATE INDEX IF NOT EXISTS jobs_by_capture ON jobs (captured_at);
 )";
 
 // Version 2: the link between a job's versions, and when the store was made and last watched.
+// Local time, as version 2 wrote it: version 5 takes it to UTC with the rest.
 constexpr const char* kSchema2 = R"(
 CREATE TABLE IF NOT EXISTS store (name TEXT PRIMARY KEY, value TEXT NOT NULL);
-INSERT OR REPLACE INTO store VALUES ('created_at', strftime('%Y-%m-%d %H:%M:%f', 'now'));
+INSERT OR REPLACE INTO store VALUES
+    ('created_at', strftime('%Y-%m-%d %H:%M:%f', 'now', 'localtime'));
 )";
 
 // Version 3: the names of the copies this store wrote, each recorded before its copy is written
