@@ -36,9 +36,10 @@ int main(int argc, char** argv) {
     std::transform(name.begin(), name.end(), name.begin(),
                    [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
     try {
-        const auto outcome = upload.send(
-            quorva::prepareUpload(path, name, site, 1, files.lastWriteLocal(path), locale),
-            serverUrl);
+        const auto outcome =
+            upload.send(quorva::prepareUpload(path, name, site, 1,
+                                              clock.toLocal(files.lastWriteUtc(path)), locale),
+                        serverUrl);
         switch (outcome.kind) {
         case quorva::UploadOutcome::Kind::Sent:
             std::cout << outcome.reportId << "\n";

@@ -186,7 +186,7 @@ bool ChangeProcessor::rescan(const std::string& folder, std::string_view why) {
         // found (the folder was away meanwhile).
         if (id != kNoJob) {
             const Job& job = jobs_.at(id);
-            if (entry.lastWrite <= job.changedAt && !(job.done() && job.size == -1))
+            if (entry.lastWrite <= job.changedAtUtc && !(job.done() && job.size == -1))
                 continue;
         }
         applyChange(actionLine(id == kNoJob ? kActionAdded : kActionModified, lowerName), lowerName,
@@ -198,17 +198,20 @@ bool ChangeProcessor::rescan(const std::string& folder, std::string_view why) {
 }
 
 void ChangeProcessor::applyChange(const std::string& line, const std::string& lowerName, JobId id) {
-    const DateTime now = clock_.now();
+    const DateTime utc = clock_.utcNow();
+    const DateTime now = clock_.toLocal(utc);
     log_.insertTop(eventLine(now, locale_, line));
     if (id == kNoJob) {
         Job job;
         job.spoolName = lowerName;
         job.changedAt = now;
+        job.changedAtUtc = utc;
         jobs_.add(std::move(job));
         return;
     }
     jobs_.update(id, [&](Job& job) {
         job.changedAt = now;
+        job.changedAtUtc = utc;
         job.steadyReadings = 0;
     });
 }

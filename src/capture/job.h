@@ -26,7 +26,7 @@ struct Job {
     // The spool file as it was when last handed to extraction.
     struct SettledVersion {
         std::int64_t size = 0;
-        DateTime lastWrite;
+        DateTime lastWrite; // UTC
     };
     // The bytes last recorded for the job, to tell a writer that went on from a file written anew.
     struct RecordedBytes {
@@ -35,7 +35,8 @@ struct Job {
     };
 
     std::string spoolName; // lower-cased file name (ANSI)
-    DateTime changedAt;    // the last change record, to the millisecond
+    DateTime changedAt;    // the last change record, to the millisecond, in local time (shown)
+    DateTime changedAtUtc; // the same moment in UTC: what file times are compared with
     std::int64_t size = 0; // at the last poll; -1 when the file could not be found
     int steadyReadings = 0;
     bool hadContent = false; // read with more than one byte at least once

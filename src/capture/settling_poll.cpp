@@ -82,7 +82,7 @@ void SettlingPoll::pass(const std::string& folder, const Extract& extract,
 
 bool SettlingPoll::settle(JobId id, const std::string& path, std::int64_t size,
                           const Extract& extract) {
-    const DateTime lastWrite = files_.lastWriteLocal(path);
+    const DateTime lastWrite = files_.lastWriteUtc(path);
     const std::optional<Job::SettledVersion> before = jobs_.at(id).settled;
     if (before && before->size == size && before->lastWrite == lastWrite)
         return false; // a record without a new version: what was sent stands

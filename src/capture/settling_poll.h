@@ -15,7 +15,8 @@ namespace quorva {
 
 class SettlingPoll {
 public:
-    // Extracts the job's invoice and records it for the sender; `lastWrite` is the settled file's.
+    // Extracts the job's invoice and records it for the sender; `lastWrite` is the settled file's,
+    // in UTC.
     using Extract = std::function<void(JobId id, const DateTime& lastWrite)>;
     // A spool file that had content went away before it could be read (the spooler deleted it:
     // its printer does not keep printed jobs).

@@ -193,7 +193,9 @@ void CaptureCore::recoverOrphanCopies() {
             const auto fields = extractInvoice(text, locale_);
             StoredJob job;
             job.spoolName = Outbox::spoolNameOf(orphan.path);
-            job.capturedAt = orphan.written;
+            job.capturedAt = clock_.toLocal(orphan.written);
+            // The copy was made after the spool file's last write: a file no newer is this job.
+            job.spoolWritten = orphan.written;
             job.copyPath = orphan.path;
             // The file part is named as the spooler named it, not as the outbox did.
             job.spoolPath = settings_.spoolFolder + "\\" + job.spoolName;
@@ -206,8 +208,11 @@ void CaptureCore::recoverOrphanCopies() {
             if (fields) {
                 const UploadRequest request =
                     prepareUpload(orphan.path, job.spoolName, settings_.siteName, nextJobNumber(),
-                                  orphan.written, locale_);
-                job.printDate = request.printDate;
+                                  job.capturedAt, locale_);
+                // The date its job was given when the copy was made; a copy of an earlier store
+                // has only its own time to go by.
+                const std::string recorded = store_->copyPrintDate(name);
+                job.printDate = recorded.empty() ? request.printDate : recorded;
                 job.site = request.site;
                 job.jobNumber = request.jobNumber;
                 job.customer = fields->name;
@@ -268,7 +273,7 @@ int CaptureCore::pendingCount() const {
 bool CaptureCore::watchingStarted(const std::string& folder) {
     const std::optional<DateTime> since = store_ ? store_->watchedSince() : std::nullopt;
     // Older files than the store keeps may have been known and forgotten.
-    const DateTime kept = addDays(clock_.now(), 1 - kKeptDays);
+    const DateTime kept = addDays(clock_.utcNow(), 1 - kKeptDays);
     bool added = false;
     if (since) {
         added = changes_.startWatching(folder, [&](const DirectoryEntry& entry) {
@@ -280,7 +285,7 @@ bool CaptureCore::watchingStarted(const std::string& folder) {
         changes_.startWatching(folder);
     }
     if (store_)
-        store_->markWatched(clock_.now());
+        store_->markWatched(clock_.utcNow());
     return added;
 }
 
@@ -362,7 +367,9 @@ bool CaptureCore::copyAndRecord(Unrecorded& pending) {
             pending.id = startAnotherJob(pending.id);
         const JobId id = pending.id;
         // The copy first: what is read and what is sent are then the same bytes.
-        const Outbox::Copy copy = outbox_->keep(*pending.bytes, name, clock_.now(), *store_);
+        const Outbox::Copy copy =
+            outbox_->keep(*pending.bytes, name, printDateText(clock_.toLocal(lastWrite), locale_),
+                          clock_.now(), *store_);
         made = copy.path;
         bool invoice = false;
         jobs_.update(id, [&](Job& job) { invoice = extractIntoJob(job, copy.bytes, locale_); });
@@ -409,8 +416,9 @@ void CaptureCore::record(JobId id, const std::string& spoolPath, const DateTime&
     stored.replaces = invoice ? job.storeKey : 0;
     stored.spoolWritten = lastWrite;
     if (invoice) {
-        const UploadRequest request = prepareUpload(spoolPath, stored.spoolName, settings_.siteName,
-                                                    nextJobNumber(), lastWrite, locale_);
+        const UploadRequest request =
+            prepareUpload(spoolPath, stored.spoolName, settings_.siteName, nextJobNumber(),
+                          clock_.toLocal(lastWrite), locale_);
         stored.printDate = request.printDate;
         stored.site = request.site;
         stored.jobNumber = request.jobNumber;

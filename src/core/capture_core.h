@@ -143,7 +143,7 @@ private:
     struct Unrecorded {
         JobId id = kNoJob;
         std::string spoolPath;
-        DateTime lastWrite;
+        DateTime lastWrite; // UTC
         // The file's bytes as read when it settled: what every try writes, even once the spooler
         // has deleted the file or used its name again. Nothing until they could be read.
         std::optional<std::string> bytes;

@@ -11,4 +11,17 @@ DateTime SystemClock::now() const {
     return localDateTime(tv.tv_sec, static_cast<int>(tv.tv_usec / 1000));
 }
 
+DateTime SystemClock::utcNow() const {
+    timeval tv{};
+    gettimeofday(&tv, nullptr);
+    return utcDateTime(tv.tv_sec, static_cast<int>(tv.tv_usec / 1000));
+}
+
+DateTime SystemClock::toLocal(const DateTime& utc) const {
+    const std::int64_t days = daysFromCivil(utc.year, utc.month, utc.day);
+    const auto seconds =
+        static_cast<time_t>(((days * 24 + utc.hour) * 60 + utc.minute) * 60 + utc.second);
+    return localDateTime(seconds, utc.millisecond);
+}
+
 } // namespace quorva

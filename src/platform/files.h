@@ -23,7 +23,7 @@ public:
 
 struct DirectoryEntry {
     std::string name;   // without folder
-    DateTime lastWrite; // local time
+    DateTime lastWrite; // UTC
     std::int64_t size = 0;
 
     // The same file, unwritten: a file system with coarse times (FAT, some shares) needs the size
@@ -45,9 +45,9 @@ public:
     virtual std::string readShared(const std::string& path) const = 0;
     // The file opened for reading while others may read but not write it; the same error.
     virtual std::unique_ptr<InputFile> openDenyWriters(const std::string& path) const = 0;
-    // Last-write time in local time. Throws Error "Argument incorrect pour l'encodage de date"
-    // when the file's date cannot be read.
-    virtual DateTime lastWriteLocal(const std::string& path) const = 0;
+    // Last-write time in UTC, which no change of time zone or daylight saving moves. Throws Error
+    // "Argument incorrect pour l'encodage de date" when the file's date cannot be read.
+    virtual DateTime lastWriteUtc(const std::string& path) const = 0;
     // Creates or overwrites the file. Throws Error on failure.
     virtual void writeFile(const std::string& path, std::string_view bytes) const = 0;
     // The files (not folders) in a folder; empty when it cannot be listed.
@@ -73,7 +73,7 @@ public:
     std::int64_t sizeBySearch(const std::string& path) const override;
     std::string readShared(const std::string& path) const override;
     std::unique_ptr<InputFile> openDenyWriters(const std::string& path) const override;
-    DateTime lastWriteLocal(const std::string& path) const override;
+    DateTime lastWriteUtc(const std::string& path) const override;
     void writeFile(const std::string& path, std::string_view bytes) const override;
     std::vector<DirectoryEntry> list(const std::string& folder) const override;
     bool heldForWriting(const std::string& path) const override;

@@ -65,9 +65,9 @@ private:
     Descriptor fd_;
 };
 
-// The last-write time of a file so described, in local time.
+// The last-write time of a file so described, in UTC.
 DateTime lastWrite(const struct stat& st) {
-    return localDateTime(st.st_mtim.tv_sec, static_cast<int>(st.st_mtim.tv_nsec / 1000000));
+    return utcDateTime(st.st_mtim.tv_sec, static_cast<int>(st.st_mtim.tv_nsec / 1000000));
 }
 
 } // namespace
@@ -90,7 +90,7 @@ std::unique_ptr<InputFile> SystemFiles::openDenyWriters(const std::string& path)
     return std::make_unique<PosixInputFile>(path);
 }
 
-DateTime SystemFiles::lastWriteLocal(const std::string& path) const {
+DateTime SystemFiles::lastWriteUtc(const std::string& path) const {
     struct stat st {};
     if (::stat(nativePath(path).c_str(), &st) != 0)
         throw Error("Argument incorrect pour l'encodage de date");

@@ -46,10 +46,9 @@ private:
     UniqueHandle h_;
 };
 
-DateTime toLocal(const FILETIME& utc) {
-    FILETIME local{};
+DateTime toDateTime(const FILETIME& utc) {
     SYSTEMTIME st{};
-    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &st))
+    if (!FileTimeToSystemTime(&utc, &st))
         throw Error("Argument incorrect pour l'encodage de date");
     return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
@@ -75,11 +74,11 @@ std::unique_ptr<InputFile> SystemFiles::openDenyWriters(const std::string& path)
     return std::make_unique<WinInputFile>(path, FILE_SHARE_READ);
 }
 
-DateTime SystemFiles::lastWriteLocal(const std::string& path) const {
+DateTime SystemFiles::lastWriteUtc(const std::string& path) const {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
         throw Error("Argument incorrect pour l'encodage de date");
-    return toLocal(data.ftLastWriteTime);
+    return toDateTime(data.ftLastWriteTime);
 }
 
 void SystemFiles::writeFile(const std::string& path, std::string_view bytes) const {
@@ -148,7 +147,7 @@ std::vector<DirectoryEntry> SystemFiles::list(const std::string& folder) const {
     do {
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
             entries.push_back(
-                {data.cFileName, toLocal(data.ftLastWriteTime),
+                {data.cFileName, toDateTime(data.ftLastWriteTime),
                  static_cast<std::int64_t>((static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) |
                                            data.nFileSizeLow)});
     } while (FindNextFileA(h.get(), &data));

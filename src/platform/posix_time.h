@@ -1,7 +1,7 @@
 #pragma once
 
-// For the POSIX sources only (*_posix.cpp): a moment of the system clock as the desk's local
-// calendar time.
+// For the POSIX sources only (*_posix.cpp): a moment of the system clock as a calendar time, in
+// UTC or in the desk's local time.
 
 #include "platform/date_time.h"
 
@@ -9,12 +9,22 @@
 
 namespace quorva {
 
-// `seconds` since the epoch, in the local time zone, with `millisecond` added as is.
+// `seconds` since the epoch broken down by `breakDown` (gmtime_r or localtime_r), with
+// `millisecond` added as is.
+template <typename BreakDown>
+DateTime calendarTime(time_t seconds, int millisecond, BreakDown breakDown) {
+    tm parts{};
+    breakDown(&seconds, &parts);
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
+            parts.tm_min,         parts.tm_sec,     millisecond};
+}
+
+inline DateTime utcDateTime(time_t seconds, int millisecond) {
+    return calendarTime(seconds, millisecond, gmtime_r);
+}
+
 inline DateTime localDateTime(time_t seconds, int millisecond) {
-    tm local{};
-    localtime_r(&seconds, &local);
-    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-            local.tm_min,         local.tm_sec,     millisecond};
+    return calendarTime(seconds, millisecond, localtime_r);
 }
 
 } // namespace quorva

@@ -38,6 +38,7 @@ CREATE INDEX IF NOT EXISTS jobs_by_capture ON jobs (captured_at);
 )";
 
 // Version 2: the link between a job's versions, and when the store was made and last watched.
+// Local time, as version 2 wrote it: version 5 takes it to UTC with the rest.
 constexpr const char* kSchema2 = R"(
 CREATE TABLE IF NOT EXISTS store (name TEXT PRIMARY KEY, value TEXT NOT NULL);
 INSERT OR REPLACE INTO store VALUES
@@ -55,6 +56,23 @@ CREATE TABLE copies (name TEXT PRIMARY KEY, written INTEGER NOT NULL);
 // Version 4: the files known at each start are looked up by name.
 constexpr const char* kSchema4 = R"(
 CREATE INDEX IF NOT EXISTS jobs_by_spool_name ON jobs (spool_name);
+)";
+
+// Version 5: the dates compared with file times are in UTC, as file times now are, and each copy
+// keeps the print date of its job. The earlier versions wrote local times; each is read back by
+// the zone's rules for its own date (SQLite's 'utc', which asks the system, Windows included), so
+// a summer date and a winter date both come out right whatever the season of the upgrade. Only
+// the autumn hour that the clock reads twice is ambiguous: a file of that night hour may look an
+// hour older or newer once, against the whole store an hour off every spring and autumn before.
+// Rows without the file's write time (the oldest stores, recovered copies) take their capture
+// time, which the lookup of known files used in its place until now.
+constexpr const char* kSchema5 = R"(
+UPDATE jobs SET spool_written = captured_at WHERE spool_written NOT GLOB '[1-9]*';
+UPDATE jobs SET spool_written = strftime('%Y-%m-%d %H:%M:%f', spool_written, 'utc')
+    WHERE spool_written GLOB '[1-9]*';
+UPDATE store SET value = strftime('%Y-%m-%d %H:%M:%f', value, 'utc')
+    WHERE name IN ('created_at', 'watched_since') AND value GLOB '[1-9]*';
+ALTER TABLE copies ADD COLUMN print_date TEXT NOT NULL DEFAULT '';
 )";
 
 constexpr const char* kColumns =
@@ -145,7 +163,8 @@ JobStore::JobStore(const std::string& utf8Path)
                                   "DEFAULT ''");
                      db_.exec(kSchema2);
                  },
-                 [this] { db_.exec(kSchema3); }, [this] { db_.exec(kSchema4); }});
+                 [this] { db_.exec(kSchema3); }, [this] { db_.exec(kSchema4); },
+                 [this] { db_.exec(kSchema5); }});
     // The program ended while these were on the wire: their answer was never evaluated.
     db_.exec("UPDATE jobs SET in_flight = 0, maybe_duplicate = 1, state = 0 WHERE in_flight = 1");
 }
@@ -219,10 +238,10 @@ std::optional<DateTime> JobStore::watchedSince() const {
     return parseDate(query.text(0));
 }
 
-void JobStore::markWatched(const DateTime& now) {
+void JobStore::markWatched(const DateTime& utcNow) {
     const std::lock_guard lock(mutex_);
     sqlite::Statement(db_, "INSERT OR IGNORE INTO store VALUES ('watched_since', ?)")
-        .bind(1, dateText(now))
+        .bind(1, dateText(utcNow))
         .step();
 }
 
@@ -323,9 +342,8 @@ int JobStore::pendingCount() const {
 
 bool JobStore::knows(const std::string& spoolName, const DateTime& lastWrite) const {
     const std::lock_guard lock(mutex_);
-    // Stores of before the file's write time was kept know it by the capture's.
-    sqlite::Statement query(db_, "SELECT 1 FROM jobs WHERE spool_name = ?1 AND "
-                                 "(spool_written >= ?2 OR captured_at >= ?2)");
+    sqlite::Statement query(db_,
+                            "SELECT 1 FROM jobs WHERE spool_name = ?1 AND spool_written >= ?2");
     query.bind(1, spoolName).bind(2, dateText(lastWrite));
     return query.step();
 }
@@ -357,9 +375,19 @@ void JobStore::forgetCopy(const std::string& copyPath) {
     deleteProof(copyPath);
 }
 
-void JobStore::vouchForCopy(const std::string& name) {
+void JobStore::vouchForCopy(const std::string& name, const std::string& printDate) {
     const std::lock_guard lock(mutex_);
-    sqlite::Statement(db_, "INSERT OR REPLACE INTO copies VALUES (?, 1)").bind(1, name).step();
+    sqlite::Statement(db_, "INSERT OR REPLACE INTO copies VALUES (?, 1, ?)")
+        .bind(1, name)
+        .bind(2, printDate)
+        .step();
+}
+
+std::string JobStore::copyPrintDate(const std::string& name) const {
+    const std::lock_guard lock(mutex_);
+    sqlite::Statement query(db_, "SELECT print_date FROM copies WHERE name = ?");
+    query.bind(1, name);
+    return query.step() ? query.text(0) : std::string();
 }
 
 bool JobStore::wroteCopy(const std::string& name) const {
@@ -371,7 +399,7 @@ bool JobStore::wroteCopy(const std::string& name) const {
 
 bool JobStore::noteStrangeCopy(const std::string& name) {
     const std::lock_guard lock(mutex_);
-    sqlite::Statement(db_, "INSERT OR IGNORE INTO copies VALUES (?, 0)").bind(1, name).step();
+    sqlite::Statement(db_, "INSERT OR IGNORE INTO copies VALUES (?, 0, '')").bind(1, name).step();
     return db_.changes() > 0;
 }
 

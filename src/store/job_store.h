@@ -37,7 +37,7 @@ struct StoredJob {
     std::int64_t key = 0;
     std::string spoolName; // lower-cased file name, as the row shows it
     std::string spoolPath; // where the spooler wrote it: the file part's name on the wire
-    DateTime capturedAt;   // the row's date: the last change record
+    DateTime capturedAt;   // the row's date: the last change record, in local time (shown)
     // The request's fields, fixed when the job is recorded.
     std::string printDate;
     std::string site;
@@ -56,7 +56,7 @@ struct StoredJob {
     std::string copyPath; // the outbox copy that is sent; empty when there is none
     // The earlier, incomplete version of the same spool job, 0 for none.
     std::int64_t replaces = 0;
-    // The spool file's last write when it settled: the version of the file this job is.
+    // The spool file's last write when it settled, in UTC: the version of the file this job is.
     DateTime spoolWritten;
 };
 
@@ -69,12 +69,12 @@ public:
     explicit JobStore(const std::string& utf8Path);
 
     // When this store was made (for a store of an earlier version: when it was brought to this
-    // one). An outbox copy older than that may belong to a store that was lost.
+    // one), in UTC. An outbox copy older than that may belong to a store that was lost.
     DateTime createdAt() const;
-    // When capture first watched the spool folder for this store; nothing before that.
+    // When capture first watched the spool folder for this store, in UTC; nothing before that.
     std::optional<DateTime> watchedSince() const;
-    // Capture watches now: the first time is kept.
-    void markWatched(const DateTime& now);
+    // Capture watches now (UTC): the first time is kept.
+    void markWatched(const DateTime& utcNow);
     ~JobStore();
     JobStore(const JobStore&) = delete;
     JobStore& operator=(const JobStore&) = delete;
@@ -113,7 +113,8 @@ public:
     // The jobs to list: those captured at or after `from`, and every unsettled one whatever its
     // age, oldest first.
     std::vector<StoredJob> listed(const DateTime& from) const;
-    // A job of that spool name whose file was written at or after `lastWrite`: the file is known.
+    // A job of that spool name whose file was written at or after `lastWrite` (UTC): the file is
+    // known.
     bool knows(const std::string& spoolName, const DateTime& lastWrite) const;
     // The settled jobs captured before `cutoff` (never one still to be sent or looked at), with
     // their copies, for `forget`.
@@ -122,9 +123,13 @@ public:
     // found again unrecorded.
     void forget(std::int64_t key);
     // The proof that the outbox copy `name` is this program's: recorded, durably, before the copy
-    // is written, so that a copy left unrecorded by a crash is still known as its own.
-    void vouchForCopy(const std::string& name);
+    // is written, so that a copy left unrecorded by a crash is still known as its own, and sent
+    // with the print date its job was given.
+    void vouchForCopy(const std::string& name, const std::string& printDate);
     bool wroteCopy(const std::string& name) const;
+    // The print date recorded with the copy `name`; empty when there is none (a copy of an
+    // earlier version of the store).
+    std::string copyPrintDate(const std::string& name) const;
     // The copy at `copyPath` was deleted before any job named it: its proof goes too.
     void forgetCopy(const std::string& copyPath);
     // A file in the outbox without that proof: true the first time it is noted.

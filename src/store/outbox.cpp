@@ -54,15 +54,15 @@ std::optional<std::string> plainNameProblem(std::string_view name, std::size_t l
 Outbox::Outbox(const Files& files, std::string folder) : files_(files), folder_(std::move(folder)) {
 }
 
-Outbox::Copy Outbox::keep(std::string bytes, const std::string& spoolName, const DateTime& now,
-                          JobStore& ledger) {
+Outbox::Copy Outbox::keep(std::string bytes, const std::string& spoolName,
+                          const std::string& printDate, const DateTime& now, JobStore& ledger) {
     char stamp[40];
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d%03d-%d-", now.year, now.month,
                   now.day, now.hour, now.minute, now.second, now.millisecond, ++sequence_);
     const std::string copy = folder_ + "\\" + stamp + spoolName;
     const std::string unfinished = copy + std::string(kUnfinished);
     Copy kept{copy, std::move(bytes)};
-    ledger.vouchForCopy(copy.substr(folder_.size() + 1));
+    ledger.vouchForCopy(copy.substr(folder_.size() + 1), printDate);
     files_.writeFile(unfinished, kept.bytes);
     files_.replaceFile(unfinished, copy);
     return kept;

@@ -35,12 +35,12 @@ public:
         std::string path;
         std::string bytes;
     };
-    // Keeps the spool file's bytes in the outbox. The copy's name is vouched for in `ledger` before
-    // anything is written, and the copy is complete and on disk under its final name before this
-    // returns; its name begins with the time and ends with the spool file's name, which
-    // `spoolNameOf` gives back.
-    Copy keep(std::string bytes, const std::string& spoolName, const DateTime& now,
-              JobStore& ledger);
+    // Keeps the spool file's bytes in the outbox. The copy's name is vouched for in `ledger`, with
+    // the job's print date, before anything is written, and the copy is complete and on disk under
+    // its final name before this returns; its name begins with the time and ends with the spool
+    // file's name, which `spoolNameOf` gives back.
+    Copy keep(std::string bytes, const std::string& spoolName, const std::string& printDate,
+              const DateTime& now, JobStore& ledger);
     static std::string spoolNameOf(const std::string& copyPath);
     // Whether `name` is made as `keep` names copies.
     static bool isCopyName(std::string_view name);
@@ -54,7 +54,7 @@ public:
     // spooler's.
     struct Orphan {
         std::string path;
-        DateTime written;
+        DateTime written; // UTC
     };
     std::vector<Orphan> orphans(const std::vector<std::string>& named) const;
 

@@ -82,11 +82,15 @@ std::string findReportId(std::string_view answer) {
     return std::string(after.substr(0, end));
 }
 
+std::string printDateText(const DateTime& localLastWrite, const Locale& locale) {
+    return formatDayMonthYear(localLastWrite, locale);
+}
+
 UploadRequest prepareUpload(const std::string& path, const std::string& fileName,
                             const std::string& siteName, std::int32_t jobNumber,
-                            const DateTime& lastWrite, const Locale& locale) {
+                            const DateTime& localLastWrite, const Locale& locale) {
     refuseControlCharacters(siteName, "Le nom du site");
-    return {path, {}, fileName, formatDayMonthYear(lastWrite, locale), siteName, jobNumber};
+    return {path, {}, fileName, printDateText(localLastWrite, locale), siteName, jobNumber};
 }
 
 ReportUpload::ReportUpload(HttpClient& http, const Files& files, const Clock& clock)

@@ -49,12 +49,15 @@ struct UploadOutcome {
     bool answerLost = false;
 };
 
+// The print date sent for a spool file last written at `localLastWrite` (the desk's local time).
+std::string printDateText(const DateTime& localLastWrite, const Locale& locale);
+
 // Fixes the request of job number `jobNumber`: the spool file at `path` (`fileName`: its name
-// without folder, in lower case) last written at `lastWrite`. A site name holding a control
+// without folder, in lower case) last written at `localLastWrite`. A site name holding a control
 // character (CR, LF...) is refused with an Error.
 UploadRequest prepareUpload(const std::string& path, const std::string& fileName,
                             const std::string& siteName, std::int32_t jobNumber,
-                            const DateTime& lastWrite, const Locale& locale);
+                            const DateTime& localLastWrite, const Locale& locale);
 
 class ReportUpload {
 public:

@@ -3,6 +3,7 @@
 #include "support/change_buffer.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
+#include "support/time_zone.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,17 +24,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Dates the file as the desk's local clock would have.
-void setLastWrite(const std::string& path, const DateTime& when) {
-    std::tm local{};
-    local.tm_year = when.year - 1900;
-    local.tm_mon = when.month - 1;
-    local.tm_mday = when.day;
-    local.tm_hour = when.hour;
-    local.tm_min = when.minute;
-    local.tm_sec = when.second;
-    local.tm_isdst = -1;
-    const timespec times[2] = {{std::mktime(&local), 0}, {std::mktime(&local), 0}};
+// Dates the file at `utc`.
+void setLastWrite(const std::string& path, const DateTime& utc) {
+    std::tm parts{};
+    parts.tm_year = utc.year - 1900;
+    parts.tm_mon = utc.month - 1;
+    parts.tm_mday = utc.day;
+    parts.tm_hour = utc.hour;
+    parts.tm_min = utc.minute;
+    parts.tm_sec = utc.second;
+    const timespec times[2] = {{::timegm(&parts), 0}, {::timegm(&parts), 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
@@ -60,6 +61,8 @@ protected:
         SenderSettings settings;
         std::string bytes;
     };
+    // The sender stops before what it posts to and sends through goes.
+    ~CaptureCoreTest() override { core.reset(); }
 
     CaptureCore& open(const CaptureSettings& settings) {
         core = std::make_unique<CaptureCore>(
@@ -78,9 +81,13 @@ protected:
         EXPECT_EQ(core->open(), std::nullopt);
         return *core;
     }
-    // A spool file settled and recorded, as the watcher's record and the poll's passes make it.
-    void print(const std::string& name, const std::string& text) {
-        spool.write(name, text);
+    // A spool file settled and recorded, as the watcher's record and the poll's passes make it;
+    // written at `utc` when given.
+    void print(const std::string& name, const std::string& text,
+               std::optional<DateTime> utc = std::nullopt) {
+        const std::string path = spool.write(name, text);
+        if (utc)
+            setLastWrite(path, *utc);
         const testing::ChangeBuffer buffer =
             testing::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
         core->onChanges(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred, spool.path());
@@ -183,16 +190,18 @@ TEST_F(CaptureCoreTest, ACopyLeftUnrecordedByACrashIsSent) {
         JobStore made(temp.file("data") + "/quorva.db");
         clock.set({2026, 12, 7, 15, 0, 0, 0});
         Outbox(files, temp.file("data") + "\\outbox")
-            .keep(invoice(), "00040.spl", clock.now(), made);
+            .keep(invoice(), "00040.spl", "05/12/2026", clock.now(), made);
     }
     open({spool.path(), "VERNO", {"http://reports/", {}, 80}});
     deliverNextPost();
     ASSERT_EQ(core->jobs().size(), 1);
     EXPECT_EQ(core->jobs().at(0).spoolName, "00040.spl");
     EXPECT_EQ(stateOf(0), "Envoyée");
-    // Sent under the spool file's own name, not the outbox's.
+    // Sent under the spool file's own name, not the outbox's, with its job's print date, not the
+    // copy's.
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].request.spoolPath, spool.path() + "\\00040.spl");
+    EXPECT_EQ(sent[0].request.printDate, "05/12/2026");
 }
 
 // A store that cannot be read is set aside; the proof that its copies are Quorva's went with it, so
@@ -202,7 +211,7 @@ TEST_F(CaptureCoreTest, ABrokenStoreIsSetAsideAndItsCopiesAreLeft) {
     {
         JobStore broken(nativePath(database()));
         Outbox(files, temp.file("data") + "\\outbox")
-            .keep(invoice(), "00040.spl", clock.now(), broken);
+            .keep(invoice(), "00040.spl", "07/12/2026", clock.now(), broken);
     }
     files.writeFile(database(), std::string(4096, 'x'));
     clock.set({2026, 12, 7, 15, 0, 0, 0});
@@ -237,6 +246,37 @@ TEST_F(CaptureCoreTest, AnInvoicePrintedWhileNothingWatchedIsTakenAtTheNextStart
     ASSERT_EQ(core->jobs().size(), 1);
     EXPECT_EQ(core->jobs().at(0).spoolName, "00008.spl");
     EXPECT_EQ(stateOf(0), "Envoyée");
+}
+
+// Daylight saving begins, in a running desk and before the next start: the file times of the
+// kept invoices read an hour later in local time. One that went is neither changed on a rescan
+// nor a new job at the start, and its print date is the local date of its write.
+TEST_F(CaptureCoreTest, TheChangeToSummerTimeSendsNoKeptInvoiceAgain) {
+    testing::ScopedTimeZone zone("QRV-1");
+    clock.setUtcOffset(60);
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}}).watchingStarted(spool.path());
+    clock.set({2026, 12, 8, 0, 40, 0, 0});
+    print("00012.spl", invoice(), DateTime{2026, 12, 7, 23, 30, 0, 0});
+    deliverNextPost();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].request.printDate, "08/12/2026");
+    serverDown = true; // anything sent again stays pending
+
+    zone.set("QRV-2");
+    clock.setUtcOffset(120);
+    const testing::ChangeBuffer overflow = testing::changeBuffer({}, false);
+    EXPECT_FALSE(core->onChanges(overflow.bytes.data(), overflow.bytes.size(), 0, spool.path()));
+    settle();
+    EXPECT_EQ(stateOf(0), "Envoyée");
+    EXPECT_EQ(core->pendingCount(), 0);
+
+    core.reset();
+    clock.set({2026, 12, 8, 2, 0, 0, 0});
+    open({spool.path(), "VERNO", {"http://reports/", {}, 80}});
+    EXPECT_FALSE(core->watchingStarted(spool.path()));
+    settle();
+    EXPECT_EQ(core->pendingCount(), 0);
+    EXPECT_EQ(sent.size(), 1u);
 }
 
 // A writer that paused let an incomplete version settle; when the complete one comes before the
@@ -337,7 +377,7 @@ TEST_F(CaptureCoreTest, TheProxySetAtStartReachesTheFirstSendOfAJobLeftWaiting) 
         StoredJob waiting;
         waiting.spoolName = "00031.spl";
         waiting.copyPath = Outbox(files, temp.file("data") + "\\outbox")
-                               .keep("FACTURE", "00031.spl", clock.now(), store)
+                               .keep("FACTURE", "00031.spl", "07/12/2026", clock.now(), store)
                                .path;
         waiting.jobNumber = 7;
         waiting.capturedAt = clock.now();

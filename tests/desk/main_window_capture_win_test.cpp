@@ -286,9 +286,10 @@ TEST_F(MainWindowCaptureTest, AJobLeftWaitingByTheLastRunGoesThroughTheProxy) {
         std::filesystem::create_directories(data + "\\outbox");
         JobStore store(data + "\\quorva.db");
         // The copy as the capture keeps it.
-        const std::string copy = Outbox(files, data + "\\outbox")
-                                     .keep(sample("invoice-1.spl"), "00060.spl", clock.now(), store)
-                                     .path;
+        const std::string copy =
+            Outbox(files, data + "\\outbox")
+                .keep(sample("invoice-1.spl"), "00060.spl", "07/12/2026", clock.now(), store)
+                .path;
         StoredJob job;
         job.spoolName = "00060.spl";
         job.spoolPath = spool + "\\00060.spl";

@@ -45,7 +45,7 @@ protected:
         job.spoolPath = temp.file(job.spoolName);
         // The copy as the capture keeps it.
         job.copyPath = Outbox(files, folder + "\\outbox")
-                           .keep("facture", job.spoolName, job.capturedAt, store)
+                           .keep("facture", job.spoolName, job.printDate, job.capturedAt, store)
                            .path;
         store.add(job);
     }

@@ -102,9 +102,9 @@ UploadOutcome uploadTo(HttpClient& client, const std::string& serverUrl) {
     SystemClock systemClock;
     FixedLocale locale;
     ReportUpload upload(client, systemFiles, systemClock);
-    return upload.send(
-        prepareUpload(spool, "00042.spl", "VERNO", 1, systemFiles.lastWriteLocal(spool), locale),
-        serverUrl);
+    return upload.send(prepareUpload(spool, "00042.spl", "VERNO", 1,
+                                     systemClock.toLocal(systemFiles.lastWriteUtc(spool)), locale),
+                       serverUrl);
 }
 
 TEST_F(TlsUpload, ReportServerOverHttpsGivesItsReportId) {

@@ -2,6 +2,7 @@
 
 #include "store/retry_schedule.h"
 #include "support/memory_file_system.h"
+#include "support/time_zone.h"
 
 #include <gmock/gmock.h>
 #include <sqlite3.h>
@@ -17,7 +18,8 @@ using JobStoreTest = StoreFixture;
 // next start; none is lost.
 TEST_F(JobStoreTest, EveryCrashPointLeavesASendableJob) {
     // Between the copy and its record: the copy is found again, with its spool file's name.
-    const std::string copy = outbox.keep(invoice, "00040.spl", clock.now(), *store).path;
+    const std::string copy =
+        outbox.keep(invoice, "00040.spl", "07/12/2026", clock.now(), *store).path;
     std::ofstream(temp.file("outbox") + "/20261207-140509042-9-00041.spl.part") << "half";
     const auto orphans = outbox.orphans(store->copyPaths());
     ASSERT_EQ(orphans.size(), 1u);
@@ -111,9 +113,44 @@ TEST_F(JobStoreTest, StoresOfEarlierSchemaVersionsAreTakenInLaterOnesRefused) {
     reopen();
     EXPECT_TRUE(store->find(key));
     EXPECT_EQ(sqlite::Database(temp.file("quorva.db"), SQLITE_OPEN_READWRITE, "").schemaVersion(),
-              4);
-    setVersion(5);
+              5);
+    setVersion(6);
     EXPECT_THROW(reopen(), Error);
+}
+
+// A store of version 4 kept local times: they are taken in as UTC by the zone's rules of their own
+// dates, winter and summer alike, so that the kept files are still known.
+TEST_F(JobStoreTest, TheLocalTimesOfAnEarlierStoreAreTakenInAsUtc) {
+    const testing::ScopedTimeZone paris("CET-1CEST,M3.5.0,M10.5.0/3");
+    const auto recordWritten = [this](const std::string& name, const DateTime& written) {
+        StoredJob job;
+        job.spoolName = name;
+        job.capturedAt = written;
+        job.spoolWritten = written;
+        store->add(job);
+    };
+    recordWritten("winter.spl", {2026, 1, 15, 10, 0, 0, 0});
+    recordWritten("summer.spl", {2026, 7, 15, 10, 0, 0, 0});
+    recordWritten("oldest.spl", {2026, 2, 1, 8, 0, 0, 0});
+    store->markWatched({2026, 7, 1, 9, 0, 0, 0});
+    store.reset();
+    {
+        sqlite::Database v4(temp.file("quorva.db"), SQLITE_OPEN_READWRITE, "");
+        // The oldest stores knew a file by its capture time alone.
+        v4.exec("UPDATE jobs SET spool_written = '' WHERE spool_name = 'oldest.spl';"
+                "ALTER TABLE copies DROP COLUMN print_date; PRAGMA user_version = 4");
+    }
+    reopen();
+    for (const auto& [name, utc] :
+         std::vector<std::pair<std::string, DateTime>>{{"winter.spl", {2026, 1, 15, 9, 0, 0, 0}},
+                                                       {"summer.spl", {2026, 7, 15, 8, 0, 0, 0}},
+                                                       {"oldest.spl", {2026, 2, 1, 7, 0, 0, 0}}}) {
+        EXPECT_TRUE(store->knows(name, utc)) << name;
+        DateTime later = utc;
+        later.millisecond = 1;
+        EXPECT_FALSE(store->knows(name, later)) << name;
+    }
+    EXPECT_EQ(store->watchedSince(), (DateTime{2026, 7, 1, 7, 0, 0, 0}));
 }
 
 // The store's file was writable by every user before the service: a trigger planted in it would
@@ -143,7 +180,7 @@ TEST(OutboxTest, HoldsOnlyFilesNamedAsItsCopiesDirectlyInIt) {
     JobStore ledger(":memory:");
     Outbox outbox(disk, "C:\\data\\outbox");
     const std::string copy =
-        outbox.keep("FACTURE", "00031.spl", {2026, 12, 7, 14, 5, 9, 42}, ledger).path;
+        outbox.keep("FACTURE", "00031.spl", "07/12/2026", {2026, 12, 7, 14, 5, 9, 42}, ledger).path;
     EXPECT_TRUE(outbox.holds(copy));
     EXPECT_TRUE(ledger.wroteCopy(copy.substr(outbox.folder().size() + 1)));
     for (const std::string planted :

@@ -28,7 +28,7 @@ protected:
         job.site = "VERNO";
         job.jobNumber = ++jobs;
         job.customer = L"M DUPONT JEAN-FRAN\u00c7OIS";
-        job.copyPath = outbox.keep(invoice, spoolName, clock.now(), *store).path;
+        job.copyPath = outbox.keep(invoice, spoolName, job.printDate, clock.now(), *store).path;
         return store->add(job);
     }
     void reopen() {

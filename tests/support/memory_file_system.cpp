@@ -79,7 +79,7 @@ std::unique_ptr<InputFile> MemoryFileSystem::openDenyWriters(const std::string& 
         file.content, file.reportedSize.value_or(static_cast<std::int64_t>(file.content.size())));
 }
 
-DateTime MemoryFileSystem::lastWriteLocal(const std::string& path) const {
+DateTime MemoryFileSystem::lastWriteUtc(const std::string& path) const {
     const auto it = files_.find(path);
     if (it == files_.end())
         throw Error("Argument incorrect pour l'encodage de date");

@@ -25,7 +25,7 @@ public:
     std::int64_t sizeBySearch(const std::string& path) const override;
     std::string readShared(const std::string& path) const override;
     std::unique_ptr<InputFile> openDenyWriters(const std::string& path) const override;
-    DateTime lastWriteLocal(const std::string& path) const override;
+    DateTime lastWriteUtc(const std::string& path) const override;
     void writeFile(const std::string& path, std::string_view bytes) const override;
     std::vector<DirectoryEntry> list(const std::string& folder) const override;
     bool heldForWriting(const std::string& path) const override;

@@ -32,14 +32,14 @@ std::string field(const std::string& name, const std::string& value) {
            "\r\n";
 }
 
+// At noon UTC: the same date in any zone of the desks.
 void setLastWrite(const std::string& path, int year, int month, int day) {
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = 12;
-    local.tm_isdst = -1;
-    const timespec times[2] = {{std::mktime(&local), 0}, {std::mktime(&local), 0}};
+    std::tm utc{};
+    utc.tm_year = year - 1900;
+    utc.tm_mon = month - 1;
+    utc.tm_mday = day;
+    utc.tm_hour = 12;
+    const timespec times[2] = {{::timegm(&utc), 0}, {::timegm(&utc), 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
@@ -77,7 +77,7 @@ protected:
                      const std::string& site, const Locale& dates) {
         ++jobNumber;
         return upload
-            .send(prepareUpload(path, fileName, site, jobNumber, files.lastWriteLocal(path), dates),
+            .send(prepareUpload(path, fileName, site, jobNumber, files.lastWriteUtc(path), dates),
                   url)
             .reportId;
     }
@@ -204,9 +204,9 @@ TEST_F(ReportUploadTest, IdentifierThatIsNotAShortPlainTokenIsRefused) {
                            {ok("<idReport>1\r\n12:00:00 100%</idReport>")},
                            {ok("<idReport>" + longest + "y</idReport>")}});
     const auto post = [&] {
-        return upload.send(prepareUpload(spool, "00012.spl", "S", ++jobNumber,
-                                         files.lastWriteLocal(spool), locale),
-                           server.url("/"));
+        return upload.send(
+            prepareUpload(spool, "00012.spl", "S", ++jobNumber, files.lastWriteUtc(spool), locale),
+            server.url("/"));
     };
     EXPECT_EQ(post().reportId, longest);
     const std::string refused = "identifiant de rapport refusé : ";
@@ -230,7 +230,7 @@ TEST_F(ReportUploadTest, AnswerCutShortByACloseMayHaveBeenStored) {
                            {"HTTP/1.0 200 OK"}});
     for (int job = 1; job <= 4; ++job) {
         const UploadOutcome outcome = upload.send(
-            prepareUpload(spool, "00012.spl", "S", job, files.lastWriteLocal(spool), locale),
+            prepareUpload(spool, "00012.spl", "S", job, files.lastWriteUtc(spool), locale),
             server.url("/"));
         EXPECT_EQ(outcome.kind, UploadOutcome::Kind::Failed);
         EXPECT_EQ(outcome.reason, "réponse du serveur interrompue");
