@@ -74,7 +74,9 @@ protected:
                                   },
                                   [this] { return std::make_unique<FakeTransport>(*this); }},
             *this, settings);
-        EXPECT_EQ(core->open(), std::nullopt);
+        const CaptureOpening opening = core->open();
+        EXPECT_EQ(opening.result, CaptureOpening::Result::Open);
+        EXPECT_EQ(opening.news, "");
         return *core;
     }
     // A spool file settled and recorded, as the watcher's record and the poll's passes make it.
@@ -214,9 +216,9 @@ TEST_F(CaptureCoreTest, ABrokenStoreIsSetAsideAndItsCopiesAreLeft) {
                               [](std::int64_t) {},
                               [this] { return std::make_unique<FakeTransport>(*this); }},
         *this, CaptureSettings{});
-    const auto told = core->open();
-    ASSERT_TRUE(told);
-    EXPECT_NE(told->find("mise de côté"), std::string::npos) << *told;
+    const CaptureOpening opening = core->open();
+    EXPECT_EQ(opening.result, CaptureOpening::Result::Open);
+    EXPECT_NE(opening.news.find("mise de côté"), std::string::npos) << opening.news;
     EXPECT_EQ(core->jobs().size(), 0);
     EXPECT_EQ(files.list(temp.file("data") + "/outbox").size(), 1u);
 }
