@@ -40,7 +40,7 @@ void CaptureCore::Events::insertTop(const std::string& line) {
 
 CaptureCore::CaptureCore(Services services, CaptureObserver& observer, CaptureSettings settings)
     : files_(services.files), clock_(services.clock), locale_(services.locale),
-      dataFolder_(std::move(services.dataFolder)),
+      dataFolder_(std::move(services.dataFolder)), database_(dataFolder_ + "\\quorva.db"),
       earlierFolder_(std::move(services.earlierFolder)),
       postJobChanged_(std::move(services.postJobChanged)),
       makeTransport_(std::move(services.makeTransport)), observer_(observer),
@@ -52,32 +52,104 @@ CaptureCore::~CaptureCore() {
     close();
 }
 
-std::optional<std::string> CaptureCore::open(const std::string& startLine) {
-    dailyLog_.open(dataFolder_ + "\\logs");
-    dailyLog_.prune();
-    if (!startLine.empty())
-        dailyLog_.write(startLine);
-    warnOfPlainPassword();
-    const std::optional<std::string> failure = openStore();
+CaptureOpening CaptureCore::open(const std::string& startLine) {
+    if (isOpen())
+        return {};
+    if (!logStarted_) {
+        logStarted_ = true;
+        dailyLog_.open(dataFolder_ + "\\logs");
+        dailyLog_.prune();
+        if (!startLine.empty())
+            dailyLog_.write(startLine);
+        warnOfPlainPassword();
+    }
+    std::string news;
+    try {
+        try {
+            start();
+        } catch (const std::exception& e) {
+            close();
+            if (storeTrouble(e) != StoreTrouble::Corrupt)
+                throw;
+            news = setStoreAside(e.what());
+            start();
+        }
+    } catch (const std::exception& e) {
+        // Nothing of a start that failed is left running: no sender without its store.
+        close();
+        return notOpen(e);
+    }
+    if (!trouble_.empty()) {
+        trouble_.clear();
+        observer_.statusChanged("");
+    }
+    return {CaptureOpening::Result::Open, news};
+}
+
+void CaptureCore::start() {
+    files_.createFolders(dataFolder_ + "\\outbox");
+    takeInEarlierStore();
+    store_ = std::make_unique<JobStore>(toUtf8(locale_.ansiToWide(nativePath(database_))));
+    if (asideLastWrite_) {
+        store_->markWatched(*asideLastWrite_);
+        asideLastWrite_.reset();
+    }
     outbox_ = std::make_unique<Outbox>(files_, dataFolder_ + "\\outbox");
     lastJobNumber_ = store_->lastJobNumber();
     forgetOldJobs();
     recoverOrphanCopies();
-    listHistory();
+    const std::vector<StoredJob> history = store_->listed(addDays(clock_.now(), -kHistoryDays));
 
     std::unique_ptr<Transport> transport =
         makeTransport_ ? makeTransport_() : std::make_unique<HttpTransport>(files_, clock_);
     sender_ = std::make_unique<Sender>(*store_, *outbox_, clock_, std::move(transport),
                                        settings_.sender, postJobChanged_);
     sender_->start();
-    return failure;
+    // Listed last, once nothing can fail: a start tried again lists nothing twice.
+    for (const StoredJob& stored : history)
+        jobs_.add(historyJob(stored));
+}
+
+CaptureOpening CaptureCore::notOpen(const std::exception& failure) {
+    const std::string reason = failure.what();
+    CaptureOpening opening{CaptureOpening::Result::Waiting, {}};
+    std::string text;
+    switch (storeTrouble(failure)) {
+    case StoreTrouble::Busy:
+        text = "Base des travaux " + database_ +
+               " occupée par un autre programme : la capture attend qu'elle se libère (" + reason +
+               ")";
+        break;
+    case StoreTrouble::DiskFull:
+        text = "Disque plein : la base des travaux " + database_ +
+               " ne peut pas s'ouvrir, la capture attend de la place (" + reason + ")";
+        break;
+    case StoreTrouble::NewerSchema:
+        // Set aside, it would be lost to the version that wrote it; read, it could be misread.
+        opening.result = CaptureOpening::Result::Refused;
+        text = "La base des travaux " + database_ +
+               " vient d'une version plus récente de Quorva : la capture ne démarre pas. "
+               "Réinstaller cette version";
+        break;
+    case StoreTrouble::Corrupt:
+    case StoreTrouble::Other:
+        text = "Impossible d'ouvrir la base des travaux " + database_ + " : " + reason +
+               " ; la capture attend";
+        break;
+    }
+    if (text != trouble_) {
+        trouble_ = text;
+        opening.news = text;
+        dailyLog_.write(text);
+        observer_.statusChanged(text);
+    }
+    return opening;
 }
 
 void CaptureCore::takeInEarlierStore() {
-    const std::string database = dataFolder_ + "\\quorva.db";
     const std::string earlier = earlierFolder_ + "\\quorva.db";
     if (earlierFolder_.empty() || earlierFolder_ == dataFolder_ ||
-        files_.sizeBySearch(database) >= 0 || files_.sizeBySearch(earlier) < 0)
+        files_.sizeBySearch(database_) >= 0 || files_.sizeBySearch(earlier) < 0)
         return;
     // The copies first: a store without its copies would send nothing, copies without their
     // store are found again as unrecorded.
@@ -86,45 +158,34 @@ void CaptureCore::takeInEarlierStore() {
                            dataFolder_ + "\\outbox\\" + entry.name);
     for (const char* part : {"-wal", "-shm", ""}) {
         if (files_.sizeBySearch(earlier + part) >= 0)
-            files_.replaceFile(earlier + part, database + part);
+            files_.replaceFile(earlier + part, database_ + part);
     }
     dailyLog_.write("Base des travaux reprise de " + earlierFolder_);
 }
 
-std::optional<std::string> CaptureCore::openStore() {
-    const std::string database = dataFolder_ + "\\quorva.db";
-    const auto openAt = [this](const std::string& path) {
-        return std::make_unique<JobStore>(toUtf8(locale_.ansiToWide(nativePath(path))));
-    };
-    std::string reason;
-    try {
-        files_.createFolders(dataFolder_ + "\\outbox");
-        takeInEarlierStore();
-        store_ = openAt(database);
-        return std::nullopt;
-    } catch (const std::exception& e) {
-        reason = e.what();
+std::string CaptureCore::setStoreAside(const std::string& reason) {
+    // Whatever it recorded was recorded before its last write: a spool file written since then is
+    // unknown to it, and new to the store that replaces it. (Its own start of watching would make
+    // every kept file new to an empty store, and send them all again.)
+    for (const DirectoryEntry& entry : files_.list(dataFolder_)) {
+        if ((equalsNoCase(entry.name, "quorva.db") || equalsNoCase(entry.name, "quorva.db-wal")) &&
+            (!asideLastWrite_ || entry.lastWrite > *asideLastWrite_))
+            asideLastWrite_ = entry.lastWrite;
     }
-    std::string text = "Impossible d'ouvrir la base des travaux " + database + " : " + reason;
-    try {
-        // Set aside, not deleted: it may still tell what was sent. The copies it named are then
-        // found unrecorded, and listed for the user to check.
-        const DateTime now = clock_.now();
-        const std::string aside =
-            database + "." + std::to_string(now.year * 10000 + now.month * 100 + now.day) + "-" +
-            std::to_string(now.hour * 10000 + now.minute * 100 + now.second) + ".illisible";
-        for (const char* part : {"", "-wal", "-shm"}) {
-            if (files_.sizeBySearch(database + part) >= 0)
-                files_.replaceFile(database + part, aside + part);
-        }
-        store_ = openAt(database);
-        text += ". Elle est mise de côté sous " + aside +
-                " et une nouvelle base est créée ; les factures retrouvées sont à vérifier";
-    } catch (const std::exception& e) {
-        store_ = std::make_unique<JobStore>(":memory:");
-        text +=
-            ". Les travaux restent en mémoire jusqu'à la fermeture (" + std::string(e.what()) + ")";
+    // Set aside, not deleted: it may still tell what was sent. The copies it named are then
+    // found unrecorded, and listed for the user to check.
+    const DateTime now = clock_.now();
+    const std::string aside =
+        database_ + "." + std::to_string(now.year * 10000 + now.month * 100 + now.day) + "-" +
+        std::to_string(now.hour * 10000 + now.minute * 100 + now.second) + ".illisible";
+    for (const char* part : {"", "-wal", "-shm"}) {
+        if (files_.sizeBySearch(database_ + part) >= 0)
+            files_.replaceFile(database_ + part, aside + part);
     }
+    const std::string text = "Impossible d'ouvrir la base des travaux " + database_ + " : " +
+                             reason + ". Elle est mise de côté sous " + aside +
+                             " et une nouvelle base est créée ; les factures retrouvées sont à "
+                             "vérifier";
     dailyLog_.write(text);
     return text;
 }
@@ -133,6 +194,8 @@ void CaptureCore::close() {
     if (sender_)
         sender_->stop();
     sender_.reset();
+    outbox_.reset();
+    store_.reset();
 }
 
 void CaptureCore::applySettings(const CaptureSettings& settings) {
@@ -245,11 +308,6 @@ Job CaptureCore::historyJob(const StoredJob& stored) {
     return job;
 }
 
-void CaptureCore::listHistory() {
-    for (const StoredJob& stored : store_->listed(addDays(clock_.now(), -kHistoryDays)))
-        jobs_.add(historyJob(stored));
-}
-
 std::vector<JobId> CaptureCore::search(const std::wstring& text) {
     std::vector<JobId> found;
     if (!store_)
@@ -271,7 +329,9 @@ int CaptureCore::pendingCount() const {
 }
 
 bool CaptureCore::watchingStarted(const std::string& folder) {
-    const std::optional<DateTime> since = store_ ? store_->watchedSince() : std::nullopt;
+    if (!store_)
+        return false;
+    const std::optional<DateTime> since = store_->watchedSince();
     // Older files than the store keeps may have been known and forgotten.
     const DateTime kept = addDays(clock_.utcNow(), 1 - kKeptDays);
     bool added = false;
@@ -284,8 +344,7 @@ bool CaptureCore::watchingStarted(const std::string& folder) {
         // The first start: the files there are the kept jobs of before.
         changes_.startWatching(folder);
     }
-    if (store_)
-        store_->markWatched(clock_.utcNow());
+    store_->markWatched(clock_.utcNow());
     return added;
 }
 
@@ -503,12 +562,11 @@ bool CaptureCore::canSendAgain(JobId id) const {
     if (!store_ || !jobs_.contains(id))
         return false;
     const auto stored = store_->find(jobs_.at(id).storeKey);
-    return stored && (stored->state == JobState::Refused || stored->state == JobState::Failed ||
-                      stored->state == JobState::ToCheck);
+    return stored && quorva::canSendAgain(stored->state);
 }
 
 void CaptureCore::sendAgain(JobId id) {
-    if (!store_ || !jobs_.contains(id))
+    if (!isOpen() || !jobs_.contains(id))
         return;
     const std::int64_t key = jobs_.at(id).storeKey;
     store_->sendAgain(key);

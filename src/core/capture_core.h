@@ -26,6 +26,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -56,6 +57,19 @@ public:
     virtual void jobVanished(const std::string& text) = 0;
 };
 
+// How an attempt to start capture went.
+struct CaptureOpening {
+    enum class Result {
+        Open,    // capture runs
+        Waiting, // the store cannot be used yet (held by another program, a full disk): try again
+        Refused, // a later version wrote the store: this program does not capture
+    };
+    Result result = Result::Open;
+    // What IT should be told, once: a store set aside, or a new reason that capture does not run.
+    // Empty when there is nothing new.
+    std::string news;
+};
+
 class CaptureCore {
 public:
     struct Services {
@@ -79,13 +93,15 @@ public:
     CaptureCore(const CaptureCore&) = delete;
     CaptureCore& operator=(const CaptureCore&) = delete;
 
-    // Opens the job store; one that cannot be opened is moved aside and a new one made (in
-    // memory when even that fails): the returned text says so. Forgets the settled jobs older
-    // than 90 days, takes in the copies a crash or a lost store left unrecorded, lists the last
-    // 7 days and every job still unsettled, and starts the sender.
-    // `startLine` opens the day's log for this run.
-    std::optional<std::string> open(const std::string& startLine = {});
-    // Stops the sender, cutting its transfer short.
+    // Opens the job store and starts capture, all or nothing: after a failure nothing of it runs,
+    // the observer's status says why, and the result whether to try again. Only a store that is
+    // no job store any more is set aside, and the new one made takes as new the spool files
+    // written since the old one's last write. Forgets the settled jobs older than 90 days, takes
+    // in the copies a crash left unrecorded, lists the last 7 days and every job still unsettled,
+    // and starts the sender. The first call opens the day's log for this run with `startLine`.
+    CaptureOpening open(const std::string& startLine = {});
+    bool isOpen() const { return sender_ != nullptr; }
+    // Stops the sender, cutting its transfer short, and closes the store.
     void close();
 
     const JobList& jobs() const { return jobs_; }
@@ -97,6 +113,7 @@ public:
     // ---- The watcher's news; each returns whether the settling poll must run.
     // Watching `folder` has started: its files now are old jobs, but for those printed while
     // nothing watched (written since capture first watched for this store, and unknown to it).
+    // Only once open: without its store, every file would be taken for an old one.
     bool watchingStarted(const std::string& folder);
     bool onChanges(const unsigned char* buffer, std::size_t bufferSize, unsigned long transferred,
                    const std::string& folder);
@@ -164,13 +181,17 @@ private:
     void onVanished(JobId id);
     // The job's report identifier and state into its job, and what became of it into the log.
     void show(JobId id, const StoredJob& stored);
-    std::optional<std::string> openStore();
+    // Opens the store and starts everything else; throws, leaving parts behind for close().
+    void start();
+    // Moves the store that is no job store aside and returns the text that tells it.
+    std::string setStoreAside(const std::string& reason);
+    // Why capture does not run, for the observer and the log once for each reason.
+    CaptureOpening notOpen(const std::exception& failure);
     void takeInEarlierStore();
     void forgetOldJobs();
     // Tells the log, once for each address, that its password would travel unencrypted.
     void warnOfPlainPassword();
     void recoverOrphanCopies();
-    void listHistory();
     static Job historyJob(const StoredJob& stored);
     std::int32_t nextJobNumber() { return ++lastJobNumber_; }
 
@@ -178,6 +199,7 @@ private:
     const Clock& clock_;
     const Locale& locale_;
     const std::string dataFolder_;
+    const std::string database_;
     const std::string earlierFolder_;
     std::function<void(std::int64_t)> postJobChanged_;
     std::function<std::unique_ptr<Transport>()> makeTransport_;
@@ -194,6 +216,11 @@ private:
     std::unique_ptr<Sender> sender_;
     std::int32_t lastJobNumber_ = 0;
     std::vector<Unrecorded> unrecorded_;
+    bool logStarted_ = false;
+    // The reason capture does not run as last told; empty while it runs.
+    std::string trouble_;
+    // The last write of a store set aside, for the new store's start of watching.
+    std::optional<DateTime> asideLastWrite_;
 };
 
 } // namespace quorva

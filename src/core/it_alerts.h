@@ -5,7 +5,7 @@
 // spool folder lost, jobs failing for more than an hour, a job store that cannot be opened.
 
 #include "platform/clock.h"
-#include "store/job_store.h"
+#include "store/job_state.h"
 
 #include <optional>
 #include <string>

@@ -1,5 +1,6 @@
 #include "platform/system_error.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace quorva {
@@ -9,6 +10,14 @@ std::string systemErrorText(unsigned long code) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '.'))
         text.pop_back();
     return text;
+}
+
+bool isSharingRefusal(unsigned long) {
+    return false;
+}
+
+bool isDiskFull(unsigned long code) {
+    return code == ENOSPC || code == EDQUOT;
 }
 
 } // namespace quorva

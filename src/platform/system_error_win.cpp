@@ -20,4 +20,12 @@ std::string systemErrorText(unsigned long code) {
     return text;
 }
 
+bool isSharingRefusal(unsigned long code) {
+    return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
+}
+
+bool isDiskFull(unsigned long code) {
+    return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL;
+}
+
 } // namespace quorva

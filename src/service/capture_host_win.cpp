@@ -31,11 +31,12 @@ CaptureHost::CaptureHost(CaptureHostServices services, MessageBoxes& errors)
              std::move(services.makeTransport)},
             *this, {}),
       itAlerts_(services.itLog, services.clock), pipe_(std::move(services.pipeName), kPipeMessage),
-      settlingTimer_(*this, 500), watchRetryTimer_(*this, kWatchRetryMs),
-      reminderTimer_(*this, kReminderIntervalMs) {
+      settlingTimer_(*this, 500), storeRetryTimer_(*this, kRetryMs),
+      watchRetryTimer_(*this, kRetryMs), reminderTimer_(*this, kReminderIntervalMs) {
     errors.setErrorSink(
         [this](const std::string& text) { core_.dailyLog().write("Erreur : " + text); });
     settlingTimer_.onTimer = [this] { onSettlingTick(); };
+    storeRetryTimer_.onTimer = [this] { openCapture({}); };
     watchRetryTimer_.onTimer = [this] { startWatching(); };
     reminderTimer_.onTimer = [this] { publishStatus(); };
     core_.jobs().setListener(this);
@@ -57,12 +58,9 @@ void CaptureHost::start(const std::optional<std::string>& refusal) {
     capturing_ = true;
     const HostSettings settings = readSettings_();
     core_.applySettings(settings.capture);
-    // The store before the watcher, so that the history comes first.
-    if (const auto failure = core_.open(settings.startLine))
-        itAlerts_.storeUnavailable(*failure);
+    openCapture(settings.startLine);
     if (!settings.printersWarning.empty())
         core_.addEvent(settings.printersWarning);
-    startWatching();
     reminderTimer_.setEnabled(true);
     pipe_.start(hwnd());
     publishStatus();
@@ -75,8 +73,19 @@ void CaptureHost::reloadSettings() {
     const bool folderMoved = settings.capture.spoolFolder != core_.settings().spoolFolder;
     core_.applySettings(settings.capture);
     core_.dailyLog().write(settings.startLine);
-    // The watcher and the poll read the same folder.
-    if (folderMoved)
+    // The watcher and the poll read the same folder; none of them before the store opens.
+    if (folderMoved && core_.isOpen())
+        startWatching();
+}
+
+void CaptureHost::openCapture(const std::string& startLine) {
+    const CaptureOpening opening = core_.open(startLine);
+    if (!opening.news.empty())
+        itAlerts_.storeUnavailable(opening.news);
+    storeRetryTimer_.setEnabled(opening.result == CaptureOpening::Result::Waiting);
+    // The store before the watcher, so that the history comes first; and no file is taken for
+    // an old one while no store can tell.
+    if (opening.result == CaptureOpening::Result::Open)
         startWatching();
 }
 

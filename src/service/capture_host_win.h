@@ -51,15 +51,18 @@ struct CaptureHostServices {
 
 class CaptureHost final : public Window, private CaptureObserver, private JobListListener {
 public:
-    // How often a spool folder that could not be watched is tried again.
-    static constexpr unsigned kWatchRetryMs = 5000;
+    // How often a job store that could not be opened, or a spool folder that could not be
+    // watched, is tried again.
+    static constexpr unsigned kRetryMs = 5000;
 
     CaptureHost(CaptureHostServices services, MessageBoxes& errors);
     ~CaptureHost() override;
 
     // Opens the store, starts watching and serves the pipe, on the calling thread, whose message
     // loop must run. With a refusal (the data folder is not the service's alone), it captures
-    // nothing and only tells the desks why. Throws Error when the pipe's name is taken.
+    // nothing and only tells the desks why. A store that cannot be opened yet is tried again
+    // until it opens, the desks told why capture waits. Throws Error when the pipe's name is
+    // taken.
     void start(const std::optional<std::string>& refusal = std::nullopt);
     // The machine's capture settings changed: read and applied without a restart.
     void reloadSettings();
@@ -79,6 +82,8 @@ private:
     void OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnDestroy() override;
 
+    // Opens the capture core, then watches; or tries again later.
+    void openCapture(const std::string& startLine);
     void startWatching();
     void onWatchEvent(WatchEvent event, unsigned long detail);
     void onSettlingTick();
@@ -101,6 +106,7 @@ private:
     SpoolWatcher watcher_;
     PipeServer pipe_;
     Timer settlingTimer_;
+    Timer storeRetryTimer_;
     Timer watchRetryTimer_;
     // Once a minute: whether uploads have failed long enough to tell the desks.
     Timer reminderTimer_;

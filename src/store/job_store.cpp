@@ -1,6 +1,7 @@
 #include "store/job_store.h"
 
 #include "platform/error.h"
+#include "platform/system_error.h"
 #include "platform/utf8.h"
 
 #include <sqlite3.h>
@@ -75,13 +76,15 @@ UPDATE store SET value = strftime('%Y-%m-%d %H:%M:%f', value, 'utc')
 ALTER TABLE copies ADD COLUMN print_date TEXT NOT NULL DEFAULT '';
 )";
 
+// How long a statement waits for another connection's lock: while opening, briefly, since the
+// owner tries again; afterwards long enough for the other thread's transaction.
+constexpr int kOpeningWaitMs = 1000;
+constexpr int kBusyWaitMs = 5000;
+
 constexpr const char* kColumns =
     "key, spool_name, spool_path, captured_at, print_date, site, job_number, customer, "
     "registration, chassis, document, state, report_id, attempts, next_attempt, last_error, "
     "maybe_duplicate, copy_path, replaces, spool_written";
-
-// The states of jobs still to be sent or looked at, for SQL.
-constexpr const char* kUnsettled = "(0, 2, 3, 5)";
 
 // Dates as sortable text: "2026-12-08 14:05:09.250".
 std::string dateText(const DateTime& d) {
@@ -143,10 +146,37 @@ StoredJob readJob(const sqlite::Statement& row) {
 
 } // namespace
 
+StoreTrouble storeTrouble(const std::exception& failure) {
+    if (dynamic_cast<const sqlite::NewerSchema*>(&failure) != nullptr)
+        return StoreTrouble::NewerSchema;
+    const auto* sqliteFailure = dynamic_cast<const sqlite::Failure*>(&failure);
+    if (sqliteFailure == nullptr)
+        return StoreTrouble::Other;
+    switch (sqliteFailure->code() & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return StoreTrouble::Busy;
+    case SQLITE_FULL:
+        return StoreTrouble::DiskFull;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        return StoreTrouble::Corrupt;
+    default:
+        break;
+    }
+    // A file the system refused to open or write: the reason is underneath.
+    const auto system = static_cast<unsigned long>(sqliteFailure->systemCode());
+    if (isSharingRefusal(system))
+        return StoreTrouble::Busy;
+    if (isDiskFull(system))
+        return StoreTrouble::DiskFull;
+    return StoreTrouble::Other;
+}
+
 JobStore::JobStore(const std::string& utf8Path)
     : db_(utf8Path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
           "Base des travaux : ") {
-    db_.busyTimeout(5000);
+    db_.busyTimeout(kOpeningWaitMs);
     db_.exec("PRAGMA journal_mode=WAL");
     db_.exec("PRAGMA synchronous=FULL");
     dropPlanted(db_);
@@ -166,7 +196,9 @@ JobStore::JobStore(const std::string& utf8Path)
                  [this] { db_.exec(kSchema3); }, [this] { db_.exec(kSchema4); },
                  [this] { db_.exec(kSchema5); }});
     // The program ended while these were on the wire: their answer was never evaluated.
-    db_.exec("UPDATE jobs SET in_flight = 0, maybe_duplicate = 1, state = 0 WHERE in_flight = 1");
+    db_.exec("UPDATE jobs SET in_flight = 0, maybe_duplicate = 1, state = " +
+             sqlState(JobState::Waiting) + " WHERE in_flight = 1");
+    db_.busyTimeout(kBusyWaitMs);
 }
 
 JobStore::~JobStore() = default;
@@ -216,12 +248,13 @@ std::optional<StoredJob> JobStore::find(std::int64_t key) const {
 }
 
 std::optional<StoredJob> JobStore::nextWaiting() const {
-    auto jobs = select("WHERE state = 0 ORDER BY key LIMIT 1", {});
+    auto jobs =
+        select("WHERE state = " + sqlState(JobState::Waiting) + " ORDER BY key LIMIT 1", {});
     return jobs.empty() ? std::nullopt : std::optional(std::move(jobs.front()));
 }
 
 std::vector<StoredJob> JobStore::failedJobs() const {
-    return select("WHERE state = 3 ORDER BY key", {});
+    return select("WHERE state = " + sqlState(JobState::Failed) + " ORDER BY key", {});
 }
 
 DateTime JobStore::createdAt() const {
@@ -245,7 +278,7 @@ void JobStore::markWatched(const DateTime& utcNow) {
         .step();
 }
 
-void JobStore::update(const char* sql, std::int64_t key, const std::string& text) {
+void JobStore::update(const std::string& sql, std::int64_t key, const std::string& text) {
     const std::lock_guard lock(mutex_);
     sqlite::Statement statement(db_, sql);
     statement.bind(1, key);
@@ -259,28 +292,32 @@ bool JobStore::claim(std::int64_t key) {
     // One statement: a job replaced or settled since it was read is no longer claimed.
     sqlite::Statement(db_, "UPDATE jobs SET attempts = attempts + 1, maybe_duplicate = "
                            "maybe_duplicate OR in_flight, in_flight = 1 WHERE key = ? AND state "
-                           "IN (0, 3)")
+                           "IN " +
+                               sqlStates(isPending))
         .bind(1, key)
         .step();
     return db_.changes() > 0;
 }
 
 void JobStore::markSent(std::int64_t key, const std::string& reportId) {
-    update("UPDATE jobs SET state = 1, in_flight = 0, last_error = '', report_id = ?2 "
-           "WHERE key = ?1",
+    update("UPDATE jobs SET state = " + sqlState(JobState::Sent) +
+               ", in_flight = 0, last_error = '', report_id = ?2 WHERE key = ?1",
            key, reportId);
 }
 
 void JobStore::markRefused(std::int64_t key, const std::string& reason) {
-    update("UPDATE jobs SET state = 2, in_flight = 0, last_error = ?2 WHERE key = ?1", key, reason);
+    update("UPDATE jobs SET state = " + sqlState(JobState::Refused) +
+               ", in_flight = 0, last_error = ?2 WHERE key = ?1",
+           key, reason);
 }
 
 void JobStore::markFailed(std::int64_t key, const std::string& reason, const DateTime& nextAttempt,
                           bool answerLost) {
     const std::lock_guard lock(mutex_);
-    sqlite::Statement(
-        db_, "UPDATE jobs SET state = 3, in_flight = 0, last_error = ?2, next_attempt = ?3, "
-             "maybe_duplicate = maybe_duplicate OR ?4 WHERE key = ?1")
+    sqlite::Statement(db_,
+                      "UPDATE jobs SET state = " + sqlState(JobState::Failed) +
+                          ", in_flight = 0, last_error = ?2, next_attempt = ?3, maybe_duplicate = "
+                          "maybe_duplicate OR ?4 WHERE key = ?1")
         .bind(1, key)
         .bind(2, reason)
         .bind(3, dateText(nextAttempt))
@@ -289,17 +326,22 @@ void JobStore::markFailed(std::int64_t key, const std::string& reason, const Dat
 }
 
 void JobStore::markToCheck(std::int64_t key, const std::string& reason) {
-    update("UPDATE jobs SET state = 5, in_flight = 0, last_error = ?2 WHERE key = ?1", key, reason);
+    update("UPDATE jobs SET state = " + sqlState(JobState::ToCheck) +
+               ", in_flight = 0, last_error = ?2 WHERE key = ?1",
+           key, reason);
 }
 
 void JobStore::sendAgain(std::int64_t key) {
-    update("UPDATE jobs SET state = 0 WHERE key = ? AND state IN (2, 3, 5)", key);
+    update("UPDATE jobs SET state = " + sqlState(JobState::Waiting) +
+               " WHERE key = ? AND state IN " + sqlStates(canSendAgain),
+           key);
 }
 
 bool JobStore::replaceUnsent(std::int64_t earlier) {
     const std::lock_guard lock(mutex_);
-    sqlite::Statement(db_, "UPDATE jobs SET state = 6 WHERE key = ? AND state IN (0, 3) AND "
-                           "in_flight = 0")
+    sqlite::Statement(db_, "UPDATE jobs SET state = " + sqlState(JobState::Replaced) +
+                               " WHERE key = ? AND in_flight = 0 AND state IN " +
+                               sqlStates(isPending))
         .bind(1, earlier)
         .step();
     return db_.changes() > 0;
@@ -307,13 +349,14 @@ bool JobStore::replaceUnsent(std::int64_t earlier) {
 
 void JobStore::makeFailedDue(const DateTime& now) {
     const std::lock_guard lock(mutex_);
-    sqlite::Statement(db_, "UPDATE jobs SET next_attempt = ? WHERE state = 3")
+    sqlite::Statement(db_, "UPDATE jobs SET next_attempt = ? WHERE state = " +
+                               sqlState(JobState::Failed))
         .bind(1, dateText(now))
         .step();
 }
 
 std::vector<StoredJob> JobStore::listed(const DateTime& from) const {
-    return select(std::string("WHERE captured_at >= ? OR state IN ") + kUnsettled +
+    return select("WHERE captured_at >= ? OR state IN " + sqlStates(isUnsettled) +
                       " ORDER BY captured_at, key",
                   {dateText(from)});
 }
@@ -336,7 +379,8 @@ std::vector<StoredJob> JobStore::search(const std::wstring& text, int limit) con
 
 int JobStore::pendingCount() const {
     const std::lock_guard lock(mutex_);
-    sqlite::Statement query(db_, "SELECT COUNT(*) FROM jobs WHERE state IN (0, 3)");
+    sqlite::Statement query(db_,
+                            "SELECT COUNT(*) FROM jobs WHERE state IN " + sqlStates(isPending));
     return query.step() ? static_cast<int>(query.integer(0)) : 0;
 }
 
@@ -349,7 +393,7 @@ bool JobStore::knows(const std::string& spoolName, const DateTime& lastWrite) co
 }
 
 std::vector<StoredJob> JobStore::settledBefore(const DateTime& cutoff) const {
-    return select(std::string("WHERE captured_at < ? AND state NOT IN ") + kUnsettled,
+    return select("WHERE captured_at < ? AND state NOT IN " + sqlStates(isUnsettled),
                   {dateText(cutoff)});
 }
 
@@ -416,11 +460,6 @@ std::int32_t JobStore::lastJobNumber() const {
     const std::lock_guard lock(mutex_);
     sqlite::Statement query(db_, "SELECT COALESCE(MAX(job_number), 0) FROM jobs");
     return query.step() ? static_cast<std::int32_t>(query.integer(0)) : 0;
-}
-
-bool isUnsettled(JobState state) {
-    return state == JobState::Waiting || state == JobState::Refused || state == JobState::Failed ||
-           state == JobState::ToCheck;
 }
 
 std::string jobStateText(const StoredJob& job) {

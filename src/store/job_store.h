@@ -6,9 +6,11 @@
 // the next start. The window's thread and the sender thread share it; each call is atomic.
 
 #include "platform/date_time.h"
+#include "store/job_state.h"
 #include "store/sqlite.h"
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,22 +18,6 @@
 #include <vector>
 
 namespace quorva {
-
-enum class JobState {
-    Waiting = 0,      // recorded, not yet sent (or sent, with its answer not yet evaluated)
-    Sent = 1,         // the server gave its report id
-    Refused = 2,      // the server answered "erreur": sent again only on the user's demand
-    Failed = 3,       // the transfer failed: sent again at `nextAttempt`
-    NotAnInvoice = 4, // a spool file without the invoice layout: never sent
-    ToCheck = 5,      // a copy found without its record: whether it went is unknown, so it is
-                      // sent only on the user's demand; or a record that cannot be sent as it
-                      // stands (its last error says why)
-    Replaced = 6,     // an incomplete version whose complete one was recorded before it went
-};
-
-// Whether the job still has to reach the server, or to be looked at by the user: such a job is
-// never forgotten and always listed.
-bool isUnsettled(JobState state);
 
 struct StoredJob {
     std::int64_t key = 0;
@@ -60,12 +46,25 @@ struct StoredJob {
     DateTime spoolWritten;
 };
 
+// What keeps a store from opening or being read, as its owner acts on it.
+enum class StoreTrouble {
+    Busy,        // another program holds it: wait until it lets go
+    DiskFull,    // wait for room
+    NewerSchema, // a later version wrote it: refused, and left as it is
+    Corrupt,     // not a job store any more: set aside
+    Other,       // anything else (rights, a missing folder): wait, saying why
+};
+
+// The kind of a failure thrown by a store, or by anything else while opening one (Other).
+StoreTrouble storeTrouble(const std::exception& failure);
+
 class JobStore {
 public:
     // Opens the database at `utf8Path`, creating it when missing (":memory:" keeps it in
-    // memory). Throws Error with SQLite's reason when it cannot be opened or is not a job store.
-    // A job that was being sent when the program ended is waiting again, marked as a possible
-    // duplicate.
+    // memory). Throws Error with SQLite's reason when it cannot be opened or is not a job store
+    // (see storeTrouble). Another program's lock is waited for briefly: the owner tries again
+    // later rather than stall its thread. A job that was being sent when the program ended is
+    // waiting again, marked as a possible duplicate.
     explicit JobStore(const std::string& utf8Path);
 
     // When this store was made (for a store of an earlier version: when it was brought to this
@@ -87,9 +86,6 @@ public:
     std::optional<StoredJob> nextWaiting() const;
     // The failed jobs, oldest first.
     std::vector<StoredJob> failedJobs() const;
-
-    // The job goes on the wire: one more attempt, and in flight until its answer is evaluated. A
-    // job already in flight (its earlier answer was never recorded) may reach the server twice.
 
     // The job goes on the wire, if it still waits or failed: one more attempt, and in flight
     // until its answer is evaluated. A job already in flight (its earlier answer was never
@@ -145,7 +141,7 @@ public:
     std::int32_t lastJobNumber() const;
 
 private:
-    void update(const char* sql, std::int64_t key, const std::string& text = {});
+    void update(const std::string& sql, std::int64_t key, const std::string& text = {});
     void deleteProof(const std::string& copyPath);
     std::vector<StoredJob> select(const std::string& where,
                                   const std::vector<std::string>& values) const;

@@ -33,9 +33,12 @@ Database::Database(const std::string& utf8Path, int flags, std::string context)
         return;
     }
     // Even a failed open leaves a handle to close, except when memory ran out.
-    const std::string reason = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(result);
+    if (db_ == nullptr)
+        throw Failure(context_ + sqlite3_errstr(result), result, 0);
+    const Failure failure(context_ + sqlite3_errmsg(db_), sqlite3_extended_errcode(db_),
+                          sqlite3_system_errno(db_));
     sqlite3_close(db_);
-    throw Error(context_ + reason);
+    throw failure;
 }
 
 Database::~Database() {
@@ -43,7 +46,8 @@ Database::~Database() {
 }
 
 void Database::fail() const {
-    throw Error(context_ + sqlite3_errmsg(db_));
+    throw Failure(context_ + sqlite3_errmsg(db_), sqlite3_extended_errcode(db_),
+                  sqlite3_system_errno(db_));
 }
 
 void Database::busyTimeout(int milliseconds) {
@@ -56,7 +60,7 @@ void Database::exec(const std::string& sql) {
         return;
     const std::string reason = message != nullptr ? message : sqlite3_errmsg(db_);
     sqlite3_free(message);
-    throw Error(context_ + reason);
+    throw Failure(context_ + reason, sqlite3_extended_errcode(db_), sqlite3_system_errno(db_));
 }
 
 std::int64_t Database::lastInsertId() const {
@@ -79,7 +83,7 @@ void Database::migrate(const std::vector<std::function<void()>>& steps) {
     Transaction transaction(*this);
     const int version = schemaVersion();
     if (version > latest)
-        throw Error(context_ + "unknown schema version " + std::to_string(version));
+        throw NewerSchema(context_ + "unknown schema version " + std::to_string(version));
     if (version == latest)
         return;
     for (int step = version; step < latest; ++step)

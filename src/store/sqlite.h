@@ -1,8 +1,10 @@
 #pragma once
 
 // One owner for SQLite's connection, statements and transactions, shared by the job store and the
-// report server's store. Every failure throws Error: the owner's context (which store, which
-// file) followed by SQLite's own reason. Handles are released on every path.
+// report server's store. Every failure throws Failure (an Error): the owner's context (which store,
+// which file) followed by SQLite's own reason. Handles are released on every path.
+
+#include "platform/error.h"
 
 #include <cstdint>
 #include <functional>
@@ -14,6 +16,28 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace quorva::sqlite {
+
+// A failure with what lies behind it, for a caller that waits, refuses or sets the file aside
+// according to its kind.
+class Failure : public Error {
+public:
+    Failure(const std::string& text, int code, int systemCode)
+        : Error(text), code_(code), systemCode_(systemCode) {}
+    // SQLite's extended result code.
+    int code() const { return code_; }
+    // The system's error code under an I/O failure (errno, GetLastError), 0 for none.
+    int systemCode() const { return systemCode_; }
+
+private:
+    int code_;
+    int systemCode_;
+};
+
+// The file's schema is newer than the steps this program knows: a later version wrote it.
+class NewerSchema : public Error {
+public:
+    using Error::Error;
+};
 
 class Database {
 public:
@@ -36,10 +60,10 @@ public:
     int schemaVersion() const;
     // Brings the schema to version `steps.size()`: steps[i] turns version i into i + 1. The steps
     // that are needed run in one transaction with the version they reach, so a cut leaves the old
-    // schema whole. A schema newer than the steps (a later program's) is refused.
+    // schema whole. A schema newer than the steps (a later program's) is refused: NewerSchema.
     void migrate(const std::vector<std::function<void()>>& steps);
 
-    // Throws Error with the context and SQLite's reason for the last failure.
+    // Throws Failure with the context and SQLite's reason for the last failure.
     [[noreturn]] void fail() const;
     sqlite3* handle() const { return db_; }
 

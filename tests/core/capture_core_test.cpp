@@ -1,11 +1,14 @@
 #include "core/capture_core.h"
 
+#include "platform/error.h"
+#include "store/sqlite.h"
 #include "support/change_buffer.h"
 #include "support/fakes.h"
 #include "support/temp_dir.h"
 #include "support/time_zone.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -41,6 +44,9 @@ void setLastWrite(const std::string& path, const DateTime& utc) {
 // and a transport that answers from the test.
 class CaptureCoreTest : public ::testing::Test, public CaptureObserver {
 protected:
+    // The sender stops before what it posts to and sends through goes.
+    ~CaptureCoreTest() override { core.reset(); }
+
     class FakeTransport final : public Transport {
     public:
         explicit FakeTransport(CaptureCoreTest& test) : test_(test) {}
@@ -61,10 +67,7 @@ protected:
         SenderSettings settings;
         std::string bytes;
     };
-    // The sender stops before what it posts to and sends through goes.
-    ~CaptureCoreTest() override { core.reset(); }
-
-    CaptureCore& open(const CaptureSettings& settings) {
+    CaptureCore& makeCore(const CaptureSettings& settings) {
         core = std::make_unique<CaptureCore>(
             CaptureCore::Services{files,
                                   clock,
@@ -76,9 +79,20 @@ protected:
                                       posted_.push_back(key);
                                       changed_.notify_all();
                                   },
-                                  [this] { return std::make_unique<FakeTransport>(*this); }},
+                                  [this] {
+                                      // A start that fails once its store is open.
+                                      if (transportFailures > 0 && transportFailures-- > 0)
+                                          throw Error("transport indisponible");
+                                      return std::make_unique<FakeTransport>(*this);
+                                  }},
             *this, settings);
-        EXPECT_EQ(core->open(), std::nullopt);
+        return *core;
+    }
+    CaptureCore& open(const CaptureSettings& settings) {
+        makeCore(settings);
+        const CaptureOpening opening = core->open();
+        EXPECT_EQ(opening.result, CaptureOpening::Result::Open);
+        EXPECT_EQ(opening.news, "");
         return *core;
     }
     // A spool file settled and recorded, as the watcher's record and the poll's passes make it;
@@ -102,6 +116,28 @@ protected:
         return files.readShared(std::string(QUORVA_TEST_DATA) + "/invoice-1.spl");
     }
     std::string database() const { return temp.file("data") + "\\quorva.db"; }
+    // A job recorded and waiting to be sent, as an earlier run left it.
+    void leaveWaiting(const std::string& name) {
+        files.createFolders(temp.file("data") + "\\outbox");
+        JobStore store(nativePath(database()));
+        StoredJob waiting;
+        waiting.spoolName = name;
+        waiting.copyPath = Outbox(files, temp.file("data") + "\\outbox")
+                               .keep("FACTURE", name, "07/12/2026", clock.now(), store)
+                               .path;
+        waiting.jobNumber = 7;
+        waiting.capturedAt = clock.now();
+        store.add(waiting);
+    }
+    // The names in the data folder that a store set aside would have.
+    std::vector<std::string> setAside() const {
+        std::vector<std::string> names;
+        for (const DirectoryEntry& entry : files.list(temp.file("data"))) {
+            if (entry.name.find("illisible") != std::string::npos)
+                names.push_back(entry.name);
+        }
+        return names;
+    }
     // Waits for the sender's next post and hands it to the core, as the window's message does.
     void deliverNextPost() {
         std::unique_lock lock(mutex_);
@@ -120,11 +156,13 @@ protected:
     std::unique_ptr<CaptureCore> core;
     std::vector<Sent> sent;
     bool serverDown = false;
+    int transportFailures = 0;
     std::vector<std::string> events;
+    std::string status;
 
     void eventAdded(const std::string& line) override { events.push_back(line); }
     void eventsCleared() override { events.clear(); }
-    void statusChanged(const std::string&) override {}
+    void statusChanged(const std::string& text) override { status = text; }
     void jobVanished(const std::string& text) override { vanished.push_back(text); }
     std::vector<std::string> vanished;
 
@@ -205,8 +243,9 @@ TEST_F(CaptureCoreTest, ACopyLeftUnrecordedByACrashIsSent) {
 }
 
 // A store that cannot be read is set aside; the proof that its copies are Quorva's went with it, so
-// they are left where they are, neither listed nor sent.
-TEST_F(CaptureCoreTest, ABrokenStoreIsSetAsideAndItsCopiesAreLeft) {
+// they are left where they are, neither listed nor sent. What was printed after its last write it
+// never knew: the new store takes it, and leaves what it may have sent.
+TEST_F(CaptureCoreTest, ABrokenStoreIsSetAsideAndOnlyWhatItNeverKnewIsTaken) {
     files.createFolders(temp.file("data") + "/outbox");
     {
         JobStore broken(nativePath(database()));
@@ -214,21 +253,94 @@ TEST_F(CaptureCoreTest, ABrokenStoreIsSetAsideAndItsCopiesAreLeft) {
             .keep(invoice(), "00040.spl", "07/12/2026", clock.now(), broken);
     }
     files.writeFile(database(), std::string(4096, 'x'));
+    setLastWrite(nativePath(database()), {2026, 12, 7, 14, 0, 0, 0});
+    setLastWrite(spool.write("00050.spl", invoice()), {2026, 12, 7, 13, 0, 0, 0});
+    setLastWrite(spool.write("00051.spl", invoice()), {2026, 12, 7, 14, 30, 0, 0});
     clock.set({2026, 12, 7, 15, 0, 0, 0});
-    core = std::make_unique<CaptureCore>(
-        CaptureCore::Services{files,
-                              clock,
-                              locale,
-                              temp.file("data"),
-                              {},
-                              [](std::int64_t) {},
-                              [this] { return std::make_unique<FakeTransport>(*this); }},
-        *this, CaptureSettings{});
-    const auto told = core->open();
-    ASSERT_TRUE(told);
-    EXPECT_NE(told->find("mise de côté"), std::string::npos) << *told;
+    const CaptureOpening opening =
+        makeCore({spool.path(), "VERNO", {"http://reports/", {}, 80}}).open();
+    EXPECT_EQ(opening.result, CaptureOpening::Result::Open);
+    EXPECT_NE(opening.news.find("mise de côté"), std::string::npos) << opening.news;
+    EXPECT_EQ(setAside().size(), 1u);
     EXPECT_EQ(core->jobs().size(), 0);
     EXPECT_EQ(files.list(temp.file("data") + "/outbox").size(), 1u);
+
+    EXPECT_TRUE(core->watchingStarted(spool.path()));
+    settle();
+    ASSERT_EQ(core->jobs().size(), 1);
+    EXPECT_EQ(core->jobs().at(0).spoolName, "00051.spl");
+}
+
+// Another program holds the store: capture waits, saying why, tells it once, and sends what
+// waited once the store is free. Nothing is set aside.
+TEST_F(CaptureCoreTest, AStoreHeldByAnotherProgramIsWaitedForThenUsed) {
+    leaveWaiting("00031.spl");
+    auto holder =
+        std::make_unique<sqlite::Database>(nativePath(database()), SQLITE_OPEN_READWRITE, "");
+    holder->exec("BEGIN IMMEDIATE");
+    makeCore({spool.path(), "VERNO", {"http://reports/", {}, 80}});
+    const CaptureOpening held = core->open();
+    EXPECT_EQ(held.result, CaptureOpening::Result::Waiting);
+    EXPECT_NE(status.find("occupée par un autre programme"), std::string::npos) << status;
+    EXPECT_EQ(held.news, status);
+    EXPECT_FALSE(core->isOpen());
+    EXPECT_EQ(core->open().news, "");
+
+    holder.reset();
+    EXPECT_EQ(core->open().result, CaptureOpening::Result::Open);
+    EXPECT_EQ(status, "");
+    deliverNextPost();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(stateOf(0), "Envoyée");
+    EXPECT_TRUE(setAside().empty());
+}
+
+// A start that fails once its store is open leaves nothing running and nothing listed; tried
+// again, it sends each job once, and a later start finds nothing left to send.
+TEST_F(CaptureCoreTest, AStartThatFailedIsTriedAgainAndSendsNothingTwice) {
+    leaveWaiting("00031.spl");
+    {
+        // A copy the program wrote and could not record before it ended.
+        JobStore made(nativePath(database()));
+        clock.set({2026, 12, 7, 15, 0, 0, 0});
+        Outbox(files, temp.file("data") + "\\outbox")
+            .keep(invoice(), "00040.spl", "07/12/2026", clock.now(), made);
+    }
+    transportFailures = 1;
+    const CaptureSettings settings{spool.path(), "VERNO", {"http://reports/", {}, 80}};
+    EXPECT_EQ(makeCore(settings).open().result, CaptureOpening::Result::Waiting);
+    EXPECT_NE(status.find("transport indisponible"), std::string::npos) << status;
+    EXPECT_FALSE(core->isOpen());
+    EXPECT_EQ(core->jobs().size(), 0);
+
+    EXPECT_EQ(core->open().result, CaptureOpening::Result::Open);
+    deliverNextPost();
+    deliverNextPost();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_NE(sent[0].request.spoolPath, sent[1].request.spoolPath);
+    EXPECT_EQ(core->jobs().size(), 2);
+
+    core.reset();
+    open(settings);
+    EXPECT_EQ(core->pendingCount(), 0);
+    EXPECT_EQ(core->jobs().size(), 2);
+}
+
+// After a downgrade the store is a later version's: capture does not run, and the store is left
+// whole for that version.
+TEST_F(CaptureCoreTest, AStoreOfALaterVersionIsRefusedAndLeftAsItIs) {
+    leaveWaiting("00031.spl");
+    sqlite::Database(nativePath(database()), SQLITE_OPEN_READWRITE, "")
+        .exec("PRAGMA user_version = 99");
+    const CaptureOpening opening =
+        makeCore({spool.path(), "VERNO", {"http://reports/", {}, 80}}).open();
+    EXPECT_EQ(opening.result, CaptureOpening::Result::Refused);
+    EXPECT_NE(opening.news.find("version plus récente"), std::string::npos) << opening.news;
+    EXPECT_EQ(status, opening.news);
+    EXPECT_FALSE(core->isOpen());
+    EXPECT_TRUE(setAside().empty());
+    EXPECT_EQ(sqlite::Database(nativePath(database()), SQLITE_OPEN_READONLY, "").schemaVersion(),
+              99);
 }
 
 TEST_F(CaptureCoreTest, AnInvoicePrintedWhileNothingWatchedIsTakenAtTheNextStart) {
@@ -371,18 +483,7 @@ TEST_F(CaptureCoreTest, AJobThatCannotBeCopiedWaitsOnTheListUntilTheDiskAllows) 
 }
 
 TEST_F(CaptureCoreTest, TheProxySetAtStartReachesTheFirstSendOfAJobLeftWaiting) {
-    std::filesystem::create_directories(temp.file("data") + "/outbox");
-    {
-        JobStore store(temp.file("data") + "/quorva.db");
-        StoredJob waiting;
-        waiting.spoolName = "00031.spl";
-        waiting.copyPath = Outbox(files, temp.file("data") + "\\outbox")
-                               .keep("FACTURE", "00031.spl", "07/12/2026", clock.now(), store)
-                               .path;
-        waiting.jobNumber = 7;
-        waiting.capturedAt = clock.now();
-        store.add(waiting);
-    }
+    leaveWaiting("00031.spl");
     open({spool.path(), "VERNO", {"http://reports/", "proxy.local", 3128}});
     deliverNextPost();
     ASSERT_EQ(sent.size(), 1u);

@@ -5,8 +5,11 @@
 #include "main_window_fixture.h"
 #include "store/job_store.h"
 #include "store/outbox.h"
+#include "store/sqlite.h"
 #include "support/scripted_server.h"
 #include "upload/http_transport.h"
+
+#include <sqlite3.h>
 
 #include <future>
 
@@ -273,6 +276,28 @@ TEST_F(MainWindowCaptureTest, ALostSpoolFolderIsToldThenReadAgainWhenItComesBack
     // The folder's loss no longer takes the line: the server's state is back on it.
     EXPECT_TRUE(pumpUntil([&] { return status.text() == "Serveur joignable"; })) << status.text();
     EXPECT_TRUE(logged(*form, "Dossier du spouleur de nouveau accessible"));
+    EXPECT_EQ(server.received().size(), 1u);
+}
+
+// Another program holds the job store: the status line says why capture waits, and an invoice
+// printed meanwhile goes once the store is free.
+TEST_F(MainWindowCaptureTest, AStoreHeldByAnotherProgramHoldsCaptureBackUntilItIsFree) {
+    ScriptedServer server({{answerWithId("4716")}});
+    std::filesystem::create_directories(dataFolder);
+    JobStore(dataFolder + "\\quorva.db").markWatched(clock.now());
+    auto holder =
+        std::make_unique<sqlite::Database>(dataFolder + "\\quorva.db", SQLITE_OPEN_READWRITE, "");
+    holder->exec("BEGIN IMMEDIATE");
+    const auto form = openOnSpool("NomURL=" + server.url("/KelbBin/Kelb.dll/") + "\r\n");
+    const Label& status = form->jobsTab().statusLine();
+    ASSERT_TRUE(pumpUntil(
+        [&] { return status.text().find("occupée par un autre programme") != std::string::npos; },
+        20000))
+        << status.text();
+
+    drop("00070.SPL", sample("invoice-1.spl"));
+    holder.reset();
+    ASSERT_TRUE(pumpUntil([&] { return hasId(*form, "00070.spl"); }, 30000));
     EXPECT_EQ(server.received().size(), 1u);
 }
 
