@@ -95,6 +95,7 @@ std::optional<std::string> CaptureCore::openStore() {
         files_.createFolders(dataFolder_ + "\\outbox");
         takeInEarlierStore();
         store_ = openAt(database);
+        distrustIfFoundUnsafe();
         return std::nullopt;
     } catch (const std::exception& e) {
         reason = e.what();
@@ -121,6 +122,17 @@ std::optional<std::string> CaptureCore::openStore() {
     }
     dailyLog_.write(text);
     return text;
+}
+
+void CaptureCore::distrustIfFoundUnsafe() {
+    const std::string marker = dataFolder_ + "\\" + kUnverifiedMarker;
+    if (files_.sizeBySearch(marker) < 0)
+        return;
+    // Removed once the store holds the change: a cut in between distrusts again, harmlessly.
+    store_->distrustCopies();
+    files_.removeFile(marker);
+    dailyLog_.write("Base des travaux trouvée dans un dossier que d'autres pouvaient modifier : "
+                    "ses factures en attente sont à vérifier");
 }
 
 void CaptureCore::close() {

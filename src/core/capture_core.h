@@ -55,6 +55,10 @@ public:
     virtual void jobVanished(const std::string& text) = 0;
 };
 
+// Left in the data folder by the step that made it the service's when it found the folder
+// writable by others: the store and outbox found there may have been planted.
+inline constexpr const char* kUnverifiedMarker = "unverified";
+
 class CaptureCore {
 public:
     struct Services {
@@ -157,6 +161,8 @@ private:
     // The job's report identifier and state into its job, and what became of it into the log.
     void show(JobId id, const StoredJob& stored);
     std::optional<std::string> openStore();
+    // The store's proofs dropped when the data folder was found writable by others.
+    void distrustIfFoundUnsafe();
     void takeInEarlierStore();
     void forgetOldJobs();
     // Tells the log, once for each address, that its password would travel unencrypted.
