@@ -3,6 +3,7 @@
 #include "core/capture_core.h"
 
 #include "platform/error.h"
+#include "platform/files_win.h"
 #include "platform/system_error.h"
 
 #include <windows.h>
@@ -164,16 +165,6 @@ public:
 private:
     LocalMemory descriptor_;
 };
-
-// Never follows a link: a reparse point is opened as itself.
-UniqueHandle openAsItself(const std::string& path, DWORD access, DWORD share) {
-    UniqueHandle handle(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr));
-    if (!handle)
-        throw Error("Impossible d'ouvrir " + path + " : " + systemErrorText(GetLastError()));
-    return handle;
-}
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
