@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,11 @@ public:
 
 // "Impossible d'ouvrir le fichier \"<path>\". <reason>"
 std::string openErrorText(const std::string& path, const std::string& reason);
+
+// Why one of the program's own files or folders, opened as itself, must not be used: it is not
+// plain (a junction or a symbolic link, whose target may be anywhere, or a device), or it bears
+// other names too (hard links: it may be anyone's file). Nothing when it may be used.
+std::optional<std::string> ownFileRefusal(const std::string& path, bool plain, std::uint64_t names);
 
 // The path as the system's own calls take it, for a library that opens files itself.
 std::string nativePath(std::string path);

@@ -112,8 +112,9 @@ bool isReparsePoint(HANDLE handle) {
     return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-std::string reparseRefusal(const std::string& path) {
-    return path + " est un point d'analyse (jonction ou lien) : refusé";
+void refuseUnlessOwn(const std::string& path, HANDLE handle, std::uint64_t names) {
+    if (const auto refusal = ownFileRefusal(path, !isReparsePoint(handle), names))
+        throw Error(*refusal);
 }
 
 // The folders of the program's own files, each opened as itself and checked once, then held for
@@ -128,8 +129,7 @@ public:
             UniqueHandle opened = openAsItself(
                 folder, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                 kShareAll);
-            if (isReparsePoint(opened.get()))
-                throw Error(reparseRefusal(folder));
+            refuseUnlessOwn(folder, opened.get(), 1);
             held = std::move(opened);
         }
         return held.get();
@@ -177,10 +177,7 @@ UniqueHandle openChecked(const std::string& path, ACCESS_MASK access, ULONG disp
     FILE_STANDARD_INFO standard{};
     if (!GetFileInformationByHandleEx(raw, FileStandardInfo, &standard, sizeof standard))
         throwIoError();
-    if (isReparsePoint(raw))
-        throw Error(reparseRefusal(path));
-    if (standard.NumberOfLinks > 1)
-        throw Error(path + " a d'autres noms (liens physiques) : refusé");
+    refuseUnlessOwn(path, raw, standard.NumberOfLinks);
     return file;
 }
 
