@@ -71,6 +71,11 @@ public:
 // The real file system of the build's platform.
 class SystemFiles final : public Files {
 public:
+    SystemFiles();
+    ~SystemFiles() override;
+    SystemFiles(const SystemFiles&) = delete;
+    SystemFiles& operator=(const SystemFiles&) = delete;
+
     std::int64_t sizeBySearch(const std::string& path) const override;
     std::string readShared(const std::string& path) const override;
     std::unique_ptr<InputFile> openDenyWriters(const std::string& path) const override;
@@ -82,6 +87,14 @@ public:
     void replaceFile(const std::string& from, const std::string& to) const override;
     void removeFile(const std::string& path) const override;
     void createFolders(const std::string& path) const override;
+
+    // The folders of the program's own files, each opened as itself and checked at first use,
+    // then held while this lives: what is made, renamed or removed in them is named relative to
+    // the held folder, so a folder swapped for a link after the check redirects nothing.
+    struct HeldFolders;
+
+private:
+    std::unique_ptr<HeldFolders> held_;
 };
 
 // "Impossible d'ouvrir le fichier \"<path>\". <reason>"

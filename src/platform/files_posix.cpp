@@ -119,10 +119,9 @@ void refuseUnlessOwn(const std::string& path, int fd) {
         throw Error(*refusal);
 }
 
-// The folders of the program's own files, each opened as itself and checked once, then held for
-// the run; what is made, renamed or removed in them is named relative to the held descriptor.
-class CheckedFolders {
-public:
+} // namespace
+
+struct SystemFiles::HeldFolders {
     int of(const std::string& folder) {
         const std::lock_guard lock(mutex_);
         const auto known = held_.find(folder);
@@ -143,13 +142,19 @@ private:
     std::map<std::string, Descriptor> held_;
 };
 
+SystemFiles::SystemFiles() : held_(std::make_unique<HeldFolders>()) {
+}
+
+SystemFiles::~SystemFiles() = default;
+
+namespace {
+
 struct InCheckedFolder {
     int folder;
     std::string name;
 };
 
-InCheckedFolder inCheckedFolder(const std::string& path) {
-    static CheckedFolders folders;
+InCheckedFolder inCheckedFolder(SystemFiles::HeldFolders& folders, const std::string& path) {
     const std::string native = nativePath(path);
     const size_t separator = native.find_last_of('/');
     if (separator == std::string::npos)
@@ -159,8 +164,8 @@ InCheckedFolder inCheckedFolder(const std::string& path) {
 
 // The file itself, opened in its checked folder, never blocking on a device; -1 with errno when
 // the open fails. A link, a special file or a file with other names is refused.
-Descriptor openChecked(const std::string& path, int flags) {
-    const InCheckedFolder at = inCheckedFolder(path);
+Descriptor openChecked(SystemFiles::HeldFolders& folders, const std::string& path, int flags) {
+    const InCheckedFolder at = inCheckedFolder(folders, path);
     Descriptor fd(
         ::openat(at.folder, at.name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
     if (fd.get() < 0 && errno == ELOOP)
@@ -170,13 +175,13 @@ Descriptor openChecked(const std::string& path, int flags) {
     return fd;
 }
 
-void removeChecked(const std::string& path) {
-    if (openChecked(path, O_RDONLY).get() < 0) {
+void removeChecked(SystemFiles::HeldFolders& folders, const std::string& path) {
+    if (openChecked(folders, path, O_RDONLY).get() < 0) {
         if (errno == ENOENT)
             return;
         throwIoError();
     }
-    const InCheckedFolder at = inCheckedFolder(path);
+    const InCheckedFolder at = inCheckedFolder(folders, path);
     if (::unlinkat(at.folder, at.name.c_str(), 0) != 0 && errno != ENOENT)
         throwIoError();
 }
@@ -191,24 +196,24 @@ void writeAll(int fd, std::string_view bytes) {
 void SystemFiles::writeFile(const std::string& path, std::string_view bytes) const {
     // Always a new file: one found under the name is removed first, never written through.
     constexpr int kCreateNew = O_WRONLY | O_CREAT | O_EXCL;
-    Descriptor fd = openChecked(path, kCreateNew);
+    Descriptor fd = openChecked(*held_, path, kCreateNew);
     if (fd.get() < 0 && errno == EEXIST) {
-        removeChecked(path);
-        fd = openChecked(path, kCreateNew);
+        removeChecked(*held_, path);
+        fd = openChecked(*held_, path, kCreateNew);
     }
     writeAll(fd.get(), bytes);
 }
 
 void SystemFiles::appendFile(const std::string& path, std::string_view bytes) const {
-    writeAll(openChecked(path, O_WRONLY | O_CREAT | O_APPEND).get(), bytes);
+    writeAll(openChecked(*held_, path, O_WRONLY | O_CREAT | O_APPEND).get(), bytes);
 }
 
 void SystemFiles::replaceFile(const std::string& from, const std::string& to) const {
-    const Descriptor fd = openChecked(from, O_RDONLY);
+    const Descriptor fd = openChecked(*held_, from, O_RDONLY);
     if (fd.get() < 0 || ::fsync(fd.get()) != 0)
         throwIoError();
-    const InCheckedFolder source = inCheckedFolder(from);
-    const InCheckedFolder target = inCheckedFolder(to);
+    const InCheckedFolder source = inCheckedFolder(*held_, from);
+    const InCheckedFolder target = inCheckedFolder(*held_, to);
     if (::renameat(source.folder, source.name.c_str(), target.folder, target.name.c_str()) != 0)
         throwIoError();
     // The new name is durable only once its folder is.
@@ -216,7 +221,7 @@ void SystemFiles::replaceFile(const std::string& from, const std::string& to) co
 }
 
 void SystemFiles::removeFile(const std::string& path) const {
-    removeChecked(path);
+    removeChecked(*held_, path);
 }
 
 void SystemFiles::createFolders(const std::string& path) const {

@@ -117,11 +117,9 @@ void refuseUnlessOwn(const std::string& path, HANDLE handle, std::uint64_t names
         throw Error(*refusal);
 }
 
-// The folders of the program's own files, each opened as itself and checked once, then held for
-// the run. What is created, renamed or deleted in them is named relative to the held handle: a
-// folder swapped for a link after the check redirects nothing.
-class CheckedFolders {
-public:
+} // namespace
+
+struct SystemFiles::HeldFolders {
     HANDLE of(const std::string& folder) {
         const std::lock_guard lock(mutex_);
         UniqueHandle& held = held_[folder];
@@ -140,13 +138,19 @@ private:
     std::map<std::string, UniqueHandle> held_;
 };
 
+SystemFiles::SystemFiles() : held_(std::make_unique<HeldFolders>()) {
+}
+
+SystemFiles::~SystemFiles() = default;
+
+namespace {
+
 struct InCheckedFolder {
     HANDLE folder;
     std::wstring name;
 };
 
-InCheckedFolder inCheckedFolder(const std::string& path) {
-    static CheckedFolders folders;
+InCheckedFolder inCheckedFolder(SystemFiles::HeldFolders& folders, const std::string& path) {
     const size_t separator = path.find_last_of("\\/");
     if (separator == std::string::npos)
         throw Error(openErrorText(path, "chemin sans dossier"));
@@ -156,8 +160,9 @@ InCheckedFolder inCheckedFolder(const std::string& path) {
 // The file itself, opened in its checked folder. Nothing when the open fails, with the reason as
 // the last error. A reparse point, or a file that has other names (a hard link can give a name in
 // the folder to any file of the volume), is refused.
-UniqueHandle openChecked(const std::string& path, ACCESS_MASK access, ULONG disposition) {
-    const InCheckedFolder at = inCheckedFolder(path);
+UniqueHandle openChecked(SystemFiles::HeldFolders& folders, const std::string& path,
+                         ACCESS_MASK access, ULONG disposition) {
+    const InCheckedFolder at = inCheckedFolder(folders, path);
     const auto bytes = static_cast<USHORT>(at.name.size() * sizeof(wchar_t));
     UNICODE_STRING name{bytes, bytes, const_cast<wchar_t*>(at.name.c_str())};
     OBJECT_ATTRIBUTES attributes;
@@ -185,8 +190,8 @@ bool isGone(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-void removeChecked(const std::string& path) {
-    const UniqueHandle file = openChecked(path, DELETE, FILE_OPEN);
+void removeChecked(SystemFiles::HeldFolders& folders, const std::string& path) {
+    const UniqueHandle file = openChecked(folders, path, DELETE, FILE_OPEN);
     if (!file) {
         if (isGone(GetLastError()))
             return;
@@ -210,10 +215,10 @@ void writeAll(HANDLE file, std::string_view bytes) {
 void SystemFiles::writeFile(const std::string& path, std::string_view bytes) const {
     // Always a new file: one found under the name is removed first, never written through, since
     // it may be another file's name.
-    UniqueHandle file = openChecked(path, GENERIC_WRITE, FILE_CREATE);
+    UniqueHandle file = openChecked(*held_, path, GENERIC_WRITE, FILE_CREATE);
     if (!file && (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS)) {
-        removeChecked(path);
-        file = openChecked(path, GENERIC_WRITE, FILE_CREATE);
+        removeChecked(*held_, path);
+        file = openChecked(*held_, path, GENERIC_WRITE, FILE_CREATE);
     }
     if (!file)
         throwIoError();
@@ -221,19 +226,19 @@ void SystemFiles::writeFile(const std::string& path, std::string_view bytes) con
 }
 
 void SystemFiles::appendFile(const std::string& path, std::string_view bytes) const {
-    const UniqueHandle file = openChecked(path, FILE_APPEND_DATA, FILE_OPEN_IF);
+    const UniqueHandle file = openChecked(*held_, path, FILE_APPEND_DATA, FILE_OPEN_IF);
     if (!file)
         throwIoError();
     writeAll(file.get(), bytes);
 }
 
 void SystemFiles::replaceFile(const std::string& from, const std::string& to) const {
-    const UniqueHandle file = openChecked(from, GENERIC_WRITE | DELETE, FILE_OPEN);
+    const UniqueHandle file = openChecked(*held_, from, GENERIC_WRITE | DELETE, FILE_OPEN);
     if (!file || !FlushFileBuffers(file.get()))
         throwIoError();
     // The rename's own call: the wrapper's FileRenameInfo is the same structure, but Wine's turns
     // a relative name into a full path against the current folder and drops the root handle.
-    const InCheckedFolder target = inCheckedFolder(to);
+    const InCheckedFolder target = inCheckedFolder(*held_, to);
     const ULONG nameBytes = static_cast<ULONG>(target.name.size() * sizeof(wchar_t));
     std::vector<char> buffer(sizeof(FILE_RENAME_INFORMATION) + nameBytes);
     auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
@@ -249,7 +254,7 @@ void SystemFiles::replaceFile(const std::string& from, const std::string& to) co
 }
 
 void SystemFiles::removeFile(const std::string& path) const {
-    removeChecked(path);
+    removeChecked(*held_, path);
 }
 
 void SystemFiles::createFolders(const std::string& path) const {
