@@ -49,7 +49,8 @@ public:
     // Last-write time in local time. Throws Error "Argument incorrect pour l'encodage de date"
     // when the file's date cannot be read.
     virtual DateTime lastWriteLocal(const std::string& path) const = 0;
-    // Creates or overwrites the file. Throws Error on failure.
+    // Creates the file anew: a file already under that name is removed first, never written
+    // through. Throws Error on failure.
     virtual void writeFile(const std::string& path, std::string_view bytes) const = 0;
     // The files (not folders) in a folder; empty when it cannot be listed.
     virtual std::vector<DirectoryEntry> list(const std::string& folder) const = 0;
@@ -57,7 +58,8 @@ public:
     // fails for sharing); false when it is free or cannot be found.
     virtual bool heldForWriting(const std::string& path) const = 0;
 
-    // For the program's own files (job store, outbox, logs); each throws Error on failure.
+    // For the program's own files (job store, outbox, logs); each throws Error on failure, and
+    // on a file that ownFileRefusal refuses (writeFile too, for one found under its name).
     // Adds to the end of the file, creating it when missing.
     virtual void appendFile(const std::string& path, std::string_view bytes) const = 0;
     // Replaces `to` with `from` in one step, on disk before it returns.
