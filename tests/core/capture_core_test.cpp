@@ -39,6 +39,9 @@ void setLastWrite(const std::string& path, const DateTime& when) {
 // and a transport that answers from the test.
 class CaptureCoreTest : public ::testing::Test, public CaptureObserver {
 protected:
+    // The sender posts into this fixture's queue until the core stops it.
+    ~CaptureCoreTest() override { core.reset(); }
+
     class FakeTransport final : public Transport {
     public:
         explicit FakeTransport(CaptureCoreTest& test) : test_(test) {}
