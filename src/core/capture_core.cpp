@@ -94,6 +94,7 @@ void CaptureCore::start() {
         store_->markWatched(*asideLastWrite_);
         asideLastWrite_.reset();
     }
+    distrustIfFoundUnsafe();
     outbox_ = std::make_unique<Outbox>(files_, dataFolder_ + "\\outbox");
     lastJobNumber_ = store_->lastJobNumber();
     forgetOldJobs();
@@ -188,6 +189,17 @@ std::string CaptureCore::setStoreAside(const std::string& reason) {
                              "vérifier";
     dailyLog_.write(text);
     return text;
+}
+
+void CaptureCore::distrustIfFoundUnsafe() {
+    const std::string marker = dataFolder_ + "\\" + kUnverifiedMarker;
+    if (files_.sizeBySearch(marker) < 0)
+        return;
+    // Removed once the store holds the change: a cut in between distrusts again, harmlessly.
+    store_->distrustCopies();
+    files_.removeFile(marker);
+    dailyLog_.write("Base des travaux trouvée dans un dossier que d'autres pouvaient modifier : "
+                    "ses factures en attente sont à vérifier");
 }
 
 void CaptureCore::close() {

@@ -70,6 +70,10 @@ struct CaptureOpening {
     std::string news;
 };
 
+// Left in the data folder by the step that made it the service's when it found the folder
+// writable by others: the store and outbox found there may have been planted.
+inline constexpr const char* kUnverifiedMarker = "unverified";
+
 class CaptureCore {
 public:
     struct Services {
@@ -187,6 +191,10 @@ private:
     std::string setStoreAside(const std::string& reason);
     // Why capture does not run, for the observer and the log once for each reason.
     CaptureOpening notOpen(const std::exception& failure);
+
+    std::optional<std::string> openStore();
+    // The store's proofs dropped when the data folder was found writable by others.
+    void distrustIfFoundUnsafe();
     void takeInEarlierStore();
     void forgetOldJobs();
     // Tells the log, once for each address, that its password would travel unencrypted.

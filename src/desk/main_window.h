@@ -113,6 +113,8 @@ private:
     // The machine's capture settings into their edits, writable only where this desk may change
     // them.
     void showMachineSettings();
+    // A setting as its edit shows it.
+    std::string shownSetting(Setting which) const;
     void onSettingEdited(Setting which);
     void onAnotherStart();
     void onTrayMessage(UINT mouseMessage);

@@ -7,6 +7,7 @@
 #include "desk/single_instance.h"
 #include "desk/window_memory.h"
 #include "desk/window_messages.h"
+#include "net/url.h"
 #include "platform/program_facts.h"
 #include "settings/machine_settings.h"
 
@@ -315,11 +316,16 @@ const std::string& MainWindow::setting(Setting which) const {
     return machineValue(machine_, which).text;
 }
 
+std::string MainWindow::shownSetting(Setting which) const {
+    // A password in the server's address is not shown; an edit left as shown keeps it.
+    return which == Setting::Url ? withoutCredentials(setting(which)) : setting(which);
+}
+
 void MainWindow::showMachineSettings() {
     machine_ = readMachineCaptureSettings(registry_);
     for (const Setting which : {Setting::Site, Setting::Url, Setting::SpoolFolder}) {
         const MachineValue& value = machineValue(machine_, which);
-        settingsTab_.setText(which, value.text);
+        settingsTab_.setText(which, shownSetting(which));
         settingsTab_.setReadOnly(which, !administrator_ || value.origin == SettingOrigin::Policy);
     }
     spoolTab_.setFolder(machine_.spoolFolder.text);
@@ -332,7 +338,7 @@ void MainWindow::onSettingEdited(Setting which) {
         settings_.storeOnExit(which, text);
         return;
     }
-    if (!administrator_ || text == setting(which))
+    if (!administrator_ || text == shownSetting(which))
         return;
     // The service reads the machine's key again as soon as it changes.
     writeMachineSetting(registry_, settingInfo(which).key, text);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,7 +49,8 @@ public:
     // Last-write time in UTC, which no change of time zone or daylight saving moves. Throws Error
     // "Argument incorrect pour l'encodage de date" when the file's date cannot be read.
     virtual DateTime lastWriteUtc(const std::string& path) const = 0;
-    // Creates or overwrites the file. Throws Error on failure.
+    // Creates the file anew: a file already under that name is removed first, never written
+    // through. Throws Error on failure.
     virtual void writeFile(const std::string& path, std::string_view bytes) const = 0;
     // The files (not folders) in a folder; empty when it cannot be listed.
     virtual std::vector<DirectoryEntry> list(const std::string& folder) const = 0;
@@ -56,7 +58,8 @@ public:
     // fails for sharing); false when it is free or cannot be found.
     virtual bool heldForWriting(const std::string& path) const = 0;
 
-    // For the program's own files (job store, outbox, logs); each throws Error on failure.
+    // For the program's own files (job store, outbox, logs); each throws Error on failure, and
+    // on a file that ownFileRefusal refuses (writeFile too, for one found under its name).
     // Adds to the end of the file, creating it when missing.
     virtual void appendFile(const std::string& path, std::string_view bytes) const = 0;
     // Replaces `to` with `from` in one step, on disk before it returns.
@@ -70,6 +73,11 @@ public:
 // The real file system of the build's platform.
 class SystemFiles final : public Files {
 public:
+    SystemFiles();
+    ~SystemFiles() override;
+    SystemFiles(const SystemFiles&) = delete;
+    SystemFiles& operator=(const SystemFiles&) = delete;
+
     std::int64_t sizeBySearch(const std::string& path) const override;
     std::string readShared(const std::string& path) const override;
     std::unique_ptr<InputFile> openDenyWriters(const std::string& path) const override;
@@ -81,10 +89,23 @@ public:
     void replaceFile(const std::string& from, const std::string& to) const override;
     void removeFile(const std::string& path) const override;
     void createFolders(const std::string& path) const override;
+
+    // The folders of the program's own files, each opened as itself and checked at first use,
+    // then held while this lives: what is made, renamed or removed in them is named relative to
+    // the held folder, so a folder swapped for a link after the check redirects nothing.
+    struct HeldFolders;
+
+private:
+    std::unique_ptr<HeldFolders> held_;
 };
 
 // "Impossible d'ouvrir le fichier \"<path>\". <reason>"
 std::string openErrorText(const std::string& path, const std::string& reason);
+
+// Why one of the program's own files or folders, opened as itself, must not be used: it is not
+// plain (a junction or a symbolic link, whose target may be anywhere, or a device), or it bears
+// other names too (hard links: it may be anyone's file). Nothing when it may be used.
+std::optional<std::string> ownFileRefusal(const std::string& path, bool plain, std::uint64_t names);
 
 // The path as the system's own calls take it, for a library that opens files itself.
 std::string nativePath(std::string path);

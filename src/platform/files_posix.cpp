@@ -11,6 +11,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
+#include <mutex>
+#include <utility>
+
 namespace quorva {
 
 std::string nativePath(std::string path) {
@@ -27,8 +31,11 @@ public:
         if (fd_ >= 0)
             ::close(fd_);
     }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
+    Descriptor(Descriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
     int get() const { return fd_; }
 
 private:
@@ -97,43 +104,124 @@ DateTime SystemFiles::lastWriteUtc(const std::string& path) const {
     return lastWrite(st);
 }
 
+namespace {
+
+[[noreturn]] void throwIoError() {
+    throw Error("Erreur d'E/S " + std::to_string(errno));
+}
+
+void refuseUnlessOwn(const std::string& path, int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throwIoError();
+    if (const auto refusal = ownFileRefusal(path, S_ISREG(st.st_mode) || S_ISDIR(st.st_mode),
+                                            S_ISDIR(st.st_mode) ? 1 : st.st_nlink))
+        throw Error(*refusal);
+}
+
+} // namespace
+
+struct SystemFiles::HeldFolders {
+    int of(const std::string& folder) {
+        const std::lock_guard lock(mutex_);
+        const auto known = held_.find(folder);
+        if (known != held_.end())
+            return known->second.get();
+        Descriptor opened(
+            ::open(nativePath(folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (opened.get() < 0 && errno == ELOOP)
+            throw Error(*ownFileRefusal(folder, false, 1));
+        if (opened.get() < 0)
+            throwIoError();
+        refuseUnlessOwn(folder, opened.get());
+        return held_.emplace(folder, std::move(opened)).first->second.get();
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, Descriptor> held_;
+};
+
+SystemFiles::SystemFiles() : held_(std::make_unique<HeldFolders>()) {
+}
+
+SystemFiles::~SystemFiles() = default;
+
+namespace {
+
+struct InCheckedFolder {
+    int folder;
+    std::string name;
+};
+
+InCheckedFolder inCheckedFolder(SystemFiles::HeldFolders& folders, const std::string& path) {
+    const std::string native = nativePath(path);
+    const size_t separator = native.find_last_of('/');
+    if (separator == std::string::npos)
+        throw Error(openErrorText(path, "chemin sans dossier"));
+    return {folders.of(native.substr(0, separator)), native.substr(separator + 1)};
+}
+
+// The file itself, opened in its checked folder, never blocking on a device; -1 with errno when
+// the open fails. A link, a special file or a file with other names is refused.
+Descriptor openChecked(SystemFiles::HeldFolders& folders, const std::string& path, int flags) {
+    const InCheckedFolder at = inCheckedFolder(folders, path);
+    Descriptor fd(
+        ::openat(at.folder, at.name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644));
+    if (fd.get() < 0 && errno == ELOOP)
+        throw Error(*ownFileRefusal(path, false, 1));
+    if (fd.get() >= 0)
+        refuseUnlessOwn(path, fd.get());
+    return fd;
+}
+
+void removeChecked(SystemFiles::HeldFolders& folders, const std::string& path) {
+    if (openChecked(folders, path, O_RDONLY).get() < 0) {
+        if (errno == ENOENT)
+            return;
+        throwIoError();
+    }
+    const InCheckedFolder at = inCheckedFolder(folders, path);
+    if (::unlinkat(at.folder, at.name.c_str(), 0) != 0 && errno != ENOENT)
+        throwIoError();
+}
+
+void writeAll(int fd, std::string_view bytes) {
+    if (fd < 0 || ::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
+        throwIoError();
+}
+
+} // namespace
+
 void SystemFiles::writeFile(const std::string& path, std::string_view bytes) const {
-    std::FILE* f = std::fopen(nativePath(path).c_str(), "wb");
-    if (f == nullptr)
-        throw Error("Erreur d'E/S " + std::to_string(errno));
-    const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), f);
-    const bool closed = std::fclose(f) == 0;
-    if (written != bytes.size() || !closed)
-        throw Error("Erreur d'E/S " + std::to_string(errno));
+    // Always a new file: one found under the name is removed first, never written through.
+    constexpr int kCreateNew = O_WRONLY | O_CREAT | O_EXCL;
+    Descriptor fd = openChecked(*held_, path, kCreateNew);
+    if (fd.get() < 0 && errno == EEXIST) {
+        removeChecked(*held_, path);
+        fd = openChecked(*held_, path, kCreateNew);
+    }
+    writeAll(fd.get(), bytes);
 }
 
 void SystemFiles::appendFile(const std::string& path, std::string_view bytes) const {
-    const Descriptor fd(
-        ::open(nativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
-    if (fd.get() < 0 ||
-        ::write(fd.get(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
-        throw Error("Erreur d'E/S " + std::to_string(errno));
+    writeAll(openChecked(*held_, path, O_WRONLY | O_CREAT | O_APPEND).get(), bytes);
 }
 
 void SystemFiles::replaceFile(const std::string& from, const std::string& to) const {
-    {
-        const Descriptor fd(::open(nativePath(from).c_str(), O_RDONLY | O_CLOEXEC));
-        if (fd.get() < 0 || ::fsync(fd.get()) != 0)
-            throw Error("Erreur d'E/S " + std::to_string(errno));
-    }
-    if (::rename(nativePath(from).c_str(), nativePath(to).c_str()) != 0)
-        throw Error("Erreur d'E/S " + std::to_string(errno));
+    const Descriptor fd = openChecked(*held_, from, O_RDONLY);
+    if (fd.get() < 0 || ::fsync(fd.get()) != 0)
+        throwIoError();
+    const InCheckedFolder source = inCheckedFolder(*held_, from);
+    const InCheckedFolder target = inCheckedFolder(*held_, to);
+    if (::renameat(source.folder, source.name.c_str(), target.folder, target.name.c_str()) != 0)
+        throwIoError();
     // The new name is durable only once its folder is.
-    std::string folder = nativePath(to);
-    folder.erase(std::min(folder.size(), folder.find_last_of('/')));
-    const Descriptor dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
+    ::fsync(target.folder);
 }
 
 void SystemFiles::removeFile(const std::string& path) const {
-    if (::unlink(nativePath(path).c_str()) != 0 && errno != ENOENT)
-        throw Error("Erreur d'E/S " + std::to_string(errno));
+    removeChecked(*held_, path);
 }
 
 void SystemFiles::createFolders(const std::string& path) const {

@@ -1,3 +1,5 @@
+#include "platform/files_win.h"
+
 #include "platform/error.h"
 #include "platform/files.h"
 #include "platform/system_error.h"
@@ -5,7 +7,12 @@
 
 #include <windows.h>
 
+#include <winternl.h>
+
 #include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
 
 namespace quorva {
 
@@ -81,50 +88,172 @@ DateTime SystemFiles::lastWriteUtc(const std::string& path) const {
     return toDateTime(data.ftLastWriteTime);
 }
 
-void SystemFiles::writeFile(const std::string& path, std::string_view bytes) const {
-    const UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!h)
-        throw Error("Erreur d'E/S " + std::to_string(GetLastError()));
-    DWORD written = 0;
-    if (!WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size())
-        throw Error("Erreur d'E/S " + std::to_string(GetLastError()));
-}
-
 namespace {
 
-[[noreturn]] void throwIoError() {
-    throw Error("Erreur d'E/S " + std::to_string(GetLastError()));
+[[noreturn]] void throwIoError(DWORD error = GetLastError()) {
+    throw Error("Erreur d'E/S " + std::to_string(error));
+}
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+std::wstring wideOf(const std::string& ansi) {
+    const int size = static_cast<int>(ansi.size());
+    std::wstring wide(
+        static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), size, wide.data(), static_cast<int>(wide.size()));
+    return wide;
+}
+
+bool isReparsePoint(HANDLE handle) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag))
+        throwIoError();
+    return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+void refuseUnlessOwn(const std::string& path, HANDLE handle, std::uint64_t names) {
+    if (const auto refusal = ownFileRefusal(path, !isReparsePoint(handle), names))
+        throw Error(*refusal);
 }
 
 } // namespace
 
-void SystemFiles::appendFile(const std::string& path, std::string_view bytes) const {
-    const UniqueHandle h(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
-                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+struct SystemFiles::HeldFolders {
+    HANDLE of(const std::string& folder) {
+        const std::lock_guard lock(mutex_);
+        UniqueHandle& held = held_[folder];
+        if (!held) {
+            UniqueHandle opened = openAsItself(
+                folder, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                kShareAll);
+            refuseUnlessOwn(folder, opened.get(), 1);
+            held = std::move(opened);
+        }
+        return held.get();
+    }
+
+private:
+    std::mutex mutex_;
+    std::map<std::string, UniqueHandle> held_;
+};
+
+SystemFiles::SystemFiles() : held_(std::make_unique<HeldFolders>()) {
+}
+
+SystemFiles::~SystemFiles() = default;
+
+namespace {
+
+struct InCheckedFolder {
+    HANDLE folder;
+    std::wstring name;
+};
+
+InCheckedFolder inCheckedFolder(SystemFiles::HeldFolders& folders, const std::string& path) {
+    const size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos)
+        throw Error(openErrorText(path, "chemin sans dossier"));
+    return {folders.of(path.substr(0, separator)), wideOf(path.substr(separator + 1))};
+}
+
+// The file itself, opened in its checked folder. Nothing when the open fails, with the reason as
+// the last error. A reparse point, or a file that has other names (a hard link can give a name in
+// the folder to any file of the volume), is refused.
+UniqueHandle openChecked(SystemFiles::HeldFolders& folders, const std::string& path,
+                         ACCESS_MASK access, ULONG disposition) {
+    const InCheckedFolder at = inCheckedFolder(folders, path);
+    const auto bytes = static_cast<USHORT>(at.name.size() * sizeof(wchar_t));
+    UNICODE_STRING name{bytes, bytes, const_cast<wchar_t*>(at.name.c_str())};
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &name, OBJ_CASE_INSENSITIVE, at.folder, nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE raw = nullptr;
+    const NTSTATUS status = NtCreateFile(&raw, access | SYNCHRONIZE, &attributes, &io, nullptr,
+                                         FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, disposition,
+                                         FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT |
+                                             FILE_OPEN_REPARSE_POINT,
+                                         nullptr, 0);
+    if (!NT_SUCCESS(status)) {
+        SetLastError(RtlNtStatusToDosError(status));
+        return {};
+    }
+    UniqueHandle file(raw);
+    FILE_STANDARD_INFO standard{};
+    if (!GetFileInformationByHandleEx(raw, FileStandardInfo, &standard, sizeof standard))
+        throwIoError();
+    refuseUnlessOwn(path, raw, standard.NumberOfLinks);
+    return file;
+}
+
+bool isGone(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+void removeChecked(SystemFiles::HeldFolders& folders, const std::string& path) {
+    const UniqueHandle file = openChecked(folders, path, DELETE, FILE_OPEN);
+    if (!file) {
+        if (isGone(GetLastError()))
+            return;
+        throwIoError();
+    }
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    if (!SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition,
+                                    sizeof disposition))
+        throwIoError();
+}
+
+void writeAll(HANDLE file, std::string_view bytes) {
     DWORD written = 0;
-    if (!h ||
-        !WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+    if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
         written != bytes.size())
         throwIoError();
 }
 
-void SystemFiles::replaceFile(const std::string& from, const std::string& to) const {
-    {
-        const UniqueHandle h(CreateFileA(from.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!h || !FlushFileBuffers(h.get()))
-            throwIoError();
+} // namespace
+
+void SystemFiles::writeFile(const std::string& path, std::string_view bytes) const {
+    // Always a new file: one found under the name is removed first, never written through, since
+    // it may be another file's name.
+    UniqueHandle file = openChecked(*held_, path, GENERIC_WRITE, FILE_CREATE);
+    if (!file && (GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS)) {
+        removeChecked(*held_, path);
+        file = openChecked(*held_, path, GENERIC_WRITE, FILE_CREATE);
     }
-    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!file)
         throwIoError();
+    writeAll(file.get(), bytes);
+}
+
+void SystemFiles::appendFile(const std::string& path, std::string_view bytes) const {
+    const UniqueHandle file = openChecked(*held_, path, FILE_APPEND_DATA, FILE_OPEN_IF);
+    if (!file)
+        throwIoError();
+    writeAll(file.get(), bytes);
+}
+
+void SystemFiles::replaceFile(const std::string& from, const std::string& to) const {
+    const UniqueHandle file = openChecked(*held_, from, GENERIC_WRITE | DELETE, FILE_OPEN);
+    if (!file || !FlushFileBuffers(file.get()))
+        throwIoError();
+    // The rename's own call: the wrapper's FileRenameInfo is the same structure, but Wine's turns
+    // a relative name into a full path against the current folder and drops the root handle.
+    const InCheckedFolder target = inCheckedFolder(*held_, to);
+    const ULONG nameBytes = static_cast<ULONG>(target.name.size() * sizeof(wchar_t));
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFORMATION) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = target.folder;
+    rename->FileNameLength = nameBytes;
+    std::memcpy(rename->FileName, target.name.data(), nameBytes);
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = NtSetInformationFile(
+        file.get(), &io, rename, static_cast<ULONG>(buffer.size()), FileRenameInformation);
+    if (!NT_SUCCESS(status))
+        throwIoError(RtlNtStatusToDosError(status));
 }
 
 void SystemFiles::removeFile(const std::string& path) const {
-    if (!DeleteFileA(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
-        GetLastError() != ERROR_PATH_NOT_FOUND)
-        throwIoError();
+    removeChecked(*held_, path);
 }
 
 void SystemFiles::createFolders(const std::string& path) const {
@@ -159,6 +288,15 @@ bool SystemFiles::heldForWriting(const std::string& path) const {
     const UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     return !h && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+UniqueHandle openAsItself(const std::string& path, DWORD access, DWORD share) {
+    UniqueHandle handle(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+    if (!handle)
+        throw Error("Impossible d'ouvrir " + path + " : " + systemErrorText(GetLastError()));
+    return handle;
 }
 
 std::string nativePath(std::string path) {

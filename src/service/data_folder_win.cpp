@@ -1,6 +1,9 @@
 #include "service/data_folder_win.h"
 
+#include "core/capture_core.h"
+
 #include "platform/error.h"
+#include "platform/files_win.h"
 #include "platform/system_error.h"
 
 #include <windows.h>
@@ -163,16 +166,6 @@ private:
     LocalMemory descriptor_;
 };
 
-// Never follows a link: a reparse point is opened as itself.
-UniqueHandle openAsItself(const std::string& path, DWORD access, DWORD share) {
-    UniqueHandle handle(CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                    nullptr));
-    if (!handle)
-        throw Error("Impossible d'ouvrir " + path + " : " + systemErrorText(GetLastError()));
-    return handle;
-}
-
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 DWORD attributesOf(HANDLE handle, const std::string& path) {
@@ -222,8 +215,10 @@ AccessEntry entryOf(const void* ace, const KnownTrustees& trustees) {
     return entry;
 }
 
-void resetContents(const std::string& folder, const ServiceOnly& serviceOnly,
+// Returns whether anything in it was writable by others before.
+bool resetContents(const std::string& folder, const ServiceOnly& serviceOnly,
                    const FolderLog& log) {
+    bool othersCouldWrite = false;
     WIN32_FIND_DATAA found{};
     const SearchHandle search(FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &found,
                                                FindExSearchNameMatch, nullptr, 0));
@@ -242,12 +237,15 @@ void resetContents(const std::string& folder, const ServiceOnly& serviceOnly,
             log(child + " est un point d'analyse (jonction ou lien) : laissé tel quel");
             continue;
         }
+        othersCouldWrite = othersCouldWrite ||
+                           refusalOf(child, readFolderSecurity(handle.get(), child)).has_value();
         serviceOnly.setOn(handle.get(), child);
         // Listed by path after its rights are set: from then on, only an administrator could
         // rename it or put something else in its place.
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            resetContents(child, serviceOnly, log);
+            othersCouldWrite = resetContents(child, serviceOnly, log) || othersCouldWrite;
     } while (FindNextFileA(search.get(), &found));
+    return othersCouldWrite;
 }
 
 // Setting Administrators as the owner of what a user owns, and rights on what grants
@@ -318,16 +316,28 @@ void makeDataFolderTheServices(const std::string& programData, const FolderLog& 
     checkSystemLevels(programData);
     enableOwnershipPrivileges();
     const ServiceOnly serviceOnly;
+    bool othersCouldWrite = false;
     for (const std::string& level : ownLevels(programData)) {
         serviceOnly.createFolder(level, log);
         const UniqueHandle handle = openAsItself(
             level, READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES, kShareAll);
-        if (isReparsePoint(handle.get(), level))
+        const FolderSecurity found = readFolderSecurity(handle.get(), level);
+        if (found.reparsePoint)
             throw Error(reparsePointRefusal(level));
+        othersCouldWrite = othersCouldWrite || refusalOf(level, found).has_value();
         serviceOnly.setOn(handle.get(), level);
         log("Dossier réservé au service : " + level);
     }
-    resetContents(dataFolderPath(programData), serviceOnly, log);
+    const std::string data = dataFolderPath(programData);
+    if (!resetContents(data, serviceOnly, log) && !othersCouldWrite)
+        return;
+    // What others could write may have been planted, proofs included: the service trusts none of
+    // it. Written once the folder is the service's, so that no one else can remove it.
+    const std::string marker = data + "\\" + kUnverifiedMarker;
+    if (!UniqueHandle(CreateFileA(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr)))
+        throw Error("Impossible de créer " + marker + " : " + systemErrorText(GetLastError()));
+    log("Contenu trouvé modifiable par d'autres comptes : à vérifier par le service");
 }
 
 } // namespace quorva

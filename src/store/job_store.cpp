@@ -54,6 +54,17 @@ DROP TABLE IF EXISTS copies;
 CREATE TABLE copies (name TEXT PRIMARY KEY, written INTEGER NOT NULL);
 )";
 
+// Copies without a proof of writing: the store's unsettled jobs with them are left to the user.
+// A job in flight when the program ended keeps its flag of a possible duplicate.
+std::string distrustCopiesSql() {
+    return "DELETE FROM copies;"
+           "UPDATE jobs SET state = " +
+           sqlState(JobState::ToCheck) +
+           ", last_error = 'copie sans preuve que Quorva l''a écrite', "
+           "maybe_duplicate = max(maybe_duplicate, in_flight), in_flight = 0 WHERE state IN " +
+           sqlStates(isPending) + ";";
+}
+
 // Version 4: the files known at each start are looked up by name.
 constexpr const char* kSchema4 = R"(
 CREATE INDEX IF NOT EXISTS jobs_by_spool_name ON jobs (spool_name);
@@ -193,8 +204,12 @@ JobStore::JobStore(const std::string& utf8Path)
                                   "DEFAULT ''");
                      db_.exec(kSchema2);
                  },
-                 [this] { db_.exec(kSchema3); }, [this] { db_.exec(kSchema4); },
-                 [this] { db_.exec(kSchema5); }});
+                 [this] {
+                     // An earlier store wrote its copies without proof.
+                     db_.exec(kSchema3);
+                     db_.exec(distrustCopiesSql());
+                 },
+                 [this] { db_.exec(kSchema4); }, [this] { db_.exec(kSchema5); }});
     // The program ended while these were on the wire: their answer was never evaluated.
     db_.exec("UPDATE jobs SET in_flight = 0, maybe_duplicate = 1, state = " +
              sqlState(JobState::Waiting) + " WHERE in_flight = 1");
@@ -405,6 +420,13 @@ void JobStore::forget(std::int64_t key) {
     if (copy.step())
         deleteProof(copy.text(0));
     sqlite::Statement(db_, "DELETE FROM jobs WHERE key = ?").bind(1, key).step();
+    transaction.commit();
+}
+
+void JobStore::distrustCopies() {
+    const std::lock_guard lock(mutex_);
+    sqlite::Transaction transaction(db_);
+    db_.exec(distrustCopiesSql());
     transaction.commit();
 }
 

@@ -128,6 +128,9 @@ public:
     std::string copyPrintDate(const std::string& name) const;
     // The copy at `copyPath` was deleted before any job named it: its proof goes too.
     void forgetCopy(const std::string& copyPath);
+    // The store was found where others could have written it: none of its proofs stands, and its
+    // jobs still to be sent wait for the user.
+    void distrustCopies();
     // A file in the outbox without that proof: true the first time it is noted.
     bool noteStrangeCopy(const std::string& name);
     // The jobs whose customer, registration, chassis or document holds `text` (letter case

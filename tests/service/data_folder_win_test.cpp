@@ -8,6 +8,8 @@
 
 #include "platform/error.h"
 #include "service/data_folder_win.h"
+
+#include "core/capture_core.h"
 #include "support/temp_dir.h"
 
 #include <gmock/gmock.h>
@@ -74,6 +76,10 @@ TEST_F(DataFolderTest, AFolderEveryoneCanWriteIsRefusedUntilMadeTheServices) {
     { const DataFolder created(programData_.path(), log_); }
     const std::string outbox = data_ + "\\outbox";
     const std::string copy = programData_.write("Zentor\\Quorva\\outbox\\00000001.spl", "%!PS");
+    // Found already the service's: what it holds is trusted as far as the folder is.
+    const std::string marker = data_ + "\\" + kUnverifiedMarker;
+    makeDataFolderTheServices(programData_.path(), log_);
+    EXPECT_EQ(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES);
     letEveryoneWrite(outbox);
     letEveryoneWrite(copy);
     ASSERT_THAT(refusalOf(copy, securityOf(copy)), Optional(HasSubstr("modifiable")));
@@ -92,9 +98,13 @@ TEST_F(DataFolderTest, AFolderEveryoneCanWriteIsRefusedUntilMadeTheServices) {
     EXPECT_THAT(logged_, ElementsAre("Dossier réservé au service : " + zentor_,
                                      "Dossier réservé au service : " + data_,
                                      "Dossier réservé au service : " + outbox,
-                                     "Dossier réservé au service : " + data_ + "\\logs"));
+                                     "Dossier réservé au service : " + data_ + "\\logs",
+                                     "Contenu trouvé modifiable par d'autres comptes : à vérifier "
+                                     "par le service"));
     EXPECT_NO_THROW(DataFolder(programData_.path(), log_));
     EXPECT_EQ(refusalOf(copy, securityOf(copy)), std::nullopt);
+    // Its contents may have been planted: the service trusts none of its proofs.
+    EXPECT_NE(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 } // namespace

@@ -153,6 +153,18 @@ TEST_F(JobStoreTest, TheLocalTimesOfAnEarlierStoreAreTakenInAsUtc) {
     EXPECT_EQ(store->watchedSince(), (DateTime{2026, 7, 1, 7, 0, 0, 0}));
 }
 
+// A store from before copies were vouched for proves none: its jobs still to be sent are left to
+// the user, whatever their copies are named.
+TEST_F(JobStoreTest, AJobWaitingInAStoreFromBeforeTheProofsIsNotSentOnItsOwn) {
+    const std::int64_t key = record();
+    store.reset();
+    sqlite::Database(temp.file("quorva.db"), SQLITE_OPEN_READWRITE, "")
+        .exec("DROP TABLE copies; PRAGMA user_version = 2");
+    reopen();
+    EXPECT_FALSE(store->nextWaiting());
+    EXPECT_EQ(store->find(key)->state, JobState::ToCheck);
+}
+
 // The store's file was writable by every user before the service: a trigger planted in it would
 // run with the service's rights, and a rewritten schema text could do the same later.
 TEST_F(JobStoreTest, AStorePreparedByAnAttackerRunsNothingOfItsSchema) {
