@@ -49,12 +49,20 @@ protected:
     }
     std::string settingsFile() const { return appData + "\\Zentor\\Quorva.ini"; }
 
-    // The window alone: no capture serves its pipe unless startCapture ran.
+    // The window alone, started: no capture serves its pipe unless startCapture ran.
     std::unique_ptr<MainWindow> open() {
-        return std::make_unique<MainWindow>(
-            MainWindowServices{boxes, *windowRegistry, clock, *windowLocale, shell, appData,
-                               /*endsProgram=*/false, pipeName, [this] { return administrator; },
-                               /*openOnSettings=*/false, logFolder});
+        auto form = std::make_unique<MainWindow>(
+            MainWindowServices{.messageBoxes = boxes,
+                               .registry = *windowRegistry,
+                               .clock = clock,
+                               .locale = *windowLocale,
+                               .shell = shell,
+                               .paths = paths,
+                               .endsProgram = false,
+                               .pipeName = pipeName,
+                               .hasAdministratorRights = [this] { return administrator; }});
+        form->start();
+        return form;
     }
     // Starts (again) the capture on the test's own spool folder, which stays empty unless the
     // test drops a file into it (nothing the system's spooler writes becomes a row), with these
@@ -116,10 +124,10 @@ protected:
 
     TempDir temp;
     std::string appData = temp.file("appdata");
+    // The desk's settings file and its own log.
+    DeskPaths paths = DeskPaths::under(appData, temp.file("localappdata"));
     // The capture's job store, outbox and logs.
     std::string dataFolder = temp.file("machine");
-    // The desk's own log.
-    std::string logFolder = temp.file("desk-logs");
     std::string spool = temp.file("spool");
     RecordingMessageBoxes boxes;
     MemoryRegistry registry;
