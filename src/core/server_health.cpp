@@ -1,46 +1,34 @@
-#include "core/server_status.h"
+#include "core/server_health.h"
 
-#include <cstdio>
+#include "platform/date_format.h"
 
 namespace quorva {
-
-namespace {
-
-std::int64_t minutesOf(const DateTime& time) {
-    return (daysFromCivil(time.year, time.month, time.day) * 24 + time.hour) * 60 + time.minute;
-}
-
-} // namespace
 
 std::string pendingInvoicesText(int count) {
     return std::to_string(count) + (count == 1 ? " facture en attente" : " factures en attente");
 }
 
-void ServerStatus::answered() {
+void ServerHealth::answered() {
     known_ = true;
-    failingSince_.reset();
+    episode_.end();
 }
 
-void ServerStatus::failed(const DateTime& now) {
+void ServerHealth::failed(const DateTime& now) {
     known_ = true;
-    if (!failingSince_)
-        failingSince_ = now;
+    episode_.fail(now);
 }
 
-std::string ServerStatus::text(int pending) const {
+std::string ServerHealth::text(int pending) const {
     if (!known_)
         return {};
-    if (!failingSince_)
+    if (!episode_.since())
         return "Serveur joignable";
-    char since[8] = {};
-    std::snprintf(since, sizeof since, "%02d:%02d", failingSince_->hour % 100,
-                  failingSince_->minute % 100);
-    return std::string("Serveur injoignable depuis ") + since + " — " +
+    return "Serveur injoignable depuis " + formatPicture(*episode_.since(), "HH:mm") + " — " +
            pendingInvoicesText(pending);
 }
 
-bool ServerStatus::failingLongEnough(const DateTime& now) const {
-    return failingSince_ && minutesOf(now) - minutesOf(*failingSince_) >= kFailureNoticeMinutes;
+bool ServerHealth::failingLongEnough(const DateTime& now) const {
+    return episode_.elapsed(now, 60) >= kFailureNoticeMinutes;
 }
 
 } // namespace quorva
