@@ -30,8 +30,7 @@ SettingsTab::SettingsTab(MessageBoxes& boxes, const Registry& registry, Shell& s
     restartSpooler_.onClick = [this] { onRestartSpooler(); };
     chooseCardPrinter_.onClick = [this] { onChooseCardPrinter(); };
     elevate_.onClick = [this] { onElevate(); };
-    for (const Setting setting :
-         {Setting::CardPrinter, Setting::Site, Setting::Url, Setting::SpoolFolder}) {
+    for (const Setting setting : kAllSettings) {
         const auto edited = [this, setting] {
             if (onEdited)
                 onEdited(setting);

@@ -80,8 +80,8 @@ protected:
     // A spool file settled and recorded, as the watcher's record and the poll's passes make it.
     void print(const std::string& name, const std::string& text) {
         spool.write(name, text);
-        const testing::ChangeBuffer buffer =
-            testing::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
+        const testkit::ChangeBuffer buffer =
+            testkit::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
         core->onChanges(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred, spool.path());
         settle();
     }
@@ -104,9 +104,9 @@ protected:
         core->onJobChanged(key);
     }
 
-    testing::TempDir temp;
-    testing::TempDir spool;
-    testing::ManualClock clock{{2026, 12, 7, 14, 5, 9, 0}};
+    testkit::TempDir temp;
+    testkit::TempDir spool;
+    testkit::ManualClock clock{{2026, 12, 7, 14, 5, 9, 0}};
     FixedLocale locale;
     SystemFiles files;
     std::unique_ptr<CaptureCore> core;
@@ -132,8 +132,8 @@ TEST_F(CaptureCoreTest, ASpoolFileGoneBeforeItSettledIsLeftToTheUserAndTold) {
     open({spool.path(), "VERNO", {"http://reports/", {}, 80}}).watchingStarted(spool.path());
     for (const std::string name : {"00013.spl", "00013.shd"}) {
         spool.write(name, invoice());
-        const testing::ChangeBuffer buffer =
-            testing::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
+        const testkit::ChangeBuffer buffer =
+            testkit::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
         core->onChanges(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred, spool.path());
     }
     core->pollPass([] {});
@@ -151,7 +151,7 @@ TEST_F(CaptureCoreTest, ASpoolFileGoneBeforeItSettledIsLeftToTheUserAndTold) {
     // A job read and recorded, whose file the spooler deletes once printed, stays as it is.
     print("00014.spl", invoice());
     std::filesystem::remove(spool.file("00014.spl"));
-    const testing::ChangeBuffer removed = testing::changeBuffer({{2, u"00014.spl"}}, false);
+    const testkit::ChangeBuffer removed = testkit::changeBuffer({{2, u"00014.spl"}}, false);
     core->onChanges(removed.bytes.data(), removed.bytes.size(), removed.transferred, spool.path());
     settle();
     EXPECT_EQ(stateOf(2), "En attente d'envoi");
@@ -246,7 +246,7 @@ TEST_F(CaptureCoreTest, ACompleteVersionReplacesAnIncompleteOneThatHasNotGone) {
     const std::string whole = invoice();
     print("00012.spl", whole.substr(0, whole.size() - 40));
     deliverNextPost(); // failed: waits 30 s
-    const testing::ChangeBuffer more = testing::changeBuffer({{3, u"00012.spl"}}, false);
+    const testkit::ChangeBuffer more = testkit::changeBuffer({{3, u"00012.spl"}}, false);
     spool.write("00012.spl", whole);
     core->onChanges(more.bytes.data(), more.bytes.size(), more.transferred, spool.path());
     settle();

@@ -26,13 +26,13 @@
 
 namespace quorva {
 
-using testing::ManualClock;
-using testing::MemoryRegistry;
-using testing::pumpFor;
-using testing::pumpUntil;
-using testing::RecordingMessageBoxes;
-using testing::RecordingShell;
-using testing::TempDir;
+using testkit::ManualClock;
+using testkit::MemoryRegistry;
+using testkit::pumpFor;
+using testkit::pumpUntil;
+using testkit::RecordingMessageBoxes;
+using testkit::RecordingShell;
+using testkit::TempDir;
 
 class MainWindowFixture : public ::testing::Test {
 protected:
@@ -85,7 +85,7 @@ protected:
             captureSettings = {
                 folder, value(Setting::Site), {value(Setting::Url), proxyHost, proxyPort}};
         }
-        capture = std::make_unique<testing::InProcessCapture>(
+        capture = std::make_unique<testkit::InProcessCapture>(
             CaptureHostServices{files, clock, locale, itLog, dataFolder, pipeName,
                                 [this] {
                                     const std::lock_guard lock(settingsMutex);
@@ -144,14 +144,14 @@ protected:
     // The machine's proxy, as the capture takes it.
     std::string proxyHost;
     int proxyPort = 80;
-    testing::SilentItLog itLog;
-    const std::wstring pipeName = testing::InProcessCapture::uniquePipeName();
+    testkit::SilentItLog itLog;
+    const std::wstring pipeName = testkit::InProcessCapture::uniquePipeName();
     // Whether the window's user has administrator rights (under Wine every process has them).
     bool administrator = true;
     // What the capture reads as the machine's settings, from its own thread.
     std::mutex settingsMutex;
     CaptureSettings captureSettings;
-    std::unique_ptr<testing::InProcessCapture> capture;
+    std::unique_ptr<testkit::InProcessCapture> capture;
 };
 
 // A file's bytes; empty when it cannot be read.

@@ -139,7 +139,7 @@ TEST_F(JobStoreTest, AStorePreparedByAnAttackerRunsNothingOfItsSchema) {
 // A record's copy path is trusted only when it names a file directly in the outbox, named as the
 // outbox names its copies: no way out of the folder, no file of another kind.
 TEST(OutboxTest, HoldsOnlyFilesNamedAsItsCopiesDirectlyInIt) {
-    testing::MemoryFileSystem disk;
+    testkit::MemoryFileSystem disk;
     JobStore ledger(":memory:");
     Outbox outbox(disk, "C:\\data\\outbox");
     const std::string copy =
