@@ -79,8 +79,8 @@ std::vector<Part> parse(const std::string& body, const std::string& boundary) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    quorva::testing::ManualClock clock;
-    quorva::testing::MemoryFileSystem files;
+    quorva::testkit::ManualClock clock;
+    quorva::testkit::MemoryFileSystem files;
     quorva::MultipartForm form(clock, files);
     const std::string delimiter = "\r\n--" + form.boundary();
     std::vector<Part> parts(input.ConsumeIntegralInRange<std::size_t>(0, 6));

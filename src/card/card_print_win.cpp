@@ -4,6 +4,7 @@
 #include "platform/error.h"
 #include "platform/system_error.h"
 #include "platform/unique_handle_win.h"
+#include "ui/gdi.h"
 
 #include <winspool.h>
 
@@ -58,20 +59,10 @@ private:
     DEVMODEA* devmode_;
 };
 
-class PrinterDc {
+class PrinterDc : public OwnedDc {
 public:
     PrinterDc(const std::string& device, const DEVMODEA* settings)
-        : dc_(CreateDCA(nullptr, device.c_str(), nullptr, settings)) {}
-    ~PrinterDc() {
-        if (dc_ != nullptr)
-            DeleteDC(dc_);
-    }
-    PrinterDc(const PrinterDc&) = delete;
-    PrinterDc& operator=(const PrinterDc&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HDC dc_;
+        : OwnedDc(CreateDCA(nullptr, device.c_str(), nullptr, settings)) {}
 };
 
 // A started print job, abandoned unless it was ended.

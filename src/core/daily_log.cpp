@@ -1,5 +1,6 @@
 #include "core/daily_log.h"
 
+#include "platform/date_format.h"
 #include "platform/percent_escape.h"
 
 #include <cstdio>
@@ -13,9 +14,7 @@ constexpr std::string_view kPrefix = "quorva-";
 constexpr std::string_view kSuffix = ".log";
 
 std::string dayText(const DateTime& d) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
-    return text;
+    return formatPicture(d, "yyyy-MM-dd");
 }
 
 } // namespace
@@ -35,8 +34,7 @@ void DailyLog::open(const std::string& folder) {
 
 void DailyLog::write(const std::string& line) {
     const DateTime now = clock_.now();
-    char time[16];
-    std::snprintf(time, sizeof time, "%02d:%02d:%02d ", now.hour, now.minute, now.second);
+    const std::string time = formatPicture(now, "HH:mm:ss ");
     const std::lock_guard lock(mutex_);
     if (folder_.empty())
         return;

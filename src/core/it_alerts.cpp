@@ -1,29 +1,18 @@
 #include "core/it_alerts.h"
 
-#include <cstdint>
-
 namespace quorva {
-
-namespace {
-
-std::int64_t secondsOf(const DateTime& t) {
-    return ((daysFromCivil(t.year, t.month, t.day) * 24 + t.hour) * 60 + t.minute) * 60 + t.second;
-}
-
-} // namespace
 
 void ItAlerts::jobState(JobState state) {
     if (state == JobState::Sent) {
-        failingSince_.reset();
+        episode_.end();
         told_ = false;
         return;
     }
     if (state != JobState::Failed)
         return;
     const DateTime now = clock_.now();
-    if (!failingSince_)
-        failingSince_ = now;
-    if (told_ || secondsOf(now) - secondsOf(*failingSince_) <= kFailingSeconds)
+    episode_.fail(now);
+    if (told_ || episode_.elapsed(now, 1) <= kFailingSeconds)
         return;
     told_ = true;
     log_.report(ItEvent::JobsFailing,

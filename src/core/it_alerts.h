@@ -4,10 +4,10 @@
 // under the source "Quorva" (the setup programs register it), where monitoring tools look: the
 // spool folder lost, jobs failing for more than an hour, a job store that cannot be opened.
 
+#include "core/failure_episode.h"
 #include "platform/clock.h"
 #include "store/job_state.h"
 
-#include <optional>
 #include <string>
 
 namespace quorva {
@@ -46,7 +46,7 @@ public:
 private:
     ItEventLog& log_;
     const Clock& clock_;
-    std::optional<DateTime> failingSince_;
+    FailureEpisode episode_;
     bool told_ = false;
 };
 

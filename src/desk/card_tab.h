@@ -18,7 +18,8 @@ namespace quorva {
 
 class CardTab {
 public:
-    explicit CardTab(MessageBoxes& boxes);
+    // cardPrinter gives the card printer's name when the hidden button prints.
+    CardTab(MessageBoxes& boxes, std::function<std::string()> cardPrinter);
 
     Page& page() { return page_; }
     void create();
@@ -37,6 +38,8 @@ public:
     // "Impression de la carte": hidden, so only the popup item prints; enabled once the job
     // list's selection left a row.
     Button& printButton() { return printButton_; }
+    // The job list's selection left a row.
+    void enablePrintButton();
     // Prints the card on show on the printer; nothing without a printer name.
     void print(const std::string& printerName);
     CardPrinter& printer() { return printer_; }
@@ -45,6 +48,7 @@ public:
     std::function<void(bool printing)> onPrinting;
 
 private:
+    std::function<std::string()> cardPrinter_;
     Page page_;
     ImageArea picture_;
     Label customer_;

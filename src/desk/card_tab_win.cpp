@@ -22,7 +22,9 @@ LOGFONTW naturalCardLabelFont() {
 
 } // namespace
 
-CardTab::CardTab(MessageBoxes& boxes) : page_(boxes), picture_(boxes) {
+CardTab::CardTab(MessageBoxes& boxes, std::function<std::string()> cardPrinter)
+    : cardPrinter_(std::move(cardPrinter)), page_(boxes), picture_(boxes) {
+    printButton_.onClick = [this] { print(cardPrinter_()); };
 }
 
 void CardTab::create() {
@@ -79,6 +81,10 @@ void CardTab::show(const CardLabels& labels) {
 
 CardLabels CardTab::labels() const {
     return {customer_.text(), registration_.text(), chassis_.text(), validity_.text()};
+}
+
+void CardTab::enablePrintButton() {
+    printButton_.setEnabled(true);
 }
 
 void CardTab::print(const std::string& printerName) {

@@ -17,21 +17,21 @@ namespace quorva {
 
 class JobsTab {
 public:
-    // What the tab's commands do; each takes the selected job.
+    // What the tab's commands do, each on the selected job, and what the tab asks of the desk.
     struct Actions {
-        std::function<void(JobId)> openPdf;
-        std::function<void(JobId)> printCard;
-        std::function<void(JobId)> sendAgain;
-        std::function<bool(JobId)> canSendAgain;
+        std::function<void(JobId)> onOpenPdf;
+        std::function<void(JobId)> onPrintCard;
+        std::function<void(JobId)> onSendAgain;
         // The card tab shows the job (a click on its row, or the keyboard's focus on it).
-        std::function<void(JobId)> showCard;
+        std::function<void(JobId)> onShowCard;
         // The list's selection left a row.
-        std::function<void()> deselected;
-        // The card printer's name: without one, no card is printed.
-        std::function<std::string()> cardPrinter;
+        std::function<void()> onDeselect;
         // The search field's text changed: the grid shows the jobs found, or the list again
         // when the text is empty.
-        std::function<void(const std::wstring&)> search;
+        std::function<void(const std::wstring&)> onSearch;
+        std::function<bool(JobId)> canSendAgain;
+        // The card printer's name: without one, no card is printed.
+        std::function<std::string()> cardPrinter;
     };
 
     JobsTab(MessageBoxes& boxes, const JobList& jobs, const Locale& locale, Actions actions);
@@ -48,9 +48,9 @@ public:
     Edit& searchField() { return search_; }
 
     // What keeps capture from working; empty while it works. It takes precedence over the
-    // server's state on the status line.
-    void setStatus(const std::string& text);
-    void setServerStatus(const std::string& text);
+    // server's health on the status line.
+    void showCaptureStop(const std::string& text);
+    void showServerHealth(const std::string& text);
     // The poll ran a pass: ".." and "..." alternate.
     void beat();
 
@@ -66,7 +66,7 @@ public:
 private:
     void onSelectionChanged(JobId id, bool byKeyboard);
     void enableItems(JobId id);
-    void showStatus();
+    void showStatusLine();
 
     const JobList& jobs_;
     Actions actions_;
@@ -74,8 +74,8 @@ private:
     Label searchCaption_;
     Edit search_;
     JobGrid grid_;
-    std::string captureStatus_;
-    std::string serverStatus_;
+    std::string captureStop_;
+    std::string serverHealth_;
     Label status_;
     Label heartbeat_;
     PopupMenu popup_;

@@ -16,13 +16,13 @@ JobsTab::JobsTab(MessageBoxes& boxes, const JobList& jobs, const Locale& locale,
         onSelectionChanged(id, byKeyboard);
     };
     grid_.onPointerOffRows = [this] { enableItems(kNoJob); };
-    grid_.onJobClick = [this](JobId id) { actions_.showCard(id); };
-    grid_.onDeselect = [this] { actions_.deselected(); };
+    grid_.onJobClick = [this](JobId id) { actions_.onShowCard(id); };
+    grid_.onDeselect = [this] { actions_.onDeselect(); };
     grid_.onEnter = [this](JobId id) {
         if (!jobs_.at(id).reportId.empty())
-            actions_.openPdf(id);
+            actions_.onOpenPdf(id);
     };
-    search_.onChange = [this] { actions_.search(search_.wideText()); };
+    search_.onChange = [this] { actions_.onSearch(search_.wideText()); };
     openPdfItem_.setOnClick([this] { openPdf(); });
     printCardItem_.setOnClick([this] { printCard(); });
     sendAgainItem_.setOnClick([this] { sendAgain(); });
@@ -57,18 +57,18 @@ void JobsTab::layout(int width, int height, const Layout& layout) {
     status_.setBounds({margin, statusTop, width - 3 * margin - heartbeatWidth, lineHeight});
 }
 
-void JobsTab::setStatus(const std::string& text) {
-    captureStatus_ = text;
-    showStatus();
+void JobsTab::showCaptureStop(const std::string& text) {
+    captureStop_ = text;
+    showStatusLine();
 }
 
-void JobsTab::setServerStatus(const std::string& text) {
-    serverStatus_ = text;
-    showStatus();
+void JobsTab::showServerHealth(const std::string& text) {
+    serverHealth_ = text;
+    showStatusLine();
 }
 
-void JobsTab::showStatus() {
-    status_.setText(captureStatus_.empty() ? serverStatus_ : captureStatus_);
+void JobsTab::showStatusLine() {
+    status_.setText(captureStop_.empty() ? serverHealth_ : captureStop_);
 }
 
 void JobsTab::beat() {
@@ -78,7 +78,7 @@ void JobsTab::beat() {
 void JobsTab::onSelectionChanged(JobId id, bool byKeyboard) {
     enableItems(id);
     if (byKeyboard)
-        actions_.showCard(id);
+        actions_.onShowCard(id);
 }
 
 void JobsTab::enableItems(JobId id) {
@@ -92,19 +92,19 @@ void JobsTab::enableItems(JobId id) {
 
 void JobsTab::openPdf() {
     if (grid_.selectedJob() != kNoJob)
-        actions_.openPdf(grid_.selectedJob());
+        actions_.onOpenPdf(grid_.selectedJob());
 }
 
 void JobsTab::printCard() {
     if (grid_.selectedJob() != kNoJob)
-        actions_.printCard(grid_.selectedJob());
+        actions_.onPrintCard(grid_.selectedJob());
 }
 
 void JobsTab::sendAgain() {
     const JobId id = grid_.selectedJob();
     if (id == kNoJob)
         return;
-    actions_.sendAgain(id);
+    actions_.onSendAgain(id);
     enableItems(id);
 }
 

@@ -1,43 +1,38 @@
 #pragma once
 
-// The main window: it composes the four tabs (job list, loyalty card, spool folder, settings)
-// and shows what the capture service tells it over the pipe: the jobs, the event lines and the
-// status. It captures nothing itself and needs no rights: the user's search, "Renvoyer la
-// facture" and decisions go to the service as requests.
+// The main window: it composes the four tabs (job list, loyalty card, spool folder, settings),
+// the connection to the capture service, the status line and the notification area's icon. It
+// captures nothing itself and needs no rights: the user's search, "Renvoyer la facture" and
+// decisions go to the service as requests.
 //
-// Threads: the window's thread owns the controls, the settings and its copy of the service's
+// Threads: the window's thread owns the controls, the settings and the copy of the service's
 // jobs; the pipe client's thread only carries frames and posts kCaptureMessage.
 
-#include "capture/job_list.h"
 #include "core/daily_log.h"
-#include "desk/capture_client_win.h"
 #include "desk/card_tab.h"
+#include "desk/desk_paths.h"
+#include "desk/desk_settings_win.h"
+#include "desk/desk_tray_win.h"
+#include "desk/focus_memory.h"
 #include "desk/jobs_tab.h"
+#include "desk/service_connection_win.h"
 #include "desk/settings_tab.h"
 #include "desk/spool_tab.h"
+#include "desk/status_line_win.h"
 #include "ipc/pipe_connection_win.h"
-#include "ipc/protocol.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/locale.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
-#include "settings/ini_settings_store.h"
-#include "settings/machine_settings.h"
-#include "settings/settings.h"
 #include "ui/gdi.h"
 #include "ui/layout.h"
 #include "ui/message_box.h"
-#include "ui/popup_menu.h"
 #include "ui/tab_control.h"
-#include "ui/tray_icon.h"
 #include "ui/window.h"
 
 #include <functional>
-#include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
 namespace quorva {
 
@@ -48,8 +43,7 @@ struct MainWindowServices {
     const Clock& clock;
     const Locale& locale;
     Shell& shell;
-    // The value of APPDATA, from which the settings folder is made; nothing when it is not set.
-    std::optional<std::string> appData;
+    const DeskPaths& paths;
     // Closing the window ends the program's message loop.
     bool endsProgram = true;
     // The capture service's pipe.
@@ -59,8 +53,6 @@ struct MainWindowServices {
     std::function<bool()> hasAdministratorRights = {};
     // Opened by the shield button, elevated: on the settings tab.
     bool openOnSettings = false;
-    // Where the desk's own daily log goes (the error boxes it showed); empty: none.
-    std::string logFolder = {};
 };
 
 // The size of the pages' client area, in design units (pixels at 96 DPI), that the window opens
@@ -74,10 +66,12 @@ inline constexpr int kMinPageHeight = 460;
 
 class MainWindow final : public Window {
 public:
-    // Creates the window (running startUp); show() then shows it.
+    // Creates the window and its controls; start() then reads the settings and connects.
     explicit MainWindow(const MainWindowServices& services);
     ~MainWindow() override;
 
+    // Reads the settings into their tab and starts connecting to the capture service.
+    void start();
     // Shows the window where the user left it, when that screen still exists.
     void show(int showCommand);
     // Keys the window handles before the dialog keys do (Ctrl+Tab, Ctrl+Shift+Tab): true when
@@ -90,47 +84,27 @@ public:
     SpoolTab& spoolTab() { return spoolTab_; }
     SettingsTab& settingsTab() { return settingsTab_; }
     // The jobs as the service last told them.
-    const JobList& jobs() const { return jobs_; }
+    const JobList& jobs() const { return service_.jobs(); }
     // Whether the service's snapshot has arrived since the last connection.
-    bool connected() const { return snapshotDone_; }
-    const TrayIcon& trayIcon() const { return trayIcon_; }
-    PopupMenu& trayMenu() { return trayMenu_; }
+    bool connected() const { return service_.connected(); }
+    const TrayIcon& trayIcon() const { return tray_.icon(); }
+    PopupMenu& trayMenu() { return tray_.menu(); }
     int dpi() const { return dpi_; }
 
     // A setting as the desk uses it: the card printer from the user's settings file, the capture's
     // as the machine gives them.
-    const std::string& setting(Setting which) const;
-    const std::string& settingsFolder() const { return settingsFolder_; }
-    const std::string& settingsFile() const { return settingsStore_.path(); }
+    const std::string& setting(Setting which) const { return settings_.value(which); }
+    const DeskPaths& paths() const { return paths_; }
 
     // Shows the job on the card tab.
     void showCard(JobId id);
     // A message of the capture service, as the pipe brings it.
-    void onServiceMessage(const Message& message);
+    void onServiceMessage(const Message& message) { service_.receive(message); }
 
 private:
-    void startUp();
-    // The machine's capture settings into their edits, writable only where this desk may change
-    // them.
-    void showMachineSettings();
-    // A setting as its edit shows it.
-    std::string shownSetting(Setting which) const;
-    void onSettingEdited(Setting which);
     void onAnotherStart();
-    void onTrayMessage(UINT mouseMessage);
-    void search(const std::wstring& text);
     void printCard(JobId id);
     void openPdf(JobId id);
-
-    // ---- The capture service's news
-    void onCaptureEvents();
-    void onJobUpdate(const JobUpdate& update);
-    void onStatus(const StatusUpdate& status);
-    // The service stopped or cannot be reached: said under the list and, once, in a balloon.
-    void onServiceLost();
-    // What keeps capture from working on the status line, with a balloon when it starts.
-    void showCaptureStatus(const std::string& text);
-    void sendToService(const Message& message);
 
     void OnCreate() override;
     void OnDestroy() override;
@@ -148,39 +122,22 @@ private:
     void layoutPages();
     // The message font at the window's DPI, for the window and every control.
     void applyFont();
-    // The window's rectangle for pages of that size in design units, at the window's DPI.
-    RECT windowRectForPages(int width, int height) const;
+    // The window's frame for pages of that size in design units, at the window's DPI.
+    SIZE frameForPages(int width, int height) const;
     void placeInWorkArea();
-    void restorePlacement(int& showCommand);
-    void savePlacement();
 
     MessageBoxes& boxes_;
     const Registry& registry_;
     const Clock& clock_;
     const Locale& locale_;
     Shell& shell_;
+    const DeskPaths paths_;
     const bool endsProgram_;
-    const std::string settingsFolder_;
-    IniSettingsStore settingsStore_;
-    Settings settings_;
-    MachineCaptureSettings machine_;
+    const bool openOnSettings_;
     SystemFiles logFiles_;
     DailyLog log_;
-    const bool administrator_;
-    const bool openOnSettings_;
 
-    // The service's jobs: each one's id in the service, and whether it may be sent again, by
-    // this list's id; the service's ids are the positions of its own list.
-    JobList jobs_;
-    std::vector<JobId> serviceIds_;
-    std::vector<bool> canSendAgain_;
-    std::vector<JobId> byServiceId_;
-    CaptureClient client_;
-    bool snapshotDone_ = false;
-    // The service speaks another protocol: this text says so until it is updated.
-    std::string mismatch_;
-    int lastSearch_ = 0;
-    bool failingTold_ = false;
+    ServiceConnection service_;
     int dpi_ = kDesignDpi;
     Font font_;
     TabControl tabs_;
@@ -188,11 +145,10 @@ private:
     CardTab cardTab_;
     SpoolTab spoolTab_;
     SettingsTab settingsTab_;
-    std::string captureStatus_;
-    TrayIcon trayIcon_;
-    PopupMenu trayMenu_;
-    // The control that had the focus when the window was last deactivated.
-    HWND lastFocus_ = nullptr;
+    DeskSettings settings_;
+    DeskTray tray_;
+    StatusLine statusLine_;
+    FocusMemory focus_;
 };
 
 } // namespace quorva

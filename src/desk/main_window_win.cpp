@@ -2,14 +2,13 @@
 
 #include "card/card_preview.h"
 #include "card/invoice_pdf.h"
-#include "core/server_status.h"
 #include "desk/about.h"
 #include "desk/single_instance.h"
-#include "desk/window_memory.h"
+#include "desk/window_memory_win.h"
 #include "desk/window_messages.h"
 #include "net/url.h"
 #include "platform/program_facts.h"
-#include "settings/machine_settings.h"
+#include "ui/window_placement.h"
 
 #include <windows.h>
 
@@ -22,45 +21,46 @@ namespace {
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 // Space around the tab control, in the window's client area, in design units.
 constexpr int kMargin = 6;
-constexpr char kServiceStopped[] = "Service de capture arrêté";
 
 } // namespace
 
 MainWindow::MainWindow(const MainWindowServices& services)
     : Window(services.messageBoxes), boxes_(services.messageBoxes), registry_(services.registry),
       clock_(services.clock), locale_(services.locale), shell_(services.shell),
-      endsProgram_(services.endsProgram), settingsFolder_(settingsFolderFor(services.appData)),
-      settingsStore_(settingsFileIn(settingsFolder_)),
-      settings_(settingsStore_, readMachineSettings(services.registry)), log_(logFiles_, clock_),
-      administrator_(services.hasAdministratorRights ? services.hasAdministratorRights()
-                                                     : hasAdministratorRights()),
-      openOnSettings_(services.openOnSettings), client_(services.pipeName, kCaptureMessage),
-      jobsTab_(boxes_, jobs_, locale_,
-               {[this](JobId id) { openPdf(id); }, [this](JobId id) { printCard(id); },
-                [this](JobId id) { sendToService(SendAgainRequest{serviceIds_.at(id)}); },
-                [this](JobId id) { return jobs_.contains(id) && canSendAgain_.at(id); },
-                [this](JobId id) { showCard(id); },
-                [this] { cardTab_.printButton().setEnabled(true); },
-                [this] { return setting(Setting::CardPrinter); },
-                [this](const std::wstring& text) { search(text); }}),
-      cardTab_(boxes_), spoolTab_(boxes_), settingsTab_(boxes_, registry_, shell_) {
-    jobs_.setListener(&jobsTab_.grid());
-    if (!services.logFolder.empty()) {
-        log_.open(services.logFolder);
+      paths_(services.paths), endsProgram_(services.endsProgram),
+      openOnSettings_(services.openOnSettings), log_(logFiles_, clock_),
+      service_(services.pipeName, kCaptureMessage, locale_,
+               {.onJobSettling = [this] { jobsTab_.beat(); },
+                .onEventAdded = [this](const std::string& line) { spoolTab_.addEvent(line); },
+                .onEventsCleared = [this] { spoolTab_.clearEvents(); },
+                .onStatus = [this](const StatusUpdate& status) { statusLine_.showStatus(status); },
+                .onFound = [this](const auto& ids) { jobsTab_.grid().showOnly(ids); },
+                .onStopped = [this](const std::string& text,
+                                    bool lost) { statusLine_.showCaptureStop(text, lost); }}),
+      jobsTab_(boxes_, service_.jobs(), locale_,
+               {.onOpenPdf = [this](JobId id) { openPdf(id); },
+                .onPrintCard = [this](JobId id) { printCard(id); },
+                .onSendAgain = [this](JobId id) { service_.sendAgain(id); },
+                .onShowCard = [this](JobId id) { showCard(id); },
+                .onDeselect = [this] { cardTab_.enablePrintButton(); },
+                .onSearch = [this](const std::wstring& text) { service_.search(text); },
+                .canSendAgain = [this](JobId id) { return service_.canSendAgain(id); },
+                .cardPrinter = [this] { return setting(Setting::CardPrinter); }}),
+      cardTab_(boxes_, [this] { return setting(Setting::CardPrinter); }), spoolTab_(boxes_),
+      settingsTab_(boxes_, registry_, shell_),
+      settings_(paths_, registry_,
+                services.hasAdministratorRights ? services.hasAdministratorRights()
+                                                : hasAdministratorRights(),
+                settingsTab_, spoolTab_),
+      tray_([this] { onAnotherStart(); }, [this] { destroy(); }),
+      statusLine_(jobsTab_, tray_.icon(), locale_) {
+    service_.jobs().setListener(&jobsTab_.grid());
+    if (!paths_.logFolder.empty()) {
+        log_.open(paths_.logFolder);
         boxes_.setErrorSink(
             [this](const std::string& text) { log_.write("Erreur affichée : " + text); });
     }
-    settingsTab_.onEdited = [this](Setting which) { onSettingEdited(which); };
-    trayMenu_.addItem(L"Ouvrir Quorva");
-    trayMenu_.addItem(L"Quitter");
-    trayMenu_.setOnClick(0, [this] { onAnotherStart(); });
-    trayMenu_.setOnClick(1, [this] { destroy(); });
-    cardTab_.printButton().onClick = [this] { cardTab_.print(setting(Setting::CardPrinter)); };
-    settingsTab_.elevateButton().onClick = [this] {
-        char path[MAX_PATH] = {};
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        shell_.execute("runas", path, "--parametres", SW_SHOWNORMAL);
-    };
+    settingsTab_.onEdited = [this](Setting which) { settings_.applyEdit(which); };
     cardTab_.onPrinting = [this](bool printing) {
         tabs_.setActivePage(printing ? cardTab_.page() : jobsTab_.page());
     };
@@ -71,13 +71,22 @@ MainWindow::MainWindow(const MainWindowServices& services)
 MainWindow::~MainWindow() {
     destroy();
     boxes_.setErrorSink({});
-    jobs_.setListener(nullptr);
+    service_.jobs().setListener(nullptr);
+}
+
+void MainWindow::start() {
+    settings_.load();
+    tabs_.setActivePage(openOnSettings_ ? settingsTab_.page() : jobsTab_.page());
+    settingsTab_.fillPrinterList();
+    // Until the service answers, the list is empty and the line says why.
+    statusLine_.showServiceAwaited();
+    service_.start(hwnd());
 }
 
 void MainWindow::show(int showCommand) {
     // Again now that the window has its frame: a window manager may have placed it meanwhile.
     placeInWorkArea();
-    restorePlacement(showCommand);
+    restoreWindow(registry_, hwnd(), jobsTab_.grid(), showCommand);
     ShowWindow(hwnd(), showCommand);
     UpdateWindow(hwnd());
 }
@@ -93,174 +102,41 @@ bool MainWindow::translateKey(const MSG& message) {
     return true;
 }
 
-// ---- Creation and destruction
-
 void MainWindow::OnCreate() {
     dpi_ = windowDpi(hwnd());
     createControls();
     placeInWorkArea();
     addAboutItem(hwnd());
-    trayIcon_.add(hwnd(), kTrayMessage, LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1)),
-                  L"Quorva");
-    startUp();
+    tray_.add(hwnd(), kTrayMessage);
 }
 
 void MainWindow::OnDestroy() {
-    savePlacement();
-    trayIcon_.remove();
-    client_.stop();
+    rememberWindow(registry_, hwnd(), jobsTab_.grid());
+    tray_.remove();
+    service_.stop();
     if (endsProgram_)
         PostQuitMessage(0);
 }
 
-void MainWindow::startUp() {
-    createSettingsFolder(settingsFolder_);
-    // The card printer into its edit, and the in-memory copy from the edit.
-    settingsTab_.setText(Setting::CardPrinter, settings_.read(Setting::CardPrinter));
-    settings_.setValue(Setting::CardPrinter, settingsTab_.text(Setting::CardPrinter));
-    showMachineSettings();
-    settingsTab_.allowAdministration(administrator_);
-    tabs_.setActivePage(openOnSettings_ ? settingsTab_.page() : jobsTab_.page());
-    settingsTab_.fillPrinterList();
-    // Until the service answers, the list is empty and the line says why.
-    jobsTab_.setStatus(kServiceStopped);
-    client_.start(hwnd());
-}
-
 // The session ends: the pipe's thread must not outlive the window's.
 void MainWindow::OnEndSession() {
-    client_.stop();
+    service_.stop();
 }
-
-// ---- The capture service
 
 void MainWindow::OnAppMessage(UINT message, WPARAM, LPARAM lParam) {
     switch (message) {
     case kCaptureMessage:
-        onCaptureEvents();
+        service_.takeEvents();
         return;
     case kAnotherStartMessage:
         onAnotherStart();
         return;
     case kTrayMessage:
-        onTrayMessage(static_cast<UINT>(lParam));
+        tray_.handleMouse(static_cast<UINT>(lParam));
         return;
     default:
         return;
     }
-}
-
-void MainWindow::onCaptureEvents() {
-    for (ClientEvent& event : client_.takeEvents()) {
-        switch (event.kind) {
-        case ClientEvent::Kind::Connected:
-            sendToService(Hello{kProtocolVersion, programVersion()});
-            break;
-        case ClientEvent::Kind::Lost:
-            onServiceLost();
-            break;
-        case ClientEvent::Kind::Received:
-            try {
-                onServiceMessage(decodeMessage(event.payload, locale_));
-            } catch (const ProtocolError&) {
-                // A service that breaks the protocol is not listened to; it is tried again.
-                onServiceLost();
-            }
-            break;
-        }
-    }
-}
-
-void MainWindow::onServiceMessage(const Message& message) {
-    if (const auto* hello = std::get_if<Hello>(&message)) {
-        if (hello->protocol != kProtocolVersion) {
-            mismatch_ = versionMismatchText(*hello, programVersion());
-            showCaptureStatus(mismatch_);
-            return;
-        }
-        mismatch_.clear();
-        // A new connection: the service's ids are its run's, so the copy starts again.
-        snapshotDone_ = false;
-        jobs_.clear();
-        serviceIds_.clear();
-        canSendAgain_.clear();
-        byServiceId_.clear();
-        spoolTab_.clearEvents();
-        return;
-    }
-    if (!mismatch_.empty())
-        return;
-    if (const auto* update = std::get_if<JobUpdate>(&message)) {
-        onJobUpdate(*update);
-    } else if (std::holds_alternative<SnapshotDone>(message)) {
-        snapshotDone_ = true;
-    } else if (const auto* event = std::get_if<EventAdded>(&message)) {
-        spoolTab_.addEvent(event->line);
-    } else if (std::holds_alternative<EventsCleared>(message)) {
-        spoolTab_.clearEvents();
-    } else if (const auto* status = std::get_if<StatusUpdate>(&message)) {
-        onStatus(*status);
-    } else if (const auto* found = std::get_if<SearchResult>(&message)) {
-        // An answer to a search the user has since changed is stale.
-        if (found->request != lastSearch_)
-            return;
-        std::vector<JobId> ids;
-        for (const JobId serviceId : found->ids) {
-            if (serviceId >= 0 && serviceId < static_cast<JobId>(byServiceId_.size()) &&
-                byServiceId_[static_cast<std::size_t>(serviceId)] != kNoJob)
-                ids.push_back(byServiceId_[static_cast<std::size_t>(serviceId)]);
-        }
-        jobsTab_.grid().showOnly(ids);
-    }
-}
-
-void MainWindow::onJobUpdate(const JobUpdate& update) {
-    const auto serviceId = static_cast<std::size_t>(update.id);
-    if (serviceId >= byServiceId_.size())
-        byServiceId_.resize(serviceId + 1, kNoJob);
-    JobId& id = byServiceId_[serviceId];
-    if (id == kNoJob) {
-        // Flags first: the grid asks about the job as soon as it is added.
-        serviceIds_.push_back(update.id);
-        canSendAgain_.push_back(update.canSendAgain);
-        id = jobs_.add(update.job);
-    } else {
-        canSendAgain_.at(static_cast<std::size_t>(id)) = update.canSendAgain;
-        jobs_.update(id, [&](Job& job) { job = update.job; });
-    }
-    // The poll is running while a job settles.
-    if (!update.job.done() && !update.job.fromHistory)
-        jobsTab_.beat();
-}
-
-void MainWindow::onStatus(const StatusUpdate& status) {
-    showCaptureStatus(status.capture);
-    jobsTab_.setServerStatus(status.server);
-    trayIcon_.setTip(status.pending == 0
-                         ? std::wstring(L"Quorva")
-                         : L"Quorva : " + locale_.ansiToWide(pendingInvoicesText(status.pending)));
-    // Once per episode of failures that has lasted long enough.
-    if (status.failing && !failingTold_)
-        trayIcon_.showBalloon(L"Quorva", locale_.ansiToWide(status.server));
-    failingTold_ = status.failing;
-}
-
-void MainWindow::onServiceLost() {
-    snapshotDone_ = false;
-    jobsTab_.setServerStatus("");
-    showCaptureStatus(mismatch_.empty() ? std::string(kServiceStopped) : mismatch_);
-}
-
-void MainWindow::showCaptureStatus(const std::string& text) {
-    // Once per loss, however long it lasts.
-    if (captureStatus_.empty() && !text.empty())
-        trayIcon_.showBalloon(L"Quorva", locale_.ansiToWide(text));
-    captureStatus_ = text;
-    jobsTab_.setStatus(text);
-}
-
-void MainWindow::sendToService(const Message& message) {
-    client_.send(encodeFrame(encodeMessage(message, locale_)));
 }
 
 bool MainWindow::OnSysCommand(UINT command) {
@@ -277,78 +153,8 @@ void MainWindow::onAnotherStart() {
     SetForegroundWindow(hwnd());
 }
 
-void MainWindow::onTrayMessage(UINT mouseMessage) {
-    if (mouseMessage == WM_LBUTTONUP || mouseMessage == WM_LBUTTONDBLCLK) {
-        onAnotherStart();
-    } else if (mouseMessage == WM_RBUTTONUP || mouseMessage == WM_CONTEXTMENU) {
-        POINT cursor{};
-        GetCursorPos(&cursor);
-        // The menu closes when the user clicks elsewhere only if its owner is in front.
-        SetForegroundWindow(hwnd());
-        trayMenu_.track(hwnd(), cursor);
-    }
-}
-
-void MainWindow::search(const std::wstring& text) {
-    ++lastSearch_;
-    if (text.empty())
-        jobsTab_.grid().showOnly(std::nullopt);
-    else
-        sendToService(SearchRequest{lastSearch_, text});
-}
-
-// ---- The settings edits
-
-namespace {
-
-// The machine's value behind a capture setting's edit.
-template <typename Machine> auto& machineValue(Machine& machine, Setting which) {
-    return which == Setting::Site  ? machine.site
-           : which == Setting::Url ? machine.url
-                                   : machine.spoolFolder;
-}
-
-} // namespace
-
-const std::string& MainWindow::setting(Setting which) const {
-    if (which == Setting::CardPrinter)
-        return settings_.value(which);
-    return machineValue(machine_, which).text;
-}
-
-std::string MainWindow::shownSetting(Setting which) const {
-    // A password in the server's address is not shown; an edit left as shown keeps it.
-    return which == Setting::Url ? withoutCredentials(setting(which)) : setting(which);
-}
-
-void MainWindow::showMachineSettings() {
-    machine_ = readMachineCaptureSettings(registry_);
-    for (const Setting which : {Setting::Site, Setting::Url, Setting::SpoolFolder}) {
-        const MachineValue& value = machineValue(machine_, which);
-        settingsTab_.setText(which, shownSetting(which));
-        settingsTab_.setReadOnly(which, !administrator_ || value.origin == SettingOrigin::Policy);
-    }
-    spoolTab_.setFolder(machine_.spoolFolder.text);
-}
-
-void MainWindow::onSettingEdited(Setting which) {
-    const std::string text = settingsTab_.text(which);
-    if (which == Setting::CardPrinter) {
-        // In effect before it is written, also when the write fails.
-        settings_.storeOnExit(which, text);
-        return;
-    }
-    if (!administrator_ || text == shownSetting(which))
-        return;
-    // The service reads the machine's key again as soon as it changes.
-    writeMachineSetting(registry_, settingInfo(which).key, text);
-    showMachineSettings();
-}
-
-// ---- The card and the invoice
-
 void MainWindow::showCard(JobId id) {
-    cardTab_.show(cardLabelsFor(jobs_.at(id), locale_, clock_));
+    cardTab_.show(cardLabelsFor(jobs().at(id), locale_, clock_));
 }
 
 void MainWindow::printCard(JobId id) {
@@ -357,10 +163,10 @@ void MainWindow::printCard(JobId id) {
 }
 
 void MainWindow::openPdf(JobId id) {
-    openInvoicePdf(setting(Setting::Url), jobs_.at(id).reportId, registry_, shell_);
+    openInvoicePdf(setting(Setting::Url), jobs().at(id).reportId, registry_, shell_);
 }
 
-// ---- Layout
+// ---- Layout and placement
 
 void MainWindow::createControls() {
     font_ = messageFontForDpi(dpi_);
@@ -408,78 +214,23 @@ void MainWindow::applyFont() {
         reinterpret_cast<LPARAM>(font_.get()));
 }
 
-RECT MainWindow::windowRectForPages(int width, int height) const {
+SIZE MainWindow::frameForPages(int width, int height) const {
     const Layout scale = layout();
     const Bounds tabs = tabs_.boundsForDisplaySize(scale(width), scale(height));
     const RECT client{0, 0, tabs.width + 2 * scale(kMargin), tabs.height + 2 * scale(kMargin)};
-    return windowRectForClient(client, kWindowStyle, 0, dpi_);
+    const RECT frame = windowRectForClient(client, kWindowStyle, 0, dpi_);
+    return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
 void MainWindow::placeInWorkArea() {
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(MonitorFromWindow(hwnd(), MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const RECT& work = monitor.rcWork;
-    const RECT frame = windowRectForPages(kPageWidth, kPageHeight);
-    // Never larger than the screen's work area, whatever the screen and its scaling.
-    const LONG width = std::min(frame.right - frame.left, work.right - work.left);
-    const LONG height = std::min(frame.bottom - frame.top, work.bottom - work.top);
-    SetWindowPos(hwnd(), nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, width, height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    centreInWorkArea(hwnd(), frameForPages(kPageWidth, kPageHeight));
     layoutPages();
-}
-
-void MainWindow::restorePlacement(int& showCommand) {
-    const auto remembered = readRememberedWindow(registry_);
-    if (!remembered)
-        return;
-    jobsTab_.grid().setColumnWidths(remembered->columnWidths);
-    RECT rect{remembered->left, remembered->top, remembered->right, remembered->bottom};
-    // A screen since unplugged would open the window out of sight.
-    const HMONITOR screen = MonitorFromRect(&rect, MONITOR_DEFAULTTONULL);
-    if (screen == nullptr)
-        return;
-    // A screen made smaller since: the window moves and shrinks into its work area.
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    GetMonitorInfoW(screen, &monitor);
-    const RECT& work = monitor.rcWork;
-    const LONG width = std::min(rect.right - rect.left, work.right - work.left);
-    const LONG height = std::min(rect.bottom - rect.top, work.bottom - work.top);
-    rect.left = std::clamp(rect.left, work.left, work.right - width);
-    rect.top = std::clamp(rect.top, work.top, work.bottom - height);
-    rect.right = rect.left + width;
-    rect.bottom = rect.top + height;
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    GetWindowPlacement(hwnd(), &placement);
-    placement.flags = 0;
-    placement.showCmd = SW_HIDE;
-    placement.rcNormalPosition = rect;
-    SetWindowPlacement(hwnd(), &placement);
-    if (remembered->maximized &&
-        (showCommand == SW_SHOWNORMAL || showCommand == SW_SHOW || showCommand == SW_SHOWDEFAULT))
-        showCommand = SW_SHOWMAXIMIZED;
-}
-
-void MainWindow::savePlacement() {
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    if (!GetWindowPlacement(hwnd(), &placement))
-        return;
-    const RECT& rect = placement.rcNormalPosition;
-    // Hidden in the notification area, the window is still maximised when its flag says so.
-    const bool maximized =
-        placement.showCmd == SW_SHOWMAXIMIZED || (placement.flags & WPF_RESTORETOMAXIMIZED) != 0;
-    rememberWindow(registry_, {rect.left, rect.top, rect.right, rect.bottom, maximized,
-                               jobsTab_.grid().columnWidths()});
 }
 
 void MainWindow::OnSize(UINT kind, int, int) {
     if (kind == SIZE_MINIMIZED) {
         // Out of the taskbar, into the notification area (when the shell has one).
-        if (trayIcon_.shown())
+        if (tray_.icon().shown())
             ShowWindow(hwnd(), SW_HIDE);
         return;
     }
@@ -489,8 +240,8 @@ void MainWindow::OnSize(UINT kind, int, int) {
 void MainWindow::OnGetMinMaxInfo(MINMAXINFO& limits) {
     if (tabs_.hwnd() == nullptr)
         return;
-    const RECT smallest = windowRectForPages(kMinPageWidth, kMinPageHeight);
-    limits.ptMinTrackSize = {smallest.right - smallest.left, smallest.bottom - smallest.top};
+    const SIZE smallest = frameForPages(kMinPageWidth, kMinPageHeight);
+    limits.ptMinTrackSize = {smallest.cx, smallest.cy};
 }
 
 void MainWindow::OnDpiChanged(int dpi, const RECT& suggested) {
@@ -510,15 +261,10 @@ void MainWindow::OnSettingChange() {
 
 bool MainWindow::OnActivate(bool active) {
     if (!active) {
-        const HWND focus = GetFocus();
-        lastFocus_ = focus != nullptr && IsChild(hwnd(), focus) ? focus : nullptr;
+        focus_.remember(hwnd());
         return false;
     }
-    if (lastFocus_ == nullptr || !IsWindow(lastFocus_) || !IsChild(hwnd(), lastFocus_) ||
-        !IsWindowVisible(lastFocus_))
-        return false;
-    SetFocus(lastFocus_);
-    return true;
+    return focus_.restore(hwnd());
 }
 
 } // namespace quorva

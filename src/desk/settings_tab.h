@@ -57,6 +57,7 @@ public:
     // Printers that keep their printed jobs are drawn in colour and say so in words.
     void drawPrinterItem(ListBoxItemPaint& paint);
     void onPrinterDoubleClick();
+    void onElevate();
     void onKeepJobs();
     void onStopKeepingJobs();
     void onRestartSpooler();

@@ -29,8 +29,8 @@ SettingsTab::SettingsTab(MessageBoxes& boxes, const Registry& registry, Shell& s
     stopKeepingJobs_.onClick = [this] { onStopKeepingJobs(); };
     restartSpooler_.onClick = [this] { onRestartSpooler(); };
     chooseCardPrinter_.onClick = [this] { onChooseCardPrinter(); };
-    for (const Setting setting :
-         {Setting::CardPrinter, Setting::Site, Setting::Url, Setting::SpoolFolder}) {
+    elevate_.onClick = [this] { onElevate(); };
+    for (const Setting setting : kAllSettings) {
         const auto edited = [this, setting] {
             if (onEdited)
                 onEdited(setting);
@@ -38,6 +38,13 @@ SettingsTab::SettingsTab(MessageBoxes& boxes, const Registry& registry, Shell& s
         edit(setting).onExit = edited;
         edit(setting).onEnter = edited;
     }
+}
+
+// The same program again, elevated, opened on this tab.
+void SettingsTab::onElevate() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    shell_.execute("runas", path, "--parametres", SW_SHOWNORMAL);
 }
 
 Edit& SettingsTab::edit(Setting setting) {

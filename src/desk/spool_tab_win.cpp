@@ -1,10 +1,13 @@
 #include "desk/spool_tab.h"
 
+#include "settings/settings.h"
+
 namespace quorva {
 
 void SpoolTab::create() {
     folderCaption_.create(page_, {}, L"Dossier surveillé :", true);
-    folder_.create(page_, {}, L"c:\\windows\\system32\\spool\\printers");
+    folder_.create(page_, {});
+    setFolder(settingInfo(Setting::SpoolFolder).defaultValue);
     eventsCaption_.create(page_, {}, L"Événements (le plus récent en haut) :");
     events_.create(page_, {});
 }

@@ -1,6 +1,5 @@
 #include "desk/main_window.h"
 #include "desk/single_instance.h"
-#include "platform/env.h"
 
 #include <windows.h>
 
@@ -11,21 +10,20 @@
 
 namespace {
 
-// The user's own log of the desk, beside the settings of the earlier versions' data.
-std::string logFolder() {
-    const auto local = quorva::environmentVariable("LOCALAPPDATA");
-    return local ? *local + "\\Zentor\\Quorva\\logs" : std::string();
-}
-
 int runProgram(int showCommand, quorva::MessageBoxes& boxes, bool openOnSettings) {
     quorva::SystemRegistry registry;
     quorva::SystemClock clock;
     quorva::SystemLocale locale;
     quorva::SystemShell shell;
-    quorva::MainWindow form({boxes, registry, clock, locale, shell,
-                             quorva::environmentVariable("APPDATA"), /*endsProgram=*/true,
-                             quorva::kCapturePipeName, /*hasAdministratorRights=*/{},
-                             openOnSettings, logFolder()});
+    const quorva::DeskPaths paths = quorva::DeskPaths::fromEnvironment();
+    quorva::MainWindow form({.messageBoxes = boxes,
+                             .registry = registry,
+                             .clock = clock,
+                             .locale = locale,
+                             .shell = shell,
+                             .paths = paths,
+                             .openOnSettings = openOnSettings});
+    form.start();
     form.show(showCommand);
 
     MSG message{};

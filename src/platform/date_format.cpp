@@ -124,17 +124,24 @@ private:
     size_t pos_ = 0;
 };
 
-// Reads a date and the spaces after it.
-std::optional<DateTime> scanDate(Scanner& in, const Locale& locale, const DateTime& today) {
-    const std::string sep = locale.dateSeparator();
-    std::array<std::pair<int, int>, 3> numbers{};
+// A number as read: its value and how many digits it had.
+using ReadNumber = std::pair<int, int>;
+
+// The numbers of a date: two or three, separated by the date separator with spaces around it, one
+// separator allowed after the last; nothing when the text holds no such date.
+struct DateNumbers {
+    std::array<ReadNumber, 3> numbers{};
     int count = 0;
+};
+
+std::optional<DateNumbers> readDateNumbers(Scanner& in, const std::string& sep) {
+    DateNumbers read;
     in.skipSpaces();
     auto first = in.number();
     if (!first)
         return std::nullopt;
-    numbers[count++] = *first;
-    while (count < 3) {
+    read.numbers[read.count++] = *first;
+    while (read.count < 3) {
         const size_t mark = in.position();
         in.skipSpaces();
         if (!in.take(sep)) {
@@ -144,59 +151,72 @@ std::optional<DateTime> scanDate(Scanner& in, const Locale& locale, const DateTi
         in.skipSpaces();
         auto next = in.number();
         if (!next) {
-            if (count == 1)
+            if (read.count == 1)
                 return std::nullopt;
             break; // one trailing separator
         }
-        numbers[count++] = *next;
+        read.numbers[read.count++] = *next;
     }
-    if (count < 2 || in.atDigit())
+    if (read.count < 2 || in.atDigit())
         return std::nullopt;
-    if (count == 3) {
+    if (read.count == 3) {
         // One more separator may follow the third number.
         const size_t mark = in.position();
         in.skipSpaces();
         if (!in.take(sep))
             in.rewindTo(mark);
     }
+    return read;
+}
 
-    const Order order = dateOrder(locale.shortDateFormat());
-    int year = today.year;
-    int month = 0;
-    int day = 0;
-    std::pair<int, int> yearNumber{today.year, 4};
-    if (count == 2) {
+// A year written with one or two digits falls in the hundred years that begin fifty years before
+// today's.
+int pivotCentury(const ReadNumber& year, const DateTime& today) {
+    if (year.second > 2)
+        return year.first;
+    const int pivot = today.year - 50;
+    int full = year.first + pivot / 100 * 100;
+    if (full < pivot)
+        full += 100;
+    return full;
+}
+
+// Day, month and year from the numbers in the short date format's order; with two numbers, the
+// year is today's.
+DateTime orderDate(const DateNumbers& read, Order order, const DateTime& today) {
+    const auto& n = read.numbers;
+    DateTime date;
+    date.year = today.year;
+    if (read.count == 2) {
         const bool dayFirst = order == Order::DayMonthYear;
-        day = dayFirst ? numbers[0].first : numbers[1].first;
-        month = dayFirst ? numbers[1].first : numbers[0].first;
-    } else {
-        switch (order) {
-        case Order::DayMonthYear:
-            day = numbers[0].first, month = numbers[1].first, yearNumber = numbers[2];
-            break;
-        case Order::MonthDayYear:
-            month = numbers[0].first, day = numbers[1].first, yearNumber = numbers[2];
-            break;
-        case Order::YearMonthDay:
-            yearNumber = numbers[0], month = numbers[1].first, day = numbers[2].first;
-            break;
-        }
-        year = yearNumber.first;
-        if (yearNumber.second <= 2) {
-            const int pivot = today.year - 50;
-            year += pivot / 100 * 100;
-            if (year < pivot)
-                year += 100;
-        }
+        date.day = dayFirst ? n[0].first : n[1].first;
+        date.month = dayFirst ? n[1].first : n[0].first;
+        return date;
     }
-    if (!isValidDate(year, month, day))
+    switch (order) {
+    case Order::DayMonthYear:
+        date.day = n[0].first, date.month = n[1].first, date.year = pivotCentury(n[2], today);
+        break;
+    case Order::MonthDayYear:
+        date.month = n[0].first, date.day = n[1].first, date.year = pivotCentury(n[2], today);
+        break;
+    case Order::YearMonthDay:
+        date.year = pivotCentury(n[0], today), date.month = n[1].first, date.day = n[2].first;
+        break;
+    }
+    return date;
+}
+
+// Reads a date and the spaces after it.
+std::optional<DateTime> scanDate(Scanner& in, const Locale& locale, const DateTime& today) {
+    const auto read = readDateNumbers(in, locale.dateSeparator());
+    if (!read)
         return std::nullopt;
-    DateTime result;
-    result.year = year;
-    result.month = month;
-    result.day = day;
+    const DateTime date = orderDate(*read, dateOrder(locale.shortDateFormat()), today);
+    if (!isValidDate(date.year, date.month, date.day))
+        return std::nullopt;
     in.skipSpaces();
-    return result;
+    return date;
 }
 
 } // namespace

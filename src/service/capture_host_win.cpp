@@ -51,7 +51,7 @@ CaptureHost::~CaptureHost() {
 void CaptureHost::start(const std::optional<std::string>& refusal) {
     create(kHostClass, HWND_MESSAGE, 0, 0, {}, L"Quorva");
     if (refusal) {
-        captureStatus_ = *refusal;
+        captureStop_ = *refusal;
         pipe_.start(hwnd());
         return;
     }
@@ -154,9 +154,9 @@ void CaptureHost::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (const auto state = core_.onJobChanged(static_cast<std::int64_t>(lParam))) {
             itAlerts_.jobState(*state);
             if (*state == JobState::Failed)
-                serverStatus_.failed(clock_.now());
+                serverHealth_.failed(clock_.now());
             else if (*state == JobState::Sent || *state == JobState::Refused)
-                serverStatus_.answered();
+                serverHealth_.answered();
         }
         publishStatus();
         return;
@@ -179,7 +179,7 @@ void CaptureHost::eventsCleared() {
 }
 
 void CaptureHost::statusChanged(const std::string& text) {
-    captureStatus_ = text;
+    captureStop_ = text;
     publishStatus();
 }
 
@@ -193,8 +193,8 @@ JobUpdate CaptureHost::updateOf(JobId id) const {
 
 void CaptureHost::publishStatus() {
     const int pending = core_.pendingCount();
-    StatusUpdate status{captureStatus_, serverStatus_.text(pending), pending,
-                        serverStatus_.failingLongEnough(clock_.now())};
+    StatusUpdate status{captureStop_, serverHealth_.text(pending), pending,
+                        serverHealth_.failingLongEnough(clock_.now())};
     if (lastStatus_ && lastStatus_->capture == status.capture &&
         lastStatus_->server == status.server && lastStatus_->pending == status.pending &&
         lastStatus_->failing == status.failing)
@@ -232,8 +232,8 @@ void CaptureHost::sendSnapshot(ClientId client) {
     for (JobId id = 0; id < core_.jobs().size(); ++id)
         send(client, updateOf(id));
     const int pending = core_.pendingCount();
-    send(client, StatusUpdate{captureStatus_, serverStatus_.text(pending), pending,
-                              serverStatus_.failingLongEnough(clock_.now())});
+    send(client, StatusUpdate{captureStop_, serverHealth_.text(pending), pending,
+                              serverHealth_.failingLongEnough(clock_.now())});
     send(client, SnapshotDone{});
     ready_.insert(client);
 }

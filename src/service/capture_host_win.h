@@ -14,7 +14,7 @@
 #include "capture/spool_watcher.h"
 #include "core/capture_core.h"
 #include "core/it_alerts.h"
-#include "core/server_status.h"
+#include "core/server_health.h"
 #include "ipc/protocol.h"
 #include "service/pipe_server_win.h"
 #include "ui/timer.h"
@@ -102,7 +102,7 @@ private:
     std::function<HostSettings()> readSettings_;
     CaptureCore core_;
     ItAlerts itAlerts_;
-    ServerStatus serverStatus_;
+    ServerHealth serverHealth_;
     SpoolWatcher watcher_;
     PipeServer pipe_;
     Timer settlingTimer_;
@@ -111,7 +111,7 @@ private:
     // Once a minute: whether uploads have failed long enough to tell the desks.
     Timer reminderTimer_;
     std::string watchFailure_;
-    std::string captureStatus_;
+    std::string captureStop_;
     // The desks that said hello in this protocol and got their snapshot.
     std::set<ClientId> ready_;
     std::optional<StatusUpdate> lastStatus_;

@@ -4,27 +4,15 @@
 #include "settings/nth_field.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace quorva {
 
 namespace {
 
-// A decimal integer and nothing else, or nothing.
-std::optional<int> parseInteger(const std::string& text) {
-    const char* first = text.data();
-    const char* last = first + text.size();
-    int value = 0;
-    const auto [end, error] = std::from_chars(first, last, value);
-    if (first == last || error != std::errc() || end != last)
-        return std::nullopt;
-    return value;
-}
-
 ProxySetting parseHostAndPort(const std::string& text) {
     std::string fields = text;
     std::replace(fields.begin(), fields.end(), ':', ';');
-    return {nthField(fields, 1), parseInteger(nthField(fields, 2)).value_or(80)};
+    return {nthField(fields, 1), parseWholeNumber<int>(nthField(fields, 2)).value_or(80)};
 }
 
 } // namespace

@@ -42,17 +42,13 @@ private:
     HDC dc_;
 };
 
-// A memory device context compatible with another one.
-class MemoryDc {
-public:
-    explicit MemoryDc(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
-    ~MemoryDc() { DeleteDC(dc_); }
-    MemoryDc(const MemoryDc&) = delete;
-    MemoryDc& operator=(const MemoryDc&) = delete;
-    HDC get() const { return dc_; }
+// A device context of our own, deleted when it goes out of scope.
+using OwnedDc = BasicUniqueHandle<DeleteDC, HDC>;
 
-private:
-    HDC dc_;
+// A memory device context compatible with another one.
+class MemoryDc : public OwnedDc {
+public:
+    explicit MemoryDc(HDC compatibleWith) : OwnedDc(CreateCompatibleDC(compatibleWith)) {}
 };
 
 // Selects a GDI object into a device context and puts the previous one back.

@@ -4,7 +4,6 @@
 #include "platform/error.h"
 
 #include <algorithm>
-#include <charconv>
 
 namespace quorva {
 
@@ -15,14 +14,6 @@ constexpr std::size_t bufferSize = 32768;
 [[noreturn]] void refuse(const std::string& what, std::size_t limit) {
     throw Error("Réponse du serveur refusée : " + what + " de plus de " + std::to_string(limit) +
                 " octets");
-}
-
-std::optional<std::int64_t> parseNumber(std::string_view text, int base) {
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
 }
 
 // "Name: value"; a line that starts with a blank continues the previous header's value.
@@ -72,7 +63,7 @@ bool readChunks(HttpAnswerReader& reader, std::string& out) {
         // The size ends at the first blank; chunk extensions after ";" are not part of it.
         const std::string_view sizeText =
             std::string_view(*line).substr(0, line->find_first_of(" \t;"));
-        const auto size = parseNumber(sizeText, 16);
+        const auto size = parseWholeNumber<std::int64_t>(sizeText, 16);
         if (!size || *size <= 0) {
             reader.readLine();
             return true;
@@ -172,7 +163,7 @@ int parseStatusCode(std::string_view statusLine) {
     if (word.empty() || word.size() > 9 ||
         !std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return -1;
-    return static_cast<int>(*parseNumber(word, 10));
+    return static_cast<int>(*parseWholeNumber<std::int64_t>(word));
 }
 
 HttpResponse readAnswerHead(HttpAnswerReader& reader,
@@ -190,7 +181,7 @@ HttpResponse readAnswerHead(HttpAnswerReader& reader,
 
 void readAnswerBody(HttpAnswerReader& reader, const HttpResponse& head, std::string& out) {
     const auto lengthText = head.value("Content-Length");
-    const auto length = lengthText ? parseNumber(*lengthText, 10) : std::nullopt;
+    const auto length = lengthText ? parseWholeNumber<std::int64_t>(*lengthText) : std::nullopt;
     if (length && *length > 0) {
         const auto wanted = static_cast<std::uint64_t>(*length);
         if (reader.append(out, wanted) < wanted)

@@ -8,7 +8,6 @@
 #include "upload/multipart_form.h"
 
 #include <algorithm>
-#include <charconv>
 #include <vector>
 
 namespace quorva {
@@ -73,12 +72,10 @@ private:
 };
 
 std::uint16_t portNumber(std::string_view text) {
-    unsigned value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value == 0 ||
-        value > 65535)
+    const auto value = parseWholeNumber<unsigned>(text);
+    if (!value || *value == 0 || *value > 65535)
         throw Error("Invalid port number: " + std::string(text));
-    return static_cast<std::uint16_t>(value);
+    return static_cast<std::uint16_t>(*value);
 }
 
 std::string_view firstWord(std::string_view text) {

@@ -155,11 +155,8 @@ void CookieJar::store(std::string_view setCookie, const std::string& host,
             if (auto date = parseCookieDate(value))
                 cookie.expires = date;
         } else if (equalsNoCase(key, "max-age")) {
-            std::int64_t seconds = 0;
-            const auto [end, error] =
-                std::from_chars(value.data(), value.data() + value.size(), seconds);
-            if (error == std::errc() && end == value.data() + value.size() && !value.empty())
-                maxAge = std::clamp<std::int64_t>(seconds, -1, std::int64_t{1} << 40);
+            if (const auto seconds = parseWholeNumber<std::int64_t>(value))
+                maxAge = std::clamp<std::int64_t>(*seconds, -1, std::int64_t{1} << 40);
         }
     }
     // Max-Age wins over Expires.

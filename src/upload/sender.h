@@ -29,7 +29,7 @@
 
 namespace quorva {
 
-// What the sender needs of the settings, as the window had them when it handed them over.
+// What the sender needs of the settings, as the capture had them when it handed them over.
 struct SenderSettings {
     std::string serverUrl;
     std::string proxyServer; // empty: no proxy

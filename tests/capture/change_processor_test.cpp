@@ -16,14 +16,14 @@
 namespace quorva {
 namespace {
 
-using testing::changeBuffer;
-using testing::ChangeBuffer;
 using ::testing::ElementsAre;
-using testing::ManualClock;
-using testing::MemoryFileSystem;
-using testing::putField;
-using testing::Record;
-using testing::RecordingLog;
+using testkit::changeBuffer;
+using testkit::ChangeBuffer;
+using testkit::ManualClock;
+using testkit::MemoryFileSystem;
+using testkit::putField;
+using testkit::Record;
+using testkit::RecordingLog;
 
 constexpr const char* kFolder = "C:\\spool";
 
@@ -310,7 +310,7 @@ TEST(ChangeProcessorRescanTest, RealFolder) {
     RecordingLog log;
     SystemFiles files;
     ChangeProcessor processor{jobs, log, clock, locale, files};
-    testing::TempDir folder;
+    testkit::TempDir folder;
     folder.write("Known-Old.SPL", "abc");
     folder.write("known-new.spl", "abc");
     folder.write("fresh.spl", "abc");

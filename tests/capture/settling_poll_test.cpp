@@ -13,13 +13,13 @@
 namespace quorva {
 namespace {
 
-using testing::changeBuffer;
-using testing::ChangeBuffer;
 using ::testing::ElementsAre;
-using testing::ManualClock;
-using testing::MemoryFileSystem;
-using testing::Record;
-using testing::RecordingLog;
+using testkit::changeBuffer;
+using testkit::ChangeBuffer;
+using testkit::ManualClock;
+using testkit::MemoryFileSystem;
+using testkit::Record;
+using testkit::RecordingLog;
 
 constexpr const char* kFolder = "C:\\spool";
 

@@ -383,7 +383,7 @@ TEST_F(SpoolWatcherTest, BurstFarLargerThanTheBufferStillGivesEveryFileOneJob) {
     SystemClock clock;
     SystemFiles files;
     JobList jobs;
-    testing::RecordingLog log;
+    testkit::RecordingLog log;
     ChangeProcessor processor(jobs, log, clock, locale, files);
     window.onHandOver = [&](unsigned long transferred) {
         processor.process(watcher.buffer(), kChangeBufferSize, transferred, watcher.folder());

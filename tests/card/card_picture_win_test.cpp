@@ -12,11 +12,11 @@
 namespace quorva {
 namespace {
 
-using testing::at;
-using testing::cardPicture;
-using testing::isLabelBlue;
-using testing::Rgb;
-using testing::similar;
+using testkit::at;
+using testkit::cardPicture;
+using testkit::isLabelBlue;
+using testkit::Rgb;
+using testkit::similar;
 
 // A white top-down 24-bit surface with a memory device context to draw on.
 class Canvas {

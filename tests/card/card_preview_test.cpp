@@ -10,7 +10,7 @@
 namespace quorva {
 namespace {
 
-using testing::ManualClock;
+using testkit::ManualClock;
 
 struct ValidityCase {
     const char* documentText;

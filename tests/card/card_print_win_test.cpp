@@ -18,24 +18,24 @@
 namespace quorva {
 namespace {
 
-using testing::addPostScriptDriver;
-using testing::addPrinter;
-using testing::at;
-using testing::cardPicture;
-using testing::defaultPrinter;
-using testing::deletePrinter;
-using testing::deletePrinterDriver;
-using testing::driverFilePath;
-using testing::isLabelBlue;
-using testing::kFlatCardPlaces;
-using testing::kRenderDpi;
-using testing::PrinterOutput;
-using testing::printerOutputFolder;
-using testing::removeDefaultPrinter;
-using testing::Rgb;
-using testing::similar;
-using testing::underWine;
-using testing::writeGenericPpd;
+using testkit::addPostScriptDriver;
+using testkit::addPrinter;
+using testkit::at;
+using testkit::cardPicture;
+using testkit::defaultPrinter;
+using testkit::deletePrinter;
+using testkit::deletePrinterDriver;
+using testkit::driverFilePath;
+using testkit::isLabelBlue;
+using testkit::kFlatCardPlaces;
+using testkit::kRenderDpi;
+using testkit::PrinterOutput;
+using testkit::printerOutputFolder;
+using testkit::removeDefaultPrinter;
+using testkit::Rgb;
+using testkit::similar;
+using testkit::underWine;
+using testkit::writeGenericPpd;
 
 const char* const kCardPrinter = "Quorva Cartes Test";
 const char* const kDefaultPrinter = "Quorva Defaut Test";

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 struct Rgb {
     int red, green, blue;
@@ -61,4 +61,4 @@ inline constexpr std::pair<int, int> kFlatCardPlaces[] = {{500, 10},   {600, 100
                                                           {500, 174},  {760, 240}, {890, 280},
                                                           {1000, 400}, {800, 470}, {300, 300}};
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -8,8 +8,8 @@
 namespace quorva {
 namespace {
 
-using testing::MemoryRegistry;
-using testing::RecordingShell;
+using testkit::MemoryRegistry;
+using testkit::RecordingShell;
 
 constexpr const char* kCommandKey = "\\htmlfile\\shell\\open\\command";
 

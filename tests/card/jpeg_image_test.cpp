@@ -11,9 +11,9 @@
 namespace quorva {
 namespace {
 
-using testing::at;
-using testing::cardPictureFile;
-using testing::Rgb;
+using testkit::at;
+using testkit::cardPictureFile;
+using testkit::Rgb;
 
 TEST(decodeJpeg, CardPicture) {
     const auto bytes = cardPictureFile();

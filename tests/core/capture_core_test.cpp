@@ -102,8 +102,8 @@ protected:
         const std::string path = spool.write(name, text);
         if (utc)
             setLastWrite(path, *utc);
-        const testing::ChangeBuffer buffer =
-            testing::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
+        const testkit::ChangeBuffer buffer =
+            testkit::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
         core->onChanges(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred, spool.path());
         settle();
     }
@@ -148,9 +148,9 @@ protected:
         core->onJobChanged(key);
     }
 
-    testing::TempDir temp;
-    testing::TempDir spool;
-    testing::ManualClock clock{{2026, 12, 7, 14, 5, 9, 0}};
+    testkit::TempDir temp;
+    testkit::TempDir spool;
+    testkit::ManualClock clock{{2026, 12, 7, 14, 5, 9, 0}};
     FixedLocale locale;
     SystemFiles files;
     std::unique_ptr<CaptureCore> core;
@@ -178,8 +178,8 @@ TEST_F(CaptureCoreTest, ASpoolFileGoneBeforeItSettledIsLeftToTheUserAndTold) {
     open({spool.path(), "VERNO", {"http://reports/", {}, 80}}).watchingStarted(spool.path());
     for (const std::string name : {"00013.spl", "00013.shd"}) {
         spool.write(name, invoice());
-        const testing::ChangeBuffer buffer =
-            testing::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
+        const testkit::ChangeBuffer buffer =
+            testkit::changeBuffer({{1, std::u16string(name.begin(), name.end())}}, false);
         core->onChanges(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred, spool.path());
     }
     core->pollPass([] {});
@@ -197,7 +197,7 @@ TEST_F(CaptureCoreTest, ASpoolFileGoneBeforeItSettledIsLeftToTheUserAndTold) {
     // A job read and recorded, whose file the spooler deletes once printed, stays as it is.
     print("00014.spl", invoice());
     std::filesystem::remove(spool.file("00014.spl"));
-    const testing::ChangeBuffer removed = testing::changeBuffer({{2, u"00014.spl"}}, false);
+    const testkit::ChangeBuffer removed = testkit::changeBuffer({{2, u"00014.spl"}}, false);
     core->onChanges(removed.bytes.data(), removed.bytes.size(), removed.transferred, spool.path());
     settle();
     EXPECT_EQ(stateOf(2), "En attente d'envoi");
@@ -364,7 +364,7 @@ TEST_F(CaptureCoreTest, AnInvoicePrintedWhileNothingWatchedIsTakenAtTheNextStart
 // kept invoices read an hour later in local time. One that went is neither changed on a rescan
 // nor a new job at the start, and its print date is the local date of its write.
 TEST_F(CaptureCoreTest, TheChangeToSummerTimeSendsNoKeptInvoiceAgain) {
-    testing::ScopedTimeZone zone("QRV-1");
+    testkit::ScopedTimeZone zone("QRV-1");
     clock.setUtcOffset(60);
     open({spool.path(), "VERNO", {"http://reports/", {}, 80}}).watchingStarted(spool.path());
     clock.set({2026, 12, 8, 0, 40, 0, 0});
@@ -376,7 +376,7 @@ TEST_F(CaptureCoreTest, TheChangeToSummerTimeSendsNoKeptInvoiceAgain) {
 
     zone.set("QRV-2");
     clock.setUtcOffset(120);
-    const testing::ChangeBuffer overflow = testing::changeBuffer({}, false);
+    const testkit::ChangeBuffer overflow = testkit::changeBuffer({}, false);
     EXPECT_FALSE(core->onChanges(overflow.bytes.data(), overflow.bytes.size(), 0, spool.path()));
     settle();
     EXPECT_EQ(stateOf(0), "Envoyée");
@@ -399,7 +399,7 @@ TEST_F(CaptureCoreTest, ACompleteVersionReplacesAnIncompleteOneThatHasNotGone) {
     const std::string whole = invoice();
     print("00012.spl", whole.substr(0, whole.size() - 40));
     deliverNextPost(); // failed: waits 30 s
-    const testing::ChangeBuffer more = testing::changeBuffer({{3, u"00012.spl"}}, false);
+    const testkit::ChangeBuffer more = testkit::changeBuffer({{3, u"00012.spl"}}, false);
     spool.write("00012.spl", whole);
     core->onChanges(more.bytes.data(), more.bytes.size(), more.transferred, spool.path());
     settle();
@@ -436,8 +436,8 @@ TEST_F(CaptureCoreTest, ANameUsedAgainDuringAnOutageLeavesTheWaitingInvoiceToGo)
         deliverNextPost(); // failed: waits 30 s
         spool.write(name, reuse.bytes);
         for (const std::uint32_t action : reuse.actions) {
-            const testing::ChangeBuffer buffer =
-                testing::changeBuffer({{action, reuse.name}}, false);
+            const testkit::ChangeBuffer buffer =
+                testkit::changeBuffer({{action, reuse.name}}, false);
             core->onChanges(buffer.bytes.data(), buffer.bytes.size(), buffer.transferred,
                             spool.path());
         }

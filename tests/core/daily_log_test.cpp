@@ -9,8 +9,8 @@ namespace quorva {
 namespace {
 
 TEST(DailyLogTest, OneLinePerWriteOneFileADayKeptThirtyDays) {
-    testing::TempDir temp;
-    testing::ManualClock clock{{2026, 11, 1, 8, 30, 0, 0}};
+    testkit::TempDir temp;
+    testkit::ManualClock clock{{2026, 11, 1, 8, 30, 0, 0}};
     SystemFiles files;
     DailyLog log(files, clock);
     log.write("lost: no folder yet");

@@ -17,7 +17,7 @@ struct RecordingEventLog final : ItEventLog {
 // Across midnight, so that the hour is counted on the calendar, not on the time of day.
 TEST(ItAlertsTest, TransfersFailingForMoreThanAnHourAreToldOnceUntilAJobIsSent) {
     RecordingEventLog log;
-    testing::ManualClock clock{{2026, 12, 31, 23, 30, 0, 0}};
+    testkit::ManualClock clock{{2026, 12, 31, 23, 30, 0, 0}};
     ItAlerts alerts(log, clock);
     alerts.jobState(JobState::Failed);
     clock.set({2027, 1, 1, 0, 30, 0, 0});

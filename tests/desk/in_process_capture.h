@@ -14,7 +14,7 @@
 #include <string>
 #include <thread>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 class SilentItLog final : public ItEventLog {
 public:
@@ -77,4 +77,4 @@ private:
     std::thread thread_;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -16,8 +16,8 @@
 namespace quorva {
 namespace {
 
-using testing::ScriptedExchange;
-using testing::ScriptedServer;
+using testkit::ScriptedExchange;
+using testkit::ScriptedServer;
 
 std::string sample(const std::string& name) {
     std::ifstream file(std::string(QUORVA_TEST_DATA) + "/" + name, std::ios::binary);

@@ -362,7 +362,7 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
     RedrawWindow(form->hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     pumpFor(200);
 
-    const RgbImage shot = testing::captureWindow(cardTab.page().hwnd());
+    const RgbImage shot = testkit::captureWindow(cardTab.page().hwnd());
     if (const char* path = std::getenv("QUORVA_CARD_SCREENSHOT"))
         savePpm(shot, path);
 
@@ -386,10 +386,10 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
         int other = 0;
         for (int y = bounds.y; y < bounds.y + bounds.height; ++y)
             for (int x = bounds.x; x < bounds.x + bounds.width; ++x) {
-                const testing::Rgb c = testing::at(shot, x, y);
+                const testkit::Rgb c = testkit::at(shot, x, y);
                 if (c.red == 0 && c.green == 0 && c.blue == 160)
                     ++blue;
-                else if (testing::similar(c, {255, 255, 255}, 0))
+                else if (testkit::similar(c, {255, 255, 255}, 0))
                     ++white;
                 else if (!(c.red == c.green && c.blue >= 160)) // anti-aliased blue on white
                     ++other;
@@ -402,12 +402,12 @@ TEST_F(CardFormTest, TheCardTabShowsTheClickedRowOverThePicture) {
 
     // The picture around the labels, unscaled from the picture area's corner (5, 5), and near its
     // bottom edge.
-    const RgbImage card = testing::cardPicture();
-    std::vector<std::pair<int, int>> places(std::begin(testing::kFlatCardPlaces),
-                                            std::end(testing::kFlatCardPlaces));
+    const RgbImage card = testkit::cardPicture();
+    std::vector<std::pair<int, int>> places(std::begin(testkit::kFlatCardPlaces),
+                                            std::end(testkit::kFlatCardPlaces));
     places.insert(places.end(), {{100, 600}, {1010, 633}});
     for (const auto& [x, y] : places)
-        EXPECT_TRUE(testing::similar(testing::at(shot, 5 + x, 5 + y), testing::at(card, x, y), 0))
+        EXPECT_TRUE(testkit::similar(testkit::at(shot, 5 + x, 5 + y), testkit::at(card, x, y), 0))
             << x << "," << y;
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -422,45 +422,45 @@ const char* const kPpd = "quorva-form-card-test.ppd";
 class CardPrintFormTest : public CardFormTest {
 protected:
     static void SetUpTestSuite() {
-        if (!testing::underWine())
+        if (!testkit::underWine())
             return;
-        previousDefault_ = testing::defaultPrinter();
+        previousDefault_ = testkit::defaultPrinter();
         folder_.create();
-        testing::writeGenericPpd(testing::driverFilePath(kPpd));
-        testing::addPostScriptDriver(kDriver, kPpd);
+        testkit::writeGenericPpd(testkit::driverFilePath(kPpd));
+        testkit::addPostScriptDriver(kDriver, kPpd);
         for (const char* name : {kCardPrinter, kDefaultPrinter}) {
-            testing::deletePrinter(name); // left over by an interrupted run
-            testing::addPrinter(name, folder_.output(name).port(), kDriver);
+            testkit::deletePrinter(name); // left over by an interrupted run
+            testkit::addPrinter(name, folder_.output(name).port(), kDriver);
         }
     }
 
     static void TearDownTestSuite() {
-        if (!testing::underWine())
+        if (!testkit::underWine())
             return;
         for (const char* name : {kCardPrinter, kDefaultPrinter}) {
-            testing::deletePrinter(name);
+            testkit::deletePrinter(name);
             folder_.output(name).clear();
         }
-        testing::deletePrinterDriver(kDriver);
-        DeleteFileA(testing::driverFilePath(kPpd).c_str());
+        testkit::deletePrinterDriver(kDriver);
+        DeleteFileA(testkit::driverFilePath(kPpd).c_str());
         folder_.remove();
         if (!previousDefault_.empty())
             SetDefaultPrinterA(previousDefault_.c_str());
     }
 
     void SetUp() override {
-        if (!testing::underWine())
+        if (!testkit::underWine())
             GTEST_SKIP() << "the test printers need Wine's spooler";
         ASSERT_TRUE(SetDefaultPrinterA(kDefaultPrinter));
         for (const char* name : {kCardPrinter, kDefaultPrinter})
             folder_.output(name).clear();
     }
 
-    static testing::PrinterOutput output(const char* printer) { return folder_.output(printer); }
+    static testkit::PrinterOutput output(const char* printer) { return folder_.output(printer); }
 
 private:
     static inline std::string previousDefault_;
-    static inline const testing::printerOutputFolder folder_{"quorva-form-card-print"};
+    static inline const testkit::printerOutputFolder folder_{"quorva-form-card-print"};
 };
 
 TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
@@ -478,7 +478,7 @@ TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
     EXPECT_TRUE(boxes.boxes.empty());
     EXPECT_EQ(form->cardTab().printer().currentPrinter(), kCardPrinter);
     EXPECT_FALSE(output(kDefaultPrinter).printed());
-    const testing::PrinterOutput out = output(kCardPrinter);
+    const testkit::PrinterOutput out = output(kCardPrinter);
     ASSERT_TRUE(out.printed());
     const std::string text = out.text();
     EXPECT_EQ(std::count(text.begin(), text.end(), '\f'), 1) << "one page";
@@ -496,7 +496,7 @@ TEST_F(CardPrintFormTest, PrintsTheHoverRowsCardAndShowsTheJobListAgain) {
 }
 
 TEST_F(CardPrintFormTest, APrinterErrorIsShownAndTheCardTabStays) {
-    testing::removeDefaultPrinter();
+    testkit::removeDefaultPrinter();
     const auto form = openOnSpool("NomImprimante=Imprimante absente\r\n");
     fill(*form, {kMuller});
     moveTo(*form, overRow(*form, 0));

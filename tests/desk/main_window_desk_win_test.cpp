@@ -15,7 +15,7 @@
 namespace quorva {
 namespace {
 
-using testing::ScriptedServer;
+using testkit::ScriptedServer;
 
 class DeskTest : public MainWindowFixture {
 protected:

@@ -26,13 +26,13 @@
 
 namespace quorva {
 
-using testing::ManualClock;
-using testing::MemoryRegistry;
-using testing::pumpFor;
-using testing::pumpUntil;
-using testing::RecordingMessageBoxes;
-using testing::RecordingShell;
-using testing::TempDir;
+using testkit::ManualClock;
+using testkit::MemoryRegistry;
+using testkit::pumpFor;
+using testkit::pumpUntil;
+using testkit::RecordingMessageBoxes;
+using testkit::RecordingShell;
+using testkit::TempDir;
 
 class MainWindowFixture : public ::testing::Test {
 protected:
@@ -49,12 +49,20 @@ protected:
     }
     std::string settingsFile() const { return appData + "\\Zentor\\Quorva.ini"; }
 
-    // The window alone: no capture serves its pipe unless startCapture ran.
+    // The window alone, started: no capture serves its pipe unless startCapture ran.
     std::unique_ptr<MainWindow> open() {
-        return std::make_unique<MainWindow>(
-            MainWindowServices{boxes, *windowRegistry, clock, *windowLocale, shell, appData,
-                               /*endsProgram=*/false, pipeName, [this] { return administrator; },
-                               /*openOnSettings=*/false, logFolder});
+        auto form = std::make_unique<MainWindow>(
+            MainWindowServices{.messageBoxes = boxes,
+                               .registry = *windowRegistry,
+                               .clock = clock,
+                               .locale = *windowLocale,
+                               .shell = shell,
+                               .paths = paths,
+                               .endsProgram = false,
+                               .pipeName = pipeName,
+                               .hasAdministratorRights = [this] { return administrator; }});
+        form->start();
+        return form;
     }
     // Starts (again) the capture on the test's own spool folder, which stays empty unless the
     // test drops a file into it (nothing the system's spooler writes becomes a row), with these
@@ -77,7 +85,7 @@ protected:
             captureSettings = {
                 folder, value(Setting::Site), {value(Setting::Url), proxyHost, proxyPort}};
         }
-        capture = std::make_unique<testing::InProcessCapture>(
+        capture = std::make_unique<testkit::InProcessCapture>(
             CaptureHostServices{files, clock, locale, itLog, dataFolder, pipeName,
                                 [this] {
                                     const std::lock_guard lock(settingsMutex);
@@ -116,10 +124,10 @@ protected:
 
     TempDir temp;
     std::string appData = temp.file("appdata");
+    // The desk's settings file and its own log.
+    DeskPaths paths = DeskPaths::under(appData, temp.file("localappdata"));
     // The capture's job store, outbox and logs.
     std::string dataFolder = temp.file("machine");
-    // The desk's own log.
-    std::string logFolder = temp.file("desk-logs");
     std::string spool = temp.file("spool");
     RecordingMessageBoxes boxes;
     MemoryRegistry registry;
@@ -136,14 +144,14 @@ protected:
     // The machine's proxy, as the capture takes it.
     std::string proxyHost;
     int proxyPort = 80;
-    testing::SilentItLog itLog;
-    const std::wstring pipeName = testing::InProcessCapture::uniquePipeName();
+    testkit::SilentItLog itLog;
+    const std::wstring pipeName = testkit::InProcessCapture::uniquePipeName();
     // Whether the window's user has administrator rights (under Wine every process has them).
     bool administrator = true;
     // What the capture reads as the machine's settings, from its own thread.
     std::mutex settingsMutex;
     CaptureSettings captureSettings;
-    std::unique_ptr<testing::InProcessCapture> capture;
+    std::unique_ptr<testkit::InProcessCapture> capture;
 };
 
 // A file's bytes; empty when it cannot be read.

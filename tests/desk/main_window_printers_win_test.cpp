@@ -19,7 +19,7 @@
 namespace quorva {
 namespace {
 
-using testing::pumpMessages;
+using testkit::pumpMessages;
 
 constexpr char kPrintersKey[] = "System\\CurrentControlSet\\Control\\Print\\Printers\\";
 constexpr COLORREF kBlue = RGB(0, 0, 255);
@@ -193,7 +193,7 @@ protected:
 
     ItemLook lookOf(const std::string& name) {
         UpdateWindow(printers().hwnd());
-        return itemLook(testing::captureWindow(printers().hwnd()), itemRect(indexOf(name)));
+        return itemLook(testkit::captureWindow(printers().hwnd()), itemRect(indexOf(name)));
     }
     // What drawPrinterItem makes of the list's own colours for the item.
     ListBoxItemPaint paintOf(const std::string& name) {
@@ -497,7 +497,7 @@ TEST_F(PrintersTest, TheSettingsTabDrawsAKeepingPrinterBlueOnWhite) {
     RedrawWindow(form->hwnd(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 
     // The whole window as the screen shows it; the items' rectangles in its coordinates.
-    const RgbImage window = testing::captureWindow(form->hwnd());
+    const RgbImage window = testkit::captureWindow(form->hwnd());
     const auto inWindow = [&](const std::string& name) {
         RECT rect = itemRect(indexOf(name));
         MapWindowPoints(printers().hwnd(), form->hwnd(), reinterpret_cast<POINT*>(&rect), 2);

@@ -46,7 +46,7 @@ TEST_F(MainWindowTest, FirstRunShowsTheDefaultsAndWritesNoSettings) {
     EXPECT_EQ(form->setting(Setting::CardPrinter), "");
 
     EXPECT_TRUE(std::filesystem::is_directory(appData + "\\Zentor"));
-    EXPECT_EQ(form->settingsFile(), settingsFile());
+    EXPECT_EQ(form->paths().settingsFile, settingsFile());
     EXPECT_FALSE(std::filesystem::exists(settingsFile()));
     EXPECT_TRUE(boxes.boxes.empty());
 }
@@ -296,7 +296,7 @@ TEST_F(MainWindowTest, ASettingsFileThatCannotBeWrittenIsReported) {
     EXPECT_EQ(boxes.boxes[0].text, "Impossible d'écrire dans " + settingsFile() + ".");
     // Also in the desk's own log, for whoever supports it.
     std::string logged;
-    for (const auto& file : std::filesystem::directory_iterator(logFolder))
+    for (const auto& file : std::filesystem::directory_iterator(paths.logFolder))
         logged += contentOf(file.path().string());
     EXPECT_NE(logged.find("Erreur affichée : Impossible d'écrire dans "), std::string::npos);
     EXPECT_EQ(boxes.boxes[0].flags, static_cast<UINT>(MB_ICONERROR | MB_OK));

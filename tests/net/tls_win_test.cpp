@@ -27,7 +27,7 @@ namespace quorva {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::ScriptedServer;
+using testkit::ScriptedServer;
 
 const std::string path = "/KelbBin/Kelb.dll/ReportSPL";
 
@@ -68,8 +68,8 @@ protected:
         return request.replace(request.find(plainHost), plainHost.size(), "Host: " + host + "\r\n");
     }
 
-    testing::ManualClock clock;
-    testing::MemoryFileSystem files;
+    testkit::ManualClock clock;
+    testkit::MemoryFileSystem files;
     HttpClient client;
 };
 
@@ -83,7 +83,7 @@ TEST_F(TlsUpload, ArrivesByteForByteAsOverHttp) {
 
 TEST_F(TlsUpload, ThroughAProxyGoesInATunnelThatShowsOnlyHostAndPort) {
     const std::string port = setting("QUORVA_TLS_PROXIED");
-    testing::TunnelProxy proxy;
+    testkit::TunnelProxy proxy;
     client.setProxyServer("127.0.0.1");
     client.setProxyPort(proxy.port());
     std::string answer;
@@ -96,7 +96,7 @@ TEST_F(TlsUpload, ThroughAProxyGoesInATunnelThatShowsOnlyHostAndPort) {
 
 // Sends one spool file to `serverUrl` with the report upload, as the sender does.
 UploadOutcome uploadTo(HttpClient& client, const std::string& serverUrl) {
-    testing::TempDir folder;
+    testkit::TempDir folder;
     const std::string spool = folder.write("00042.spl", "FACTURE 42\r\n");
     SystemFiles systemFiles;
     SystemClock systemClock;

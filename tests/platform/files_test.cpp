@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 // The program's own files are made new, renamed and removed in the folder checked at first use,
 // never through a path looked up again, a link, or a name that another file also bears.
 TEST(SystemFilesTest, OwnFilesAreReachedOnlyInTheirCheckedFolderAndUnderTheirOwnName) {
-    const testing::TempDir temp;
+    const testkit::TempDir temp;
     const SystemFiles files;
     const std::string folder = temp.file("outbox");
     const auto in = [](const std::string& where, const char* name) { return where + "/" + name; };

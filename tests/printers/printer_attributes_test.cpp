@@ -8,8 +8,8 @@
 namespace quorva {
 namespace {
 
-using testing::MemoryRegistry;
-using testing::RecordingShell;
+using testkit::MemoryRegistry;
+using testkit::RecordingShell;
 
 const std::string kPrinter = "Carte Bureau";
 const std::string kKey = "\\System\\CurrentControlSet\\Control\\Print\\printers\\Carte Bureau\\";

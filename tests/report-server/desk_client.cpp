@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 namespace {
 
@@ -172,4 +172,4 @@ std::string commandOutput(const std::string& command) {
     return output;
 }
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 inline constexpr std::string_view deskBoundary = "--------120726140509042";
 
@@ -51,4 +51,4 @@ bool trickleUntilClosed(int port, std::string_view bytes, std::chrono::milliseco
 // Standard output of a shell command.
 std::string commandOutput(const std::string& command);
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

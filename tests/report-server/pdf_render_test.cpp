@@ -16,8 +16,8 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace quorva::report {
 namespace {
 
-using quorva::testing::commandOutput;
-using quorva::testing::TempDir;
+using quorva::testkit::commandOutput;
+using quorva::testkit::TempDir;
 
 TEST(PdfRenderTest, PagesTitleAndTextSurviveInThePdf) {
     TempDir dir;

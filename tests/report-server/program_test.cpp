@@ -16,7 +16,7 @@
 
 namespace {
 
-using quorva::testing::TempDir;
+using quorva::testkit::TempDir;
 
 class Program {
 public:

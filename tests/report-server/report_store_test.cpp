@@ -11,7 +11,7 @@ namespace quorva::report {
 namespace {
 
 namespace fs = std::filesystem;
-using quorva::testing::TempDir;
+using quorva::testkit::TempDir;
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

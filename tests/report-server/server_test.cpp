@@ -23,7 +23,7 @@
 namespace quorva::report {
 namespace {
 
-using namespace quorva::testing;
+using namespace quorva::testkit;
 
 const std::string uploadTarget = "/KelbBin/Kelb.dll/ReportSPL";
 

@@ -51,7 +51,7 @@ void letEveryoneWrite(const std::string& path) {
 
 class DataFolderTest : public ::testing::Test {
 protected:
-    testing::TempDir programData_;
+    testkit::TempDir programData_;
     const std::string zentor_ = programData_.path() + "\\Zentor";
     const std::string data_ = zentor_ + "\\Quorva";
     std::vector<std::string> logged_;

@@ -15,7 +15,7 @@
 namespace quorva {
 namespace {
 
-using testing::TempDir;
+using testkit::TempDir;
 
 std::string contentOf(const std::string& path) {
     std::ifstream file(path, std::ios::binary);

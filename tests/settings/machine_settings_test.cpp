@@ -13,10 +13,10 @@ protected:
     std::map<std::string, RegistryValue>& policy() {
         return registry.key(RegistryRoot::LocalMachine, kMachineSettingsKey).values;
     }
-    testing::MemoryRegistry::Key& machine() {
+    testkit::MemoryRegistry::Key& machine() {
         return registry.key(RegistryRoot::LocalMachine, kMachineValuesKey);
     }
-    testing::MemoryRegistry registry;
+    testkit::MemoryRegistry registry;
 };
 
 TEST_F(MachineCaptureSettingsTest, PolicyWinsThenTheMachineThenTheDefault) {

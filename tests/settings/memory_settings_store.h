@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 class MemorySettingsStore final : public SettingsStore {
 public:
@@ -37,4 +37,4 @@ private:
     std::string path_;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

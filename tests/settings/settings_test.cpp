@@ -10,7 +10,7 @@
 namespace quorva {
 namespace {
 
-using testing::MemorySettingsStore;
+using testkit::MemorySettingsStore;
 
 TEST(SettingsFolder, ComesFromAppDataOrTheDriveRoot) {
     EXPECT_EQ(settingsFolderFor(std::string("C:\\Users\\desk\\AppData\\Roaming")),
@@ -42,7 +42,7 @@ TEST(SettingsRead, StoredValuesWinAndAnEmptyValueStaysEmpty) {
 }
 
 TEST(SettingsRead, MachineValuesReplaceTheDefaultsAndTheUsersOwnStillWin) {
-    testing::MemoryRegistry registry;
+    testkit::MemoryRegistry registry;
     auto& policy = registry.key(RegistryRoot::LocalMachine, kMachineSettingsKey).values;
     policy["NomSite"] = {RegistryType::String, "LYON"};
     policy["NomURL"] = {RegistryType::String, "http://reports:81/KelbBin/Kelb.dll/"};

@@ -121,7 +121,7 @@ TEST_F(JobStoreTest, StoresOfEarlierSchemaVersionsAreTakenInLaterOnesRefused) {
 // A store of version 4 kept local times: they are taken in as UTC by the zone's rules of their own
 // dates, winter and summer alike, so that the kept files are still known.
 TEST_F(JobStoreTest, TheLocalTimesOfAnEarlierStoreAreTakenInAsUtc) {
-    const testing::ScopedTimeZone paris("CET-1CEST,M3.5.0,M10.5.0/3");
+    const testkit::ScopedTimeZone paris("CET-1CEST,M3.5.0,M10.5.0/3");
     const auto recordWritten = [this](const std::string& name, const DateTime& written) {
         StoredJob job;
         job.spoolName = name;
@@ -188,7 +188,7 @@ TEST_F(JobStoreTest, AStorePreparedByAnAttackerRunsNothingOfItsSchema) {
 // A record's copy path is trusted only when it names a file directly in the outbox, named as the
 // outbox names its copies: no way out of the folder, no file of another kind.
 TEST(OutboxTest, HoldsOnlyFilesNamedAsItsCopiesDirectlyInIt) {
-    testing::MemoryFileSystem disk;
+    testkit::MemoryFileSystem disk;
     JobStore ledger(":memory:");
     Outbox outbox(disk, "C:\\data\\outbox");
     const std::string copy =

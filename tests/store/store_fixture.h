@@ -36,10 +36,10 @@ protected:
         store = std::make_unique<JobStore>(temp.file("quorva.db"));
     }
 
-    testing::TempDir temp;
+    testkit::TempDir temp;
     // The printed invoice's bytes.
     const std::string invoice = "FACTURE N\xF8 1\r\n";
-    testing::ManualClock clock;
+    testkit::ManualClock clock;
     SystemFiles files;
     Outbox outbox{files, temp.file("outbox")};
     std::unique_ptr<JobStore> store = std::make_unique<JobStore>(temp.file("quorva.db"));

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 // One FILE_NOTIFY_INFORMATION record as the system writes it.
 struct Record {
@@ -49,4 +49,4 @@ inline ChangeBuffer changeBuffer(const std::vector<Record>& records, bool aligne
     return buffer;
 }
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

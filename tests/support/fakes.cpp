@@ -1,6 +1,6 @@
 #include "support/fakes.h"
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 namespace {
 
@@ -70,4 +70,4 @@ bool MemoryRegistry::hasKey(RegistryRoot root, const std::string& path) const {
     return keys_.count(id(root, path)) != 0;
 }
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 // Safe to read from a sender thread while the test sets it. Time moved on with set() passes on
 // both clocks; setWallClock() moves the wall clock alone, as a user does. The local time is UTC
@@ -103,4 +103,4 @@ public:
     std::vector<Call> calls;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

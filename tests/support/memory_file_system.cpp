@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 namespace {
 
@@ -114,4 +114,4 @@ void MemoryFileSystem::removeFile(const std::string& path) const {
     files_.erase(path);
 }
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 class MemoryFileSystem final : public Files {
 public:
@@ -49,4 +49,4 @@ private:
     mutable std::map<std::string, File> files_;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <functional>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 // Dispatches every message waiting now.
 inline void pumpMessages() {
@@ -39,4 +39,4 @@ inline void pumpFor(DWORD ms) {
     pumpUntil([] { return false; }, ms);
 }
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 class RecordingLog final : public EventLog {
 public:
@@ -16,4 +16,4 @@ public:
     std::vector<std::string> lines;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 class RecordingMessageBoxes final : public MessageBoxes {
 public:
@@ -27,4 +27,4 @@ public:
     std::vector<Box> boxes;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

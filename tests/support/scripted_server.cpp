@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 namespace {
 
@@ -111,4 +111,4 @@ void ScriptedServer::serve(TcpSocket& connection, const ScriptedExchange& exchan
             !receiveUntil(connection, got.afterAnswer, [](const std::string&) { return false; });
 }
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

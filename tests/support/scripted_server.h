@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 struct ScriptedExchange {
     enum class Then {
@@ -61,4 +61,4 @@ private:
     std::thread thread_;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -7,7 +7,7 @@
 #include <random>
 #include <string>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 class TempDir {
 public:
@@ -38,4 +38,4 @@ private:
     std::filesystem::path path_;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 class ScopedTimeZone {
 public:
@@ -37,4 +37,4 @@ private:
     std::optional<std::string> old_;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 namespace {
 
@@ -68,4 +68,4 @@ void TunnelProxy::run() {
     }
 }
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 class TunnelProxy {
 public:
@@ -32,4 +32,4 @@ private:
     std::thread thread_;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 // A copy of the window's client area, read through its device context: rows from the top, red,
 // green, blue.
@@ -41,4 +41,4 @@ inline RgbImage captureWindow(HWND window) {
     return image;
 }
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 // The resolution at which the ports render the pages.
 inline constexpr int kRenderDpi = 50;
@@ -191,4 +191,4 @@ private:
     std::string windows_;
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

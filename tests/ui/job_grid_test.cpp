@@ -22,8 +22,8 @@
 namespace quorva {
 namespace {
 
-using testing::RecordingMessageBoxes;
-using testing::TestHost;
+using testkit::RecordingMessageBoxes;
+using testkit::TestHost;
 
 class JobGridTest : public ::testing::Test {
 protected:

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-namespace quorva::testing {
+namespace quorva::testkit {
 
 class TestHost final : public Window {
 public:
@@ -41,4 +41,4 @@ private:
     Font font_ = messageFont();
 };
 
-} // namespace quorva::testing
+} // namespace quorva::testkit

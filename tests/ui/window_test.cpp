@@ -18,10 +18,10 @@
 namespace quorva {
 namespace {
 
-using testing::pumpFor;
-using testing::pumpUntil;
-using testing::RecordingMessageBoxes;
-using testing::TestHost;
+using testkit::pumpFor;
+using testkit::pumpUntil;
+using testkit::RecordingMessageBoxes;
+using testkit::TestHost;
 
 class WindowTest : public ::testing::Test {
 protected:

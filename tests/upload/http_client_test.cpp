@@ -18,10 +18,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
-using testing::ManualClock;
-using testing::MemoryFileSystem;
-using testing::ScriptedExchange;
-using testing::ScriptedServer;
+using testkit::ManualClock;
+using testkit::MemoryFileSystem;
+using testkit::ScriptedExchange;
+using testkit::ScriptedServer;
 using Then = ScriptedExchange::Then;
 
 #ifdef _WIN32

@@ -10,9 +10,9 @@
 namespace quorva {
 namespace {
 
-using testing::ManualClock;
-using testing::MemoryFileSystem;
-using testing::TempDir;
+using testkit::ManualClock;
+using testkit::MemoryFileSystem;
+using testkit::TempDir;
 
 // 7 December 2026 14:05:09.042
 const std::string boundary = "--------120726140509042";

@@ -21,9 +21,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
-using testing::ManualClock;
-using testing::ScriptedServer;
-using testing::TempDir;
+using testkit::ManualClock;
+using testkit::ScriptedServer;
+using testkit::TempDir;
 
 const std::string delimiter = "----------120726140509042";
 

@@ -5,9 +5,8 @@
 // the next answer from the server. Each desk tells its user once per episode, when it has lasted
 // kFailureNoticeMinutes.
 
-#include "platform/date_time.h"
+#include "core/failure_episode.h"
 
-#include <optional>
 #include <string>
 
 namespace quorva {
@@ -17,7 +16,7 @@ inline constexpr int kFailureNoticeMinutes = 15;
 // "1 facture en attente", "2 factures en attente".
 std::string pendingInvoicesText(int count);
 
-class ServerStatus {
+class ServerHealth {
 public:
     // The server answered a send (with a report id or a refusal).
     void answered();
@@ -32,7 +31,7 @@ public:
 
 private:
     bool known_ = false;
-    std::optional<DateTime> failingSince_;
+    FailureEpisode episode_;
 };
 
 } // namespace quorva
