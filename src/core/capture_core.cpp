@@ -11,8 +11,6 @@
 #include "upload/invoice_extraction.h"
 #include "upload/report_upload.h"
 
-#include <cstdio>
-
 #include <exception>
 #include <functional>
 #include <string_view>
@@ -465,10 +463,8 @@ bool CaptureCore::copyAndRecord(Unrecorded& pending) {
         }
         const DateTime retry =
             addSeconds(clock_.now(), static_cast<int>(kRetryUnrecorded.count() / 1000));
-        char time[8];
-        std::snprintf(time, sizeof time, "%02d:%02d", retry.hour, retry.minute);
-        const std::string state =
-            std::string("Échec : pas enregistrée (") + e.what() + ") — nouvel essai à " + time;
+        const std::string state = std::string("Échec : pas enregistrée (") + e.what() +
+                                  ") — nouvel essai à " + formatPicture(retry, "HH:mm");
         jobs_.update(pending.id, [&](Job& job) { job.stateText = state; });
         dailyLog_.write(name + " : " + state);
         return false;

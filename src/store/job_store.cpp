@@ -1,5 +1,7 @@
 #include "store/job_store.h"
 
+#include "platform/date_format.h"
+
 #include "platform/error.h"
 #include "platform/system_error.h"
 #include "platform/utf8.h"
@@ -490,11 +492,9 @@ std::string jobStateText(const StoredJob& job) {
         return job.maybeDuplicate ? "envoyée (peut-être en double)" : "Envoyée";
     case JobState::Refused:
         return "Refusée";
-    case JobState::Failed: {
-        char time[8];
-        std::snprintf(time, sizeof time, "%02d:%02d", job.nextAttempt.hour, job.nextAttempt.minute);
-        return "Échec : " + job.lastError + " — nouvel essai à " + time;
-    }
+    case JobState::Failed:
+        return "Échec : " + job.lastError + " — nouvel essai à " +
+               formatPicture(job.nextAttempt, "HH:mm");
     case JobState::NotAnInvoice:
         return "Pas une facture";
     case JobState::ToCheck:
