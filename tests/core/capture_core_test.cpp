@@ -147,6 +147,15 @@ protected:
         lock.unlock();
         core->onJobChanged(key);
     }
+    // Hands the sender's posts to the core until `done` holds.
+    void deliverUntil(const std::function<bool()>& done) {
+        while (!done() && !HasFatalFailure())
+            deliverNextPost();
+    }
+    std::size_t sentCount() {
+        const std::lock_guard lock(mutex_);
+        return sent.size();
+    }
 
     testkit::TempDir temp;
     testkit::TempDir spool;
@@ -433,7 +442,6 @@ TEST_F(CaptureCoreTest, ANameUsedAgainDuringAnOutageLeavesTheWaitingInvoiceToGo)
     for (const Reuse& reuse : reuses) {
         const std::string name(reuse.name.begin(), reuse.name.end());
         print(name, first);
-        deliverNextPost(); // failed: waits 30 s
         spool.write(name, reuse.bytes);
         for (const std::uint32_t action : reuse.actions) {
             const testkit::ChangeBuffer buffer =
@@ -442,19 +450,23 @@ TEST_F(CaptureCoreTest, ANameUsedAgainDuringAnOutageLeavesTheWaitingInvoiceToGo)
                             spool.path());
         }
         settle();
-        if (reuse.bytes == second)
-            deliverNextPost();
     }
-    serverDown = false;
-    const std::size_t before = sent.size();
-    for (JobId id = 0; id < core->jobs().size(); ++id) {
-        if (core->canSendAgain(id)) {
-            core->sendAgain(id);
-            deliverNextPost();
+    const auto failedJobs = [this] {
+        std::vector<JobId> failed;
+        for (JobId id = 0; id < core->jobs().size(); ++id) {
+            if (core->canSendAgain(id))
+                failed.push_back(id);
         }
-    }
+        return failed;
+    };
+    // Three times the first invoice and twice the second, each tried once in the outage.
+    deliverUntil([&] { return failedJobs().size() == 5; });
+    serverDown = false;
+    for (const JobId id : failedJobs())
+        core->sendAgain(id);
+    deliverUntil([&] { return sentCount() >= 10 && failedJobs().empty(); });
     std::vector<std::string> gone;
-    for (std::size_t i = before; i < sent.size(); ++i)
+    for (std::size_t i = 5; i < sentCount(); ++i)
         gone.push_back(sent[i].bytes);
     EXPECT_EQ(std::count(gone.begin(), gone.end(), first), 3);
     EXPECT_EQ(std::count(gone.begin(), gone.end(), second), 2);
