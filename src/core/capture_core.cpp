@@ -523,14 +523,12 @@ bool CaptureCore::goesOnFromRecorded(const Job& job, std::string_view bytes) {
 JobId CaptureCore::startAnotherJob(JobId id) {
     // The spooler gave the name of a recorded job to another file: the recorded one keeps its
     // row and its way to the server, and the file starts a job of its own.
-    const Job& earlier = jobs_.at(id);
-    Job next;
-    next.spoolName = earlier.spoolName;
-    next.changedAt = earlier.changedAt;
-    next.size = earlier.size;
-    next.steadyReadings = earlier.steadyReadings;
-    next.hadContent = earlier.hadContent;
-    next.settled = earlier.settled;
+    // The file's readings go on; what was read and recorded of the earlier file stays with it.
+    Job next = jobs_.at(id);
+    next.customer = next.registration = next.chassis = next.document = {};
+    next.reportId = next.stateText = {};
+    next.storeKey = 0;
+    next.recorded.reset();
     return jobs_.add(std::move(next));
 }
 

@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 namespace quorva {
@@ -58,6 +60,38 @@ LookupEnd lookUpWithin(std::function<Result()> lookup, std::function<void(Result
         }
         shared->done.wait_until(lock, std::min(deadline, now + kSlice));
     }
+}
+
+// The system's address lookup (`getAddresses` and `freeAddresses`: getaddrinfo and freeaddrinfo,
+// with `Info` their addrinfo) of `host` and `service` within `deadline`. `found` is nothing unless
+// `end` is Found and `resolved` is 0; `error` is errno as the lookup left it.
+template <class Info> struct AddressLookup {
+    LookupEnd end = LookupEnd::TimedOut;
+    int resolved = 0;
+    int error = 0;
+    Info* found = nullptr;
+};
+template <class Info, class Get, class Free>
+AddressLookup<Info> lookUpAddresses(Get getAddresses, Free freeAddresses, const std::string& host,
+                                    const std::string& service, const Info& hints,
+                                    std::chrono::steady_clock::time_point deadline,
+                                    const std::atomic<bool>* cancelled) {
+    AddressLookup<Info> lookup;
+    lookup.end = lookUpWithin<AddressLookup<Info>>(
+        [=] {
+            AddressLookup<Info> done;
+            done.resolved = getAddresses(host.c_str(), service.c_str(), &hints, &done.found);
+            done.error = errno;
+            return done;
+        },
+        [=](AddressLookup<Info>& late) {
+            if (late.found != nullptr)
+                freeAddresses(late.found);
+        },
+        deadline, cancelled, lookup);
+    if (lookup.end != LookupEnd::Found)
+        lookup.found = nullptr;
+    return lookup;
 }
 
 } // namespace quorva

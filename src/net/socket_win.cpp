@@ -108,25 +108,10 @@ TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    struct Lookup {
-        int resolved = 0;
-        addrinfo* found = nullptr;
-    };
-    Lookup lookup;
-    const std::string service = std::to_string(port);
-    const LookupEnd end = lookUpWithin<Lookup>(
-        [host, service, hints] {
-            Lookup done;
-            done.resolved = getaddrinfo(host.c_str(), service.c_str(), &hints, &done.found);
-            return done;
-        },
-        [](Lookup& late) {
-            if (late.found != nullptr)
-                freeaddrinfo(late.found);
-        },
-        deadline, cancelled, lookup);
-    if (end != LookupEnd::Found)
-        throw SocketError(end == LookupEnd::Cancelled ? WSAESHUTDOWN : WSAETIMEDOUT);
+    const auto lookup = lookUpAddresses(getaddrinfo, freeaddrinfo, host, std::to_string(port),
+                                        hints, deadline, cancelled);
+    if (lookup.end != LookupEnd::Found)
+        throw SocketError(lookup.end == LookupEnd::Cancelled ? WSAESHUTDOWN : WSAETIMEDOUT);
     addrinfo* found = lookup.found;
     if (lookup.resolved != 0)
         throw SocketError(lookup.resolved);
