@@ -64,7 +64,9 @@ LookupEnd lookUpWithin(std::function<Result()> lookup, std::function<void(Result
 
 // The system's address lookup (`getAddresses` and `freeAddresses`: getaddrinfo and freeaddrinfo,
 // with `Info` their addrinfo) of `host` and `service` within `deadline`. `found` is nothing unless
-// `end` is Found and `resolved` is 0; `error` is errno as the lookup left it.
+// `end` is Found and `resolved` is 0; `error` is errno as the lookup left it. An address written
+// in figures asks no name server and cannot hang: it is read at once (`numericOnly`:
+// AI_NUMERICHOST).
 template <class Info> struct AddressLookup {
     LookupEnd end = LookupEnd::TimedOut;
     int resolved = 0;
@@ -75,8 +77,15 @@ template <class Info, class Get, class Free>
 AddressLookup<Info> lookUpAddresses(Get getAddresses, Free freeAddresses, const std::string& host,
                                     const std::string& service, const Info& hints,
                                     std::chrono::steady_clock::time_point deadline,
-                                    const std::atomic<bool>* cancelled) {
+                                    const std::atomic<bool>* cancelled, int numericOnly) {
     AddressLookup<Info> lookup;
+    Info numeric = hints;
+    numeric.ai_flags |= numericOnly;
+    if (getAddresses(host.c_str(), service.c_str(), &numeric, &lookup.found) == 0) {
+        lookup.end = LookupEnd::Found;
+        return lookup;
+    }
+    lookup.found = nullptr;
     lookup.end = lookUpWithin<AddressLookup<Info>>(
         [=] {
             AddressLookup<Info> done;

@@ -66,7 +66,7 @@ TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     const auto lookup = lookUpAddresses(::getaddrinfo, ::freeaddrinfo, host, std::to_string(port),
-                                        hints, deadline, cancelled);
+                                        hints, deadline, cancelled, AI_NUMERICHOST);
     if (lookup.end != LookupEnd::Found)
         throw SocketError(lookup.end == LookupEnd::Cancelled ? ESHUTDOWN : ETIMEDOUT);
     addrinfo* found = lookup.found;

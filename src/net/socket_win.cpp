@@ -109,7 +109,7 @@ TcpSocket TcpSocket::connect(const std::string& host, std::uint16_t port,
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     const auto lookup = lookUpAddresses(getaddrinfo, freeaddrinfo, host, std::to_string(port),
-                                        hints, deadline, cancelled);
+                                        hints, deadline, cancelled, AI_NUMERICHOST);
     if (lookup.end != LookupEnd::Found)
         throw SocketError(lookup.end == LookupEnd::Cancelled ? WSAESHUTDOWN : WSAETIMEDOUT);
     addrinfo* found = lookup.found;
