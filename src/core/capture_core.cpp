@@ -39,7 +39,6 @@ void CaptureCore::Events::insertTop(const std::string& line) {
 CaptureCore::CaptureCore(Services services, CaptureObserver& observer, CaptureSettings settings)
     : files_(services.files), clock_(services.clock), locale_(services.locale),
       dataFolder_(std::move(services.dataFolder)), database_(dataFolder_ + "\\quorva.db"),
-      earlierFolder_(std::move(services.earlierFolder)),
       postJobChanged_(std::move(services.postJobChanged)),
       makeTransport_(std::move(services.makeTransport)), observer_(observer),
       settings_(std::move(settings)), dailyLog_(files_, clock_), events_(observer_, dailyLog_),
@@ -86,7 +85,6 @@ CaptureOpening CaptureCore::open(const std::string& startLine) {
 
 void CaptureCore::start() {
     files_.createFolders(dataFolder_ + "\\outbox");
-    takeInEarlierStore();
     store_ = std::make_unique<JobStore>(toUtf8(locale_.ansiToWide(nativePath(database_))));
     if (asideLastWrite_) {
         store_->markWatched(*asideLastWrite_);
@@ -143,23 +141,6 @@ CaptureOpening CaptureCore::notOpen(const std::exception& failure) {
         observer_.statusChanged(text);
     }
     return opening;
-}
-
-void CaptureCore::takeInEarlierStore() {
-    const std::string earlier = earlierFolder_ + "\\quorva.db";
-    if (earlierFolder_.empty() || earlierFolder_ == dataFolder_ ||
-        files_.sizeBySearch(database_) >= 0 || files_.sizeBySearch(earlier) < 0)
-        return;
-    // The copies first: a store without its copies would send nothing, copies without their
-    // store are found again as unrecorded.
-    for (const DirectoryEntry& entry : files_.list(earlierFolder_ + "\\outbox"))
-        files_.replaceFile(earlierFolder_ + "\\outbox\\" + entry.name,
-                           dataFolder_ + "\\outbox\\" + entry.name);
-    for (const char* part : {"-wal", "-shm", ""}) {
-        if (files_.sizeBySearch(earlier + part) >= 0)
-            files_.replaceFile(earlier + part, database_ + part);
-    }
-    dailyLog_.write("Base des travaux reprise de " + earlierFolder_);
 }
 
 std::string CaptureCore::setStoreAside(const std::string& reason) {

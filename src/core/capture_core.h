@@ -82,9 +82,6 @@ public:
         const Locale& locale;
         // The folder of the job store, the outbox and the logs.
         std::string dataFolder;
-        // Where an earlier version kept them for one user; moved into dataFolder once, when it
-        // has no store yet. Empty: nothing to take in.
-        std::string earlierFolder;
         // Called on the sender's thread: must bring the key to the core's thread and call
         // onJobChanged there.
         std::function<void(std::int64_t key)> postJobChanged;
@@ -195,7 +192,6 @@ private:
     std::optional<std::string> openStore();
     // The store's proofs dropped when the data folder was found writable by others.
     void distrustIfFoundUnsafe();
-    void takeInEarlierStore();
     void forgetOldJobs();
     // Tells the log, once for each address, that its password would travel unencrypted.
     void warnOfPlainPassword();
@@ -208,7 +204,6 @@ private:
     const Locale& locale_;
     const std::string dataFolder_;
     const std::string database_;
-    const std::string earlierFolder_;
     std::function<void(std::int64_t)> postJobChanged_;
     std::function<std::unique_ptr<Transport>()> makeTransport_;
     CaptureObserver& observer_;

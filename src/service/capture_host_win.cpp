@@ -20,11 +20,7 @@ constexpr wchar_t kHostClass[] = L"QuorvaCaptureHost";
 CaptureHost::CaptureHost(CaptureHostServices services, MessageBoxes& errors)
     : Window(errors), clock_(services.clock), locale_(services.locale),
       readSettings_(std::move(services.readSettings)),
-      core_({services.files,
-             services.clock,
-             services.locale,
-             std::move(services.dataFolder),
-             {},
+      core_({services.files, services.clock, services.locale, std::move(services.dataFolder),
              [this](std::int64_t key) {
                  PostMessageW(hwnd(), kJobChangedMessage, 0, static_cast<LPARAM>(key));
              },

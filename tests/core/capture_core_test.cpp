@@ -69,11 +69,7 @@ protected:
     };
     CaptureCore& makeCore(const CaptureSettings& settings) {
         core = std::make_unique<CaptureCore>(
-            CaptureCore::Services{files,
-                                  clock,
-                                  locale,
-                                  temp.file("data"),
-                                  {},
+            CaptureCore::Services{files, clock, locale, temp.file("data"),
                                   [this](std::int64_t key) {
                                       const std::lock_guard lock(mutex_);
                                       posted_.push_back(key);
