@@ -152,8 +152,8 @@ std::string CaptureCore::setStoreAside(const std::string& reason) {
             (!asideLastWrite_ || entry.lastWrite > *asideLastWrite_))
             asideLastWrite_ = entry.lastWrite;
     }
-    // Set aside, not deleted: it may still tell what was sent. The copies it named are then
-    // found unrecorded, and listed for the user to check.
+    // Set aside, not deleted: it may still tell what was sent. The copies it named carry no proof
+    // in the new store, so they are left in the outbox, each told once in the log.
     const DateTime now = clock_.now();
     const std::string aside =
         database_ + "." + std::to_string(now.year * 10000 + now.month * 100 + now.day) + "-" +
@@ -164,8 +164,8 @@ std::string CaptureCore::setStoreAside(const std::string& reason) {
     }
     const std::string text = "Impossible d'ouvrir la base des travaux " + database_ + " : " +
                              reason + ". Elle est mise de côté sous " + aside +
-                             " et une nouvelle base est créée ; les factures retrouvées sont à "
-                             "vérifier";
+                             " et une nouvelle base est créée ; ses copies restent dans la boîte "
+                             "d'envoi, à vérifier";
     dailyLog_.write(text);
     return text;
 }
